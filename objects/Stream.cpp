@@ -1,0 +1,137 @@
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "objects/Filer.h"
+#include "objects/Format.h"
+
+namespace rpt {
+
+void TStream::ReadBuffer(void* buffer, size_t count) {
+  if (Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+std::string TStream::ReadRest() {
+  std::string data;
+  const int64_t size = Size();
+  const int64_t position = Position();
+  if (size > position) data.reserve(static_cast<size_t>(size - position));
+  char chunk[65536];
+  for (size_t n; (n = Read(chunk, sizeof chunk)) > 0;) data.append(chunk, n);
+  return data;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  const size_t n = FPosition < FData.size() ? std::min(count, FData.size() - FPosition) : 0;
+  if (n) std::memcpy(buffer, FData.data() + FPosition, n);
+  FPosition += n;
+  return n;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+  if (FPosition > FData.size()) FData.resize(FPosition);
+  const size_t overlap = std::min(count, FData.size() - FPosition);
+  FData.replace(FPosition, overlap, static_cast<const char*>(buffer), count);
+  FPosition += count;
+}
+
+void TMemoryStream::SetPosition(int64_t position) { FPosition = position < 0 ? 0 : static_cast<size_t>(position); }
+
+// ---------------------------------------------------------------------------
+
+TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
+  FFile = std::fopen(fileName.c_str(), mode == fmCreate ? "w+b" : "rb");
+  if (!FFile) {
+    const char* fmt = mode == fmCreate ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s";
+    const std::string reason = std::strerror(errno);
+    if (mode == fmCreate) throw EFCreateError(Format(fmt, fileName, reason));
+    throw EFOpenError(Format(fmt, fileName, reason));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (FFile) std::fclose(FFile);
+}
+
+void TFileStream::Close() {
+  if (!FFile) return;
+  const bool failed = std::fflush(FFile) != 0 || std::ferror(FFile);
+  const int error = errno;
+  const bool closeFailed = std::fclose(FFile) != 0;
+  FFile = nullptr;
+  if (failed || closeFailed)
+    throw EWriteError(Format("Cannot write file \"%s\". %s", FFileName, std::strerror(failed ? error : errno)));
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) { return FFile ? std::fread(buffer, 1, count, FFile) : 0; }
+
+void TFileStream::Write(const void* buffer, size_t count) {
+  if (!FFile || std::fwrite(buffer, 1, count, FFile) != count)
+    throw EWriteError(Format("Cannot write file \"%s\". %s", FFileName, std::strerror(errno)));
+}
+
+int64_t TFileStream::Position() const { return FFile ? std::ftell(FFile) : 0; }
+
+void TFileStream::SetPosition(int64_t position) {
+  if (FFile) std::fseek(FFile, static_cast<long>(position), SEEK_SET);
+}
+
+int64_t TFileStream::Size() const {
+  if (!FFile) return 0;
+  const long here = std::ftell(FFile);
+  std::fseek(FFile, 0, SEEK_END);
+  const long size = std::ftell(FFile);
+  std::fseek(FFile, here, SEEK_SET);
+  return size;
+}
+
+// ---------------------------------------------------------------------------
+
+void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
+  namespace fs = std::filesystem;
+  const fs::path target(fileName);
+  fs::path dir = target.parent_path();
+  if (dir.empty()) dir = ".";
+  std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
+  auto fail = [&](int error) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(error)));
+  };
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) fail(errno);
+  // Keep the permissions of the file being replaced.
+  struct stat st;
+  ::fchmod(fd, ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  if (::close(fd) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(error)));
+  }
+  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temp.c_str());
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(error)));
+  }
+}
+
+std::string ReadWholeFile(const std::string& fileName) {
+  TFileStream file(fileName, TFileStream::fmOpenRead);
+  return file.ReadRest();
+}
+
+}  // namespace rpt

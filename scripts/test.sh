@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the full build, then the headless object model
+# again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+source "$(dirname "$0")/env.sh"
+bash "$ROOT/scripts/setup.sh"
+
+configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 600
+
+configure_and_build "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DRPT_SANITIZE=ON -DRPT_OBJECTS_ONLY=ON
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$ASAN_BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 900

@@ -1,0 +1,101 @@
+#pragma once
+// Small classes that exercise every published property kind, shared by the tests.
+#include "objects/Collection.h"
+#include "objects/Filer.h"
+#include "objects/StringList.h"
+
+namespace rpt::test {
+
+enum TFontStyle : uint8_t { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+RPT_ENUM_TYPE(TFontStyle, "fsBold", "fsItalic", "fsUnderline", "fsStrikeOut")
+using TFontStyles = TSet<TFontStyle>;
+
+enum TShapeKind : uint8_t { skRectangle, skCircle, skLine };
+RPT_ENUM_TYPE(TShapeKind, "skRectangle", "skCircle", "skLine")
+
+RPT_EVENT_TYPE(TTestNotifyEvent, void(TObject*))
+
+// A nested persistent object, streamed as Font.Name, Font.Style, ...
+class TTestFont : public TPersistent {
+  RPT_CLASS(TTestFont, TPersistent)
+  std::string Name = "Arial";
+  int32_t Size = 10;
+  TColor Color = clBlack;
+  TFontCharset Charset = DEFAULT_CHARSET;
+  TFontStyles Style;
+  void AssignFrom(const TPersistent* source) override;
+};
+
+class TTestItem : public TCollectionItem {
+  RPT_CLASS(TTestItem, TCollectionItem)
+  std::string Caption;
+  int32_t Width = 0;
+};
+
+// A window control with one property of every kind that streams.
+class TTestLabel : public TWinControl {
+  RPT_CLASS(TTestLabel, TWinControl)
+  TTestLabel();
+  ~TTestLabel() override;
+
+  std::string Caption;
+  bool AutoSize = true;
+  TColor Color = clWhite;
+  TShapeKind Shape = skRectangle;
+  TFontStyles Styles;
+  char Accel = 0;
+  double Ratio = 0;
+  float Scale = 0;
+  long double Precise = 0;
+  int64_t Big = 0;
+  int16_t Small = 0;
+  uint8_t Tiny = 0;
+  std::u16string Wide;
+  TVariant Value;
+  TComponent* Link = nullptr;
+  TTestNotifyEvent OnClick;
+  int32_t Indexed[3] = {0, 0, 0};
+  bool StoreRatio = true;
+
+  TTestFont* Font() const { return FFont; }
+  void SetFont(TTestFont* font) { FFont->AssignFrom(font); }
+  TStrings* Lines() const { return FLines; }
+  void SetLines(TStrings* lines) { FLines->AssignFrom(lines); }
+  TCollection* Items() const { return FItems; }
+  void SetItems(TCollection* items) { FItems->AssignFrom(items); }
+  int32_t GetIndexed(int index) const { return Indexed[index]; }
+  void SetIndexed(int index, int32_t value) { Indexed[index] = value; }
+  bool IsIndexedStored(int index) const { return index != 2; }
+  void SetLink(TComponent* link);
+  void ComponentNotification(TComponent* component, TComponentOperation operation) override;
+
+  std::vector<std::string>* AfterLoadLog = nullptr;
+  void AfterLoad() override;
+
+ private:
+  TTestFont* FFont;
+  TStrings* FLines;
+  TCollection* FItems;
+};
+
+// A root with a published handler and a published field.
+class TTestForm : public TWinControl {
+  RPT_CLASS(TTestForm, TWinControl)
+  TTestLabel* Label1 = nullptr;
+  void Label1Click(TObject*) { ++Clicks; }
+  int Clicks = 0;
+};
+
+// A plain component, neither control nor persistent holder.
+class TTestComponent : public TComponent {
+  RPT_CLASS(TTestComponent, TComponent)
+  std::vector<std::string> Heard;
+  void ComponentNotification(TComponent* component, TComponentOperation operation) override;
+  // When set, hearing the removal of Trigger destroys Victim.
+  TComponent* Trigger = nullptr;
+  TComponent* Victim = nullptr;
+};
+
+void RegisterTestClasses();
+
+}  // namespace rpt::test
