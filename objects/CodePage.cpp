@@ -88,6 +88,7 @@ std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
 }  // namespace
 
 std::string CodePageToUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (char ch : bytes) AppendUtf8(out, CodePageChar(static_cast<unsigned char>(ch)));
@@ -108,6 +109,7 @@ std::optional<std::string> Utf8ToCodePage(std::string_view utf8) {
 }
 
 std::string Utf8ToCodePageLossy(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
@@ -152,6 +154,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 std::string ValidUtf8(std::string_view bytes) {
+  if (IsAscii(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size());
   for (size_t i = 0; i < bytes.size();) AppendUtf8(out, NextUtf8(bytes, i).value_or(kReplacement));

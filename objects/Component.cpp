@@ -1,6 +1,7 @@
 #include "objects/Component.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "objects/Filer.h"
@@ -37,7 +38,9 @@ void TComponent::SetName(const std::string& name) {
   else
     ValidateRename(nullptr, FName, name);
   BindField(false);
+  if (FOwner) FOwner->IndexName(this, false);
   FName = name;
+  if (FOwner) FOwner->IndexName(this, true);
   BindField(true);
 }
 
@@ -62,10 +65,19 @@ int TComponent::ComponentIndex() const {
 }
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
-  if (name.empty()) return nullptr;
-  for (TComponent* c : FComponents)
-    if (SameText(c->FName, name)) return c;
-  return nullptr;
+  if (name.empty() || FNameIndex.empty()) return nullptr;
+  auto it = FNameIndex.find(LowerAscii(name));
+  return it == FNameIndex.end() ? nullptr : it->second;
+}
+
+void TComponent::IndexName(TComponent* component, bool add) {
+  if (component->FName.empty()) return;
+  const std::string key = LowerAscii(component->FName);
+  if (add) {
+    FNameIndex.emplace(key, component);
+  } else if (auto it = FNameIndex.find(key); it != FNameIndex.end() && it->second == component) {
+    FNameIndex.erase(it);
+  }
 }
 
 void TComponent::InsertComponent(TComponent* component) {
@@ -79,8 +91,8 @@ void TComponent::InsertComponent(TComponent* component) {
   ValidateRename(component, std::string(), component->FName);
   // Owned by one component at a time: leave the previous owner first.
   if (component->FOwner) component->FOwner->RemoveComponent(component);
-  FComponents.push_back(component);
-  component->FOwner = this;
+  Adopt(component);
+  IndexName(component, true);
   component->BindField(true);
   if (HasState(sfDesigning)) component->SetDesigning(true);
   ComponentNotification(component, coInsert);
@@ -90,9 +102,33 @@ void TComponent::RemoveComponent(TComponent* component) {
   if (!component || component->FOwner != this) return;
   ComponentNotification(component, coRemove);
   component->BindField(false);
-  auto it = std::find(FComponents.begin(), FComponents.end(), component);
-  if (it != FComponents.end()) FComponents.erase(it);
+  IndexName(component, false);
+  // Searched from the end: components are mostly removed last-first.
+  auto it = std::find(FComponents.rbegin(), FComponents.rend(), component);
+  if (it != FComponents.rend()) FComponents.erase(std::next(it).base());
+  Release(component);
+}
+
+void TComponent::Adopt(TComponent* component) {
+  FComponents.push_back(component);
+  component->FOwner = this;
+  component->FOverridesNotification = component->ClassType().OverridesNotification();
+  component->FQuiet = component->ComputeQuiet();
+  if (!component->FQuiet) ++FLoudChildren;
+  RefreshQuiet();
+}
+
+void TComponent::Release(TComponent* component) {
+  if (!component->FQuiet) --FLoudChildren;
   component->FOwner = nullptr;
+  RefreshQuiet();
+}
+
+void TComponent::RefreshQuiet() {
+  const bool quiet = ComputeQuiet();
+  if (quiet == FQuiet) return;
+  FQuiet = quiet;
+  if (FOwner) FOwner->FLoudChildren += quiet ? -1 : 1;
 }
 
 void TComponent::BindField(bool bind) {
@@ -115,9 +151,13 @@ void TComponent::SetInline(bool value) { value ? SetState(sfInline) : ClearState
 
 void TComponent::ComponentNotification(TComponent* component, TComponentOperation operation) {
   if (operation == coRemove && component) UnwatchComponent(component);
+  // Quiet children would do nothing: skipping them keeps loading a large flat report
+  // linear instead of quadratic.
+  if (FLoudChildren == 0) return;
   int i = ComponentCount() - 1;
   while (i >= 0) {
-    FComponents[static_cast<size_t>(i)]->ComponentNotification(component, operation);
+    TComponent* child = FComponents[static_cast<size_t>(i)];
+    if (!child->FQuiet) child->ComponentNotification(component, operation);
     --i;
     // A handler may have destroyed siblings: go on from the new end of the list.
     if (i >= ComponentCount()) i = ComponentCount() - 1;
@@ -125,12 +165,18 @@ void TComponent::ComponentNotification(TComponent* component, TComponentOperatio
 }
 
 void TComponent::AddWatch(TComponent* other) {
-  if (std::find(FWatchLinks.begin(), FWatchLinks.end(), other) == FWatchLinks.end()) FWatchLinks.push_back(other);
+  if (std::find(FWatchLinks.begin(), FWatchLinks.end(), other) == FWatchLinks.end()) {
+    FWatchLinks.push_back(other);
+    RefreshQuiet();
+  }
 }
 
 void TComponent::DropWatch(TComponent* other) {
   auto it = std::find(FWatchLinks.begin(), FWatchLinks.end(), other);
-  if (it != FWatchLinks.end()) FWatchLinks.erase(it);
+  if (it != FWatchLinks.end()) {
+    FWatchLinks.erase(it);
+    RefreshQuiet();
+  }
 }
 
 void TComponent::WatchComponent(TComponent* other) {
@@ -167,6 +213,7 @@ void TComponent::NotifyWatchers() {
     // Dropped before the call, so a handler that does not call the inherited one
     // cannot make this loop forever.
     FWatchLinks.pop_back();
+    RefreshQuiet();
     watcher->DropWatch(this);
     watcher->ComponentNotification(this, coRemove);
   }
@@ -179,8 +226,9 @@ void TComponent::DestroyComponents() {
       RemoveComponent(c);
     } else {
       c->BindField(false);
+      IndexName(c, false);
       FComponents.pop_back();
-      c->FOwner = nullptr;
+      Release(c);
     }
     c->Free();
   }
@@ -234,12 +282,27 @@ void TControl::SetParent(TWinControl* parent) {
   if (FParent) FParent->RemoveControl(this);
   if (parent) parent->InsertControl(this);
   ParentChanged();
+  if (FPeer || (parent && parent->FPeer))
+    if (TWindowLayer* layer = WindowLayer()) layer->ControlChanged(this, ccParent);
 }
+
+void TControl::NotifyWindowLayer(TControlChange change) {
+  if (FPeer)
+    if (TWindowLayer* layer = WindowLayer()) layer->ControlChanged(this, change);
+}
+
+namespace {
+std::atomic<TWindowLayer*> gWindowLayer{nullptr};
+}  // namespace
+
+void SetWindowLayer(TWindowLayer* layer) { gWindowLayer = layer; }
+TWindowLayer* WindowLayer() { return gWindowLayer; }
 
 void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
   if (left == FLeft && top == FTop && width == FWidth && height == FHeight) return;
   FLeft = left, FTop = top, FWidth = width, FHeight = height;
   BoundsChanged();
+  NotifyWindowLayer(ccBounds);
 }
 
 TComponent* TControl::GetParentComponent() const { return FParent; }
@@ -257,6 +320,7 @@ void TControl::DefineProperties(TFiler& filer) {
 }
 
 void TControl::Destroy() {
+  NotifyWindowLayer(ccDestroying);
   SetParent(nullptr);
   TComponent::Destroy();
 }
@@ -302,6 +366,7 @@ void TWinControl::SetChildPosition(TComponent* child, int position) {
   position = std::clamp(position, 0, ControlCount());
   FControls.insert(FControls.begin() + position, control);
   ChildOrderChanged();
+  NotifyWindowLayer(ccChildOrder);
 }
 
 void TWinControl::DefineProperties(TFiler& filer) {

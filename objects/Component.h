@@ -3,6 +3,7 @@
 // streaming hooks) and the window-less control model (parent, bounds, z-order).
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "objects/ClassBuilder.h"
@@ -11,7 +12,23 @@
 namespace rpt {
 
 class TFiler;
+class TControl;
 class TWinControl;
+// The window layer's widget peer of a control; none in headless use.
+class TControlPeer;
+
+// What changed on a control that has a peer (or whose new parent has one).
+enum TControlChange : uint8_t { ccParent, ccBounds, ccVisible, ccEnabled, ccCursor, ccChildOrder, ccDestroying };
+
+// The window layer (the framework) follows controls through this interface. Controls
+// without a peer never call it, so headless models and worker threads never reach it.
+class TWindowLayer {
+ public:
+  virtual ~TWindowLayer() = default;
+  virtual void ControlChanged(TControl* control, TControlChange change) = 0;
+};
+void SetWindowLayer(TWindowLayer* layer);
+TWindowLayer* WindowLayer();
 
 enum TComponentStateFlag : uint32_t {
   sfLoading = 1u << 0,
@@ -74,6 +91,8 @@ class TComponent : public TPersistent {
   void SetSubComponent(bool value) { FSubComponent = value; }
 
   virtual void ComponentNotification(TComponent* component, TComponentOperation operation);
+  // Lets class descriptors tell whether a class overrides ComponentNotification.
+  using TNotificationMember = void (TComponent::*)(TComponent*, TComponentOperation);
   void WatchComponent(TComponent* other);
   void UnwatchComponent(TComponent* other);
   bool IsWatching(const TComponent* other) const;
@@ -107,6 +126,11 @@ class TComponent : public TPersistent {
 
  private:
   void BindField(bool bind);
+  void IndexName(TComponent* component, bool add);
+  void Adopt(TComponent* component);
+  void Release(TComponent* component);
+  bool ComputeQuiet() const { return FComponents.empty() && FWatchLinks.empty() && !FOverridesNotification; }
+  void RefreshQuiet();
   void Destroying();
   void DestroyComponents();
   void NotifyWatchers();
@@ -117,12 +141,19 @@ class TComponent : public TPersistent {
   int32_t FTag = 0;
   TComponent* FOwner = nullptr;
   std::vector<TComponent*> FComponents;
+  // Owned components by lower-case name: loading a large report looks every name up.
+  std::unordered_map<std::string, TComponent*> FNameIndex;
   std::vector<TComponent*> FWatchLinks;
   TComponentState FState = 0;
   int32_t FDesignLeft = 0;
   int32_t FDesignTop = 0;
   bool FSubComponent = false;
   bool FHasGlobalReferences = false;
+  // A quiet component owns nothing, watches nothing and keeps the default notification
+  // handler, so notifications need not be forwarded to it. The owner counts the others.
+  bool FOverridesNotification = true;
+  bool FQuiet = false;
+  int FLoudChildren = 0;
   bool FDestroyed = false;
 };
 
@@ -147,13 +178,22 @@ class TControl : public TComponent {
   TRect BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
 
   TCursor Cursor() const { return FCursor; }
-  virtual void SetCursor(TCursor cursor) { FCursor = cursor; }
+  virtual void SetCursor(TCursor cursor) {
+    FCursor = cursor;
+    NotifyWindowLayer(ccCursor);
+  }
   const std::string& Hint() const { return FHint; }
   void SetHint(const std::string& hint) { FHint = hint; }
   bool Enabled() const { return FEnabled; }
-  virtual void SetEnabled(bool value) { FEnabled = value; }
+  virtual void SetEnabled(bool value) {
+    FEnabled = value;
+    NotifyWindowLayer(ccEnabled);
+  }
   bool Visible() const { return FVisible; }
-  virtual void SetVisible(bool value) { FVisible = value; }
+  virtual void SetVisible(bool value) {
+    FVisible = value;
+    NotifyWindowLayer(ccVisible);
+  }
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign value) { FAlign = value; }
   TAnchors Anchors() const { return FAnchors; }
@@ -166,6 +206,10 @@ class TControl : public TComponent {
   void AttachToParent(TComponent* parent) override;
   void DefineProperties(TFiler& filer) override;
 
+  // The widget peer; set and cleared by the window layer only.
+  TControlPeer* Peer() const { return FPeer; }
+  void SetPeer(TControlPeer* peer) { FPeer = peer; }
+
   THelpType FHelpType = htContext;
   std::string FHelpKeyword;
   int32_t FHelpContext = 0;
@@ -175,10 +219,13 @@ class TControl : public TComponent {
   virtual void BoundsChanged() {}
   virtual void ParentChanged() {}
   void Destroy() override;
+  // Tells the window layer, when this control has a peer.
+  void NotifyWindowLayer(TControlChange change);
 
  private:
   friend class TWinControl;
   TWinControl* FParent = nullptr;
+  TControlPeer* FPeer = nullptr;
   int32_t FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   TCursor FCursor = crDefault;
   std::string FHint;

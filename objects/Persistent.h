@@ -148,6 +148,10 @@ class TClassDescriptor {
   void AddMethod(TMethodEntry entry);
   void AddField(TFieldEntry entry);
   void SetFactory(Factory factory) { FFactory = std::move(factory); }
+  // False when the class keeps the default notification behaviour, so an owner can
+  // skip forwarding to instances that own nothing and watch nothing.
+  bool OverridesNotification() const { return FOverridesNotification; }
+  void SetOverridesNotification(bool value) { FOverridesNotification = value; }
 
  private:
   std::string FName;
@@ -159,6 +163,7 @@ class TClassDescriptor {
   std::vector<std::unique_ptr<TPropertyInfo>> FOwnProperties;
   std::unique_ptr<std::vector<TMethodEntry>> FMethods;  // stable addresses for TMethod
   std::vector<TFieldEntry> FFields;
+  bool FOverridesNotification = true;
 };
 
 // ---------------------------------------------------------------------------
