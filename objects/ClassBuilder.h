@@ -247,6 +247,7 @@ const TClassDescriptor& BuildClass(const char* name, const TClassDescriptor* par
   TClassDescriptor& d = NewClassDescriptor(name, parent);
   if constexpr (!std::is_abstract_v<C> && std::is_default_constructible_v<C>)
     d.SetFactory([]() -> TObject* { return new C(); });
+  d.SetCppType(typeid(C));
   if constexpr (requires { typename C::TNotificationMember; })
     d.SetOverridesNotification(
         !std::is_same_v<decltype(&C::ComponentNotification), typename C::TNotificationMember>);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <typeindex>
 
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -112,7 +113,9 @@ void TComponent::RemoveComponent(TComponent* component) {
 void TComponent::Adopt(TComponent* component) {
   FComponents.push_back(component);
   component->FOwner = this;
-  component->FOverridesNotification = component->ClassType().OverridesNotification();
+  const TClassDescriptor& cls = component->ClassType();
+  component->FOverridesNotification =
+      cls.OverridesNotification() || std::type_index(typeid(*component)) != cls.CppType();
   component->FQuiet = component->ComputeQuiet();
   if (!component->FQuiet) ++FLoudChildren;
   RefreshQuiet();
@@ -238,6 +241,8 @@ void TComponent::Destroy() {
   if (FDestroyed) return;
   FDestroyed = true;
   if (FHasGlobalReferences) DropGlobalReferences(this);
+  // A top-level component that goes must not stay findable by its name.
+  RemoveTopLevelComponent(this);
   NotifyWatchers();
   DestroyComponents();
   if (FOwner) FOwner->RemoveComponent(this);
@@ -274,6 +279,10 @@ RPT_BEGIN_CLASS(TControl, TComponent)
   c.Property("HelpKeyword", &TControl::FHelpKeyword, &TControl::FHelpKeyword);
   c.Property("HelpContext", &TControl::FHelpContext, &TControl::FHelpContext).Default(0);
 RPT_END_CLASS
+
+TControl::~TControl() {
+  if (FParent) FParent->RemoveControl(this);
+}
 
 void TControl::SetParent(TWinControl* parent) {
   if (FParent == parent) return;
@@ -329,6 +338,17 @@ void TControl::Destroy() {
 
 RPT_BEGIN_CLASS(TWinControl, TControl)
 RPT_END_CLASS
+
+TWinControl::~TWinControl() {
+  // Reached through a plain delete: children still go with their parent window.
+  if (Destroyed()) return;
+  Destroying();
+  while (!FControls.empty()) {
+    TControl* child = FControls.back();
+    RemoveControl(child);
+    child->Free();
+  }
+}
 
 TControl* TWinControl::Controls(int index) const {
   if (index < 0 || index >= ControlCount()) throw EListError(Format("List index out of bounds (%d)", index));

@@ -123,6 +123,10 @@ class TComponent : public TPersistent {
   virtual void ValidateRename(TComponent* component, const std::string& curName, const std::string& newName);
   void BeforeDestruction() override;
   void Destroy() override;
+  // Marks this component and everything it owns sfDestroying.
+  void Destroying();
+  // True once Destroy() ran; destructors reached through a plain delete do its work.
+  bool Destroyed() const { return FDestroyed; }
 
  private:
   void BindField(bool bind);
@@ -131,7 +135,6 @@ class TComponent : public TPersistent {
   void Release(TComponent* component);
   bool ComputeQuiet() const { return FComponents.empty() && FWatchLinks.empty() && !FOverridesNotification; }
   void RefreshQuiet();
-  void Destroying();
   void DestroyComponents();
   void NotifyWatchers();
   void AddWatch(TComponent* other);
@@ -162,6 +165,7 @@ class TControl : public TComponent {
   RPT_CLASS(TControl, TComponent)
 
   TControl() = default;
+  ~TControl() override;
 
   TWinControl* Parent() const { return FParent; }
   virtual void SetParent(TWinControl* parent);
@@ -241,6 +245,7 @@ class TWinControl : public TControl {
   RPT_CLASS(TWinControl, TControl)
 
   TWinControl() = default;
+  ~TWinControl() override;
 
   // Child controls in z-order, bottom first.
   int ControlCount() const { return static_cast<int>(FControls.size()); }

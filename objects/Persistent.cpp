@@ -272,16 +272,19 @@ std::map<std::string, const TClassDescriptor*>& Registry() {
 
 void RegisterStreamClass(const TClassDescriptor& cls) {
   std::lock_guard lock(RegistryLock());
+  // The classes to add, up to the first one already registered; all are checked
+  // before any is added, so a refused registration leaves the registry as it was.
+  std::vector<const TClassDescriptor*> added;
   for (const TClassDescriptor* c = &cls; c; c = c->Parent()) {
-    const std::string key = LowerAscii(c->ClassName());
-    auto it = Registry().find(key);
+    auto it = Registry().find(LowerAscii(c->ClassName()));
     if (it != Registry().end()) {
-      if (it->second == c) return;
+      if (it->second == c) break;
       throw EFilerError(Format("A class named %s already exists", c->ClassName()));
     }
-    Registry()[key] = c;
-    if (c == &TPersistent::StaticClass()) return;
+    added.push_back(c);
+    if (c == &TPersistent::StaticClass()) break;
   }
+  for (const TClassDescriptor* c : added) Registry()[LowerAscii(c->ClassName())] = c;
 }
 
 void RegisterStreamClasses(std::initializer_list<const TClassDescriptor*> classes) {

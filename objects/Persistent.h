@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeindex>
 #include <unordered_map>
 #include <vector>
 
@@ -152,6 +153,10 @@ class TClassDescriptor {
   // skip forwarding to instances that own nothing and watch nothing.
   bool OverridesNotification() const { return FOverridesNotification; }
   void SetOverridesNotification(bool value) { FOverridesNotification = value; }
+  // The C++ class the descriptor was built for; an instance of another dynamic type
+  // is a subclass that declared no descriptor of its own.
+  std::type_index CppType() const { return FCppType; }
+  void SetCppType(std::type_index type) { FCppType = type; }
 
  private:
   std::string FName;
@@ -164,6 +169,7 @@ class TClassDescriptor {
   std::unique_ptr<std::vector<TMethodEntry>> FMethods;  // stable addresses for TMethod
   std::vector<TFieldEntry> FFields;
   bool FOverridesNotification = true;
+  std::type_index FCppType = typeid(void);
 };
 
 // ---------------------------------------------------------------------------

@@ -691,7 +691,10 @@ TComponent* TReader::ReadComponent() {
     if (OnNameRead) OnNameRead(*this, result, name);
     result->SetName(name);
   } catch (const Exception& e) {
-    if (created && result) result->Free();
+    if (created && result)
+      result->Free();
+    else if (result)
+      result->ClearState(sfLoading);  // an existing (inherited) component stays usable
     SkipComponent(false);
     if (!HandleError(e.what())) throw;
     return nullptr;

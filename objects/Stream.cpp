@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,7 +21,8 @@ std::string TStream::ReadRest() {
   std::string data;
   const int64_t size = Size();
   const int64_t position = Position();
-  if (size > position) data.reserve(static_cast<size_t>(size - position));
+  // The size is only a hint (a device or directory may report anything).
+  if (size > position) data.reserve(static_cast<size_t>(std::min<int64_t>(size - position, 1 << 26)));
   char chunk[65536];
   for (size_t n; (n = Read(chunk, sizeof chunk)) > 0;) data.append(chunk, n);
   return data;
@@ -49,6 +51,15 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fi
   if (!FFile) {
     const char* fmt = mode == fmCreate ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s";
     const std::string reason = std::strerror(errno);
+    if (mode == fmCreate) throw EFCreateError(Format(fmt, fileName, reason));
+    throw EFOpenError(Format(fmt, fileName, reason));
+  }
+  struct stat st;
+  if (::fstat(::fileno(FFile), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(FFile);
+    FFile = nullptr;
+    const char* fmt = mode == fmCreate ? "Cannot create file \"%s\". %s" : "Cannot open file \"%s\". %s";
+    const std::string reason = std::strerror(EISDIR);
     if (mode == fmCreate) throw EFCreateError(Format(fmt, fileName, reason));
     throw EFOpenError(Format(fmt, fileName, reason));
   }

@@ -2,7 +2,7 @@
 // A readable text form of component streams and report files, made for reading them
 // and for diffing them in version control. DumpStream turns bytes into text and
 // BuildStream turns that text back into exactly the same bytes, so a file can be
-// inspected, edited and rebuilt. Both only look at bytes: no class needs to be
+// read, edited and rebuilt. Both only look at bytes: no class needs to be
 // registered, and damaged input is reported, never trusted.
 //
 // Layout: one item per line; nested items are indented by two spaces, and every
@@ -39,7 +39,7 @@
 //     sql = "select *"                          query: one line per SQL line
 //     table = "orders.db"                       table
 //   end
-//   object TNotifyQuickRep Report
+//   object TReport Report
 //   ...
 //
 // Object prefix: shown only when stored; flags are inherited, childpos, inline and

@@ -6,6 +6,10 @@ source "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
 
 configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A throwaway PostgreSQL server for the database tests (they read RPT_TEST_PG_PORT),
+# stopped however the run ends.
+eval "$(bash "$ROOT/scripts/postgres.sh" start)"
+trap 'bash "$ROOT/scripts/postgres.sh" stop "$RPT_TEST_PG_DIR"' EXIT
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 600
 
 configure_and_build "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DRPT_SANITIZE=ON -DRPT_OBJECTS_ONLY=ON

@@ -1,5 +1,9 @@
 #pragma once
 // Small classes that exercise every published property kind, shared by the tests.
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "objects/Collection.h"
 #include "objects/Filer.h"
 #include "objects/StringList.h"
@@ -70,6 +74,8 @@ class TTestLabel : public TWinControl {
   void ComponentNotification(TComponent* component, TComponentOperation operation) override;
 
   std::vector<std::string>* AfterLoadLog = nullptr;
+  // When set, AfterLoad fails with this message (a read that fails at its very end).
+  std::string AfterLoadError;
   void AfterLoad() override;
 
  private:
@@ -94,8 +100,33 @@ class TTestComponent : public TComponent {
   // When set, hearing the removal of Trigger destroys Victim.
   TComponent* Trigger = nullptr;
   TComponent* Victim = nullptr;
+  // When set, every notification is also recorded here as "Self: insert X" or
+  // "Self: remove X", so the order across several components can be checked.
+  std::vector<std::string>* Log = nullptr;
+  // Called with every notification, before it is handled.
+  std::function<void(TComponent*, TComponentOperation)> OnNotification;
+  // Called when destruction starts, before the owned components go.
+  std::function<void(TTestComponent*)> OnDestroy;
+
+ protected:
+  void Destroy() override;
 };
 
 void RegisterTestClasses();
+
+// A form named Form1 with labels that set every streamed property kind, nested
+// children, a reference, a bound handler, a collection and a string list.
+TTestForm* CreateRichForm();
+
+// The message of the rpt::Exception that F throws, or "(no error)".
+template <class F>
+std::string ErrorMessage(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
 
 }  // namespace rpt::test

@@ -1,0 +1,168 @@
+#include "app/frmDocUnit.h"
+
+#include "app/frmMainUnit.h"
+#include "framework/Application.h"
+#include "objects/Filer.h"
+#include "objects/Format.h"
+#include "objects/ReportFile.h"
+
+namespace rpt {
+
+RPT_BEGIN_CLASS(TReportStandIn, TCustomPanel)
+  c.Property("Zoom", &TReportStandIn::Zoom, &TReportStandIn::SetZoom).Default(100);
+RPT_END_CLASS
+
+TReportStandIn::TReportStandIn() {
+  SetColor(clWhite);
+  SetBounds(0, 0, 794, 1123);
+}
+
+void TReportStandIn::SetZoom(int32_t value) {
+  if (value <= 0 || value > 300 || value == FZoom) return;
+  SetBounds(Left(), Top(), Width() * value / FZoom, Height() * value / FZoom);
+  FZoom = value;
+}
+
+// ---------------------------------------------------------------------------
+
+RPT_BEGIN_CLASS(TfrmDoc, TCustomForm)
+  c.Method("FormActivate", &TfrmDoc::FormActivate);
+  c.Method("FormClose", &TfrmDoc::FormClose);
+  c.Method("FormDestroy", &TfrmDoc::FormDestroy);
+RPT_END_CLASS
+
+bool TfrmDoc::LastCloseAccepted = true;
+
+int& TfrmDoc::Counter() {
+  static int counter = 1;
+  return counter;
+}
+
+std::string ExtractFileName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TfrmDoc::TfrmDoc() {
+  SetBounds(0, 0, 502, 321);
+  SetDefaultCloseAction(caFree);
+  OnActivate = [this](TObject* s) { FormActivate(s); };
+  OnClose = [this](TObject* s, TCloseAction& a) { FormClose(s, a); };
+  OnDestroy = [this](TObject* s) { FormDestroy(s); };
+}
+
+TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
+  auto* doc = new TfrmDoc();
+  // Every window of the class is a frmDoc; later ones get a number so names stay unique.
+  std::string name = "frmDoc";
+  for (int i = 2; owner && owner->FindComponent(name); ++i) name = Format("frmDoc_%d", i);
+  doc->SetName(name);
+  if (owner) owner->InsertComponent(doc);
+
+  doc->ZQKDesignPanel1 = TComponent::Create<TPanel>(doc);
+  doc->ZQKDesignPanel1->SetName("ZQKDesignPanel1");
+  doc->ZQKDesignPanel1->SetColor(clAppWorkSpace);
+  doc->ZQKDesignPanel1->SetAlign(alClient);
+  doc->ZQKDesignPanel1->SetParent(doc);
+
+  doc->Report = TComponent::Create<TReportStandIn>(nullptr);
+  doc->Report->SetName("Report");
+  // Until a designer takes the report into its panel, the panel shows it directly.
+  doc->Report->SetParent(doc->ZQKDesignPanel1);
+
+  doc->SetCaption(Format("Document%d", Counter()));
+  ++Counter();
+  return doc;
+}
+
+TfrmDoc* TfrmDoc::CreateFromFile(TComponent* owner, const std::string& fileName) {
+  TfrmDoc* doc = CreateNew(owner);
+  try {
+    doc->LoadFromFile(fileName);
+  } catch (...) {
+    doc->Free();
+    throw;
+  }
+  doc->FileName = fileName;
+  doc->SetCaption(ExtractFileName(fileName));
+  --Counter();
+  return doc;
+}
+
+void TfrmDoc::AssignDataSet(TComponent* dataSet) {
+  if (DataSet && DataSet != dataSet) DataSet->Free();
+  DataSet = dataSet;
+  if (dataSet && dataSet->Owner() != this) InsertComponent(dataSet);
+}
+
+void TfrmDoc::SaveToFile(const std::string& fileName) {
+  std::string bytes;
+  WriteReportFileHeader(bytes, TReportFileHeader{});
+  TMemoryStream stream;
+  SaveComponent(stream, Report);
+  bytes += stream.Data();
+  WriteFileAtomically(fileName, bytes);
+}
+
+void TfrmDoc::LoadFromFile(const std::string& fileName) {
+  const std::string bytes = ReadWholeFile(fileName);
+  TReportFileHeader header;
+  const size_t offset = ReadReportFileHeader(bytes, header, ExtractFileName(fileName));
+  TMemoryStream stream(bytes.substr(offset));
+  // Read into a fresh report so a damaged file leaves the window's report untouched.
+  TOwnedPtr<TReportStandIn> loaded(TComponent::Create<TReportStandIn>(nullptr));
+  LoadComponent(stream, loaded.get());
+  TWinControl* parent = Report->Parent();
+  Report->Free();
+  Report = loaded.release();
+  Report->SetName("Report");
+  Report->SetParent(parent);
+}
+
+void TfrmDoc::FormActivate(TObject*) {
+  if (frmMain) frmMain->SyncZoomCombo(false);
+}
+
+void TfrmDoc::FormClose(TObject*, TCloseAction& action) {
+  action = caFree;
+  if (Modified) {
+    switch (MessageDlg("Save document \"" + Caption() + "\"?", mtConfirmation, {mbYes, mbNo, mbCancel})) {
+      case mrCancel:
+        action = caNone;
+        break;
+      case mrYes:
+        if (!FileName.empty())
+          frmMain->SaveDocument(this);
+        else if (!frmMain->SaveDocumentAs(this))
+          action = caNone;
+        break;
+      default:
+        break;
+    }
+  }
+  LastCloseAccepted = action == caFree;
+  if (action == caFree) {
+    FReleasing = true;
+    if (SubWindow) SubWindow->hide();
+    if (frmMain) frmMain->SyncZoomCombo(true);
+  }
+}
+
+void TfrmDoc::FormDestroy(TObject*) {
+  // The report has no owner: it goes first, before the form and what the form owns.
+  if (Report) {
+    Report->Free();
+    Report = nullptr;
+  }
+}
+
+void TfrmDoc::Destroy() {
+  QPointer<QMdiSubWindow> sub = SubWindow;
+  TCustomForm::Destroy();
+  if (sub) {
+    if (frmMain) frmMain->DocumentGone(sub);
+    delete sub.data();
+  }
+}
+
+}  // namespace rpt

@@ -1,0 +1,78 @@
+#pragma once
+// The report document window: one open report with its dataset, file name and
+// unsaved-changes flag, shown as a child window of the main window.
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <string>
+
+#include "framework/Controls.h"
+
+namespace rpt {
+
+// Stands in for the report until the report classes exist: a white page-sized panel
+// with a zoom. Streamed under its own class name.
+class TReportStandIn : public TCustomPanel {
+  RPT_CLASS(TReportStandIn, TCustomPanel)
+  TReportStandIn();
+  int32_t Zoom() const { return FZoom; }
+  // Values outside 1..300 are ignored; the panel's size follows the zoom.
+  void SetZoom(int32_t value);
+
+ private:
+  int32_t FZoom = 100;
+};
+
+class TfrmDoc : public TCustomForm {
+  RPT_CLASS(TfrmDoc, TCustomForm)
+
+  TfrmDoc();
+
+  // A new document window (the counter names it), and one loaded from a file; a file
+  // that fails to load destroys the window and the error propagates.
+  static TfrmDoc* CreateNew(TComponent* owner);
+  static TfrmDoc* CreateFromFile(TComponent* owner, const std::string& fileName);
+  // The program-wide counter of new documents (starts at 1).
+  static int& Counter();
+  // Whether the last close handling let its window close.
+  static bool LastCloseAccepted;
+
+  TPanel* ZQKDesignPanel1 = nullptr;
+  TReportStandIn* Report = nullptr;  // no owner: destroyed by the window
+  TComponent* DataSet = nullptr;     // owned by the window; may be none
+  std::string FileName;
+  bool Modified = false;
+
+  void AssignDataSet(TComponent* dataSet);
+  void MarkModified() { Modified = true; }
+  // The .rpt file: header, then the report's component stream. Saving replaces the
+  // file only when every byte is written.
+  void SaveToFile(const std::string& fileName);
+  void LoadFromFile(const std::string& fileName);
+
+  // What the editing commands ask of the design surface; a window without a designer
+  // has an empty selection and nothing to copy or paste.
+  bool CanCopy() const { return false; }
+  bool CanCut() const { return false; }
+  bool CanPaste() const { return false; }
+  int SelectionCount() const { return 0; }
+  bool OneElementSelected() const { return false; }
+
+  // The child window that shows this form; set by the main window.
+  QPointer<QMdiSubWindow> SubWindow;
+  bool Releasing() const { return FReleasing; }
+
+  void FormActivate(TObject* sender);
+  void FormClose(TObject* sender, TCloseAction& action);
+  void FormDestroy(TObject* sender);
+
+ protected:
+  void Destroy() override;
+
+ private:
+  bool FReleasing = false;
+};
+
+// The file name without its directory.
+std::string ExtractFileName(const std::string& path);
+
+}  // namespace rpt

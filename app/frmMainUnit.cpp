@@ -1,0 +1,627 @@
+#include "app/frmMainUnit.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/frmDocUnit.h"
+#include "framework/Application.h"
+#include "framework/Peer.h"
+#include "objects/Persistent.h"
+
+// The images live in this library's resources; a static library must register them.
+static void InitImages() { Q_INIT_RESOURCE(images); }
+
+namespace rpt {
+
+TfrmMain* frmMain = nullptr;
+QWidget* dlgData = nullptr;
+QWidget* frmProps = nullptr;
+QWidget* dlgLinesEditor = nullptr;
+QWidget* dlgFields = nullptr;
+QWidget* dlgReportProps = nullptr;
+
+namespace {
+
+// The palette, top to bottom: button name, the class it inserts (none: pointer), glyph.
+struct TPaletteEntry {
+  const char* Name;
+  const char* ClassName;
+  const char* Glyph;
+};
+constexpr TPaletteEntry kPalette[] = {
+    {"SpeedButton1", nullptr, "pointer"},        {"SpeedButton10", "TQRBand", "band"},
+    {"SpeedButton2", "TQRLabel", "label"},       {"SpeedButton3", "TQRDBText", "dbtext"},
+    {"SpeedButton5", "TQRExpr", "expr"},         {"SpeedButton6", "TQRSysData", "sysdata"},
+    {"SpeedButton7", "TQRMemo", "memo"},         {"SpeedButton8", "TQRExprMemo", "exprmemo"},
+    {"SpeedButton9", "TQRShape", "shape"},
+};
+
+constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};
+
+// A child window whose close box runs the document's close handling.
+class TDocSubWindow : public QMdiSubWindow {
+ public:
+  explicit TDocSubWindow(TfrmDoc* doc) : FDoc(doc) { setAttribute(Qt::WA_DeleteOnClose, false); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override {
+    event->ignore();
+    if (FDoc && !FDoc->Releasing()) FDoc->Close();
+  }
+
+ private:
+  TfrmDoc* FDoc;
+};
+
+}  // namespace
+
+TAlignCodes AlignCodesForTag(int tag) {
+  // daNone 0, daLeftTop 1, daRightBottom 2, daSpaceEqually 3, daCenters 4, daCenterInWindow 5.
+  switch (tag) {
+    case 0: return {1, 0};
+    case 1: return {2, 0};
+    case 2: return {0, 1};
+    case 3: return {0, 2};
+    case 4: return {3, 0};
+    case 5: return {0, 3};
+    case 6: return {4, 0};
+    case 7: return {0, 4};
+    case 8: return {5, 0};
+    case 9: return {0, 5};
+    default: return {0, 0};
+  }
+}
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("frmMain");
+  setWindowTitle("Report designer");
+  resize(571, 472);
+  InitImages();
+  FActions = new TActionList(this);
+  std::vector<QIcon> images;
+  for (int i = 0; i < 34; ++i) images.emplace_back(QString(":/images/img%1.png").arg(i, 2, 10, QChar('0')));
+  FActions->SetImages(std::move(images));
+  setWindowIcon(FActions->Image(33));
+  FPopupMenu1 = TComponent::Create<TPopupMenu>(nullptr);
+  FPopupMenu1->SetName("PopupMenu1");
+
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  CreatePalette(central);
+  FMdi = new QMdiArea(central);
+  FMdi->setObjectName("MDIClient");
+  layout->addWidget(FMdi, 1);
+  setCentralWidget(central);
+  connect(FMdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+    if (TfrmDoc* doc = ActiveDocument(); doc && doc->OnActivate) doc->OnActivate(doc);
+  });
+
+  CreateActions();
+  CreateMenus();
+  CreateToolBars();
+
+  if (auto* app = TApplication::Instance())
+    app->SetShortcutClaim([this](int key) { return ClaimsShortcut(key); });
+}
+
+TfrmMain::~TfrmMain() {
+  if (auto* app = TApplication::Instance()) app->SetShortcutClaim(nullptr);
+  FPopupMenu1->Free();
+}
+
+TAction* TfrmMain::Add(const std::string& name, const std::string& category, const std::string& caption,
+                       const std::string& keys, int image, int tag) {
+  auto* a = new TAction(FActions, name, category, caption);
+  a->SetShortcutText(keys);
+  a->SetImageIndex(image);
+  a->SetTag(tag);
+  return a;
+}
+
+void TfrmMain::CreateActions() {
+  auto hasDoc = [this](TAction* a) { a->setEnabled(ActiveDocument() != nullptr); };
+  auto doc = [this] { return ActiveDocument(); };
+
+  Add("actNew", "File", "&New...", "Ctrl+N", 0)->OnExecute = [this](TAction*) {
+    TfrmDoc* d = TfrmDoc::CreateNew(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr);
+    ShowDocument(d);
+    bool ok = true;
+    try {
+      ok = DataDialog ? DataDialog(d) : true;
+    } catch (...) {
+      d->Free();
+      throw;
+    }
+    if (!ok) d->Free();
+  };
+  Add("actOpen", "File", "&Open...", "Ctrl+O", 1)->OnExecute = [this](TAction*) {
+    std::optional<std::string> file;
+    if (OpenDialog) {
+      file = OpenDialog();
+    } else {
+      QFileDialog dialog(this);
+      dialog.setAcceptMode(QFileDialog::AcceptOpen);
+      dialog.setFileMode(QFileDialog::ExistingFile);
+      dialog.setNameFilters({"Reports (*.rpt)", "All files (*)"});
+      dialog.setDefaultSuffix("rpt");
+      dialog.setDirectory(QDir::currentPath());
+      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        file = dialog.selectedFiles().first().toStdString();
+    }
+    if (!file) return;
+    ShowDocument(TfrmDoc::CreateFromFile(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr, *file));
+  };
+  auto* save = Add("actSave", "File", "&Save", "Ctrl+S", 2);
+  save->OnExecute = [this, doc](TAction*) { if (doc()) SaveDocument(doc()); };
+  save->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->Modified && !doc()->FileName.empty()); };
+  auto* saveAs = Add("actSaveAs", "File", "Save &as...", "", 2);
+  saveAs->OnExecute = [this, doc](TAction*) { if (doc()) SaveDocumentAs(doc()); };
+  saveAs->OnUpdate = hasDoc;
+  auto* saveAll = Add("actSaveSaveAll", "File", "actSaveSaveAll", "", 2);
+  saveAll->OnExecute = [this, doc](TAction*) {
+    if (!doc()) return;
+    if (!doc()->FileName.empty())
+      SaveDocument(doc());
+    else
+      SaveDocumentAs(doc());
+  };
+  saveAll->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && (doc()->Modified || doc()->FileName.empty())); };
+  auto* close = Add("actClose", "File", "C&lose", "", 3);
+  close->OnExecute = [doc](TAction*) { if (doc()) doc()->Close(); };
+  close->OnUpdate = hasDoc;
+  auto* closeAll = Add("actCloseAll", "File", "&Close all", "", 4);
+  closeAll->OnExecute = [this](TAction*) { CloseAllDocuments(); };
+  closeAll->OnUpdate = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
+
+  // Editing commands work on the active document's design surface.
+  Add("actCopy", "Edit", "&Copy", "Ctrl+C", 5)->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCopy()); };
+  Add("actCut", "Edit", "C&ut", "Ctrl+X", 6)->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCut()); };
+  Add("actPaste", "Edit", "&Paste", "Ctrl+V", 7)->OnUpdate = [doc](TAction* a) {
+    a->setEnabled(doc() && doc()->CanPaste());
+  };
+  Add("actDelete", "Edit", "&Delete", "Del", 9)->OnUpdate = hasDoc;
+  Add("actLock", "Edit", "&Lock", "", 10)->OnUpdate = hasDoc;
+  Add("actUnlock", "Edit", "&Unlock", "", 11)->OnUpdate = hasDoc;
+  Add("actUnlockAll", "Edit", "Unlock &all", "", -1)->OnUpdate = hasDoc;
+  Add("actSelectAll", "Edit", "&Select all", "Ctrl+A", -1)->OnUpdate = hasDoc;
+  Add("actAlignToGrid", "Edit", "Ali&gn to grid", "", 12)->OnUpdate = hasDoc;
+  Add("actBringToFront", "Edit", "&Bring to front", "", 14)->OnUpdate = hasDoc;
+  Add("actSendToBack", "Edit", "Send &to back", "", 13)->OnUpdate = hasDoc;
+  auto* enabled = Add("actEnabled", "Edit", "&Enabled", "", -1);
+  enabled->setCheckable(true);
+  enabled->OnUpdate = [doc](TAction* a) {
+    a->setEnabled(doc() && doc()->OneElementSelected());
+    a->setChecked(false);
+  };
+  Add("actEnableAll", "Edit", "Enable A&ll", "", -1)->OnUpdate = hasDoc;
+
+  Add("actChangeData", "Report", "&Change data...", "Ctrl+F10", 18)->OnUpdate = hasDoc;
+  auto* preview = Add("actPreview", "Report", "&Preview", "F9", 20);
+  preview->OnExecute = [this](TAction*) { PreviewOrPrint(false); };
+  preview->OnUpdate = hasDoc;
+  auto* print = Add("actPrint", "Report", "Pr&int", "Ctrl+P", 19);
+  print->OnExecute = [this](TAction*) { PreviewOrPrint(true); };
+  print->OnUpdate = hasDoc;
+  Add("actRepProps", "Report", "&Properties", "F12", 33)->OnUpdate = hasDoc;
+
+  auto* propsView = Add("actPropsView", "View", "&Properties", "F11", 21);
+  propsView->setCheckable(true);
+  propsView->OnExecute = [](TAction*) {
+    if (frmProps) frmProps->setVisible(!frmProps->isVisible());
+  };
+  propsView->OnUpdate = [](TAction* a) {
+    a->setEnabled(true);
+    a->setChecked(frmProps && frmProps->isVisible());
+  };
+  auto* zoom100 = Add("actZoom100", "View", "&Zoom to 100 %", "", -1);
+  zoom100->OnExecute = [this, doc](TAction*) {
+    if (!doc()) return;
+    doc()->Report->SetZoom(100);
+    FSyncingZoom = true;
+    FComboBox1->setCurrentIndex(3);
+    FSyncingZoom = false;
+  };
+  zoom100->OnUpdate = hasDoc;
+
+  struct TAlignAction {
+    const char* Name;
+    const char* Caption;
+    int Image;
+  };
+  const TAlignAction aligns[] = {
+      {"actALLeft", "Align left adges", 27},
+      {"actALRight", "Align right adges", 28},
+      {"actALTop", "Align top adges", 29},
+      {"actALBottom", "Align bottom adges", 32},
+      {"actALHSpace", "Space equally, horizontally", 24},
+      {"actALVSpace", "Space equally, vertically", 31},
+      {"actALHCenter", "Align horizontal centers", 23},
+      {"actALVCenter", "Align vertical centers", 30},
+      {"actALHCenterWindow", "Center horizontally in window", 25},
+      {"actALVCenterWindow", "Center vertically in window", 22},
+  };
+  for (int tag = 0; tag < 10; ++tag) Add(aligns[tag].Name, "Align", aligns[tag].Caption, "", aligns[tag].Image, tag)->OnUpdate = hasDoc;
+
+  auto anyChild = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
+  auto* cascade = Add("WindowCascade1", "Window", "&Cascade", "", 16);
+  cascade->setToolTip("Cascade");
+  cascade->OnExecute = [this](TAction*) { FMdi->cascadeSubWindows(); };
+  auto* tileH = Add("WindowTileHorizontal1", "Window", "Tile &Horizontally", "", 17);
+  tileH->setToolTip("Tile Horizontal");
+  tileH->OnExecute = [this](TAction*) { TileDocuments(true); };
+  auto* tileV = Add("WindowTileVertical1", "Window", "&Tile Vertically", "", 18);
+  tileV->setToolTip("Tile Vertical");
+  tileV->OnExecute = [this](TAction*) { TileDocuments(false); };
+  auto* minimize = Add("WindowMinimizeAll1", "Window", "&Minimize All", "", -1);
+  minimize->setToolTip("Minimize All");
+  minimize->OnExecute = [this](TAction*) {
+    const std::vector<TfrmDoc*> docs = Documents();
+    for (auto it = docs.rbegin(); it != docs.rend(); ++it)
+      if ((*it)->SubWindow) (*it)->SubWindow->showMinimized();
+  };
+  auto* arrange = Add("WindowArrange1", "Window", "&Arrange", "", -1);
+  arrange->OnExecute = [this](TAction*) { ArrangeIcons(); };
+  for (TAction* a : {cascade, tileH, tileV, minimize, arrange}) {
+    a->setEnabled(false);
+    a->OnUpdate = anyChild;
+  }
+  // Until their first idle moment every other rule has not run either: start from the
+  // state of "no document".
+  FActions->UpdateActions();
+}
+
+void TfrmMain::CreateMenus() {
+  auto add = [this](QMenu* menu, const char* name) { menu->addAction(Action(name)); };
+  QMenu* file = menuBar()->addMenu("&File");
+  for (const char* n : {"actNew", "actOpen", "actSave", "actSaveAs", "actClose", "actCloseAll"}) add(file, n);
+  file->addSeparator();
+  FCloseItem = file->addAction(FActions->Image(8), "Close");
+  FCloseItem->setObjectName("Close1");
+  FCloseItem->setShortcut(QKeySequence("Alt+F4"));
+  FCloseItem->setShortcutContext(Qt::ApplicationShortcut);
+  connect(FCloseItem, &QAction::triggered, this, [this] { close(); });
+
+  auto alignMenu = [&](QMenu* parent) {
+    QMenu* align = parent->addMenu("Alig&n");
+    for (const char* n : {"actALLeft", "actALRight", "actALHSpace", "actALHCenter", "actALHCenterWindow"}) add(align, n);
+    align->addSeparator();
+    for (const char* n : {"actALTop", "actALBottom", "actALVSpace", "actALVCenter", "actALVCenterWindow"}) add(align, n);
+  };
+  QMenu* edit = menuBar()->addMenu("Edit");
+  add(edit, "actEnabled");
+  add(edit, "actEnableAll");
+  edit->addSeparator();
+  for (const char* n : {"actCut", "actCopy", "actPaste", "actDelete", "actSelectAll"}) add(edit, n);
+  edit->addSeparator();
+  alignMenu(edit);
+  for (const char* n : {"actAlignToGrid", "actBringToFront", "actSendToBack"}) add(edit, n);
+  edit->addSeparator();
+  for (const char* n : {"actLock", "actUnlock", "actUnlockAll"}) add(edit, n);
+
+  QMenu* view = menuBar()->addMenu("&View");
+  add(view, "actPropsView");
+  add(view, "actZoom100");
+  QMenu* report = menuBar()->addMenu("&Report");
+  add(report, "actPreview");
+  add(report, "actPrint");
+  report->addSeparator();
+  add(report, "actChangeData");
+  add(report, "actRepProps");
+  QMenu* window = menuBar()->addMenu("&Window");
+  for (const char* n : {"WindowCascade1", "WindowTileHorizontal1", "WindowTileVertical1", "WindowArrange1",
+                        "WindowMinimizeAll1"})
+    add(window, n);
+
+  auto* popup = new QMenu(this);
+  popup->setObjectName("PopupMenu1");
+  add(popup, "actEnabled");
+  popup->addSeparator();
+  for (const char* n : {"actCut", "actCopy", "actPaste", "actDelete"}) add(popup, n);
+  popup->addSeparator();
+  alignMenu(popup);
+  for (const char* n : {"actAlignToGrid", "actBringToFront", "actSendToBack"}) add(popup, n);
+  popup->addSeparator();
+  add(popup, "actLock");
+  add(popup, "actUnlock");
+  FPopupMenu1->SetMenu(popup);
+}
+
+void TfrmMain::CreateToolBars() {
+  auto bar = [this](const char* name) {
+    auto* b = addToolBar(name);
+    b->setObjectName(name);
+    b->setMovable(false);
+    b->setIconSize(QSize(16, 16));
+    b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    return b;
+  };
+  QToolBar* first = bar("ToolBar1");
+  auto add = [this](QToolBar* b, std::initializer_list<const char*> names) {
+    for (const char* n : names) b->addAction(Action(n));
+  };
+  add(first, {"actNew", "actOpen", "actSaveSaveAll"});
+  first->addSeparator();
+  add(first, {"actPreview", "actPrint"});
+  first->addSeparator();
+  add(first, {"actCut", "actCopy", "actPaste"});
+  first->addSeparator();
+  add(first, {"actDelete", "actAlignToGrid", "actBringToFront", "actSendToBack"});
+  first->addSeparator();
+  add(first, {"actLock", "actUnlock"});
+  first->addSeparator();
+  add(first, {"actPropsView"});
+  first->addSeparator();
+  FComboBox1 = new QComboBox(first);
+  FComboBox1->setObjectName("ComboBox1");
+  FComboBox1->setEditable(false);
+  FComboBox1->setFixedWidth(78);
+  for (const char* item : {"25 %", "50 %", "75 %", "100 %", "150 %", "200 %"}) FComboBox1->addItem(item);
+  FComboBox1->setCurrentIndex(-1);
+  connect(FComboBox1, &QComboBox::currentIndexChanged, this, [this](int index) { ZoomChanged(index); });
+  first->addWidget(FComboBox1);
+
+  addToolBarBreak();
+  QToolBar* second = bar("ToolBar2");
+  add(second, {"actALLeft", "actALRight", "actALHSpace", "actALHCenter", "actALHCenterWindow"});
+  second->addSeparator();
+  add(second, {"actALTop", "actALBottom", "actALVSpace", "actALVCenter", "actALVCenterWindow"});
+}
+
+void TfrmMain::CreatePalette(QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  panel->setObjectName("pnlPalette");
+  panel->setFixedWidth(36);
+  parent->layout()->addWidget(panel);
+  FPalette = new QButtonGroup(this);
+  FPalette->setExclusive(true);
+  int top = 3;
+  for (const TPaletteEntry& e : kPalette) {
+    auto* b = new QToolButton(panel);
+    b->setObjectName(e.Name);
+    b->setCheckable(true);
+    b->setAutoRaise(true);
+    b->setIcon(QIcon(QString(":/images/palette_%1.png").arg(e.Glyph)));
+    b->setIconSize(QSize(24, 24));
+    b->setGeometry(2, top, 32, 32);
+    if (e.ClassName) b->setToolTip(e.ClassName);
+    FPalette->addButton(b);
+    FPaletteButtons.push_back(b);
+    top += 32;
+  }
+  FPaletteButtons.front()->setChecked(true);
+}
+
+TfrmDoc* TfrmMain::ActiveDocument() const {
+  QMdiSubWindow* sub = FMdi->activeSubWindow();
+  if (!sub) {
+    // The frame may have no active child while focus is elsewhere: the top child counts.
+    const auto list = FMdi->subWindowList(QMdiArea::StackingOrder);
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+      if ((*it)->isVisible()) {
+        sub = *it;
+        break;
+      }
+  }
+  for (TfrmDoc* d : Documents())
+    if (d->SubWindow == sub) return d;
+  return nullptr;
+}
+
+std::vector<TfrmDoc*> TfrmMain::Documents() const {
+  std::vector<TfrmDoc*> docs;
+  TComponent* owner = TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr;
+  if (!owner) return docs;
+  for (QMdiSubWindow* sub : FMdi->subWindowList(QMdiArea::StackingOrder))
+    for (TComponent* c : owner->OwnedComponents())
+      if (auto* d = dynamic_cast<TfrmDoc*>(c); d && d->SubWindow == sub && !d->Releasing()) docs.push_back(d);
+  return docs;
+}
+
+void TfrmMain::ShowDocument(TfrmDoc* doc) {
+  QWidget* peer = CreateFormPeer(doc, nullptr);
+  auto* sub = new TDocSubWindow(doc);
+  sub->setObjectName(QString::fromStdString(doc->Name()));
+  sub->setWidget(peer);
+  sub->setWindowTitle(QString::fromStdString(doc->Caption()));
+  sub->setWindowIcon(FActions->Image(0));
+  connect(peer, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
+  doc->SubWindow = sub;
+  FMdi->addSubWindow(sub);
+  sub->resize(502, 321);
+  doc->SetVisible(true);
+  sub->show();
+  FMdi->setActiveSubWindow(sub);
+  if (doc->OnActivate) doc->OnActivate(doc);
+}
+
+void TfrmMain::DocumentGone(QMdiSubWindow* sub) { FMdi->removeSubWindow(sub); }
+
+void TfrmMain::SelectedPaletteClass(const TClassDescriptor*& cls) const {
+  for (size_t i = 0; i < FPaletteButtons.size(); ++i)
+    if (FPaletteButtons[i]->isChecked() && kPalette[i].ClassName) {
+      if (const TClassDescriptor* found = FindStreamClass(kPalette[i].ClassName)) cls = found;
+      return;
+    }
+}
+
+void TfrmMain::ResetPalette() { FPaletteButtons.front()->setChecked(true); }
+
+void TfrmMain::SaveDocument(TfrmDoc* doc) {
+  doc->SaveToFile(doc->FileName);
+  doc->Modified = false;
+}
+
+bool TfrmMain::SaveDocumentAs(TfrmDoc* doc) {
+  const std::string proposed = doc->FileName.empty() ? doc->Caption() : doc->FileName;
+  std::optional<std::string> file;
+  if (SaveDialog) {
+    file = SaveDialog(proposed);
+  } else {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter("Reports (*.rpt)");
+    dialog.setDefaultSuffix("rpt");
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDirectory(QDir::currentPath());
+    dialog.selectFile(QString::fromStdString(proposed));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      file = dialog.selectedFiles().first().toStdString();
+  }
+  if (!file) return false;
+  doc->SaveToFile(*file);
+  doc->FileName = *file;
+  doc->SetCaption(ExtractFileName(*file));
+  doc->Modified = false;
+  return true;
+}
+
+bool TfrmMain::CloseAllDocuments() {
+  // The frame's list has the active child first; closing runs from its end.
+  for (TfrmDoc* doc : Documents()) {
+    doc->Close();
+    if (!TfrmDoc::LastCloseAccepted) return false;
+  }
+  return true;
+}
+
+void TfrmMain::SyncZoomCombo(bool clear) {
+  FSyncingZoom = true;
+  TfrmDoc* doc = ActiveDocument();
+  int index = -1;
+  if (!clear && doc) {
+    const int zoom = doc->Report->Zoom();
+    for (int i = 0; i < 6; ++i)
+      if (kZoomValues[i] == zoom) index = i;
+  }
+  FComboBox1->setCurrentIndex(index);
+  FSyncingZoom = false;
+}
+
+void TfrmMain::ZoomChanged(int index) {
+  if (FSyncingZoom) return;
+  TfrmDoc* doc = ActiveDocument();
+  if (!doc) {
+    FSyncingZoom = true;
+    FComboBox1->setCurrentIndex(-1);
+    FSyncingZoom = false;
+    return;
+  }
+  const int zoom = index >= 0 && index < 6 ? kZoomValues[index] : doc->Report->Zoom();
+  doc->Report->SetZoom(zoom);
+  doc->Report->SetBounds(0, 0, doc->Report->Width(), doc->Report->Height());
+}
+
+void TfrmMain::PreviewOrPrint(bool print) {
+  TfrmDoc* doc = ActiveDocument();
+  if (!doc) return;
+  const bool propsVisible = frmProps && frmProps->isVisible();
+  if (frmProps) frmProps->hide();
+  try {
+    const auto& run = print ? PrintReport : PreviewReport;
+    if (run) run(doc);
+  } catch (...) {
+    if (frmProps) frmProps->setVisible(propsVisible);
+    throw;
+  }
+  if (frmProps) frmProps->setVisible(propsVisible);
+}
+
+bool TfrmMain::ClaimsShortcut(int key) const {
+  if (!isEnabled()) return false;
+  const QKeySequence pressed(key);
+  if (FCloseItem && FCloseItem->shortcut() == pressed) return true;
+  for (QAction* menu : menuBar()->actions()) {
+    std::vector<QMenu*> pending{menu->menu()};
+    while (!pending.empty()) {
+      QMenu* m = pending.back();
+      pending.pop_back();
+      if (!m) continue;
+      for (QAction* item : m->actions()) {
+        if (item->menu()) pending.push_back(item->menu());
+        else if (!item->shortcut().isEmpty() && item->shortcut() == pressed) return true;
+      }
+    }
+  }
+  return false;
+}
+
+void TfrmMain::TileDocuments(bool horizontally) {
+  std::vector<QMdiSubWindow*> subs;
+  for (TfrmDoc* d : Documents())
+    if (d->SubWindow && !d->SubWindow->isMinimized()) subs.push_back(d->SubWindow);
+  if (subs.empty()) return;
+  const QRect area = FMdi->viewport()->rect();
+  const int n = static_cast<int>(subs.size());
+  for (int i = 0; i < n; ++i) {
+    subs[static_cast<size_t>(i)]->showNormal();
+    if (horizontally) {
+      const int h = area.height() / n;
+      subs[static_cast<size_t>(i)]->setGeometry(0, i * h, area.width(), h);
+    } else {
+      const int w = area.width() / n;
+      subs[static_cast<size_t>(i)]->setGeometry(i * w, 0, w, area.height());
+    }
+  }
+}
+
+void TfrmMain::ArrangeIcons() {
+  int x = 0;
+  const int bottom = FMdi->viewport()->height();
+  for (TfrmDoc* d : Documents())
+    if (d->SubWindow && d->SubWindow->isMinimized()) {
+      const QSize size = d->SubWindow->size();
+      d->SubWindow->move(x, bottom - size.height());
+      x += size.width();
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (!CloseAllDocuments()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  QCoreApplication::quit();
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+QWidget* BareWindow(const char* name, const char* caption, int w, int h, Qt::WindowFlags flags = Qt::Dialog) {
+  auto* window = new QWidget(nullptr, flags);
+  window->setObjectName(name);
+  window->setWindowTitle(caption);
+  window->resize(w, h);
+  return window;
+}
+}  // namespace
+
+void CreateSingleInstanceWindows() {
+  frmMain = new TfrmMain;
+  dlgData = BareWindow("dlgData", "Data for report", 362, 295);
+  frmProps = BareWindow("frmProps", "Properties", 194, 262, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint);
+  frmProps->move(568, 265);
+  dlgLinesEditor = BareWindow("dlgLinesEditor", "Lines editor", 386, 305);
+  dlgFields = BareWindow("dlgFields", "Fields dialog", 266, 234);
+  dlgReportProps = BareWindow("dlgReportProps", "Report properties", 400, 330);
+}
+
+void DestroySingleInstanceWindows() {
+  for (QWidget** w : {&dlgReportProps, &dlgFields, &dlgLinesEditor, &frmProps, &dlgData}) {
+    delete *w;
+    *w = nullptr;
+  }
+  delete frmMain;
+  frmMain = nullptr;
+}
+
+}  // namespace rpt

@@ -1,0 +1,106 @@
+#pragma once
+// The main window: the multiple-document frame that owns every command as an action,
+// with the menus, both tool bars, the context menu, the palette and the zoom box.
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QToolBar>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/Actions.h"
+#include "framework/Menus.h"
+
+class QToolButton;
+
+namespace rpt {
+
+class TfrmDoc;
+class TClassDescriptor;
+
+// Horizontal and vertical alignment codes of an align action's tag.
+struct TAlignCodes {
+  int Horizontal = 0;
+  int Vertical = 0;
+};
+TAlignCodes AlignCodesForTag(int tag);
+
+class TfrmMain : public QMainWindow {
+ public:
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // The active document: the active child window, or none.
+  TfrmDoc* ActiveDocument() const;
+  // Open document windows in the frame's order (bottom of the stack first).
+  std::vector<TfrmDoc*> Documents() const;
+
+  void SelectedPaletteClass(const TClassDescriptor*& cls) const;
+  void ResetPalette();
+  void SaveDocument(TfrmDoc* doc);
+  bool SaveDocumentAs(TfrmDoc* doc);
+  bool CloseAllDocuments();
+  void SyncZoomCombo(bool clear);
+
+  // Shows a document window in the frame and activates it.
+  void ShowDocument(TfrmDoc* doc);
+  void DocumentGone(QMdiSubWindow* sub);
+
+  TActionList* ActionList() const { return FActions; }
+  TAction* Action(const std::string& name) const { return FActions->Find(name); }
+  TPopupMenu* PopupMenu1() const { return FPopupMenu1; }
+  QComboBox* ComboBox1() const { return FComboBox1; }
+  QMdiArea* MdiArea() const { return FMdi; }
+  QToolButton* PaletteButton(int index) const { return FPaletteButtons[static_cast<size_t>(index)]; }
+
+  // Dialog steps the tests replace: the file dialogs (none: cancelled) and the data
+  // dialog of New (false: cancelled).
+  std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
+  std::function<std::optional<std::string>()> OpenDialog;
+  std::function<bool(TfrmDoc*)> DataDialog;
+  // Preview and print of a document's report.
+  std::function<void(TfrmDoc*)> PreviewReport;
+  std::function<void(TfrmDoc*)> PrintReport;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  void CreateToolBars();
+  void CreatePalette(QWidget* parent);
+  TAction* Add(const std::string& name, const std::string& category, const std::string& caption,
+               const std::string& keys, int image, int tag = 0);
+  void PreviewOrPrint(bool print);
+  void ZoomChanged(int index);
+  bool ClaimsShortcut(int key) const;
+  void TileDocuments(bool horizontally);
+  void ArrangeIcons();
+
+  TActionList* FActions;
+  TPopupMenu* FPopupMenu1;
+  QMdiArea* FMdi;
+  QComboBox* FComboBox1 = nullptr;
+  QButtonGroup* FPalette = nullptr;
+  std::vector<QToolButton*> FPaletteButtons;
+  QAction* FCloseItem = nullptr;
+  bool FSyncingZoom = false;
+};
+
+// The single-instance windows, reachable by their component names.
+extern TfrmMain* frmMain;
+extern QWidget* dlgData;
+extern QWidget* frmProps;
+extern QWidget* dlgLinesEditor;
+extern QWidget* dlgFields;
+extern QWidget* dlgReportProps;
+
+// Creates the six single-instance windows in their fixed order; frmProps is shown.
+void CreateSingleInstanceWindows();
+void DestroySingleInstanceWindows();
+
+}  // namespace rpt

@@ -1,0 +1,133 @@
+#include "framework/Application.h"
+
+#include <QAbstractEventDispatcher>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QThread>
+
+#include "framework/Controls.h"
+#include "framework/Peer.h"
+
+namespace rpt {
+
+namespace {
+TApplication* gApplication = nullptr;
+TMessageBoxHook gMessageBoxHook;
+
+class TApplicationOwner : public TComponent {
+ public:
+  TApplicationOwner() = default;
+};
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv), FOwner(new TApplicationOwner) {
+  gApplication = this;
+  InstallWindowLayer();
+  if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
+    connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { DoIdle(); });
+}
+
+TApplication::~TApplication() {
+  FOwner->Free();
+  if (gApplication == this) gApplication = nullptr;
+}
+
+TApplication* TApplication::Instance() { return gApplication; }
+
+void TApplication::SetTitle(const std::string& title) {
+  FTitle = title;
+  setApplicationDisplayName(QString::fromStdString(title));
+}
+
+void TApplication::HandleException(const std::string& message) {
+  if (FErrorHook) {
+    FErrorHook(message);
+    return;
+  }
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(FTitle), QString::fromStdString(message),
+                  QMessageBox::Ok, activeWindow());
+  box.exec();
+}
+
+int TApplication::AddIdleHandler(TIdleHandler handler) {
+  const int id = FNextIdleId++;
+  FIdleHandlers.emplace_back(id, std::move(handler));
+  FIdlePending = true;
+  return id;
+}
+
+void TApplication::RemoveIdleHandler(int id) {
+  std::erase_if(FIdleHandlers, [id](const auto& h) { return h.first == id; });
+}
+
+void TApplication::DoIdle() {
+  if (FInIdle || !FIdlePending) return;
+  FInIdle = true;
+  FIdlePending = false;
+  try {
+    for (const auto& [id, handler] : std::vector<std::pair<int, TIdleHandler>>(FIdleHandlers)) handler();
+  } catch (const std::exception& e) {
+    FInIdle = false;
+    HandleException(e.what());
+    return;
+  }
+  FInIdle = false;
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  if (!FInIdle) FIdlePending = true;
+  if (FShortcutClaim && (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) &&
+      receiver->isWidgetType() && !activeModalWidget()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const int combined = key->key() | static_cast<int>(key->modifiers() & ~Qt::KeypadModifier);
+    if (FShortcutClaim(combined)) {
+      // Not overridden: the shortcut runs. A key press that still arrives belongs to a
+      // disabled command, and goes no further.
+      if (event->type() == QEvent::ShortcutOverride) {
+        event->ignore();
+        return false;
+      }
+      return true;
+    }
+  }
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    HandleException(e.what());
+  } catch (...) {
+    HandleException("Unknown error");
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+
+void SetMessageBoxHook(TMessageBoxHook hook) { gMessageBoxHook = std::move(hook); }
+
+int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
+  if (gMessageBoxHook) return gMessageBoxHook(text, type, buttons);
+  QMessageBox::Icon icon = QMessageBox::Information;
+  switch (type) {
+    case mtWarning: icon = QMessageBox::Warning; break;
+    case mtError: icon = QMessageBox::Critical; break;
+    case mtConfirmation: icon = QMessageBox::Question; break;
+    default: break;
+  }
+  QMessageBox::StandardButtons qb;
+  if (buttons.Contains(mbYes)) qb |= QMessageBox::Yes;
+  if (buttons.Contains(mbNo)) qb |= QMessageBox::No;
+  if (buttons.Contains(mbOK)) qb |= QMessageBox::Ok;
+  if (buttons.Contains(mbCancel)) qb |= QMessageBox::Cancel;
+  const std::string title = TApplication::Instance() ? TApplication::Instance()->Title() : std::string();
+  QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), qb, QApplication::activeWindow());
+  switch (box.exec()) {
+    case QMessageBox::Yes: return mrYes;
+    case QMessageBox::No: return mrNo;
+    case QMessageBox::Ok: return mrOk;
+    default: return mrCancel;
+  }
+}
+
+void ShowMessage(const std::string& text) { MessageDlg(text, mtInformation, {mbOK}); }
+
+}  // namespace rpt

@@ -1,0 +1,82 @@
+#pragma once
+// The drawing interface every back end implements (a painter on widgets, images,
+// printers and PDF; a metafile recorder). Coordinates are the device's pixels; text is
+// UTF-8. No toolkit types here, so report code draws without knowing the device.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/Graphics.h"
+
+namespace rpt {
+
+struct TSize {
+  int32_t cx = 0, cy = 0;
+  bool operator==(const TSize&) const = default;
+};
+
+// Text extents measured at the high-resolution reference, scaled to a device resolution.
+struct TTextExtentF {
+  double Width = 0, Height = 0, Ascent = 0, Descent = 0;
+};
+
+class TCanvas : public TPersistent {
+  RPT_CLASS(TCanvas, TPersistent)
+
+  TCanvas();
+  ~TCanvas() override;
+
+  TFont* Font() const { return FFont.get(); }
+  TPen* Pen() const { return FPen.get(); }
+  TBrush* Brush() const { return FBrush.get(); }
+  void SetFont(const TFont* font) { FFont->AssignFrom(font); }
+  void SetPen(const TPen* pen) { FPen->AssignFrom(pen); }
+  void SetBrush(const TBrush* brush) { FBrush->AssignFrom(brush); }
+
+  // Device resolution: the font's points become pixels at this many pixels per inch.
+  virtual int PixelsPerInch() const = 0;
+
+  TPoint PenPos() const { return FPenPos; }
+  void MoveTo(int32_t x, int32_t y) { FPenPos = {x, y}; }
+  // Draws from the pen position to (x, y), excluding the end point; moves the pen there.
+  virtual void LineTo(int32_t x, int32_t y) = 0;
+  // Outlined with the pen, filled with the brush; right and bottom are exclusive.
+  virtual void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) = 0;
+  virtual void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) = 0;
+  virtual void RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t rx, int32_t ry) = 0;
+  // Brush only.
+  virtual void FillRect(const TRect& rect) = 0;
+  // A one-pixel frame in the brush colour.
+  virtual void FrameRect(const TRect& rect) = 0;
+  virtual void Polyline(const std::vector<TPoint>& points) = 0;
+  virtual void Polygon(const std::vector<TPoint>& points) = 0;
+  virtual void SetPixel(int32_t x, int32_t y, TColor color) = 0;
+
+  // Text with its cell's top left at (x, y); the background is filled with the brush
+  // unless the brush is clear.
+  virtual void TextOut(int32_t x, int32_t y, std::string_view text) = 0;
+  // As TextOut, clipped to rect (and the background of rect filled when opaque).
+  virtual void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) = 0;
+  // Layout extents (high-resolution reference, rounded at this device).
+  virtual TSize TextExtent(std::string_view text) = 0;
+  virtual TTextExtentF TextExtentF(std::string_view text) = 0;
+  int32_t TextWidth(std::string_view text) { return TextExtent(text).cx; }
+  int32_t TextHeight(std::string_view text) { return TextExtent(text).cy; }
+
+  // Clipping to one rectangle, or none.
+  virtual void SetClipRect(const TRect& rect) = 0;
+  virtual void ClearClipRect() = 0;
+  virtual bool HasClipRect() const = 0;
+  virtual TRect ClipRect() const = 0;
+
+ protected:
+  TPoint FPenPos;
+
+ private:
+  std::unique_ptr<TFont> FFont;
+  std::unique_ptr<TPen> FPen;
+  std::unique_ptr<TBrush> FBrush;
+};
+
+}  // namespace rpt

@@ -1,0 +1,268 @@
+#pragma once
+// Window controls of the framework: controls with a canvas and messages, panels and
+// forms with their design hook slot, and the operations on controls that map onto
+// widget peers (focus, capture, pointer confinement, z-order, posted messages).
+// A control gets a peer only while it sits in a shown form; without one everything
+// here works headless.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Canvas.h"
+#include "framework/Messages.h"
+#include "objects/Component.h"
+
+namespace rpt {
+
+class TCustomForm;
+
+RPT_EVENT_TYPE(TNotifyEvent, void(TObject*))
+RPT_EVENT_TYPE(TMouseEvent, void(TObject*, TMouseButton, TShiftState, int32_t, int32_t))
+RPT_EVENT_TYPE(TMouseMoveEvent, void(TObject*, TShiftState, int32_t, int32_t))
+RPT_EVENT_TYPE(TKeyEvent, void(TObject*, uint16_t&, TShiftState))
+RPT_EVENT_TYPE(TKeyPressEvent, void(TObject*, char&))
+RPT_EVENT_TYPE(TCloseEvent, void(TObject*, TCloseAction&))
+RPT_EVENT_TYPE(TCloseQueryEvent, void(TObject*, bool&))
+RPT_EVENT_TYPE(TContextPopupEvent, void(TObject*, TPoint, bool&))
+RPT_EVENT_TYPE(TMouseWheelEvent, void(TObject*, TShiftState, int32_t, TPoint, bool&))
+RPT_EVENT_TYPE(TMouseWheelUpDownEvent, void(TObject*, TShiftState, TPoint, bool&))
+RPT_EVENT_TYPE(TDragOverEvent, void(TObject*, TObject*, int32_t, int32_t, TDragState, bool&))
+RPT_EVENT_TYPE(TDragDropEvent, void(TObject*, TObject*, int32_t, int32_t))
+
+// The designer's view of a form: it sees every message of the form's controls that are
+// under design before they do. One slot per form.
+class IDesignerNotify {
+ public:
+  virtual ~IDesignerNotify() = default;
+  virtual void NotifyModified() = 0;
+  virtual void NotifyComponent(TPersistent* object, TComponentOperation operation) = 0;
+};
+
+class IDesignerHook : public IDesignerNotify {
+ public:
+  virtual TCustomForm* HostForm() = 0;
+  virtual void SetHostForm(TCustomForm* form) = 0;
+  virtual bool GetIsControl() = 0;
+  virtual void SetIsControl(bool value) = 0;
+  // True consumes the message: the control does not see it.
+  virtual bool FilterDesignMessage(TControl* control, TMessage& message) = 0;
+  virtual void PaintDesignGrid() = 0;
+  virtual void CheckRename(TComponent* component, const std::string& oldName, const std::string& newName) = 0;
+  virtual std::string MakeUniqueName(const std::string& baseName) = 0;
+  virtual TComponent* RootComponent() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// A window control with a canvas, colour, font and the mouse, key and paint events.
+class TCustomControl : public TWinControl {
+  RPT_CLASS(TCustomControl, TWinControl)
+
+  TCustomControl();
+  ~TCustomControl() override;
+
+  // Message handling: the design hook has already passed the message on. Overrides
+  // handle their own messages and call the inherited one for the rest.
+  virtual void WndProc(TMessage& message);
+
+  // Valid while painting; none otherwise.
+  TCanvas* Canvas() const { return FCanvas; }
+  TColor Color() const { return FColor; }
+  virtual void SetColor(TColor value);
+  TFont* Font() const { return FFont.get(); }
+  void SetFont(TFont* value) { FFont->AssignFrom(value); }
+  bool ParentFont() const { return FParentFont; }
+  void SetParentFont(bool value);
+  bool ParentColor() const { return FParentColor; }
+  void SetParentColor(bool value);
+  // Opaque controls fill their background with Color before Paint.
+  bool Opaque() const { return FOpaque; }
+  void SetOpaque(bool value);
+  bool TabStop() const { return FTabStop; }
+  void SetTabStop(bool value) { FTabStop = value; }
+
+  void Invalidate();
+  void Repaint();
+  void Update();
+  // Lays out the children by their Align values.
+  void Realign();
+
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TMouseEvent OnMouseDown;
+  TMouseEvent OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TNotifyEvent OnPaint;
+  TNotifyEvent OnResize;
+  TContextPopupEvent OnContextPopup;
+  TMouseWheelEvent OnMouseWheel;
+
+  void DefineProperties(TFiler& filer) override { TWinControl::DefineProperties(filer); }
+
+ protected:
+  virtual void Paint();
+  virtual void PaintBackground();
+  virtual void MouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual void MouseMove(TShiftState shift, int32_t x, int32_t y);
+  virtual void Click();
+  virtual void DblClick();
+  virtual void KeyDown(uint16_t& key, TShiftState shift);
+  virtual void KeyUp(uint16_t& key, TShiftState shift);
+  virtual void KeyPress(char& key);
+  virtual void Resize();
+  // The font changed (directly or through ParentFont).
+  virtual void FontChanged();
+  void BoundsChanged() override;
+  void ParentChanged() override;
+  void InsertControl(TControl* control) override;
+  void RemoveControl(TControl* control) override;
+  void BeforeDestruction() override;
+
+ private:
+  void FontChangedHandler();
+  void ParentFontChanged();
+  void ParentColorChanged();
+  void AlignControls();
+  TCanvas* FCanvas = nullptr;
+  TColor FColor = clBtnFace;
+  std::unique_ptr<TFont> FFont;
+  bool FParentFont = true;
+  bool FParentColor = false;
+  bool FOpaque = true;
+  bool FTabStop = false;
+  bool FAligning = false;
+  bool FSettingParentFont = false;
+  bool FLeftPressed = false;
+  friend void PaintControl(TControl*, TCanvas*);
+};
+
+// ---------------------------------------------------------------------------
+class TCustomPanel : public TCustomControl {
+  RPT_CLASS(TCustomPanel, TCustomControl)
+  TCustomPanel();
+
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& value);
+
+ protected:
+  void Paint() override;
+
+ private:
+  std::string FCaption;
+};
+
+class TPanel : public TCustomPanel {
+  RPT_CLASS(TPanel, TCustomPanel)
+  TPanel() = default;
+};
+
+// ---------------------------------------------------------------------------
+// A form: the top of a control tree. Shown on its own as a top-level window, inside
+// another control's window (its parent window), or inside a widget of the shell.
+class TCustomForm : public TCustomControl {
+  RPT_CLASS(TCustomForm, TCustomControl)
+
+  TCustomForm();
+  ~TCustomForm() override;
+
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& value);
+
+  IDesignerHook* Designer() const { return FDesigner; }
+  void SetDesigner(IDesignerHook* hook) { FDesigner = hook; }
+
+  // Shows the form: creates the peers of the whole tree.
+  void Show();
+  void Hide();
+  // Runs the close handling: OnCloseQuery, OnClose; caFree releases the form. Returns
+  // whether the form closed (hidden, minimised or released).
+  bool Close();
+  // Frees the form once the current message has been handled.
+  void Release();
+  bool Showing() const;
+
+  // A control whose window hosts this form's window (with no parent control).
+  TWinControl* ParentWindow() const { return FParentWindow; }
+  void SetParentWindow(TWinControl* control);
+
+  // Default close action (caHide for a plain form).
+  TCloseAction DefaultCloseAction() const { return FDefaultCloseAction; }
+  void SetDefaultCloseAction(TCloseAction action) { FDefaultCloseAction = action; }
+
+  // Horizontal and vertical scroll positions of the client area (0 when not scrolled).
+  TPoint ScrollPos() const { return FScrollPos; }
+  void SetScrollPos(TPoint pos);
+
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+  TNotifyEvent OnDestroy;
+  TNotifyEvent OnShow;
+
+  void WndProc(TMessage& message) override;
+  void ComponentNotification(TComponent* component, TComponentOperation operation) override;
+
+ protected:
+  void PaintBackground() override;
+  virtual void Activate();
+  virtual void Deactivate();
+  void BeforeDestruction() override;
+
+ private:
+  std::string FCaption;
+  IDesignerHook* FDesigner = nullptr;
+  TWinControl* FParentWindow = nullptr;
+  TCloseAction FDefaultCloseAction = caHide;
+  TPoint FScrollPos;
+  bool FDestroyEventFired = false;
+  friend class TQtWindowLayer;
+};
+
+class TForm : public TCustomForm {
+  RPT_CLASS(TForm, TCustomForm)
+  TForm() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Delivery. Messages of a control under design (sfDesigning) go to the hook of its form
+// first; what the hook does not consume goes to the control.
+TCustomForm* GetParentForm(const TControl* control);
+void Perform(TControl* control, TMessage& message);
+intptr_t SendMessage(TControl* control, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+// Queues a message for a framework control; callable from any thread. A message for a
+// control destroyed before delivery is dropped.
+void PostMessage(TCustomControl* control, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
+bool IsLiveControl(const TCustomControl* control);
+
+// Paints a control onto a canvas (the paint message path, also for off-screen pictures).
+void PaintControl(TControl* control, TCanvas* canvas);
+
+// Z-order among the siblings.
+void BringToFront(TControl* control);
+void SendToBack(TControl* control);
+
+// Coordinates: through the peers when they exist, else by adding up the positions.
+TPoint ClientToScreen(const TControl* control, TPoint point);
+TPoint ScreenToClient(const TControl* control, TPoint point);
+
+// Keyboard focus.
+void SetFocus(TWinControl* control);
+bool Focused(const TWinControl* control);
+bool CanFocus(const TWinControl* control);
+TWinControl* FocusedControl();
+
+// Mouse capture: every pointer message goes to the capturing control.
+void SetCaptureControl(TControl* control);
+TControl* GetCaptureControl();
+// Pointer confinement to a screen rectangle; none lifts it.
+void ClipCursor(const TRect* screenRect);
+bool GetClipCursor(TRect& screenRect);
+
+// The window layer follows the controls; installed by the application object.
+void InstallWindowLayer();
+
+}  // namespace rpt

@@ -1,0 +1,543 @@
+#include "framework/MetafileCanvas.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "framework/Emf.h"
+#include "framework/QtCanvas.h"
+
+namespace rpt {
+
+using namespace emf;
+
+namespace {
+
+// Handles: two per kind, so a new object is selected before the old one is deleted.
+constexpr uint32_t kPenHandles = 1, kBrushHandles = 3, kFontHandles = 5, kHandleCount = 7;
+
+uint32_t Rgb(TColor color) { return static_cast<uint32_t>(ColorToRGB(color)) & 0x00FFFFFFu; }
+
+uint32_t PenStyleCode(TPenStyle style) {
+  switch (style) {
+    case psDash: return PS_DASH;
+    case psDot: return PS_DOT;
+    case psDashDot: return PS_DASHDOT;
+    case psDashDotDot: return PS_DASHDOTDOT;
+    case psClear: return PS_NULL;
+    case psInsideFrame: return PS_INSIDEFRAME;
+    default: return PS_SOLID;
+  }
+}
+
+// The pen modes in declaration order are the binary raster operations 1..16 reordered.
+uint32_t Rop2Code(TPenMode mode) {
+  static const uint32_t kCodes[] = {R2_BLACK,      R2_WHITE,      R2_NOP,      R2_NOT,        R2_COPYPEN, R2_NOTCOPYPEN,
+                                    R2_MERGEPENNOT, R2_MASKPENNOT, R2_MERGENOTPEN, R2_MASKNOTPEN, R2_MERGEPEN,
+                                    R2_NOTMERGEPEN, R2_MASKPEN,    R2_NOTMASKPEN, R2_XORPEN,     R2_NOTXORPEN};
+  return mode < std::size(kCodes) ? kCodes[mode] : R2_COPYPEN;
+}
+
+bool FitsInt16(const std::vector<TPoint>& points) {
+  return std::all_of(points.begin(), points.end(), [](const TPoint& p) {
+    return p.X >= INT16_MIN && p.X <= INT16_MAX && p.Y >= INT16_MIN && p.Y <= INT16_MAX;
+  });
+}
+
+}  // namespace
+
+TMetafileCanvas::TMetafileCanvas(TMetafile& page, int dpi) : FPage(page), FDpi(dpi > 0 ? dpi : kScreenPixelsPerInch) {
+  FRecords.reserve(4096);
+}
+
+TMetafileCanvas::~TMetafileCanvas() {
+  try {
+    Close();
+  } catch (...) {
+  }
+}
+
+void TMetafileCanvas::Close() {
+  if (FClosed) return;
+  FClosed = true;
+  SimpleRecord(EMR_EOF, {0, 16, static_cast<int32_t>(kEofSize)});
+  const TRect bounds = FBoundsLeft > FBoundsRight
+                           ? TRect{0, 0, -1, -1}
+                           : TRect{static_cast<int32_t>(FBoundsLeft), static_cast<int32_t>(FBoundsTop),
+                                   static_cast<int32_t>(FBoundsRight), static_cast<int32_t>(FBoundsBottom)};
+  const uint32_t total = static_cast<uint32_t>(kHeaderSize + FRecords.size());
+  std::string bytes = MakeMetafileHeader(FPage.Width(), FPage.Height(), FDpi, bounds, total, FRecordCount + 1,
+                                         static_cast<uint16_t>(kHandleCount));
+  bytes += FRecords;
+  std::string().swap(FRecords);
+  FPage.SetData(std::move(bytes));
+}
+
+// ---------------------------------------------------------------------------
+// Records
+
+size_t TMetafileCanvas::BeginRecord(uint32_t type) {
+  const size_t start = FRecords.size();
+  TRecordWriter w(FRecords);
+  w.U32(type);
+  w.U32(0);
+  return start;
+}
+
+void TMetafileCanvas::EndRecord(size_t start) {
+  TRecordWriter(FRecords).PadTo4();
+  PutU32At(FRecords, start + 4, static_cast<uint32_t>(FRecords.size() - start));
+  ++FRecordCount;
+}
+
+void TMetafileCanvas::SimpleRecord(uint32_t type, std::initializer_list<int32_t> values) {
+  const size_t start = BeginRecord(type);
+  TRecordWriter w(FRecords);
+  for (int32_t v : values) w.I32(v);
+  EndRecord(start);
+}
+
+void TMetafileCanvas::Include(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  if (left > right || top > bottom) return;
+  if (FBoundsLeft > FBoundsRight) {
+    FBoundsLeft = left, FBoundsTop = top, FBoundsRight = right, FBoundsBottom = bottom;
+    return;
+  }
+  FBoundsLeft = std::min(FBoundsLeft, left);
+  FBoundsTop = std::min(FBoundsTop, top);
+  FBoundsRight = std::max(FBoundsRight, right);
+  FBoundsBottom = std::max(FBoundsBottom, bottom);
+}
+
+void TMetafileCanvas::IncludeShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  Include(std::min(x1, x2), std::min(y1, y2), int64_t(std::max(x1, x2)) - 1, int64_t(std::max(y1, y2)) - 1);
+}
+
+uint32_t TMetafileCanvas::NewHandle(uint32_t& current, uint32_t first) {
+  const uint32_t handle = current == first ? first + 1 : first;
+  return handle;
+}
+
+void TMetafileCanvas::Select(uint32_t handle) { SimpleRecord(EMR_SELECTOBJECT, {static_cast<int32_t>(handle)}); }
+
+void TMetafileCanvas::Delete(uint32_t handle) {
+  if (handle != 0) SimpleRecord(EMR_DELETEOBJECT, {static_cast<int32_t>(handle)});
+}
+
+// ---------------------------------------------------------------------------
+// Device-context state
+
+void TMetafileCanvas::UsePen() {
+  const TPen* p = Pen();
+  const uint32_t rop = Rop2Code(p->Mode());
+  if (rop != FRop2) {
+    SimpleRecord(EMR_SETROP2, {static_cast<int32_t>(rop)});
+    FRop2 = rop;
+  }
+  const TPenState state{static_cast<TColor>(Rgb(p->Color())), p->Style(), p->Width()};
+  if (FPenState == state) return;
+  FPenState = state;
+  if (state.Style == psClear) {
+    Select(kStockObject | NULL_PEN);
+    Delete(FPenHandle);
+    FPenHandle = 0;
+    return;
+  }
+  const uint32_t handle = NewHandle(FPenHandle, kPenHandles);
+  // Thin pens are one device pixel at any scale; wide ones end flat and join mitred, as
+  // the painter back end draws them.
+  const bool wide = state.Width > 1;
+  const uint32_t style = PenStyleCode(state.Style) | (wide ? PS_GEOMETRIC | PS_ENDCAP_FLAT | PS_JOIN_MITER : PS_COSMETIC);
+  const size_t start = BeginRecord(EMR_EXTCREATEPEN);
+  TRecordWriter w(FRecords);
+  w.U32(handle);
+  w.U32(kSizeExtCreatePen), w.U32(0), w.U32(kSizeExtCreatePen), w.U32(0);  // no pattern bitmap
+  w.U32(style);
+  w.U32(static_cast<uint32_t>(std::max(1, state.Width)));
+  w.U32(BS_SOLID);
+  w.U32(static_cast<uint32_t>(state.Color));
+  w.U32(0);  // hatch
+  w.U32(0);  // no user style entries
+  EndRecord(start);
+  Select(handle);
+  Delete(FPenHandle);
+  FPenHandle = handle;
+}
+
+void TMetafileCanvas::UseBrushState(const TBrushState& state) {
+  if (FBrushState == state) return;
+  FBrushState = state;
+  if (state.Style == bsClear) {
+    Select(kStockObject | NULL_BRUSH);
+    Delete(FBrushHandle);
+    FBrushHandle = 0;
+    return;
+  }
+  const uint32_t handle = NewHandle(FBrushHandle, kBrushHandles);
+  uint32_t style = BS_SOLID, hatch = 0;
+  switch (state.Style) {
+    case bsHorizontal: style = BS_HATCHED, hatch = HS_HORIZONTAL; break;
+    case bsVertical: style = BS_HATCHED, hatch = HS_VERTICAL; break;
+    case bsFDiagonal: style = BS_HATCHED, hatch = HS_FDIAGONAL; break;
+    case bsBDiagonal: style = BS_HATCHED, hatch = HS_BDIAGONAL; break;
+    case bsCross: style = BS_HATCHED, hatch = HS_CROSS; break;
+    case bsDiagCross: style = BS_HATCHED, hatch = HS_DIAGCROSS; break;
+    default: break;
+  }
+  SimpleRecord(EMR_CREATEBRUSHINDIRECT, {static_cast<int32_t>(handle), static_cast<int32_t>(style),
+                                         static_cast<int32_t>(state.Color), static_cast<int32_t>(hatch)});
+  Select(handle);
+  Delete(FBrushHandle);
+  FBrushHandle = handle;
+}
+
+void TMetafileCanvas::UseBrush() {
+  UseBrushState({static_cast<TColor>(Rgb(Brush()->Color())), Brush()->Style()});
+}
+
+void TMetafileCanvas::UseFont() {
+  const TFont* f = Font();
+  if (FFontSelected && FRecordedFont.SameAs(*f) && FRecordedFont.PixelsPerInch() == f->PixelsPerInch()) return;
+  FRecordedFont.AssignFrom(f);
+  FFontSelected = true;
+  // Height in pixels of this device: negative for the character height, positive for the cell.
+  const double scale = static_cast<double>(FDpi) / f->PixelsPerInch();
+  const int32_t height = static_cast<int32_t>(std::lround(f->Height() * scale));
+  const TFontStyles style = f->Style();
+  const uint32_t handle = NewHandle(FFontHandle, kFontHandles);
+  const size_t start = BeginRecord(EMR_EXTCREATEFONTINDIRECTW);
+  TRecordWriter w(FRecords);
+  w.U32(handle);
+  w.I32(height != 0 ? height : -1);
+  w.I32(0), w.I32(0), w.I32(0);  // width, escapement, orientation
+  w.I32(style.Contains(fsBold) ? FW_BOLD : FW_NORMAL);
+  w.U8(style.Contains(fsItalic)), w.U8(style.Contains(fsUnderline)), w.U8(style.Contains(fsStrikeOut));
+  w.U8(static_cast<uint8_t>(f->Charset()));
+  w.U8(0), w.U8(0), w.U8(0);  // precision and quality: the defaults
+  w.U8(f->Pitch() == fpFixed ? FIXED_PITCH : f->Pitch() == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH);
+  const std::u16string face = ToQString(f->Name()).left(kFaceNameChars - 1).toStdU16String();
+  for (char16_t c : face) w.U16(c);
+  w.Zeros((kFaceNameChars - face.size()) * 2);
+  EndRecord(start);
+  Select(handle);
+  Delete(FFontHandle);
+  FFontHandle = handle;
+}
+
+void TMetafileCanvas::UseTextColors() {
+  const TColor color = static_cast<TColor>(Rgb(Font()->Color()));
+  if (FTextColor != color) {
+    SimpleRecord(EMR_SETTEXTCOLOR, {static_cast<int32_t>(color)});
+    FTextColor = color;
+  }
+}
+
+void TMetafileCanvas::UseBackground(bool opaque) {
+  if (opaque) {
+    const TColor color = static_cast<TColor>(Rgb(Brush()->Color()));
+    if (FBkColor != color) {
+      SimpleRecord(EMR_SETBKCOLOR, {static_cast<int32_t>(color)});
+      FBkColor = color;
+    }
+  }
+  const uint32_t mode = opaque ? OPAQUE : TRANSPARENT;
+  if (FBkMode != mode) {
+    SimpleRecord(EMR_SETBKMODE, {static_cast<int32_t>(mode)});
+    FBkMode = mode;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+void TMetafileCanvas::LineTo(int32_t x, int32_t y) {
+  if (!Recording()) return;
+  UsePen();
+  if (!(FRecordedPos == FPenPos)) SimpleRecord(EMR_MOVETOEX, {FPenPos.X, FPenPos.Y});
+  SimpleRecord(EMR_LINETO, {x, y});
+  const int64_t w = std::max(1, Pen()->Width());
+  Include(std::min(FPenPos.X, x) - w / 2, std::min(FPenPos.Y, y) - w / 2, std::max(FPenPos.X, x) + w / 2,
+          std::max(FPenPos.Y, y) + w / 2);
+  FPenPos = FRecordedPos = {x, y};
+}
+
+void TMetafileCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (!Recording()) return;
+  UseBrush();
+  UsePen();
+  SimpleRecord(EMR_RECTANGLE, {x1, y1, x2, y2});
+  IncludeShape(x1, y1, x2, y2);
+}
+
+void TMetafileCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (!Recording()) return;
+  UseBrush();
+  UsePen();
+  SimpleRecord(EMR_ELLIPSE, {x1, y1, x2, y2});
+  IncludeShape(x1, y1, x2, y2);
+}
+
+void TMetafileCanvas::RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t rx, int32_t ry) {
+  if (!Recording()) return;
+  UseBrush();
+  UsePen();
+  SimpleRecord(EMR_ROUNDRECT, {x1, y1, x2, y2, rx, ry});
+  IncludeShape(x1, y1, x2, y2);
+}
+
+void TMetafileCanvas::FillRect(const TRect& r) {
+  if (!Recording() || Brush()->Style() == bsClear || r.Width() <= 0 || r.Height() <= 0) return;
+  UseBrush();
+  // A pattern copy with no source: how the device records a brush fill.
+  const size_t start = BeginRecord(EMR_BITBLT);
+  TRecordWriter w(FRecords);
+  w.I32(r.Left), w.I32(r.Top), w.I32(r.Right - 1), w.I32(r.Bottom - 1);
+  w.I32(r.Left), w.I32(r.Top), w.I32(r.Width()), w.I32(r.Height());
+  w.U32(PATCOPY);
+  w.I32(0), w.I32(0);
+  w.F32(1), w.F32(0), w.F32(0), w.F32(1), w.F32(0), w.F32(0);  // source transform: identity
+  w.U32(0), w.U32(0);                                          // background colour, usage
+  w.U32(0), w.U32(0), w.U32(0), w.U32(0);                      // no bitmap
+  EndRecord(start);
+  Include(r.Left, r.Top, int64_t(r.Right) - 1, int64_t(r.Bottom) - 1);
+}
+
+void TMetafileCanvas::FrameRect(const TRect& r) {
+  if (!Recording() || r.Width() <= 0 || r.Height() <= 0) return;
+  // Four one-pixel strips in the brush colour.
+  TBrush solid;
+  solid.SetColor(Brush()->Color());
+  solid.SetStyle(bsSolid);
+  TBrush saved;
+  saved.AssignFrom(Brush());
+  SetBrush(&solid);
+  FillRect({r.Left, r.Top, r.Right, r.Top + 1});
+  FillRect({r.Left, r.Bottom - 1, r.Right, r.Bottom});
+  FillRect({r.Left, r.Top, r.Left + 1, r.Bottom});
+  FillRect({r.Right - 1, r.Top, r.Right, r.Bottom});
+  SetBrush(&saved);
+}
+
+void TMetafileCanvas::Polyline(const std::vector<TPoint>& points) {
+  if (!Recording() || points.size() < 2) return;
+  UsePen();
+  const bool small = FitsInt16(points);
+  const size_t start = BeginRecord(small ? EMR_POLYLINE16 : EMR_POLYLINE);
+  int64_t l = points[0].X, t = points[0].Y, r = l, b = t;
+  for (const TPoint& p : points) {
+    l = std::min<int64_t>(l, p.X), t = std::min<int64_t>(t, p.Y);
+    r = std::max<int64_t>(r, p.X), b = std::max<int64_t>(b, p.Y);
+  }
+  TRecordWriter w(FRecords);
+  w.I32(static_cast<int32_t>(l)), w.I32(static_cast<int32_t>(t)), w.I32(static_cast<int32_t>(r)),
+      w.I32(static_cast<int32_t>(b));
+  w.U32(static_cast<uint32_t>(points.size()));
+  for (const TPoint& p : points) {
+    if (small)
+      w.I16(static_cast<int16_t>(p.X)), w.I16(static_cast<int16_t>(p.Y));
+    else
+      w.I32(p.X), w.I32(p.Y);
+  }
+  EndRecord(start);
+  const int64_t pw = std::max(1, Pen()->Width());
+  Include(l - pw / 2, t - pw / 2, r + pw / 2, b + pw / 2);
+}
+
+void TMetafileCanvas::Polygon(const std::vector<TPoint>& points) {
+  if (!Recording() || points.size() < 2) return;
+  UseBrush();
+  UsePen();
+  const bool small = FitsInt16(points);
+  const size_t start = BeginRecord(small ? EMR_POLYGON16 : EMR_POLYGON);
+  int64_t l = points[0].X, t = points[0].Y, r = l, b = t;
+  for (const TPoint& p : points) {
+    l = std::min<int64_t>(l, p.X), t = std::min<int64_t>(t, p.Y);
+    r = std::max<int64_t>(r, p.X), b = std::max<int64_t>(b, p.Y);
+  }
+  TRecordWriter w(FRecords);
+  w.I32(static_cast<int32_t>(l)), w.I32(static_cast<int32_t>(t)), w.I32(static_cast<int32_t>(r)),
+      w.I32(static_cast<int32_t>(b));
+  w.U32(static_cast<uint32_t>(points.size()));
+  for (const TPoint& p : points) {
+    if (small)
+      w.I16(static_cast<int16_t>(p.X)), w.I16(static_cast<int16_t>(p.Y));
+    else
+      w.I32(p.X), w.I32(p.Y);
+  }
+  EndRecord(start);
+  const int64_t pw = std::max(1, Pen()->Width());
+  Include(l - pw / 2, t - pw / 2, r + pw / 2, b + pw / 2);
+}
+
+void TMetafileCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
+  if (!Recording()) return;
+  SimpleRecord(EMR_SETPIXELV, {x, y, static_cast<int32_t>(Rgb(color))});
+  Include(x, y, x, y);
+}
+
+// ---------------------------------------------------------------------------
+// Text
+
+TMetafileCanvas::TMeasure& TMetafileCanvas::Measure() {
+  const TFont* f = Font();
+  for (size_t i = 0; i < FMeasures.size(); ++i) {
+    TMeasure& m = *FMeasures[i];
+    if (m.Font.SameAs(*f) && m.Font.PixelsPerInch() == f->PixelsPerInch()) {
+      if (i != 0) std::rotate(FMeasures.begin(), FMeasures.begin() + static_cast<ptrdiff_t>(i),
+                              FMeasures.begin() + static_cast<ptrdiff_t>(i) + 1);
+      return *FMeasures.front();
+    }
+  }
+  constexpr size_t kFonts = 16;
+  if (FMeasures.size() == kFonts) FMeasures.pop_back();
+  auto m = std::make_unique<TMeasure>();
+  m->Font.AssignFrom(f);
+  m->Reference = ReferenceFont(*f);
+  m->Metrics = std::make_unique<QFontMetricsF>(m->Reference);
+  FMeasures.insert(FMeasures.begin(), std::move(m));
+  return *FMeasures.front();
+}
+
+double TMetafileCanvas::Width(TMeasure& m, std::string_view text, const QString& qtext) {
+  const std::string key(text);
+  const auto it = m.Widths.find(key);
+  if (it != m.Widths.end()) return it->second;
+  constexpr size_t kWidths = 4096;
+  if (m.Widths.size() >= kWidths) m.Widths.clear();
+  const double width = m.Metrics->horizontalAdvance(qtext);
+  m.Widths.emplace(key, width);
+  return width;
+}
+
+double TMetafileCanvas::Advance(TMeasure& m, char32_t c) {
+  const auto it = m.Advances.find(c);
+  if (it != m.Advances.end()) return it->second;
+  const char32_t units[1] = {c};
+  const double advance = m.Metrics->horizontalAdvance(QString::fromUcs4(units, 1));
+  m.Advances.emplace(c, advance);
+  return advance;
+}
+
+TTextExtentF TMetafileCanvas::TextExtentF(std::string_view text) {
+  // The same arithmetic as MeasureText, on metrics kept for the font.
+  TMeasure& m = Measure();
+  const double scale = static_cast<double>(FDpi) / kReferenceDpi;
+  TTextExtentF e;
+  e.Width = Width(m, text, ToQString(text)) * scale;
+  e.Ascent = m.Metrics->ascent() * scale;
+  e.Descent = m.Metrics->descent() * scale;
+  e.Height = e.Ascent + e.Descent;
+  return e;
+}
+
+TSize TMetafileCanvas::TextExtent(std::string_view text) {
+  const TTextExtentF e = TextExtentF(text);
+  return {static_cast<int32_t>(std::lround(e.Width)), static_cast<int32_t>(std::lround(e.Height))};
+}
+
+void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip) {
+  const bool opaque = Brush()->Style() != bsClear;
+  UseFont();
+  UseTextColors();
+  UseBackground(opaque);
+  const QString qtext = ToQString(text);
+  const std::u16string units = qtext.toStdU16String();
+  TMeasure& measure = Measure();
+  const QFontMetricsF& m = *measure.Metrics;
+  const double scale = static_cast<double>(FDpi) / kReferenceDpi;
+  const double width = Width(measure, text, qtext) * scale;
+
+  // Character advances in device pixels, rounded cumulatively so they add up to the
+  // measured width; kerning is spread over the characters in proportion.
+  std::vector<int32_t> dx(units.size(), 0);
+  {
+    std::vector<double> advances(units.size(), 0.0);
+    double sum = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      const char16_t c = units[i];
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+        // A pair: its advance goes to the first half.
+        advances[i] = Advance(measure, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+        ++i;
+      } else {
+        advances[i] = Advance(measure, c);
+      }
+      sum += advances[i];
+    }
+    const double factor = sum > 0 ? width / (sum * scale) : 0;
+    double cumulative = 0;
+    int64_t placed = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      cumulative += advances[i] * scale * factor;
+      const int64_t next = std::llround(cumulative);
+      dx[i] = static_cast<int32_t>(next - placed);
+      placed = next;
+    }
+  }
+
+  uint32_t options = 0;
+  TRect rect{0, 0, -1, -1};
+  if (clip) {
+    options |= ETO_CLIPPED | (opaque ? uint32_t(ETO_OPAQUE) : 0u);
+    rect = *clip;
+  }
+  const double height = (m.ascent() + m.descent()) * scale;
+  const TRect cell{x, y, x + static_cast<int32_t>(std::ceil(width)), y + static_cast<int32_t>(std::ceil(height))};
+  const TRect drawn = clip ? TRect{std::max(cell.Left, clip->Left), std::max(cell.Top, clip->Top),
+                                   std::min(cell.Right, clip->Right), std::min(cell.Bottom, clip->Bottom)}
+                           : cell;
+
+  const uint32_t stringOffset = kSizeExtTextOutFixed;
+  const uint32_t stringBytes = static_cast<uint32_t>((units.size() * 2 + 3) / 4 * 4);
+  const size_t start = BeginRecord(EMR_EXTTEXTOUTW);
+  TRecordWriter w(FRecords);
+  w.I32(drawn.Left), w.I32(drawn.Top), w.I32(drawn.Right - 1), w.I32(drawn.Bottom - 1);
+  w.U32(GM_COMPATIBLE);
+  w.F32(0), w.F32(0);  // scales: unused in the compatible graphics mode
+  w.I32(x), w.I32(y);
+  w.U32(static_cast<uint32_t>(units.size()));
+  w.U32(stringOffset);
+  w.U32(options);
+  w.I32(rect.Left), w.I32(rect.Top), w.I32(rect.Right), w.I32(rect.Bottom);
+  w.U32(stringOffset + stringBytes);
+  for (char16_t c : units) w.U16(c);
+  w.PadTo4();
+  for (int32_t d : dx) w.I32(d);
+  EndRecord(start);
+  if (clip && opaque)
+    Include(clip->Left, clip->Top, int64_t(clip->Right) - 1, int64_t(clip->Bottom) - 1);
+  else
+    Include(drawn.Left, drawn.Top, int64_t(drawn.Right) - 1, int64_t(drawn.Bottom) - 1);
+}
+
+void TMetafileCanvas::TextOut(int32_t x, int32_t y, std::string_view text) {
+  if (!Recording()) return;
+  DrawText(x, y, text, nullptr);
+  FPenPos = {x + TextExtent(text).cx, y};
+}
+
+void TMetafileCanvas::TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) {
+  if (!Recording()) return;
+  DrawText(x, y, text, &rect);
+}
+
+// ---------------------------------------------------------------------------
+// Clipping
+
+void TMetafileCanvas::SetClipRect(const TRect& rect) {
+  FHasClip = true;
+  FClip = rect;
+  if (!Recording()) return;
+  // Back to no clipping, then the one rectangle.
+  SimpleRecord(EMR_EXTSELECTCLIPRGN, {0, static_cast<int32_t>(RGN_COPY)});
+  SimpleRecord(EMR_INTERSECTCLIPRECT, {rect.Left, rect.Top, rect.Right, rect.Bottom});
+}
+
+void TMetafileCanvas::ClearClipRect() {
+  FHasClip = false;
+  FClip = {};
+  if (!Recording()) return;
+  SimpleRecord(EMR_EXTSELECTCLIPRGN, {0, static_cast<int32_t>(RGN_COPY)});
+}
+
+}  // namespace rpt

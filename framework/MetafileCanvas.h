@@ -1,0 +1,128 @@
+#pragma once
+// The recording back end of TCanvas: every drawing operation becomes Enhanced Metafile
+// records (pens, brushes and fonts as objects, text as EMR_EXTTEXTOUTW with its font,
+// colour and alignment), so a page can be stored, played at any scale and exported as
+// a standard .emf file. Text is measured as the painter back end measures it.
+#include <QFont>
+#include <QFontMetricsF>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "framework/Canvas.h"
+#include "framework/Metafile.h"
+
+namespace rpt {
+
+class TMetafileCanvas : public TCanvas {
+ public:
+  // Records onto page, whose size (pixels of a reference device of dpi pixels per inch)
+  // is the page's Width and Height. The page receives its bytes when the canvas is
+  // closed or destroyed.
+  explicit TMetafileCanvas(TMetafile& page, int dpi = kScreenPixelsPerInch);
+  ~TMetafileCanvas() override;
+
+  TMetafileCanvas(const TMetafileCanvas&) = delete;
+  TMetafileCanvas& operator=(const TMetafileCanvas&) = delete;
+
+  // Completes the metafile (end record, header with bounds, size and record count) and
+  // hands it to the page; drawing afterwards is ignored.
+  void Close();
+
+  int PixelsPerInch() const override { return FDpi; }
+
+  void LineTo(int32_t x, int32_t y) override;
+  void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t rx, int32_t ry) override;
+  void FillRect(const TRect& rect) override;
+  void FrameRect(const TRect& rect) override;
+  void Polyline(const std::vector<TPoint>& points) override;
+  void Polygon(const std::vector<TPoint>& points) override;
+  void SetPixel(int32_t x, int32_t y, TColor color) override;
+  void TextOut(int32_t x, int32_t y, std::string_view text) override;
+  void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;
+  TSize TextExtent(std::string_view text) override;
+  TTextExtentF TextExtentF(std::string_view text) override;
+  void SetClipRect(const TRect& rect) override;
+  void ClearClipRect() override;
+  bool HasClipRect() const override { return FHasClip; }
+  TRect ClipRect() const override { return FClip; }
+
+  // Records written so far (header and end record not counted until Close).
+  uint32_t RecordCount() const { return FRecordCount; }
+
+ private:
+  struct TPenState {
+    TColor Color;
+    TPenStyle Style;
+    int32_t Width;
+    bool operator==(const TPenState&) const = default;
+  };
+  struct TBrushState {
+    TColor Color;
+    TBrushStyle Style;
+    bool operator==(const TBrushState&) const = default;
+  };
+
+  bool Recording() const { return !FClosed; }
+  // Starts a record of the given type; EndRecord fills in its size.
+  size_t BeginRecord(uint32_t type);
+  void EndRecord(size_t start);
+  void SimpleRecord(uint32_t type, std::initializer_list<int32_t> values);
+
+  void UsePen();
+  void UseBrush();
+  void UseBrushState(const TBrushState& state);
+  void UseFont();
+  void UseTextColors();
+  void UseBackground(bool opaque);
+  uint32_t NewHandle(uint32_t& current, uint32_t first);
+  void Select(uint32_t handle);
+  void Delete(uint32_t handle);
+
+  // Text measuring, kept per font: the reference metrics, character advances and the
+  // widths of recent strings (a report measures most strings before drawing them).
+  struct TMeasure {
+    TFont Font;
+    QFont Reference;
+    std::unique_ptr<QFontMetricsF> Metrics;
+    std::unordered_map<char32_t, double> Advances;
+    std::unordered_map<std::string, double> Widths;
+  };
+  TMeasure& Measure();
+  double Width(TMeasure& m, std::string_view text, const QString& qtext);
+  double Advance(TMeasure& m, char32_t c);
+  void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);
+  void Include(int64_t left, int64_t top, int64_t right, int64_t bottom);
+  void IncludeShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+
+  TMetafile& FPage;
+  int FDpi;
+  bool FClosed = false;
+  std::string FRecords;
+  uint32_t FRecordCount = 0;
+  // The drawing's extent, inclusive; empty while Left > Right.
+  int64_t FBoundsLeft = 1, FBoundsTop = 1, FBoundsRight = 0, FBoundsBottom = 0;
+
+  // What the player's device context holds, so only changes are recorded.
+  std::optional<TPenState> FPenState;
+  std::optional<TBrushState> FBrushState;
+  bool FFontSelected = false;
+  TFont FRecordedFont;
+  std::optional<TColor> FTextColor;
+  std::optional<TColor> FBkColor;
+  std::optional<uint32_t> FBkMode;
+  uint32_t FRop2 = 13;  // R2_COPYPEN, the device default
+  TPoint FRecordedPos;   // current position of the device context
+  uint32_t FPenHandle = 0, FBrushHandle = 0, FFontHandle = 0;
+
+  bool FHasClip = false;
+  TRect FClip;
+
+  std::vector<std::unique_ptr<TMeasure>> FMeasures;  // most recently used first
+};
+
+}  // namespace rpt

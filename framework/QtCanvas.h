@@ -1,0 +1,62 @@
+#pragma once
+// The painter back end of TCanvas (widgets, images, printers, PDF) and the text
+// measuring every back end shares.
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+
+#include "framework/Canvas.h"
+
+namespace rpt {
+
+// Layout text is measured at this resolution with unhinted outlines and scaled to the
+// device, so screen, printer and PDF break lines at the same places.
+constexpr int kReferenceDpi = 7200;
+
+QColor ToQColor(TColor color);
+// The font at the reference resolution (pixel size = points * 100).
+QFont ReferenceFont(const TFont& font);
+// Extents of text in the font at a device resolution.
+TTextExtentF MeasureText(const TFont& font, std::string_view text, int dpi);
+QString ToQString(std::string_view utf8);
+
+class TQtCanvas : public TCanvas {
+ public:
+  // dpi 0 takes the painter device's logical resolution.
+  explicit TQtCanvas(QPainter* painter, int dpi = 0);
+  ~TQtCanvas() override;
+
+  QPainter* Painter() const { return FPainter; }
+  int PixelsPerInch() const override { return FDpi; }
+
+  void LineTo(int32_t x, int32_t y) override;
+  void Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) override;
+  void RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t rx, int32_t ry) override;
+  void FillRect(const TRect& rect) override;
+  void FrameRect(const TRect& rect) override;
+  void Polyline(const std::vector<TPoint>& points) override;
+  void Polygon(const std::vector<TPoint>& points) override;
+  void SetPixel(int32_t x, int32_t y, TColor color) override;
+  void TextOut(int32_t x, int32_t y, std::string_view text) override;
+  void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;
+  TSize TextExtent(std::string_view text) override;
+  TTextExtentF TextExtentF(std::string_view text) override;
+  void SetClipRect(const TRect& rect) override;
+  void ClearClipRect() override;
+  bool HasClipRect() const override { return FHasClip; }
+  TRect ClipRect() const override { return FClip; }
+
+ private:
+  void UsePen();
+  void UseBrush();
+  void NoPen();
+  void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);
+
+  QPainter* FPainter;
+  int FDpi;
+  bool FHasClip = false;
+  TRect FClip;
+};
+
+}  // namespace rpt

@@ -1,0 +1,409 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <deque>
+#include <fstream>
+
+#include "app/frmDocUnit.h"
+#include "app/frmMainUnit.h"
+#include "framework/Application.h"
+#include "framework/Peer.h"
+
+namespace rpt {
+namespace {
+
+// Records the design messages of the document's report.
+class TKeyHook : public IDesignerHook {
+ public:
+  std::vector<TMessage> Keys;
+  void NotifyModified() override {}
+  void NotifyComponent(TPersistent*, TComponentOperation) override {}
+  TCustomForm* HostForm() override { return nullptr; }
+  void SetHostForm(TCustomForm*) override {}
+  bool GetIsControl() override { return false; }
+  void SetIsControl(bool) override {}
+  bool FilterDesignMessage(TControl*, TMessage& m) override {
+    // Modifier keys arrive on their own as well; only the others count here.
+    if (m.Msg == WM_KEYDOWN && m.CharCode != VK_SHIFT && m.CharCode != VK_CONTROL) Keys.push_back(m);
+    return false;
+  }
+  void PaintDesignGrid() override {}
+  void CheckRename(TComponent*, const std::string&, const std::string&) override {}
+  std::string MakeUniqueName(const std::string& base) override { return base; }
+  TComponent* RootComponent() override { return nullptr; }
+};
+
+struct Shell : ::testing::Test {
+  QTemporaryDir dir;
+  std::deque<int> answers;                 // message box answers, in order
+  std::vector<std::string> prompts;        // message box texts
+  std::deque<std::optional<std::string>> saveAnswers;
+  std::vector<std::string> proposed;
+  std::vector<std::string> errors;
+
+  void SetUp() override {
+    RegisterStreamClasses({&TReportStandIn::StaticClass(), &TPanel::StaticClass()});
+    SetMessageBoxHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+      prompts.push_back(text);
+      if (answers.empty()) ADD_FAILURE() << "unexpected message box: " << text;
+      const int a = answers.empty() ? mrCancel : answers.front();
+      if (!answers.empty()) answers.pop_front();
+      return a;
+    });
+    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
+    CreateSingleInstanceWindows();
+    frmMain->SaveDialog = [this](const std::string& p) -> std::optional<std::string> {
+      proposed.push_back(p);
+      if (saveAnswers.empty()) return std::nullopt;
+      auto a = saveAnswers.front();
+      saveAnswers.pop_front();
+      return a;
+    };
+    frmMain->show();
+    frmMain->activateWindow();
+    QApplication::setActiveWindow(frmMain);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frmMain));
+  }
+
+  void TearDown() override {
+    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
+    frmMain->CloseAllDocuments();
+    QCoreApplication::processEvents();
+    DestroySingleInstanceWindows();
+    SetMessageBoxHook(nullptr);
+    TApplication::Instance()->SetErrorHook(nullptr);
+  }
+
+  TfrmDoc* New() {
+    frmMain->Action("actNew")->trigger();
+    return frmMain->ActiveDocument();
+  }
+  std::string Path(const char* name) { return QDir(dir.path()).filePath(name).toStdString(); }
+  void Idle() { frmMain->ActionList()->UpdateActions(); }
+  std::vector<std::string> Enabled() {
+    Idle();
+    std::vector<std::string> names;
+    for (TAction* a : frmMain->ActionList()->Actions())
+      if (a->isEnabled()) names.push_back(a->Name());
+    return names;
+  }
+};
+
+using Names = std::vector<std::string>;
+const Names kAlwaysOn = {"actNew", "actOpen", "actPropsView"};
+
+TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
+  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 41u);
+  TAction* a = frmMain->Action("actChangeData");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->objectName(), "actChangeData");
+  EXPECT_EQ(a->Category(), "Report");
+  EXPECT_EQ(a->text(), "&Change data...");
+  EXPECT_EQ(a->shortcut(), QKeySequence("Ctrl+F10"));
+  EXPECT_EQ(a->ImageIndex(), 18);
+  EXPECT_EQ(frmMain->Action("actDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
+  EXPECT_EQ(frmMain->Action("actALVCenterWindow")->Tag(), 9);
+  EXPECT_EQ(frmMain->Action("WindowCascade1")->toolTip(), "Cascade");
+  // Every image the actions use was drawn and compiled in.
+  for (TAction* act : frmMain->ActionList()->Actions()) {
+    if (act->ImageIndex() >= 0) {
+      EXPECT_FALSE(act->icon().isNull()) << act->Name();
+    }
+  }
+  for (int i = 0; i < 9; ++i) EXPECT_FALSE(frmMain->PaletteButton(i)->icon().isNull()) << i;
+  // Menus in order.
+  QStringList menus;
+  for (QAction* m : frmMain->menuBar()->actions()) menus << m->text();
+  EXPECT_EQ(menus, QStringList({"&File", "Edit", "&View", "&Report", "&Window"}));
+}
+
+TEST_F(Shell, AlignTagsMapToTheSelectionsAlignCodes) {
+  EXPECT_EQ(AlignCodesForTag(0).Horizontal, 1);
+  EXPECT_EQ(AlignCodesForTag(3).Vertical, 2);
+  EXPECT_EQ(AlignCodesForTag(3).Horizontal, 0);
+  EXPECT_EQ(AlignCodesForTag(8).Horizontal, 5);
+  EXPECT_EQ(AlignCodesForTag(9).Vertical, 5);
+  EXPECT_EQ(AlignCodesForTag(42).Horizontal, 0);
+  EXPECT_EQ(AlignCodesForTag(42).Vertical, 0);
+}
+
+TEST_F(Shell, EnabledStateOfEveryActionWithNoneOneUnsavedAndOneSavedModifiedDocument) {
+  // The window actions start disabled, before any idle moment.
+  EXPECT_FALSE(frmMain->Action("WindowCascade1")->isEnabled());
+  EXPECT_EQ(Enabled(), kAlwaysOn);
+  // The palette and the zoom box are never disabled.
+  EXPECT_TRUE(frmMain->PaletteButton(3)->isEnabled());
+  EXPECT_TRUE(frmMain->ComboBox1()->isEnabled());
+
+  TfrmDoc* doc = New();
+  ASSERT_NE(doc, nullptr);
+  const std::string caption = doc->Caption();
+  Names withDoc = Enabled();
+  auto on = [&](const char* n) { return std::find(withDoc.begin(), withDoc.end(), n) != withDoc.end(); };
+  // Never saved: Save is off even when modified; the tool bar's save runs Save as.
+  EXPECT_FALSE(on("actSave"));
+  EXPECT_TRUE(on("actSaveSaveAll"));
+  EXPECT_TRUE(on("actSaveAs"));
+  for (const char* n : {"actClose", "actCloseAll", "actDelete", "actLock", "actUnlock", "actUnlockAll",
+                        "actSelectAll", "actAlignToGrid", "actBringToFront", "actSendToBack", "actEnableAll",
+                        "actChangeData", "actPreview", "actPrint", "actRepProps", "actZoom100", "actALLeft",
+                        "actALVCenterWindow", "WindowCascade1", "WindowTileHorizontal1", "WindowTileVertical1",
+                        "WindowMinimizeAll1", "WindowArrange1"})
+    EXPECT_TRUE(on(n)) << n;
+  // Nothing selected: Enabled is off; nothing to copy or paste.
+  for (const char* n : {"actEnabled", "actCopy", "actCut", "actPaste"}) EXPECT_FALSE(on(n)) << n;
+  doc->MarkModified();
+  withDoc = Enabled();
+  EXPECT_FALSE(on("actSave"));
+
+  // Saved, then modified.
+  saveAnswers.push_back(Path("one.rpt"));
+  frmMain->Action("actSaveSaveAll")->trigger();
+  EXPECT_EQ(proposed.back(), caption);  // never saved: it ran Save as
+  EXPECT_EQ(doc->Caption(), "one.rpt");
+  EXPECT_EQ(doc->FileName, Path("one.rpt"));
+  withDoc = Enabled();
+  EXPECT_FALSE(on("actSave"));
+  EXPECT_FALSE(on("actSaveSaveAll"));
+  doc->MarkModified();
+  withDoc = Enabled();
+  EXPECT_TRUE(on("actSave"));
+  EXPECT_TRUE(on("actSaveSaveAll"));
+  frmMain->Action("actSave")->trigger();
+  EXPECT_FALSE(doc->Modified);
+
+  // The update rules run by themselves when the event loop goes idle.
+  doc->Modified = false;
+  doc->Close();
+  QCoreApplication::processEvents();
+  QTimer::singleShot(30, [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  EXPECT_FALSE(frmMain->Action("actClose")->isEnabled());
+  EXPECT_FALSE(frmMain->Action("WindowCascade1")->isEnabled());
+}
+
+TEST_F(Shell, SaveAsProposesTheCaptionAndTakesTheFileName) {
+  TfrmDoc* doc = New();
+  const std::string caption = doc->Caption();
+  EXPECT_EQ(caption.rfind("Document", 0), 0u);
+  saveAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(frmMain->SaveDocumentAs(doc));
+  EXPECT_EQ(proposed.back(), caption);
+  EXPECT_EQ(doc->Caption(), caption);
+  saveAnswers.push_back(Path("named.rpt"));
+  EXPECT_TRUE(frmMain->SaveDocumentAs(doc));
+  EXPECT_EQ(doc->Caption(), "named.rpt");
+  EXPECT_EQ(frmMain->ActiveDocument()->SubWindow->windowTitle(), "named.rpt");
+  // A saved document proposes its full file name.
+  saveAnswers.push_back(std::nullopt);
+  frmMain->SaveDocumentAs(doc);
+  EXPECT_EQ(proposed.back(), Path("named.rpt"));
+}
+
+TEST_F(Shell, DocumentsAreNumberedAndOpenedFilesUseNoNumber) {
+  TfrmDoc* first = New();
+  const int n = TfrmDoc::Counter() - 1;
+  EXPECT_EQ(first->Caption(), "Document" + std::to_string(n));
+  first->Report->SetZoom(150);
+  saveAnswers.push_back(Path("kept.rpt"));
+  ASSERT_TRUE(frmMain->SaveDocumentAs(first));
+
+  // A good open uses no number.
+  frmMain->OpenDialog = [this] { return std::optional<std::string>(Path("kept.rpt")); };
+  frmMain->Action("actOpen")->trigger();
+  TfrmDoc* opened = frmMain->ActiveDocument();
+  ASSERT_NE(opened, first);
+  EXPECT_EQ(opened->Caption(), "kept.rpt");
+  EXPECT_EQ(opened->Report->Zoom(), 150);
+  EXPECT_FALSE(opened->Modified);
+  EXPECT_EQ(New()->Caption(), "Document" + std::to_string(n + 1));
+
+  // A failed open uses one: the next new document skips it. No window stays behind.
+  std::ofstream(Path("bad.rpt")) << "this is no report";
+  frmMain->OpenDialog = [this] { return std::optional<std::string>(Path("bad.rpt")); };
+  const size_t before = frmMain->Documents().size();
+  EXPECT_THROW(frmMain->Action("actOpen")->trigger(), Exception);
+  EXPECT_EQ(frmMain->Documents().size(), before);
+  EXPECT_EQ(New()->Caption(), "Document" + std::to_string(n + 3));
+}
+
+TEST_F(Shell, NewWithACancelledDataDialogLeavesNoWindow) {
+  frmMain->DataDialog = [](TfrmDoc*) { return false; };
+  frmMain->Action("actNew")->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frmMain->Documents().empty());
+  EXPECT_EQ(frmMain->ActiveDocument(), nullptr);
+}
+
+TEST_F(Shell, ClosingADocumentAsksOnlyWhenModifiedAndHonoursTheThreeAnswers) {
+  TfrmDoc* clean = New();
+  clean->Close();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(prompts.empty());
+  EXPECT_TRUE(frmMain->Documents().empty());
+
+  TfrmDoc* doc = New();
+  doc->MarkModified();
+  answers = {mrCancel};
+  EXPECT_FALSE(doc->Close());
+  EXPECT_EQ(prompts.back(), "Save document \"" + doc->Caption() + "\"?");
+  EXPECT_FALSE(TfrmDoc::LastCloseAccepted);
+  // Yes on a never-saved document runs Save as; cancelling that keeps the window.
+  answers = {mrYes};
+  saveAnswers.push_back(std::nullopt);
+  EXPECT_FALSE(doc->Close());
+  ASSERT_EQ(frmMain->Documents().size(), 1u);
+  // A save that fails inside the prompt propagates; the window stays, still modified.
+  answers = {mrYes};
+  saveAnswers.push_back(Path("missing/dir/x.rpt"));
+  EXPECT_THROW(doc->Close(), Exception);
+  EXPECT_TRUE(doc->Modified);
+  EXPECT_EQ(frmMain->Documents().size(), 1u);
+  // Yes with a good name saves and closes.
+  answers = {mrYes};
+  saveAnswers.push_back(Path("closed.rpt"));
+  EXPECT_TRUE(doc->Close());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frmMain->Documents().empty());
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(Path("closed.rpt"))));
+}
+
+TEST_F(Shell, ClosingTheMainWindowClosesDocumentsUntilOneRefuses) {
+  TfrmDoc* first = New();
+  TfrmDoc* second = New();
+  first->MarkModified();
+  second->MarkModified();
+  const std::string secondCaption = second->Caption();
+  answers = {mrNo, mrCancel};
+  EXPECT_FALSE(frmMain->close());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frmMain->isVisible());
+  ASSERT_EQ(frmMain->Documents().size(), 1u);
+  EXPECT_EQ(frmMain->Documents()[0]->Caption(), secondCaption);
+  EXPECT_EQ(prompts.size(), 2u);
+
+  answers = {mrNo};
+  EXPECT_TRUE(frmMain->close());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(frmMain->Documents().empty());
+  EXPECT_FALSE(frmMain->isVisible());
+}
+
+TEST_F(Shell, PlainDeleteRunsTheCommandWhileShiftDeleteReachesTheDocument) {
+  TfrmDoc* doc = New();
+  TKeyHook hook;
+  doc->SetDesigner(&hook);
+  struct Unhook {
+    TfrmDoc* Doc;
+    ~Unhook() { Doc->SetDesigner(nullptr); }
+  } unhook{doc};
+  doc->Report->SetDesigning(true);
+  int deletes = 0;
+  frmMain->Action("actDelete")->OnExecute = [&](TAction*) { ++deletes; };
+  QWidget* surface = PeerWidget(doc->Report);
+  ASSERT_NE(surface, nullptr);
+  surface->setFocus();
+  Idle();
+
+  QTest::keyClick(surface, Qt::Key_Delete);
+  EXPECT_EQ(deletes, 1);
+  EXPECT_TRUE(hook.Keys.empty());
+
+  QTest::keyClick(surface, Qt::Key_Delete, Qt::ShiftModifier);
+  EXPECT_EQ(deletes, 1);
+  ASSERT_EQ(hook.Keys.size(), 1u);
+  EXPECT_EQ(hook.Keys[0].CharCode, VK_DELETE);
+  EXPECT_TRUE(hook.Keys[0].Shift.Contains(ssShift));
+
+  // Ctrl+C is a menu shortcut whose command is disabled: it goes nowhere.
+  Idle();
+  ASSERT_FALSE(frmMain->Action("actCopy")->isEnabled());
+  QTest::keyClick(surface, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(hook.Keys.size(), 1u);
+  // A key that is no shortcut reaches the document.
+  QTest::keyClick(surface, Qt::Key_Left);
+  EXPECT_EQ(hook.Keys.size(), 2u);
+}
+
+TEST_F(Shell, ZoomBoxFollowsTheActiveDocumentAndZoomsIt) {
+  QComboBox* box = frmMain->ComboBox1();
+  EXPECT_EQ(box->currentIndex(), -1);
+  box->setCurrentIndex(2);  // no document: the box clears itself
+  EXPECT_EQ(box->currentIndex(), -1);
+
+  TfrmDoc* a = New();
+  EXPECT_EQ(box->currentIndex(), 3);  // 100 %
+  a->Report->SetBounds(30, 40, a->Report->Width(), a->Report->Height());
+  const int width100 = a->Report->Width();
+  box->setCurrentIndex(4);
+  EXPECT_EQ(a->Report->Zoom(), 150);
+  EXPECT_EQ(a->Report->Left(), 0);
+  EXPECT_EQ(a->Report->Top(), 0);
+  EXPECT_EQ(a->Report->Width(), width100 * 3 / 2);
+
+  TfrmDoc* b = New();
+  Idle();
+  b->Report->SetZoom(110);
+  frmMain->MdiArea()->setActiveSubWindow(a->SubWindow);
+  EXPECT_EQ(box->currentIndex(), 4);
+  frmMain->MdiArea()->setActiveSubWindow(b->SubWindow);
+  EXPECT_EQ(box->currentIndex(), -1);  // 110 is none of the items
+  frmMain->Action("actZoom100")->trigger();
+  EXPECT_EQ(b->Report->Zoom(), 100);
+  EXPECT_EQ(box->currentIndex(), 3);
+  b->Close();
+  EXPECT_EQ(box->currentIndex(), -1);  // a closing window clears the box
+}
+
+TEST_F(Shell, PaletteKeepsExactlyOneButtonDown) {
+  const TClassDescriptor* cls = &TPanel::StaticClass();
+  frmMain->SelectedPaletteClass(cls);
+  EXPECT_EQ(cls, &TPanel::StaticClass());  // the pointer leaves the answer alone
+  QTest::mouseClick(frmMain->PaletteButton(2), Qt::LeftButton);
+  int down = 0;
+  for (int i = 0; i < 9; ++i) down += frmMain->PaletteButton(i)->isChecked();
+  EXPECT_EQ(down, 1);
+  EXPECT_TRUE(frmMain->PaletteButton(2)->isChecked());
+  EXPECT_EQ(frmMain->PaletteButton(2)->objectName(), "SpeedButton2");
+  EXPECT_EQ(frmMain->PaletteButton(1)->geometry(), QRect(2, 35, 32, 32));
+  frmMain->ResetPalette();
+  EXPECT_TRUE(frmMain->PaletteButton(0)->isChecked());
+}
+
+TEST_F(Shell, PreviewRestoresThePropertiesWindowAlsoAfterAnError) {
+  frmProps->show();
+  New();
+  bool propsVisibleDuring = true;
+  frmMain->PreviewReport = [&](TfrmDoc*) {
+    propsVisibleDuring = frmProps->isVisible();
+    throw Exception("Cannot open the dataset");
+  };
+  Idle();
+  EXPECT_THROW(frmMain->Action("actPreview")->trigger(), Exception);
+  EXPECT_FALSE(propsVisibleDuring);
+  EXPECT_TRUE(frmProps->isVisible());
+  // Through a shortcut the error reaches the application's handler instead.
+  QTest::keyClick(frmMain, Qt::Key_F9);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "Cannot open the dataset");
+  EXPECT_TRUE(frmProps->isVisible());
+}
+
+TEST_F(Shell, SingleInstanceWindowsExistByName) {
+  for (QWidget* w : {dlgData, frmProps, dlgLinesEditor, dlgFields, dlgReportProps}) ASSERT_NE(w, nullptr);
+  EXPECT_EQ(frmMain->objectName(), "frmMain");
+  EXPECT_EQ(frmProps->objectName(), "frmProps");
+  EXPECT_EQ(dlgReportProps->objectName(), "dlgReportProps");
+  EXPECT_EQ(frmMain->windowTitle(), "Report designer");
+  frmMain->Action("actPropsView")->trigger();
+  Idle();
+  EXPECT_EQ(frmMain->Action("actPropsView")->isChecked(), frmProps->isVisible());
+}
+
+}  // namespace
+}  // namespace rpt

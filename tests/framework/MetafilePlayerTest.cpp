@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <random>
+
+#include "framework/Emf.h"
+#include "framework/MetafileCanvas.h"
+#include "framework/MetafilePlayer.h"
+#include "framework/QtCanvas.h"
+
+namespace rpt {
+namespace {
+
+using namespace emf;
+
+constexpr int kW = 400, kH = 300;
+
+std::unique_ptr<TFont> Font(const char* name, int size, TFontStyles style = {}, TColor color = clBlack) {
+  auto f = std::make_unique<TFont>();
+  f->SetName(name);
+  f->SetSize(size);
+  f->SetStyle(style);
+  f->SetColor(color);
+  return f;
+}
+
+// A page with every kind of operation a report draws.
+void DrawScene(TCanvas& c) {
+  c.Brush()->SetColor(static_cast<TColor>(0xE0F0FF));
+  c.FillRect({0, 0, kW, 40});
+  c.Pen()->SetWidth(1);
+  c.Pen()->SetColor(clBlack);
+  c.Brush()->SetColor(clYellow);
+  c.Rectangle(10, 50, 120, 100);
+  c.Pen()->SetWidth(3);
+  c.Pen()->SetColor(clNavy);
+  c.Brush()->SetStyle(bsClear);
+  c.Rectangle(130, 50, 230, 100);
+  c.Pen()->SetWidth(2);
+  c.Brush()->SetColor(clLime);
+  c.Ellipse(240, 50, 330, 110);
+  c.Pen()->SetWidth(1);
+  c.Brush()->SetColor(clSilver);
+  c.RoundRect(340, 50, 395, 100, 12, 12);
+  c.Pen()->SetColor(clMaroon);
+  c.MoveTo(10, 120);
+  c.LineTo(390, 120);
+  c.LineTo(390, 140);
+  c.Pen()->SetStyle(psDash);
+  c.MoveTo(10, 145);
+  c.LineTo(390, 145);
+  c.Pen()->SetStyle(psSolid);
+  c.Polyline({{10, 150}, {60, 170}, {110, 150}, {160, 170}});
+  c.Brush()->SetColor(clFuchsia);
+  c.Polygon({{200, 150}, {260, 150}, {230, 180}});
+  c.Brush()->SetColor(clGreen);
+  c.FrameRect({280, 150, 390, 180});
+  c.SetPixel(5, 5, clRed);
+  c.SetPixel(6, 5, clRed);
+  auto body = Font("Arial", 10);
+  c.SetFont(body.get());
+  c.Brush()->SetStyle(bsClear);
+  c.TextOut(12, 12, "Invoice 2024-0117: Total due 1,234.56");
+  auto heading = Font("Times New Roman", 14, {fsBold}, clRed);
+  c.SetFont(heading.get());
+  c.Brush()->SetColor(clAqua);  // opaque background
+  c.TextOut(10, 190, "Heading with background");
+  c.Brush()->SetStyle(bsClear);
+  auto mono = Font("Courier New", 9, {fsItalic, fsUnderline}, clBlue);
+  c.SetFont(mono.get());
+  c.TextRect({10, 220, 120, 235}, 10, 220, "Clipped text that runs past its box");
+  c.SetClipRect({200, 200, 300, 260});
+  c.Brush()->SetColor(clRed);
+  c.Ellipse(180, 180, 320, 290);
+  c.ClearClipRect();
+  c.Brush()->SetColor(clBlue);
+  c.FillRect({350, 250, 390, 290});
+}
+
+QImage Blank(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  return image;
+}
+
+QImage Direct(double scale) {
+  QImage image = Blank(int(kW * scale), int(kH * scale));
+  QPainter painter(&image);
+  painter.scale(scale, scale);
+  TQtCanvas canvas(&painter, 96);
+  DrawScene(canvas);
+  return image;
+}
+
+TMetafile Recorded() {
+  TMetafile page(kW, kH);
+  TMetafileCanvas canvas(page);
+  DrawScene(canvas);
+  canvas.Close();
+  return page;
+}
+
+QImage Played(const TMetafile& page, double scale, TMetafilePlayStats* stats = nullptr) {
+  QImage image = Blank(int(kW * scale), int(kH * scale));
+  QPainter painter(&image);
+  const TMetafilePlayStats s = PlayMetafile(page, painter, QRectF(0, 0, kW * scale, kH * scale));
+  if (stats) *stats = s;
+  return image;
+}
+
+// Share of pixels whose colour differs by more than tolerance in some channel.
+double Differing(const QImage& a, const QImage& b, int tolerance) {
+  EXPECT_EQ(a.size(), b.size());
+  int64_t differing = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+      if (std::abs(qRed(p) - qRed(q)) > tolerance || std::abs(qGreen(p) - qGreen(q)) > tolerance ||
+          std::abs(qBlue(p) - qBlue(q)) > tolerance)
+        ++differing;
+    }
+  return double(differing) / (a.width() * a.height());
+}
+
+TEST(MetafilePlayer, PlayedPageMatchesDirectDrawing) {
+  const TMetafile page = Recorded();
+  TMetafilePlayStats stats;
+  const QImage played = Played(page, 1.0, &stats);
+  const QImage direct = Direct(1.0);
+  EXPECT_EQ(stats.Skipped, 0u);
+  EXPECT_EQ(stats.Malformed, 0u);
+  EXPECT_EQ(stats.Records, page.Header().Records);
+  // Anti-aliased edges may differ a little; nothing else may.
+  EXPECT_LT(Differing(played, direct, 48), 0.002);
+  // The scene is really there: not two blank images.
+  EXPECT_GT(Differing(direct, Blank(kW, kH), 10), 0.2);
+  EXPECT_EQ(played.pixel(5, 5), qRgb(255, 0, 0));
+  EXPECT_EQ(played.pixel(370, 270), qRgb(0, 0, 255));
+}
+
+TEST(MetafilePlayer, PlaysAtAnyScale) {
+  const TMetafile page = Recorded();
+  for (double scale : {2.0, 0.5}) {
+    const QImage played = Played(page, scale);
+    const QImage direct = Direct(scale);
+    EXPECT_LT(Differing(played, direct, 64), scale < 1 ? 0.02 : 0.004) << scale;
+  }
+}
+
+TEST(MetafilePlayer, StretchesOntoAnyTargetAndKeepsThePainterState) {
+  const TMetafile page = Recorded();
+  QImage image = Blank(1000, 1000);
+  QPainter painter(&image);
+  painter.translate(100, 50);
+  painter.setPen(Qt::green);
+  PlayMetafile(page, painter, QRectF(0, 0, 800, 300));  // twice as wide, as high
+  EXPECT_EQ(painter.worldTransform(), QTransform::fromTranslate(100, 50));
+  EXPECT_EQ(painter.pen().color(), QColor(Qt::green));
+  painter.end();
+  // The blue square of 350..390 x 250..290 lands at x 700..780, y unchanged.
+  EXPECT_EQ(image.pixel(100 + 705, 50 + 252), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(100 + 775, 50 + 288), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(100 + 790, 50 + 270), qRgb(255, 255, 255));
+  EXPECT_EQ(image.pixel(100 + 690, 50 + 270), qRgb(255, 255, 255));
+  // Nothing is drawn outside the target.
+  EXPECT_EQ(image.pixel(950, 500), qRgb(255, 255, 255));
+}
+
+// ---------------------------------------------------------------------------
+// Pages from elsewhere: a metafile built record by record.
+
+class TBuilder {
+ public:
+  TBuilder& Rec(uint32_t type, std::initializer_list<int32_t> values) {
+    const size_t start = FBody.size();
+    TRecordWriter w(FBody);
+    w.U32(type), w.U32(0);
+    for (int32_t v : values) w.I32(v);
+    PutU32At(FBody, start + 4, static_cast<uint32_t>(FBody.size() - start));
+    ++FCount;
+    return *this;
+  }
+  TBuilder& Raw(const std::string& record) {
+    FBody += record;
+    ++FCount;
+    return *this;
+  }
+  std::string Bytes(int w = 100, int h = 100) {
+    std::string body = FBody;
+    TRecordWriter(body).U32(EMR_EOF);
+    TRecordWriter(body).U32(20), TRecordWriter(body).U32(0), TRecordWriter(body).U32(16), TRecordWriter(body).U32(20);
+    const uint32_t total = static_cast<uint32_t>(kHeaderSize + body.size());
+    return MakeMetafileHeader(w, h, 96, {0, 0, w - 1, h - 1}, total, FCount + 2, 8) + body;
+  }
+
+ private:
+  std::string FBody;
+  uint32_t FCount = 0;
+};
+
+QImage PlayBytes(const std::string& bytes, TMetafilePlayStats* stats = nullptr, int size = 100) {
+  QImage image = Blank(size, size);
+  QPainter painter(&image);
+  const TMetafilePlayStats s = PlayMetafile(bytes, painter, QRectF(0, 0, size, size));
+  if (stats) *stats = s;
+  return image;
+}
+
+TEST(MetafilePlayer, ForeignMappingModesTransformsAndState) {
+  TBuilder b;
+  b.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0x0000FF, 0})  // red
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {int32_t(kStockObject | NULL_PEN)})
+      .Rec(EMR_SETMAPMODE, {MM_ANISOTROPIC})
+      .Rec(EMR_SETWINDOWEXTEX, {1000, 1000})
+      .Rec(EMR_SETVIEWPORTEXTEX, {100, 100})
+      .Rec(EMR_SAVEDC, {})
+      .Rec(EMR_SETWINDOWORGEX, {-500, 0})  // shifts everything 50 pixels right
+      .Rec(EMR_RECTANGLE, {0, 0, 200, 200})
+      .Rec(EMR_RESTOREDC, {-1})
+      .Rec(EMR_RECTANGLE, {0, 800, 200, 1000})
+      .Rec(EMR_SELECTOBJECT, {int32_t(kStockObject | BLACK_BRUSH)});
+  // World transform: translate by (70, 70) logical pixels... in page units of 1/10 px.
+  std::string xform;
+  TRecordWriter w(xform);
+  w.U32(EMR_SETWORLDTRANSFORM), w.U32(32);
+  w.F32(1), w.F32(0), w.F32(0), w.F32(1), w.F32(700), w.F32(700);
+  b.Raw(xform).Rec(EMR_RECTANGLE, {0, 0, 100, 100}).Rec(200, {1, 2, 3});  // and an unknown record
+  TMetafilePlayStats stats;
+  const QImage image = PlayBytes(b.Bytes(), &stats);
+  EXPECT_EQ(stats.Skipped, 1u);
+  EXPECT_EQ(stats.Malformed, 0u);
+  EXPECT_EQ(image.pixel(55, 5), qRgb(255, 0, 0)) << "rectangle shifted by the window origin";
+  EXPECT_EQ(image.pixel(5, 5), qRgb(255, 255, 255)) << "restored: the origin is back";
+  EXPECT_EQ(image.pixel(5, 85), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(75, 75), qRgb(0, 0, 0)) << "world transform";
+}
+
+TEST(MetafilePlayer, ForeignClippingAndText) {
+  TBuilder b;
+  b.Rec(EMR_INTERSECTCLIPRECT, {0, 0, 50, 100})
+      .Rec(EMR_CREATEBRUSHINDIRECT, {2, BS_SOLID, 0x00FF00, 0})
+      .Rec(EMR_SELECTOBJECT, {2})
+      .Rec(EMR_BITBLT, {0, 0, 99, 99, 0, 0, 100, 100, int32_t(PATCOPY), 0, 0, 0x3F800000, 0, 0, 0x3F800000, 0, 0, 0,
+                        0, 0, 0, 0, 0})
+      .Rec(EMR_EXTSELECTCLIPRGN, {0, RGN_COPY});
+  const QImage image = PlayBytes(b.Bytes());
+  EXPECT_EQ(image.pixel(25, 50), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(75, 50), qRgb(255, 255, 255)) << "clipped away";
+
+  // Right-aligned baseline text: its ink ends left of the reference point, above it.
+  std::string text;
+  TRecordWriter t(text);
+  t.U32(EMR_EXTTEXTOUTW), t.U32(0);
+  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(GM_COMPATIBLE), t.F32(0), t.F32(0);
+  t.I32(90), t.I32(60), t.U32(3), t.U32(76), t.U32(0);
+  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(0);
+  t.U16('W'), t.U16('W'), t.U16('W'), t.U16(0);
+  PutU32At(text, 4, static_cast<uint32_t>(text.size()));
+  std::string font;
+  TRecordWriter f(font);
+  f.U32(EMR_EXTCREATEFONTINDIRECTW), f.U32(104), f.U32(3), f.I32(-20);
+  f.Zeros(12), f.I32(700), f.Zeros(8);
+  for (char16_t c : std::u16string(u"Arial")) f.U16(c);
+  f.Zeros(64 - 10);
+  TBuilder tb;
+  tb.Raw(font).Rec(EMR_SELECTOBJECT, {3}).Rec(EMR_SETTEXTALIGN, {TA_RIGHT | TA_BASELINE}).Rec(EMR_SETBKMODE, {TRANSPARENT}).Raw(text);
+  TMetafilePlayStats stats;
+  const QImage written = PlayBytes(tb.Bytes(), &stats);
+  EXPECT_EQ(stats.Malformed, 0u);
+  int inkLeft = 100, inkRight = -1, inkTop = 100, inkBottom = -1;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 100; ++x)
+      if (qGray(written.pixel(x, y)) < 128) {
+        inkLeft = std::min(inkLeft, x), inkRight = std::max(inkRight, x);
+        inkTop = std::min(inkTop, y), inkBottom = std::max(inkBottom, y);
+      }
+  EXPECT_LE(inkRight, 90);
+  EXPECT_GE(inkRight, 84);
+  EXPECT_LE(inkBottom, 60);
+  EXPECT_GE(inkBottom, 56);
+  EXPECT_LT(inkLeft, 60) << "three bold capitals are wide";
+  EXPECT_GT(inkBottom - inkTop, 10);
+}
+
+TEST(MetafilePlayer, DamagedRecordsAreSkippedNotFollowed) {
+  TBuilder b;
+  b.Rec(EMR_POLYLINE16, {0, 0, 10, 10, 1000000000, 0, 0})   // claims a billion points
+      .Rec(EMR_POLYPOLYGON16, {0, 0, 10, 10, -1, 5, 1})      // a huge polygon count
+      .Rec(EMR_SELECTOBJECT, {60000})                         // no such object
+      .Rec(EMR_RESTOREDC, {-5})                               // nothing saved
+      .Rec(EMR_EXTSELECTCLIPRGN, {64, RGN_AND, 32, 1, 100000, 0})  // region data beyond the record
+      .Rec(EMR_SETWINDOWEXTEX, {0, 0})                        // division by zero
+      .Rec(EMR_RECTANGLE, {1})                                // too short
+      .Rec(EMR_EXTTEXTOUTW, {0, 0, 0, 0, 1, 0, 0, 5, 5, 1000, 99999, 0, 0, 0, 0, 0, 0});  // text beyond the record
+  std::string blit(100, '\0');
+  PutU32At(blit, 0, EMR_STRETCHDIBITS);
+  PutU32At(blit, 4, 100);
+  PutU32At(blit, 48, 80), PutU32At(blit, 52, 40), PutU32At(blit, 56, 120), PutU32At(blit, 60, 4000);  // bitmap outside
+  PutU32At(blit, 72, 10), PutU32At(blit, 76, 10);
+  b.Raw(blit);
+  TMetafilePlayStats stats;
+  const QImage image = PlayBytes(b.Bytes(), &stats);
+  EXPECT_EQ(stats.Malformed, 9u);
+  EXPECT_EQ(image, Blank(100, 100));
+  // Bytes that are not a metafile at all are refused before playing.
+  QImage target = Blank(10, 10);
+  QPainter painter(&target);
+  EXPECT_THROW(PlayMetafile(std::string_view("not a metafile"), painter, QRectF(0, 0, 10, 10)), EInvalidMetafile);
+}
+
+TEST(MetafilePlayer, ThousandsOfMutatedPagesPlayWithoutHarm) {
+  const TMetafile page = Recorded();
+  const std::string original = page.Data();
+  std::mt19937 rng(424242);
+  QImage image = Blank(80, 60);
+  int played = 0, refused = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string bytes = original;
+    const int flips = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < flips; ++k) {
+      // Past the header, so most mutations reach the drawing code.
+      const size_t at = kHeaderSize + rng() % (bytes.size() - kHeaderSize);
+      if (rng() % 2)
+        bytes[at] = static_cast<char>(rng());
+      else if (at + 4 <= bytes.size())
+        PutU32At(bytes, at & ~size_t(3), static_cast<uint32_t>(rng() % 3 == 0 ? 0x7FFFFFFF : rng()));
+    }
+    QPainter painter(&image);
+    try {
+      PlayMetafile(bytes, painter, QRectF(0, 0, 80, 60));
+      ++played;
+    } catch (const EInvalidMetafile&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(played, 1000);
+  EXPECT_GT(refused, 100);
+}
+
+}  // namespace
+}  // namespace rpt

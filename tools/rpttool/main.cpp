@@ -1,0 +1,161 @@
+// rpttool: command-line access to component streams and report files.
+//
+// Each subcommand is one entry of kCommands; adding one means writing its function
+// and adding a row. Failures print "rpttool: message" on stderr and exit with 1;
+// a wrong command line exits with 2.
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "objects/Exceptions.h"
+#include "objects/Filer.h"
+#include "objects/StreamText.h"
+
+// Recorded-report files (PageCommands.cpp).
+namespace rpttool {
+int QrpInfo(std::span<const std::string> args);
+int QrpExport(std::span<const std::string> args);
+}  // namespace rpttool
+
+// The database engine (DataCommands.cpp).
+namespace rpttool {
+int DataAliases(std::span<const std::string> args);
+int DataTables(std::span<const std::string> args);
+int DataTable(std::span<const std::string> args);
+int DataQuery(std::span<const std::string> args);
+}  // namespace rpttool
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// A command line the program cannot act on.
+class TUsageError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+using TArgs = std::span<const std::string>;
+
+struct TCommand {
+  const char* Name;
+  const char* Arguments;
+  const char* Summary;
+  size_t MinArgs;
+  size_t MaxArgs;
+  int (*Run)(TArgs args);
+};
+
+// "-" stands for standard input.
+std::string ReadInput(const std::string& fileName) {
+  if (fileName != "-") {
+    // Opening a directory succeeds on Linux; say what is wrong instead of reading it.
+    std::error_code error;
+    if (std::filesystem::is_directory(fileName, error))
+      throw rpt::EFOpenError("Cannot open file \"" + fileName + "\". Is a directory");
+    return rpt::ReadWholeFile(fileName);
+  }
+  std::string data{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+  if (std::cin.bad()) throw rpt::Exception("Cannot read standard input");
+  return data;
+}
+
+void WriteStdout(std::string_view data) {
+  if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() || std::fflush(stdout) != 0)
+    throw rpt::Exception("Cannot write standard output");
+}
+
+// Messages about the contents of a file name the file, so that a script running over
+// many files shows which one is damaged.
+template <class F>
+auto ForFile(const std::string& fileName, F f) {
+  try {
+    return f();
+  } catch (const rpt::EReadError& e) {
+    throw rpt::EReadError((fileName == "-" ? std::string("standard input") : fileName) + ": " + e.what());
+  }
+}
+
+int Dump(TArgs args) {
+  const std::string data = ReadInput(args[0]);
+  WriteStdout(ForFile(args[0], [&] { return rpt::DumpStream(data); }));
+  return 0;
+}
+
+int Build(TArgs args) {
+  const std::string text = ReadInput(args[0]);
+  const std::string bytes = ForFile(args[0], [&] { return rpt::BuildStream(text); });
+  // Written beside the target and renamed over it, so a failure leaves no partial file.
+  if (args[1] == "-")
+    WriteStdout(bytes);
+  else
+    rpt::WriteFileAtomically(args[1], bytes);
+  return 0;
+}
+
+const TCommand kCommands[] = {
+    {"dump", "FILE", "print a component stream, component list or .rpt file as text (FILE - is stdin)", 1, 1,
+     Dump},
+    {"build", "TEXT OUT", "turn the text of dump back into the identical bytes and write them to OUT", 2, 2,
+     Build},
+    {"qrp-info", "FILE", "print a recorded-report file's header and its pages", 1, 1, rpttool::QrpInfo},
+    {"qrp-export", "FILE OUT",
+     "write the pages as a PDF (OUT.pdf) or as page-NNNN.png or .emf files in folder OUT "
+     "(options: --format pdf|png|emf, --dpi N for images)",
+     2, 6, rpttool::QrpExport},
+    {"aliases", "", "list the database aliases, each with what it is", 0, 0, rpttool::DataAliases},
+    {"tables", "ALIAS", "list the tables and views of a database alias", 1, 1, rpttool::DataTables},
+    {"table", "ALIAS TABLE", "print the records of a table as CSV", 2, 2, rpttool::DataTable},
+    {"query", "ALIAS SQL [NAME=VALUE...]", "run an SQL query (parameters :NAME get the values given) and "
+     "print its rows as CSV", 2, 1000, rpttool::DataQuery},
+};
+
+std::string Usage() {
+  std::string text = "Usage: rpttool COMMAND [ARGUMENTS]\n\nCommands:\n";
+  for (const TCommand& command : kCommands) {
+    std::string head = std::string("  ") + command.Name + " " + command.Arguments;
+    head.resize(std::max<size_t>(head.size() + 2, 22), ' ');
+    text += head + command.Summary + "\n";
+  }
+  text += "\nOptions:\n  -h, --help            show this help\n";
+  return text;
+}
+
+int Main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+  if (args.empty()) throw TUsageError("no command given");
+  if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+    WriteStdout(Usage());
+    return 0;
+  }
+  for (const TCommand& command : kCommands) {
+    if (args[0] != command.Name) continue;
+    const TArgs rest(args.data() + 1, args.size() - 1);
+    if (rest.size() < command.MinArgs || rest.size() > command.MaxArgs)
+      throw TUsageError(std::string("usage: rpttool ") + command.Name + " " + command.Arguments);
+    return command.Run(rest);
+  }
+  throw TUsageError("unknown command '" + args[0] + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const TUsageError& e) {
+    std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", e.what());
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "rpttool: %s\n", e.what());
+    return kExitFailure;
+  }
+}
