@@ -29,6 +29,10 @@ RPT_BEGIN_CLASS(TfrmDoc, TCustomForm)
   c.Method("FormActivate", &TfrmDoc::FormActivate);
   c.Method("FormClose", &TfrmDoc::FormClose);
   c.Method("FormDestroy", &TfrmDoc::FormDestroy);
+  c.Method("ZQKDesigner1ComponentInserting", &TfrmDoc::ZQKDesigner1ComponentInserting);
+  c.Method("ZQKDesigner1ComponentInserted", &TfrmDoc::ZQKDesigner1ComponentInserted);
+  c.Method("ZQKDesigner1ChangeSelection", &TfrmDoc::ZQKDesigner1ChangeSelection);
+  c.Method("ZQKDesigner1Change", &TfrmDoc::ZQKDesigner1Change);
 RPT_END_CLASS
 
 bool TfrmDoc::LastCloseAccepted = true;
@@ -59,7 +63,7 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
   doc->SetName(name);
   if (owner) owner->InsertComponent(doc);
 
-  doc->ZQKDesignPanel1 = TComponent::Create<TPanel>(doc);
+  doc->ZQKDesignPanel1 = TComponent::Create<TZQKDesignPanel>(doc);
   doc->ZQKDesignPanel1->SetName("ZQKDesignPanel1");
   doc->ZQKDesignPanel1->SetColor(clAppWorkSpace);
   doc->ZQKDesignPanel1->SetAlign(alClient);
@@ -67,8 +71,20 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
 
   doc->Report = TComponent::Create<TReportStandIn>(nullptr);
   doc->Report->SetName("Report");
-  // Until a designer takes the report into its panel, the panel shows it directly.
-  doc->Report->SetParent(doc->ZQKDesignPanel1);
+
+  doc->ZQKDesigner1 = TComponent::Create<TZQKDesigner>(doc);
+  doc->ZQKDesigner1->SetName("ZQKDesigner1");
+  doc->ZQKDesigner1->SetDesignPanel(doc->ZQKDesignPanel1);
+  doc->ZQKDesigner1->SetClipboardFormat("ZQK Designer Demo");
+  if (frmMain) doc->ZQKDesigner1->SetPopupMenu(frmMain->PopupMenu1());
+  doc->ZQKDesigner1->OnComponentInserting = [doc](TObject* s, TComponentClass& c) {
+    doc->ZQKDesigner1ComponentInserting(s, c);
+  };
+  doc->ZQKDesigner1->OnComponentInserted = [doc](TObject* s) { doc->ZQKDesigner1ComponentInserted(s); };
+  doc->ZQKDesigner1->OnChangeSelection = [doc](TObject* s) { doc->ZQKDesigner1ChangeSelection(s); };
+  doc->ZQKDesigner1->OnChange = [doc](TObject* s) { doc->ZQKDesigner1Change(s); };
+  doc->ZQKDesigner1->SetDesignControl(doc->Report);
+  doc->ZQKDesigner1->SetActive(true);
 
   doc->SetCaption(Format("Document%d", Counter()));
   ++Counter();
@@ -112,12 +128,44 @@ void TfrmDoc::LoadFromFile(const std::string& fileName) {
   // Read into a fresh report so a damaged file leaves the window's report untouched.
   TOwnedPtr<TReportStandIn> loaded(TComponent::Create<TReportStandIn>(nullptr));
   LoadComponent(stream, loaded.get());
+  // The designer lets go of the old report before it goes and takes up the new one.
+  const bool active = ZQKDesigner1 && ZQKDesigner1->Active();
+  if (ZQKDesigner1) {
+    ZQKDesigner1->SetActive(false);
+    ZQKDesigner1->SetDesignControl(nullptr);
+  }
   TWinControl* parent = Report->Parent();
   Report->Free();
   Report = loaded.release();
   Report->SetName("Report");
-  Report->SetParent(parent);
+  if (ZQKDesigner1) {
+    ZQKDesigner1->SetDesignControl(Report);
+    ZQKDesigner1->SetActive(active);
+  } else {
+    Report->SetParent(parent);
+  }
 }
+
+int TfrmDoc::SelectionCount() const {
+  if (!ZQKDesigner1 || !ZQKDesigner1->Active()) return 0;
+  TZQKDesignerSelectedComponents& sel = ZQKDesigner1->SelectedComponents();
+  const int count = sel.Count();
+  return count == 1 && sel.Items(0) == Report ? 0 : count;
+}
+
+void TfrmDoc::ZQKDesigner1ComponentInserting(TObject*, TComponentClass& componentClass) {
+  if (frmMain) frmMain->SelectedPaletteClass(componentClass);
+}
+
+void TfrmDoc::ZQKDesigner1ComponentInserted(TObject*) {
+  if (frmMain) frmMain->ResetPalette();
+}
+
+void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) {
+  // The properties window follows the selection once it exists.
+}
+
+void TfrmDoc::ZQKDesigner1Change(TObject*) { MarkModified(); }
 
 void TfrmDoc::FormActivate(TObject*) {
   if (frmMain) frmMain->SyncZoomCombo(false);
@@ -149,7 +197,12 @@ void TfrmDoc::FormClose(TObject*, TCloseAction& action) {
 }
 
 void TfrmDoc::FormDestroy(TObject*) {
-  // The report has no owner: it goes first, before the form and what the form owns.
+  // The report has no owner: it goes first, before the form and what the form owns,
+  // once the designer has let go of it.
+  if (ZQKDesigner1 && ZQKDesigner1->Active()) {
+    ZQKDesigner1->SelectedComponents().Clear();
+    ZQKDesigner1->SetActive(false);
+  }
   if (Report) {
     Report->Free();
     Report = nullptr;

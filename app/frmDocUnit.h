@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <string>
 
+#include "designer/Designer.h"
 #include "framework/Controls.h"
 
 namespace rpt {
@@ -36,7 +37,8 @@ class TfrmDoc : public TCustomForm {
   // Whether the last close handling let its window close.
   static bool LastCloseAccepted;
 
-  TPanel* ZQKDesignPanel1 = nullptr;
+  TZQKDesignPanel* ZQKDesignPanel1 = nullptr;
+  TZQKDesigner* ZQKDesigner1 = nullptr;
   TReportStandIn* Report = nullptr;  // no owner: destroyed by the window
   TComponent* DataSet = nullptr;     // owned by the window; may be none
   std::string FileName;
@@ -51,11 +53,12 @@ class TfrmDoc : public TCustomForm {
 
   // What the editing commands ask of the design surface; a window without a designer
   // has an empty selection and nothing to copy or paste.
-  bool CanCopy() const { return false; }
-  bool CanCut() const { return false; }
-  bool CanPaste() const { return false; }
-  int SelectionCount() const { return 0; }
-  bool OneElementSelected() const { return false; }
+  bool CanCopy() const { return ZQKDesigner1 && ZQKDesigner1->CanCopy(); }
+  bool CanCut() const { return ZQKDesigner1 && ZQKDesigner1->CanCut(); }
+  bool CanPaste() const { return ZQKDesigner1 && ZQKDesigner1->CanPaste(); }
+  // The report itself selected counts as no element.
+  int SelectionCount() const;
+  bool OneElementSelected() const { return SelectionCount() == 1; }
 
   // The child window that shows this form; set by the main window.
   QPointer<QMdiSubWindow> SubWindow;
@@ -64,6 +67,10 @@ class TfrmDoc : public TCustomForm {
   void FormActivate(TObject* sender);
   void FormClose(TObject* sender, TCloseAction& action);
   void FormDestroy(TObject* sender);
+  void ZQKDesigner1ComponentInserting(TObject* sender, TComponentClass& componentClass);
+  void ZQKDesigner1ComponentInserted(TObject* sender);
+  void ZQKDesigner1ChangeSelection(TObject* sender);
+  void ZQKDesigner1Change(TObject* sender);
 
  protected:
   void Destroy() override;

@@ -288,8 +288,6 @@ std::string TCurrencyField::GetDisplayText(const TValue& v) const {
   return FormatFixed(d, 2);
 }
 
-std::string TBCDField::GetAsString(const TValue& v) const { return ValueText(v); }
-
 std::string TBCDField::GetDisplayText(const TValue& v) const {
   if (v.IsNull() || Def().Scale < 0) return GetAsString(v);
   double d;
@@ -451,13 +449,6 @@ void TDataSet::SetDatabaseName(const std::string& name) {
   CheckInactive();
   FDatabaseName = name;
   FConnection.reset();
-}
-
-void TDataSet::DropConnection() {
-  const bool wasActive = Active();
-  DoClose();
-  FConnection.reset();
-  if (wasActive) DataEvent(true);
 }
 
 void TDataSet::SetActive(bool value) {

@@ -182,7 +182,6 @@ class TBCDField : public TNumericField {
   using TNumericField::TNumericField;
 
  protected:
-  std::string GetAsString(const TValue& v) const override;
   std::string GetDisplayText(const TValue& v) const override;
 };
 
@@ -380,8 +379,6 @@ class TDataSet : public TComponent {
   // Throws "Cannot perform this operation on an open dataset".
   void CheckInactive() const;
   void CheckActive() const;
-  // Closes the dataset and forgets the connection (a new alias, or a failed one).
-  void DropConnection();
 
   void AfterLoad() override;
   void Destroy() override;

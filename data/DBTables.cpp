@@ -48,7 +48,13 @@ void TSession::GetAliasNames(TStrings* list) {
   list->EndUpdate();
 }
 
-bool TSession::IsAlias(const std::string& name) { return engine::FindAlias(name).has_value(); }
+bool TSession::IsAlias(const std::string& name) {
+  try {
+    return engine::FindAlias(name).has_value();
+  } catch (const EDatabaseError&) {
+    return false;  // the name is in a broken alias file or nowhere
+  }
+}
 
 std::vector<std::string> TSession::TableNames(const std::string& aliasName) {
   Open();

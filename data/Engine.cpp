@@ -181,7 +181,8 @@ std::vector<TAlias> ParseAliasFile(std::string_view text, const std::string& fil
   return result;
 }
 
-std::vector<TAlias> ReadAliases() {
+namespace {
+std::vector<TAlias> CollectAliases(bool withAliasFile) {
   std::vector<TAlias> aliases;
   TAlias sample;
   sample.Kind = TAlias::Sample;
@@ -193,7 +194,7 @@ std::vector<TAlias> ReadAliases() {
 
   const fs::path aliasFile = AliasFilePath();
   std::error_code ec;
-  if (fs::exists(aliasFile, ec)) {
+  if (withAliasFile && fs::exists(aliasFile, ec)) {
     std::ifstream in(aliasFile, std::ios::binary);
     if (!in) throw EDatabaseError(Format("Cannot read the alias file %s", aliasFile.string()));
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -221,10 +222,24 @@ std::vector<TAlias> ReadAliases() {
   return aliases;
 }
 
+}  // namespace
+
+std::vector<TAlias> ReadAliases() { return CollectAliases(true); }
+
 std::optional<TAlias> FindAlias(std::string_view name) {
-  for (TAlias& a : ReadAliases())
-    if (SameText(a.Name, name)) return std::move(a);
-  return std::nullopt;
+  auto find = [&](std::vector<TAlias> aliases) -> std::optional<TAlias> {
+    for (TAlias& a : aliases)
+      if (SameText(a.Name, name)) return std::move(a);
+    return std::nullopt;
+  };
+  try {
+    return find(ReadAliases());
+  } catch (const EDatabaseError&) {
+    // A broken alias file does not take the sample and the data folder down with it;
+    // its error is reported when the name is none of theirs.
+    if (auto alias = find(CollectAliases(false))) return alias;
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------------------

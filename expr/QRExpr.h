@@ -69,8 +69,8 @@ std::string EvValueToString(const TQREvValue& value);
 std::string FormatGeneralFloat(double value, const TFormatSettings& settings = EvFormatSettings());
 
 // A number written by a numeric format mask ("#,##0.00", "0.00E+00", "0;(0);'zero'").
-// An empty mask gives the general float text. False for a mask that cannot be used
-// (longer than 255 characters).
+// An empty mask gives the general float text. False for a mask longer than 255
+// characters or a text that would be longer.
 bool FormatNumericMask(std::string_view mask, double value, std::string& result,
                        const TFormatSettings& settings = EvFormatSettings());
 std::string FormatNumericMask(std::string_view mask, double value,
@@ -249,8 +249,11 @@ class TQREvEnvironment : public TStringList {
  private:
   friend class TQREvaluator;
   void CompileEntry(size_t index);
+  static TEvProgram* ProgramOf(TQREvElement element);
 
+  // One function per line of the list, and the names they were made for.
   std::vector<std::unique_ptr<TQREvEmbeddedFunction>> FFunctions;
+  std::vector<std::string> FNames;
   int FCompileCount = 0;
   TDataSetList* FDataSetList = nullptr;
   std::unique_ptr<TDataSetList> FOwnedDataSetList;

@@ -251,7 +251,7 @@ class TCompiler {
       return;
     }
     const TQRLibraryEntry* e = QRFunctionLibrary().Entry(entry);
-    const int32_t node = Add(noFunction, e->Builtin >= 0 ? static_cast<uint8_t>(e->Builtin) : bfRegistered);
+    const int32_t node = Add(noFunction, static_cast<uint8_t>(e->Builtin >= 0 ? e->Builtin : static_cast<int>(bfRegistered)));
     P.Nodes[node].Ref = entry;
     int count = 0;
     // Arguments are split at top-level commas; a comma as the last character is not a
@@ -317,7 +317,7 @@ class TCompiler {
   // Counts the levels of recursion; past the limit the piece becomes an error.
   class TDepth {
    public:
-    explicit TDepth(TCompiler& c) : C(c) { ++C.FDepth; }
+    explicit TDepth(TCompiler& c) : C(c) { C.P.Depth = std::max(C.P.Depth, ++C.FDepth); }
     ~TDepth() { --C.FDepth; }
     bool Exceeded() {
       if (C.FDepth <= kMaxCompileDepth) return false;

@@ -153,12 +153,15 @@ TFieldCategory CategoryOf(const TField* field) {
 void ReadField(TFieldRef& ref, TQREvValue& out) {
   TDataSet* dataSet = ref.DataSet;
   TField* field = ref.Index < dataSet->FieldCount() ? dataSet->Fields(ref.Index) : nullptr;
-  if (!field || field != ref.Field) {
-    // The dataset made its fields afresh (it was opened again): take the field again by
-    // its index, and by its name should the columns have changed.
+  // Fields are made afresh each time the dataset opens, possibly at the address of an
+  // old one: the same object also has the same class and name.
+  if (!field || field != ref.Field || &field->ClassType() != ref.Class || field->FieldName() != ref.Name) {
+    // Take the field again by its index, and by its name should the columns have changed.
     if (!field || !SameText(field->FieldName(), ref.Name)) field = dataSet->FindField(ref.Name);
     ref.Field = field;
     if (!field) return SetError(out, Format(msg::kFieldNotFound, ref.Name));
+    ref.Class = &field->ClassType();
+    ref.Name = field->FieldName();
     ref.Index = field->Index();
     ref.Category = CategoryOf(field);
   }
@@ -223,7 +226,8 @@ void EvalFunction(TEvProgram& p, int32_t i) {
   if (out.Kind == vkString || out.Kind == vkError) CutEvString(out.StrValue);
 }
 
-thread_local int tWrapperDepth = 0;
+// The depth of the environment functions being evaluated on this thread.
+thread_local int tNestedDepth = 0;
 
 }  // namespace
 
@@ -243,14 +247,8 @@ void EvalNode(TEvProgram& p, int32_t i) {
       return SetError(out, msg::kInvalidNot);
     }
     case noFunction: return EvalFunction(p, i);
-    case noWrapper: {
-      TQREvValue& out = p.Slots[static_cast<size_t>(i)];
-      if (tWrapperDepth >= kMaxWrapperDepth) return SetError(out, msg::kTooDeep);
-      ++tWrapperDepth;
-      AssignEvValue(out, p.Wrappers[static_cast<size_t>(node.Ref)]->Evaluate());
-      --tWrapperDepth;
-      return;
-    }
+    case noWrapper:
+      return AssignEvValue(p.Slots[static_cast<size_t>(i)], p.Wrappers[static_cast<size_t>(node.Ref)]->Evaluate());
   }
 }
 
@@ -267,9 +265,16 @@ const TQREvValue& TQREvEmbeddedFunction::Evaluate() {
     SetError(FBusy, msg::kNotPrepared);
     return FBusy;
   }
+  const int depth = FEvaluator.Program()->Depth;
+  if (tNestedDepth + depth > kMaxNestedDepth) {
+    SetError(FBusy, msg::kTooDeep);
+    return FBusy;
+  }
+  tNestedDepth += depth;
   FInEvaluation = true;
   const TQREvValue& result = FEvaluator.Evaluate();
   FInEvaluation = false;
+  tNestedDepth -= depth;
   return result;
 }
 

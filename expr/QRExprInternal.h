@@ -11,6 +11,7 @@
 namespace rpt {
 
 class TField;
+class TClassDescriptor;
 
 namespace msg {
 inline constexpr const char* kNotPrepared = "Evaluator not prepared";
@@ -49,8 +50,9 @@ inline constexpr const char* kDivide = "divide";
 // Expressions longer than this compile to an error; deeper nesting than this too.
 inline constexpr size_t kMaxExpressionLength = 32768;
 inline constexpr int kMaxCompileDepth = 1000;
-// Environment functions calling one another, at most this deep on one thread.
-inline constexpr int kMaxWrapperDepth = 64;
+// Environment functions calling one another on one thread: their compiled depths add
+// up to at most this, which bounds the stack evaluation takes.
+inline constexpr int kMaxNestedDepth = 2000;
 
 // ---------------------------------------------------------------------------
 // UTF-8 and text helpers.
@@ -117,6 +119,7 @@ struct TFieldRef {
   // The field object last seen at Index and how it reads; fields are made afresh each
   // time their dataset opens.
   TField* Field = nullptr;
+  const TClassDescriptor* Class = nullptr;
   TFieldCategory Category = fcUnknown;
 };
 
@@ -136,6 +139,7 @@ struct TEvProgram {
   std::vector<const TQREvValue*> Args;  // scratch for registered functions
   std::string TextLeft, TextRight;      // scratch for operands turned into text
   bool Accumulating = false;
+  int Depth = 0;  // how deep evaluation recurses, at most (the compiler's deepest level)
 };
 
 // Translates a text into the program (which must be empty).

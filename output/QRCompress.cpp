@@ -16,8 +16,7 @@ constexpr unsigned kPhantomLeaf = 512;
 }  // namespace
 
 TQRCompress::TQRCompress(TStream& stream, bool encoding, int64_t limit)
-    : FStream(stream), FEncoding(encoding), FBitIndex(encoding ? 0 : 7), FLimit(limit),
-      FStart(stream.Position()) {
+    : FStream(stream), FEncoding(encoding), FLimit(limit), FStart(stream.Position()) {
   InitTree();
   if (encoding) FBuffer.reserve(kOutputBlock);
 }
@@ -67,30 +66,42 @@ void TQRCompress::SplayLeaf(unsigned b) {
   } while (a != kRoot);
 }
 
+// Appends count bits (at most 56), least significant first.
+void TQRCompress::Emit(uint64_t bits, unsigned count) {
+  FBits |= bits << FBitCount;
+  FBitCount += count;
+  while (FBitCount >= 8) {
+    FBuffer.push_back(static_cast<char>(FBits & 0xFF));
+    FBits >>= 8;
+    FBitCount -= 8;
+  }
+}
+
 void TQRCompress::EncodeByte(uint8_t b) {
-  // The path from the leaf up, one bit per level (at most 256 levels).
-  uint8_t bits[256];
+  // The path from the leaf up, one bit per level: 1 for a right child. Built so that the
+  // root's bit ends lowest, which is the order the bits are emitted in.
+  uint8_t path[256];
+  uint64_t code = 0;
   unsigned depth = 0;
   for (unsigned a = kFirstLeaf + b; a != kRoot;) {
     const unsigned parent = FParentOf[a];
-    bits[depth++] = FRightChild[parent] == a;
+    const unsigned bit = FRightChild[parent] == a;
+    path[depth++] = static_cast<uint8_t>(bit);
+    code = code << 1 | bit;
     a = parent;
   }
-  // Emitted root first, least significant bit of each byte first.
-  unsigned index = FBitIndex;
-  unsigned pending = FPendingByte;
-  while (depth > 0) {
-    pending |= static_cast<unsigned>(bits[--depth]) << index;
-    if (index == 7) {
-      FBuffer.push_back(static_cast<char>(pending));
-      index = 0;
-      pending = 0;
-    } else {
-      ++index;
+  if (depth <= 56) {
+    Emit(code, depth);
+  } else {
+    // A degenerate tree: emit root first in pieces.
+    while (depth > 0) {
+      const unsigned n = std::min(depth, 32u);
+      uint64_t piece = 0;
+      for (unsigned i = 0; i < n; ++i) piece |= uint64_t(path[depth - 1 - i]) << i;
+      Emit(piece, n);
+      depth -= n;
     }
   }
-  FBitIndex = static_cast<uint8_t>(index);
-  FPendingByte = static_cast<uint8_t>(pending);
   if (FBuffer.size() >= kOutputBlock) Flush();
   SplayLeaf(b);
 }
@@ -102,35 +113,34 @@ void TQRCompress::Flush() {
   FBuffer.clear();
 }
 
-uint8_t TQRCompress::NextInput() {
-  if (FBufferPos == FBuffer.size()) {
-    size_t want = kInputBlock;
-    if (FLimit >= 0) want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), FLimit - FCoded));
-    FBuffer.resize(want);
-    const size_t got = want ? FStream.Read(FBuffer.data(), want) : 0;
-    FBuffer.resize(got);
-    FBufferPos = 0;
-    if (got == 0) throw EReadError("Compressed page data ends early");
+// Tops up the bit word from the read-ahead, refilling that from the stream (never past
+// the limit). Fails when no input is left.
+void TQRCompress::Refill() {
+  while (FBitCount <= 56) {
+    if (FBufferPos == FBuffer.size()) {
+      size_t want = kInputBlock;
+      if (FLimit >= 0) want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), FLimit - FCoded));
+      FBuffer.resize(want);
+      const size_t got = want ? FStream.Read(FBuffer.data(), want) : 0;
+      FBuffer.resize(got);
+      FBufferPos = 0;
+      FCoded += static_cast<int64_t>(got);
+      if (got == 0) break;
+    }
+    FBits |= uint64_t(static_cast<uint8_t>(FBuffer[FBufferPos++])) << FBitCount;
+    FBitCount += 8;
   }
-  ++FCoded;
-  return static_cast<uint8_t>(FBuffer[FBufferPos++]);
+  if (FBitCount == 0) throw EReadError("Compressed page data ends early");
 }
 
 uint8_t TQRCompress::DecodeByte() {
   unsigned a = kRoot;
-  unsigned index = FBitIndex;
-  unsigned input = FInputByte;
   do {
-    if (index == 7) {
-      input = NextInput();
-      index = 0;
-    } else {
-      ++index;
-    }
-    a = (input >> index) & 1 ? FRightChild[a] : FLeftChild[a];
+    if (FBitCount == 0) Refill();
+    a = FBits & 1 ? FRightChild[a] : FLeftChild[a];
+    FBits >>= 1;
+    --FBitCount;
   } while (a < kFirstLeaf);
-  FBitIndex = static_cast<uint8_t>(index);
-  FInputByte = static_cast<uint8_t>(input);
   if (a == kPhantomLeaf) throw EReadError("Compressed page data is damaged");
   const unsigned b = a - kFirstLeaf;
   SplayLeaf(b);
@@ -147,19 +157,29 @@ void TQRCompress::Decode(void* out, size_t count) {
   for (size_t i = 0; i < count; ++i) p[i] = DecodeByte();
 }
 
+int64_t TQRCompress::CodedBytes() const {
+  if (FEncoding) return FCoded;
+  // Bits taken from the input: everything read, less the read-ahead and the unused bits.
+  const int64_t unread = static_cast<int64_t>(FBuffer.size() - FBufferPos);
+  const int64_t usedBits = (FCoded - unread) * 8 - FBitCount;
+  return (usedBits + 7) / 8;
+}
+
 void TQRCompress::Finish() {
   if (FFinished) return;
   FFinished = true;
   if (FEncoding) {
-    if (FBitIndex != 0) FBuffer.push_back(static_cast<char>(FPendingByte));
-    FBitIndex = 0;
-    FPendingByte = 0;
+    // The last, partly filled byte, padded with zero bits.
+    if (FBitCount > 0) Emit(0, 8 - FBitCount);
     Flush();
   } else {
-    // Give back what was read ahead.
-    if (FBufferPos != FBuffer.size()) FStream.SetPosition(FStart + FCoded);
+    // Give back what was read ahead: the stream continues after the last byte used.
+    const int64_t used = CodedBytes();
+    if (used != FCoded) FStream.SetPosition(FStart + used);
     FBuffer.clear();
     FBufferPos = 0;
+    FBits = 0;
+    FBitCount = 0;
   }
 }
 

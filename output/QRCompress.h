@@ -34,24 +34,26 @@ class TQRCompress {
   void Finish();
 
   bool Encoding() const { return FEncoding; }
-  // Coded bytes written or consumed so far.
-  int64_t CodedBytes() const { return FCoded; }
+  // Coded bytes written, or consumed (every byte whose bits were used), so far.
+  int64_t CodedBytes() const;
 
  private:
   void InitTree();
   void SplayLeaf(unsigned b);
   void Flush();
-  uint8_t NextInput();
+  void Emit(uint64_t bits, unsigned count);
+  void Refill();
 
   TStream& FStream;
   bool FEncoding;
   bool FFinished = false;
-  uint8_t FBitIndex;
-  uint8_t FPendingByte = 0;
-  uint8_t FInputByte = 0;
+  // Bits not yet written (encoding) or not yet used (decoding), least significant first:
+  // the pending byte and bit index of the format, kept a word at a time for speed.
+  uint64_t FBits = 0;
+  unsigned FBitCount = 0;
   int64_t FLimit;
   int64_t FStart;
-  int64_t FCoded = 0;
+  int64_t FCoded = 0;      // bytes written (encoding) or read from the stream (decoding)
   // Read-ahead (decoding) or pending output (encoding).
   std::string FBuffer;
   size_t FBufferPos = 0;

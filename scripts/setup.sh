@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
   fonts-liberation fonts-dejavu-core
   xvfb xauth poppler-utils sqlite3 libsqlite3-dev postgresql
+  cups printer-driver-cups-pdf
 )
 
 missing=()

@@ -8,7 +8,8 @@ bash "$ROOT/scripts/setup.sh"
 configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # A throwaway PostgreSQL server for the database tests (they read RPT_TEST_PG_PORT),
 # stopped however the run ends.
-eval "$(bash "$ROOT/scripts/postgres.sh" start)"
+pg_env="$(bash "$ROOT/scripts/postgres.sh" start)"
+eval "$pg_env"
 trap 'bash "$ROOT/scripts/postgres.sh" stop "$RPT_TEST_PG_DIR"' EXIT
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 600
 

@@ -6,8 +6,9 @@
 //   bash bench/data/make_db.sh 1000000            # once: /tmp/rpt-bench/bench_1000000.db
 //   build/bench/bench_datawalk /tmp/rpt-bench/bench_1000000.db [repeats]
 //
-// Both walks read the same statement and three fields per row (an integer, a float and
-// a text copied into a std::string, as AsString gives it); the best of the repeats counts.
+// Both walks of a pair run the same statement and read three fields per row (an integer,
+// a float and a text copied into a std::string, as AsString gives it); the best of the
+// repeats counts. Two pairs: the table order_lines, and a join that has a text in every row.
 #include <sqlite3.h>
 
 #include <chrono>
@@ -58,46 +59,84 @@ TResult Measure(int repeats, const std::function<void(int64_t&, int64_t&)>& walk
   return best;
 }
 
-const char* kSql = "SELECT * FROM \"order_lines\" ORDER BY \"line_id\"";
+// The statement a TTable on order_lines runs, and a query with a text in every row.
+const char* kTableSql = "SELECT * FROM \"order_lines\" ORDER BY \"line_id\"";
+const char* kJoinSql =
+    "SELECT l.line_id, l.unit_price, p.name FROM order_lines l JOIN products p ON p.product_id = l.product_id "
+    "ORDER BY l.line_id";
 
-void DataSetWalk(const std::string& alias, int64_t& rows, int64_t& checksum) {
-  rpt::TOwnedPtr<rpt::TTable> table(rpt::TComponent::Create<rpt::TTable>(nullptr));
-  table->SetDatabaseName(alias);
-  table->SetTableName("order_lines");
-  table->Open();
-  rpt::TField* id = table->FieldByName("line_id");
-  rpt::TField* price = table->FieldByName("unit_price");
-  rpt::TField* comment = table->FieldByName("comment");
+// Reads fields a, b, c (integer, float, text) of every record.
+void Walk(rpt::TDataSet& ds, const char* a, const char* b, const char* c, int64_t& rows, int64_t& checksum) {
+  ds.Open();
+  rpt::TField* id = ds.FieldByName(a);
+  rpt::TField* price = ds.FieldByName(b);
+  rpt::TField* text = ds.FieldByName(c);
   double total = 0;
-  for (table->First(); !table->Eof(); table->Next()) {
+  for (ds.First(); !ds.Eof(); ds.Next()) {
     checksum += id->AsInteger();
     total += price->AsFloat();
-    checksum += static_cast<int64_t>(comment->AsString().size());
+    checksum += static_cast<int64_t>(text->AsString().size());
     ++rows;
   }
   checksum += static_cast<int64_t>(total);
 }
 
-void CApiWalk(const std::string& file, int64_t& rows, int64_t& checksum) {
+void TableWalk(const std::string& alias, int64_t& rows, int64_t& checksum) {
+  rpt::TOwnedPtr<rpt::TTable> table(rpt::TComponent::Create<rpt::TTable>(nullptr));
+  table->SetDatabaseName(alias);
+  table->SetTableName("order_lines");
+  Walk(*table, "line_id", "unit_price", "comment", rows, checksum);
+}
+
+void QueryWalk(const std::string& alias, int64_t& rows, int64_t& checksum) {
+  rpt::TOwnedPtr<rpt::TQuery> query(rpt::TComponent::Create<rpt::TQuery>(nullptr));
+  query->SetDatabaseName(alias);
+  query->SQL()->SetText(kJoinSql);
+  Walk(*query, "line_id", "unit_price", "name", rows, checksum);
+}
+
+// The same scan on the C interface: columns a, b, c of the statement.
+void CApiWalk(const std::string& file, const char* sql, int a, int b, int c, int64_t& rows, int64_t& checksum) {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     std::fprintf(stderr, "cannot open %s\n", file.c_str());
     std::exit(1);
   }
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, kSql, -1, &stmt, nullptr);
+  sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
   double total = 0;
   while (sqlite3_step(stmt) == SQLITE_ROW) {
-    checksum += sqlite3_column_int64(stmt, 0);
-    total += sqlite3_column_double(stmt, 5);
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 7));
-    const std::string comment(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, 7)));
-    checksum += static_cast<int64_t>(comment.size());
+    checksum += sqlite3_column_int64(stmt, a);
+    total += sqlite3_column_double(stmt, b);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+    const std::string copy(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(stmt, c)));
+    checksum += static_cast<int64_t>(copy.size());
     ++rows;
   }
   sqlite3_finalize(stmt);
   sqlite3_close(db);
   checksum += static_cast<int64_t>(total);
+}
+
+// Measures one scan both ways and prints the comparison; false when they disagree.
+bool Compare(const char* title, int repeats, const std::function<void(int64_t&, int64_t&)>& dataset,
+             const std::function<void(int64_t&, int64_t&)>& capi) {
+  const TResult d = Measure(repeats, dataset);
+  const TResult c = Measure(repeats, capi);
+  if (d.Rows != c.Rows || d.Checksum != c.Checksum) {
+    std::fprintf(stderr, "%s: the walks disagree: %lld/%lld rows, checksums %lld/%lld\n", title,
+                 static_cast<long long>(d.Rows), static_cast<long long>(c.Rows), static_cast<long long>(d.Checksum),
+                 static_cast<long long>(c.Checksum));
+    return false;
+  }
+  const double dataRate = d.Rows / d.Seconds, capiRate = c.Rows / c.Seconds;
+  std::printf("%s: %lld rows, 3 fields read per row, best of %d\n", title, static_cast<long long>(d.Rows), repeats);
+  std::printf("  TDataSet walk:          %8.3f s  %6.2f M rows/s  peak memory growth %6.2f MB\n", d.Seconds,
+              dataRate / 1e6, d.PeakGrowthMB);
+  std::printf("  SQLite C API walk:      %8.3f s  %6.2f M rows/s  peak memory growth %6.2f MB\n", c.Seconds,
+              capiRate / 1e6, c.PeakGrowthMB);
+  std::printf("  ratio TDataSet / C API: %8.3f (target >= 0.7)\n", dataRate / capiRate);
+  return true;
 }
 
 }  // namespace
@@ -119,26 +158,20 @@ int main(int argc, char** argv) {
   const std::string alias = file.stem().string();
 
   try {
-    // Warm the page cache and the plugin loading once, uncounted.
+    // Warm the page cache and the driver loading once, uncounted.
     int64_t r = 0, c = 0;
-    DataSetWalk(alias, r, c);
-    const TResult dataset = Measure(repeats, [&](int64_t& rows, int64_t& sum) { DataSetWalk(alias, rows, sum); });
-    const TResult capi = Measure(repeats, [&](int64_t& rows, int64_t& sum) { CApiWalk(file.string(), rows, sum); });
-    if (dataset.Rows != capi.Rows || dataset.Checksum != capi.Checksum) {
-      std::fprintf(stderr, "the walks disagree: %lld/%lld rows, checksums %lld/%lld\n",
-                   static_cast<long long>(dataset.Rows), static_cast<long long>(capi.Rows),
-                   static_cast<long long>(dataset.Checksum), static_cast<long long>(capi.Checksum));
-      return 1;
-    }
-    const double dataRate = dataset.Rows / dataset.Seconds, capiRate = capi.Rows / capi.Seconds;
-    std::printf("rows walked:            %lld (3 fields read per row, best of %d)\n",
-                static_cast<long long>(dataset.Rows), repeats);
-    std::printf("TDataSet walk:          %8.3f s  %6.2f M rows/s  peak memory growth %6.2f MB\n", dataset.Seconds,
-                dataRate / 1e6, dataset.PeakGrowthMB);
-    std::printf("SQLite C API walk:      %8.3f s  %6.2f M rows/s  peak memory growth %6.2f MB\n", capi.Seconds,
-                capiRate / 1e6, capi.PeakGrowthMB);
-    std::printf("ratio TDataSet / C API: %8.3f (target >= 0.7)\n", dataRate / capiRate);
-    return 0;
+    TableWalk(alias, r, c);
+    const std::string path = file.string();
+    bool ok = Compare(
+        "table order_lines (integer, float, text mostly null)", repeats,
+        [&](int64_t& rows, int64_t& sum) { TableWalk(alias, rows, sum); },
+        [&](int64_t& rows, int64_t& sum) { CApiWalk(path, kTableSql, 0, 5, 7, rows, sum); });
+    ok = Compare(
+             "query order lines with product names (integer, float, text)", repeats,
+             [&](int64_t& rows, int64_t& sum) { QueryWalk(alias, rows, sum); },
+             [&](int64_t& rows, int64_t& sum) { CApiWalk(path, kJoinSql, 0, 1, 2, rows, sum); }) &&
+         ok;
+    return ok ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_datawalk: %s\n", e.what());
     return 1;

@@ -296,13 +296,14 @@ TEST_F(Shell, ClosingTheMainWindowClosesDocumentsUntilOneRefuses) {
 
 TEST_F(Shell, PlainDeleteRunsTheCommandWhileShiftDeleteReachesTheDocument) {
   TfrmDoc* doc = New();
+  // The document's designer sees the keys that reach the report.
   TKeyHook hook;
-  doc->SetDesigner(&hook);
-  struct Unhook {
-    TfrmDoc* Doc;
-    ~Unhook() { Doc->SetDesigner(nullptr); }
-  } unhook{doc};
-  doc->Report->SetDesigning(true);
+  doc->ZQKDesigner1->OnKeyDown = [&hook](TObject*, uint16_t& key, TShiftState shift) {
+    TMessage m(WM_KEYDOWN);
+    m.CharCode = key;
+    m.Shift = shift;
+    hook.FilterDesignMessage(nullptr, m);
+  };
   int deletes = 0;
   frmMain->Action("actDelete")->OnExecute = [&](TAction*) { ++deletes; };
   QWidget* surface = PeerWidget(doc->Report);

@@ -88,6 +88,12 @@ TEST_F(SqliteDataTest, MalformedAliasFileNamesFileAndLine) {
   WriteFile(AliasFile(), "[Sample]\nDriver = SQLite\nPath = /x.db\n");
   message = DatabaseError([] { Session().AliasNames(); });
   EXPECT_TRUE(Contains(message, "reserved for the sample database")) << message;
+  // The sample and the data folder still open; other names report the broken file.
+  MakeNumbersDatabase(2);
+  EXPECT_EQ(OpenTable("sample", "categories")->RecordCount(), 8);
+  EXPECT_EQ(OpenTable("numbers", "n")->RecordCount(), 2);
+  message = DatabaseError([] { OpenTable("elsewhere", "t"); });
+  EXPECT_TRUE(Contains(message, "reserved for the sample database")) << message;
 }
 
 TEST_F(SqliteDataTest, TablesOfAnAliasLeaveOutTheEnginesOwn) {

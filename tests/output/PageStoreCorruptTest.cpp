@@ -116,6 +116,7 @@ TEST(PageStoreCorrupt, BodiesThatLieAboutTheirSize) {
     // The other pages stay readable around the damaged one.
     EXPECT_EQ(reader.ReadPage(3)->Data(), PageBytes(3));
     EXPECT_EQ(reader.ReadPage(1)->Data(), PageBytes(1));
+    std::filesystem::remove(file);
   }
   // A compressed body claiming more bytes than its coded bits can hold.
   auto packed = MakeStore(2, true);

@@ -78,14 +78,14 @@ auto ForFile(const std::string& fileName, F f) {
 }
 
 // Fonts and painting need a GUI application; without a display it runs off screen.
-void EnsureGuiApplication() {
-  if (QCoreApplication::instance()) return;
+// Held for the command's run and destroyed with it.
+std::unique_ptr<QGuiApplication> GuiApplication() {
+  if (QCoreApplication::instance()) return nullptr;
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   static int argc = 1;
   static char name[] = "rpttool";
   static char* argv[] = {name, nullptr};
-  static QGuiApplication* app = new QGuiApplication(argc, argv);
-  (void)app;
+  return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 // A new file beside target, renamed over it only once complete.
@@ -119,7 +119,6 @@ class TPendingFile {
 enum class TFormat { Pdf, Png, Emf };
 
 void ExportPdf(rpt::TQRPageList& list, const std::string& source, const fs::path& out) {
-  EnsureGuiApplication();
   TPendingFile pending(out);
   {
     QPdfWriter writer(QString::fromStdString(pending.Name()));
@@ -155,7 +154,6 @@ void ExportPages(rpt::TQRPageList& list, const std::string& source, const fs::pa
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder))
     throw rpt::EFCreateError(Format("Cannot create folder \"%s\". %s", folder.string(), ec.message()));
-  if (format == TFormat::Png) EnsureGuiApplication();
   for (int32_t n = 1; n <= list.TotalPages(); ++n) {
     const std::unique_ptr<rpt::TMetafile> page = ForFile(source, [&] { return list.ReadPage(n); });
     if (!page) break;
@@ -268,6 +266,7 @@ int QrpExport(std::span<const std::string> args) {
 
   rpt::TQRPageList list;
   list.OpenFile(source);
+  const std::unique_ptr<QGuiApplication> app = format == TFormat::Emf ? nullptr : GuiApplication();
   if (format == TFormat::Pdf)
     ExportPdf(list, source, out);
   else

@@ -25,12 +25,23 @@ int QrpInfo(std::span<const std::string> args);
 int QrpExport(std::span<const std::string> args);
 }  // namespace rpttool
 
+// Printing recorded reports (PrintCommands.cpp).
+namespace rpttool {
+int QrpPrint(std::span<const std::string> args);
+int Printers(std::span<const std::string> args);
+}  // namespace rpttool
+
 // The database engine (DataCommands.cpp).
 namespace rpttool {
 int DataAliases(std::span<const std::string> args);
 int DataTables(std::span<const std::string> args);
 int DataTable(std::span<const std::string> args);
 int DataQuery(std::span<const std::string> args);
+}  // namespace rpttool
+
+// Expressions (ExprCommands.cpp).
+namespace rpttool {
+int Eval(std::span<const std::string> args);
 }  // namespace rpttool
 
 namespace {
@@ -111,11 +122,18 @@ const TCommand kCommands[] = {
      "write the pages as a PDF (OUT.pdf) or as page-NNNN.png or .emf files in folder OUT "
      "(options: --format pdf|png|emf, --dpi N for images)",
      2, 6, rpttool::QrpExport},
+    {"qrp-print", "FILE [--printer NAME] [--from N] [--to M] [--copies K] [--output OUT.pdf]",
+     "print a recorded-report file (the built-in \"PDF file\" printer writes OUT.pdf)", 1, 11, rpttool::QrpPrint},
+    {"printers", "", "list the printers with their papers and bins", 0, 0, rpttool::Printers},
     {"aliases", "", "list the database aliases, each with what it is", 0, 0, rpttool::DataAliases},
     {"tables", "ALIAS", "list the tables and views of a database alias", 1, 1, rpttool::DataTables},
     {"table", "ALIAS TABLE", "print the records of a table as CSV", 2, 2, rpttool::DataTable},
     {"query", "ALIAS SQL [NAME=VALUE...]", "run an SQL query (parameters :NAME get the values given) and "
      "print its rows as CSV", 2, 1000, rpttool::DataQuery},
+    {"eval", "EXPR [--alias A (--table T | --sql SQL)]",
+     "print the value and kind of an expression, or with a dataset its value on each record "
+     "(aggregates accumulate; options: --locale NAME, --program)",
+     1, 8, rpttool::Eval},
 };
 
 std::string Usage() {

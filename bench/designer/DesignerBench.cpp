@@ -1,0 +1,136 @@
+// The design surface with a large root: 2,000 controls in 50 containers, one of which
+// holds 200 labels. Activation, select-all by rubber band, and one step of a move drag
+// of 200 selected labels.
+#include <benchmark/benchmark.h>
+
+#include "designer/Engine.h"
+#include "framework/Application.h"
+
+namespace rpt {
+namespace {
+
+class TBenchBand : public TCustomPanel {
+  RPT_CLASS(TBenchBand, TCustomPanel)
+  TBenchBand() = default;
+};
+class TBenchLabel : public TCustomControl {
+  RPT_CLASS(TBenchLabel, TCustomControl)
+  TBenchLabel() = default;
+};
+RPT_BEGIN_CLASS(TBenchBand, TCustomPanel)
+RPT_END_CLASS
+RPT_BEGIN_CLASS(TBenchLabel, TCustomControl)
+RPT_END_CLASS
+
+struct TSurface {
+  TForm* Host;
+  TZQKDesignPanel* Panel;
+  TBenchBand* Root;
+  TZQKDesigner* Designer;
+  std::vector<TControl*> BigBandLabels;
+
+  TSurface() {
+    Host = TComponent::Create<TForm>(nullptr);
+    Host->SetBounds(0, 0, 1200, 900);
+    Panel = TComponent::Create<TZQKDesignPanel>(Host);
+    Panel->SetBounds(0, 0, 1200, 900);
+    Panel->SetParent(Host);
+    Root = TComponent::Create<TBenchBand>(nullptr);
+    Root->SetName("Root");
+    Root->SetBounds(0, 0, 1100, 50 * 60 + 10);
+    int made = 0;
+    for (int b = 0; b < 50; ++b) {
+      auto* band = TComponent::Create<TBenchBand>(Root);
+      band->SetName("Band" + std::to_string(b + 1));
+      band->SetBounds(0, 10 + b * 60, 1100, 55);
+      band->SetParent(Root);
+      ++made;
+      const int labels = b == 0 ? 200 : (2000 - 50 - 200) / 49 + (b <= (2000 - 50 - 200) % 49 ? 1 : 0);
+      for (int i = 0; i < labels; ++i) {
+        auto* label = TComponent::Create<TBenchLabel>(Root);
+        label->SetName("Label" + std::to_string(++made));
+        label->SetBounds(2 + (i % 50) * 21, 2 + (i / 50) * 12, 20, 10);
+        label->SetParent(band);
+        if (b == 0) BigBandLabels.push_back(label);
+      }
+    }
+    Designer = TComponent::Create<TZQKDesigner>(Host);
+    Designer->SetDesignPanel(Panel);
+    Designer->SetDesignControl(Root);
+    Host->Show();
+    QApplication::processEvents();
+  }
+  ~TSurface() {
+    SetCaptureControl(nullptr);
+    Designer->Free();
+    Root->Free();
+    Host->Free();
+  }
+  void Send(TControl* target, uint32_t msg, TPoint pt) {
+    const TPoint screen = ClientToScreen(target, pt);
+    TControl* to = GetCaptureControl() ? GetCaptureControl() : target;
+    TMessage m(msg);
+    m.ScreenPos = screen;
+    m.Pos = ScreenToClient(to, screen);
+    Perform(to, m);
+  }
+};
+
+void BM_Activate(benchmark::State& state) {
+  TSurface s;
+  for (auto _ : state) {
+    s.Designer->SetActive(true);
+    state.PauseTiming();
+    s.Designer->SetActive(false);
+    QApplication::processEvents();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_Activate)->Unit(benchmark::kMillisecond);
+
+void BM_RubberBandSelectAll(benchmark::State& state) {
+  TSurface s;
+  s.Designer->SetActive(true);
+  for (auto _ : state) {
+    s.Send(s.Root, WM_LBUTTONDOWN, {1, 1});
+    s.Send(s.Root, WM_MOUSEMOVE, {1099, 50 * 60 + 8});
+    s.Send(s.Root, WM_LBUTTONUP, {1099, 50 * 60 + 8});
+    state.PauseTiming();
+    if (s.Designer->SelectedComponents().Count() != 50) state.SkipWithError("not all selected");
+    s.Designer->SelectedComponents().Clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_RubberBandSelectAll)->Unit(benchmark::kMillisecond);
+
+void BM_MoveDragStep200(benchmark::State& state) {
+  TSurface s;
+  s.Designer->SetActive(true);
+  std::vector<TComponent*> list(s.BigBandLabels.begin(), s.BigBandLabels.end());
+  s.Designer->Select(list);
+  TControl* first = s.BigBandLabels.front();
+  s.Send(first, WM_LBUTTONDOWN, {5, 5});
+  int step = 0;
+  for (auto _ : state) {
+    // Alternate one grid step right and back: every step changes the snapped point.
+    ++step;
+    s.Send(first, WM_MOUSEMOVE, {5 + (step % 2) * 8, 5});
+    // The feedback is painted too: the overlay's strips, nothing under them is asked to repaint.
+    QApplication::processEvents();
+  }
+  s.Send(first, WM_LBUTTONUP, {5, 5});
+  state.counters["selected"] = s.Designer->SelectedComponents().Count();
+}
+BENCHMARK(BM_MoveDragStep200)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace rpt
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  rpt::TApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

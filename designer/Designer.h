@@ -1,0 +1,391 @@
+#pragma once
+// The designer: a non-visual component that takes one root component into design mode
+// on a design panel and turns pointer and keyboard input on it into editing. The engine
+// (Engine.h) does the work while the designer is active.
+#include <QPixmap>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/Controls.h"
+#include "framework/Menus.h"
+#include "objects/Exceptions.h"
+
+namespace rpt {
+
+class TZQKEngine;
+class TZQKCustomDesigner;
+class TZQKCustomDesignPanel;
+class TReader;
+
+// Images for proxies: a list of pictures of one size; watchers hear of changes.
+class TImageList : public TComponent {
+  RPT_CLASS(TImageList, TComponent)
+  TImageList() = default;
+  int Count() const { return static_cast<int>(FImages.size()); }
+  const QPixmap& Image(int index) const { return FImages.at(index); }
+  void Add(const QPixmap& image);
+  void Clear();
+  // Called after every change (the engine repaints its proxies).
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<QPixmap> FImages;
+};
+
+using TComponentClass = const TClassDescriptor*;
+
+class EZQKDesigner : public Exception {
+  using Exception::Exception;
+};
+
+enum TZQKDesignerHint : uint8_t { dhComponent, dhSize, dhMove, dhInsert };
+RPT_ENUM_TYPE(TZQKDesignerHint, "dhComponent", "dhSize", "dhMove", "dhInsert")
+using TZQKDesignerHints = TSet<TZQKDesignerHint>;
+
+enum TZQKDesignerLockModeFlag : uint8_t { lmNoMove, lmNoResize, lmNoDelete, lmNoInsertIn, lmNoCopy };
+RPT_ENUM_TYPE(TZQKDesignerLockModeFlag, "lmNoMove", "lmNoResize", "lmNoDelete", "lmNoInsertIn", "lmNoCopy")
+using TZQKDesignerLockMode = TSet<TZQKDesignerLockModeFlag>;
+
+enum TBorderStyle : uint8_t { bsNone, bsSingle };
+RPT_ENUM_TYPE(TBorderStyle, "bsNone", "bsSingle")
+
+RPT_EVENT_TYPE(TZQKDesignerOnComponentInsertingEvent, void(TObject*, TComponentClass&))
+RPT_EVENT_TYPE(TZQKDesignerOnComponentHintEvent, void(TObject*, TComponent*, std::string&))
+RPT_EVENT_TYPE(TZQKDesignerOnValidateNameEvent, void(TObject*, const std::string&, bool&))
+RPT_EVENT_TYPE(TZQKDesignerOnNotificationEvent, void(TObject*, TPersistent*, TComponentOperation))
+RPT_EVENT_TYPE(TZQKDesignerOnGetUniqueName, void(TObject*, const std::string&, std::string&))
+RPT_EVENT_TYPE(TZQKDesignerOnGetImageIndex, void(TObject*, TComponentClass, int32_t&))
+RPT_EVENT_TYPE(TZQKDesignerOnShowNonvisualComponent, void(TObject*, TComponent*, bool&))
+RPT_EVENT_TYPE(TZQKDesignerReadError, void(TObject*, TReader*, const std::string&, bool&))
+RPT_EVENT_TYPE(TZQKDesignerReadFindMethod, void(TObject*, TReader*, const std::string&, void*&, bool&))
+RPT_EVENT_TYPE(TZQKDesignerReadSetName, void(TObject*, TReader*, TComponent*, std::string&))
+RPT_EVENT_TYPE(TZQKDesignerReadReferenceName, void(TObject*, TReader*, std::string&))
+RPT_EVENT_TYPE(TZQKDesignerReadCreateComponent, void(TObject*, TReader*, TComponentClass, TComponent*&))
+RPT_EVENT_TYPE(TZQKDesignerReadFindComponentClass, void(TObject*, TReader*, const std::string&, TComponentClass&))
+
+// ---------------------------------------------------------------------------
+class TZQKDesignerGrid : public TPersistent {
+  RPT_CLASS(TZQKDesignerGrid, TPersistent)
+  TZQKDesignerGrid() = default;
+  explicit TZQKDesignerGrid(TZQKCustomDesigner* designer) : FDesigner(designer) {}
+
+  int32_t XStep() const { return FXStep; }
+  int32_t YStep() const { return FYStep; }
+  bool Visible() const { return FVisible; }
+  TColor Color() const { return FColor; }
+  // Steps are clamped into 2..32.
+  void SetXStep(int32_t value);
+  void SetYStep(int32_t value);
+  void SetVisible(bool value);
+  void SetColor(TColor value);
+  void AssignFrom(const TPersistent* source) override;
+
+ private:
+  void Changed();
+  TZQKCustomDesigner* FDesigner = nullptr;
+  int32_t FXStep = 8, FYStep = 8;
+  bool FVisible = true;
+  TColor FColor = clBlack;
+};
+
+// Follows a designer without its events; the designer calls them in list order.
+class TZQKDesignerNotifyClient {
+ public:
+  virtual ~TZQKDesignerNotifyClient() = default;
+  virtual void DesignerChanged(TZQKCustomDesigner*) {}
+  virtual void SelectionChanged(TZQKCustomDesigner*) {}
+  virtual void ComponentNotification(TZQKCustomDesigner*, TPersistent*, TComponentOperation) {}
+  virtual void FocusGained(TZQKCustomDesigner*) {}
+  virtual void ActiveChanged(TZQKCustomDesigner*) {}
+};
+
+// The designer's SelectedComponents: a view of the engine's selection.
+class TZQKDesignerSelectedComponents {
+ public:
+  explicit TZQKDesignerSelectedComponents(TZQKCustomDesigner* designer) : FDesigner(designer) {}
+  int Count() const;
+  TComponent* Items(int index) const;
+  TComponent* LastSelected() const;
+  int Add(TComponent* component);
+  void GetComponents(std::vector<TComponent*>& list) const;
+  void RestrictToParent(TWinControl* parent);
+  void Clear();
+  void UpdateHandles();
+
+ private:
+  TZQKEngine* Engine() const;  // "Designer must be active"
+  TZQKCustomDesigner* FDesigner;
+};
+
+// Classes whose components get no proxy.
+class TZQKDesignerHiddenClasses {
+ public:
+  explicit TZQKDesignerHiddenClasses(TZQKCustomDesigner* designer) : FDesigner(designer) {}
+  int Count() const { return static_cast<int>(FClasses.size()); }
+  TComponentClass Items(int index) const { return FClasses.at(index); }
+  void Add(TComponentClass cls);
+  void Clear();
+  int IndexOf(TComponentClass cls) const;
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate();
+
+ private:
+  void Changed();
+  TZQKCustomDesigner* FDesigner;
+  std::vector<TComponentClass> FClasses;
+  int FUpdateCount = 0;
+  bool FChangePending = false;
+};
+
+// ---------------------------------------------------------------------------
+class TZQKDsgComponent : public TComponent {
+  RPT_CLASS(TZQKDsgComponent, TComponent)
+  TZQKDsgComponent() = default;
+};
+
+class TZQKCustomDesigner : public TZQKDsgComponent {
+  RPT_CLASS(TZQKCustomDesigner, TZQKDsgComponent)
+  TZQKCustomDesigner();
+  ~TZQKCustomDesigner() override;
+
+  TComponent* DesignControl() const { return FDesignControl; }
+  void SetDesignControl(TComponent* value);
+  TZQKCustomDesignPanel* DesignPanel() const { return FDesignPanel; }
+  void SetDesignPanel(TZQKCustomDesignPanel* value);
+  bool Active() const { return FEngine != nullptr; }
+  void SetActive(bool value);
+  TZQKEngine* Engine() const { return FEngine; }
+
+  TZQKDesignerGrid* Grid() const { return FGrid; }
+  void SetGrid(TZQKDesignerGrid* value) { FGrid->AssignFrom(value); }
+  bool SnapToGrid() const { return FSnapToGrid; }
+  void SetSnapToGrid(bool value) { FSnapToGrid = value; }
+  TZQKDesignerHints Hints() const { return FHints; }
+  void SetHints(TZQKDesignerHints value) { FHints = value; }
+  TPopupMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(TPopupMenu* value);
+
+  TColor HandleColor() const { return FHandleColor; }
+  TColor HandleBorderColor() const { return FHandleBorderColor; }
+  TColor MultiSelectHandleColor() const { return FMultiSelectHandleColor; }
+  TColor MultiSelectHandleBorderColor() const { return FMultiSelectHandleBorderColor; }
+  TColor InactiveHandleColor() const { return FInactiveHandleColor; }
+  TColor InactiveHandleBorderColor() const { return FInactiveHandleBorderColor; }
+  TColor LockedHandleColor() const { return FLockedHandleColor; }
+  void SetHandleColor(TColor v) { SetColorField(FHandleColor, v); }
+  void SetHandleBorderColor(TColor v) { SetColorField(FHandleBorderColor, v); }
+  void SetMultiSelectHandleColor(TColor v) { SetColorField(FMultiSelectHandleColor, v); }
+  void SetMultiSelectHandleBorderColor(TColor v) { SetColorField(FMultiSelectHandleBorderColor, v); }
+  void SetInactiveHandleColor(TColor v) { SetColorField(FInactiveHandleColor, v); }
+  void SetInactiveHandleBorderColor(TColor v) { SetColorField(FInactiveHandleBorderColor, v); }
+  void SetLockedHandleColor(TColor v) { SetColorField(FLockedHandleColor, v); }
+
+  static const std::string& DefaultClipboardFormat();
+  const std::string& ClipboardFormat() const { return FClipboardFormat; }
+  void SetClipboardFormat(const std::string& value);
+  bool StoreClipboardFormat() const { return FClipboardFormat != DefaultClipboardFormat(); }
+  uint32_t ClipboardFormatId() const { return FClipboardFormatId; }
+  bool ComponentContextPopup() const { return FComponentContextPopup; }
+  void SetComponentContextPopup(bool value) { FComponentContextPopup = value; }
+  bool ShowNonvisualComponents() const { return FShowNonvisualComponents; }
+  void SetShowNonvisualComponents(bool value);
+  TImageList* NonvisualComponentImages() const { return FNonvisualComponentImages; }
+  void SetNonvisualComponentImages(TImageList* value);
+
+  TZQKDesignerSelectedComponents& SelectedComponents() { return FSelectedComponents; }
+  TZQKDesignerHiddenClasses& HiddenClasses() { return FHiddenClasses; }
+  int32_t WheelAccumulator() const { return FWheelAccumulator; }
+
+  void AddNotifyClient(TZQKDesignerNotifyClient* client) { FClients.push_back(client); }
+  void RemoveNotifyClient(TZQKDesignerNotifyClient* client);
+
+  // Lock sets of designed controls (the design-information word; not streamed).
+  TZQKDesignerLockMode LockModeOf(const TControl* control) const;
+  void SetLockModeOf(const TControl* control, TZQKDesignerLockMode mode);
+
+  // Operations that need an active designer ("Designer must be active").
+  void Select(const std::vector<TComponent*>& list);
+  void LockComponent(TComponent* component, TZQKDesignerLockMode mode);
+  void LockAll(TZQKDesignerLockMode mode);
+  bool CanCopy() const { return false; }
+  bool CanCut() const { return false; }
+  bool CanPaste() const { return false; }
+
+  // Every change the designer makes to the design goes through here, so a later undo
+  // stack has one place to record it.
+  void DesignChanged();
+
+  // Events.
+  TNotifyEvent OnChange;
+  TNotifyEvent OnChangeSelection;
+  TZQKDesignerOnComponentInsertingEvent OnComponentInserting;
+  TNotifyEvent OnComponentInserted;
+  TZQKDesignerOnValidateNameEvent OnValidateName;
+  TZQKDesignerOnGetUniqueName OnGetUniqueName;
+  TZQKDesignerOnNotificationEvent OnNotification;
+  TZQKDesignerOnComponentHintEvent OnComponentHint;
+  TCloseEvent OnDesignFormClose;
+  TZQKDesignerOnGetImageIndex OnGetImageIndex;
+  TZQKDesignerOnShowNonvisualComponent OnShowNonvisualComponent;
+  TContextPopupEvent OnContextPopup;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TKeyPressEvent OnKeyPress;
+  TMouseEvent OnMouseDown;
+  TMouseEvent OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TMouseWheelEvent OnMouseWheel;
+  TMouseWheelUpDownEvent OnMouseWheelDown;
+  TMouseWheelUpDownEvent OnMouseWheelUp;
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TDragOverEvent OnDragOver;
+  TDragDropEvent OnDragDrop;
+  TZQKDesignerReadError OnReadError;
+  TZQKDesignerReadFindMethod OnReadFindMethod;
+  TZQKDesignerReadSetName OnReadSetName;
+  TZQKDesignerReadReferenceName OnReadReferenceName;
+  TZQKDesignerReadCreateComponent OnReadCreateComponent;
+  TZQKDesignerReadFindComponentClass OnReadFindComponentClass;
+
+  // Dispatchers (overridable).
+  virtual void DoChange();
+  virtual void DoValidateName(const std::string& name, bool& isValid);
+  virtual void DoGetUniqueName(const std::string& baseName, std::string& uniqueName);
+  virtual void DoChangeSelection();
+  virtual void DoComponentInserting(TComponentClass& cls);
+  virtual void DoComponentInserted();
+  virtual void DoNotification(TPersistent* object, TComponentOperation operation);
+  virtual void DoFocusGained();
+  virtual void DoComponentHint(TComponent* component, std::string& hint);
+  virtual void DoReadError(TReader* reader, const std::string& message, bool& handled);
+  virtual void DoReadFindMethod(TReader* reader, const std::string& name, void*& address, bool& error);
+  virtual void DoReadSetName(TReader* reader, TComponent* component, std::string& name);
+  virtual void DoReadReferenceName(TReader* reader, std::string& name);
+  virtual void DoReadCreateComponent(TReader* reader, TComponentClass cls, TComponent*& component);
+  virtual void DoReadFindComponentClass(TReader* reader, const std::string& className, TComponentClass& cls);
+  virtual void DoDesignFormClose(TCloseAction& action);
+  virtual void DoKeyDown(uint16_t& key, TShiftState shift);
+  virtual void DoKeyPress(char& key);
+  virtual void DoKeyUp(uint16_t& key, TShiftState shift);
+  virtual void DoDblClick();
+  virtual void DoClick();
+  virtual void DoGetImageIndex(TComponentClass cls, int32_t& index);
+  virtual void DoShowNonvisualComponent(TComponent* component, bool& show);
+  virtual TPopupMenu* DoGetPopupMenu();
+  virtual void DoContextPopup(TPoint pos, bool& handled);
+  virtual void DoMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual void DoMouseMove(TShiftState shift, int32_t x, int32_t y);
+  virtual void DoMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y);
+  virtual bool DoMouseWheel(TShiftState shift, int32_t delta, TPoint pos);
+  virtual bool DoMouseWheelDown(TShiftState shift, TPoint pos);
+  virtual bool DoMouseWheelUp(TShiftState shift, TPoint pos);
+  virtual void DoDragOver(TObject* source, int32_t x, int32_t y, TDragState state, bool& accept);
+  virtual void DoDragDrop(TObject* source, int32_t x, int32_t y);
+
+  // The wheel rule: the wheel event first, then whole notches of the accumulator.
+  bool MouseWheel(TShiftState shift, int32_t delta, TPoint pos);
+  // Grid settings changed (the grid calls this).
+  void GridChanged();
+  void HiddenClassesChanged();
+
+  void ComponentNotification(TComponent* component, TComponentOperation operation) override;
+
+ protected:
+  void BeforeDestruction() override;
+
+ private:
+  void Activate();
+  void Deactivate();
+  void SetColorField(TColor& field, TColor value);
+  void RegisterClipboardFormat();
+
+  TComponent* FDesignControl = nullptr;
+  TZQKCustomDesignPanel* FDesignPanel = nullptr;
+  TZQKEngine* FEngine = nullptr;
+  TZQKDesignerGrid* FGrid;
+  bool FSnapToGrid = true;
+  TZQKDesignerHints FHints{dhComponent, dhSize, dhMove, dhInsert};
+  TPopupMenu* FPopupMenu = nullptr;
+  TColor FHandleColor = clBlack;
+  TColor FHandleBorderColor = clBlack;
+  TColor FMultiSelectHandleColor = TColor(8421504);
+  TColor FMultiSelectHandleBorderColor = TColor(8421504);
+  TColor FInactiveHandleColor = TColor(8421504);
+  TColor FInactiveHandleBorderColor = clBlack;
+  TColor FLockedHandleColor = TColor(255);
+  std::string FClipboardFormat;
+  uint32_t FClipboardFormatId = 0;
+  bool FClipboardFormatRegistered = false;
+  bool FComponentContextPopup = true;
+  bool FShowNonvisualComponents = false;
+  TImageList* FNonvisualComponentImages = nullptr;
+  TZQKDesignerSelectedComponents FSelectedComponents{this};
+  TZQKDesignerHiddenClasses FHiddenClasses{this};
+  std::vector<TZQKDesignerNotifyClient*> FClients;
+  std::map<const TControl*, TZQKDesignerLockMode> FLocks;
+  int32_t FWheelAccumulator = 0;
+  bool FActivating = false;
+};
+
+class TZQKDesigner : public TZQKCustomDesigner {
+  RPT_CLASS(TZQKDesigner, TZQKCustomDesigner)
+  TZQKDesigner() = default;
+};
+
+// ---------------------------------------------------------------------------
+class TZQKDesignPanelForm;
+
+class TZQKCustomDesignPanel : public TCustomControl {
+  RPT_CLASS(TZQKCustomDesignPanel, TCustomControl)
+  TZQKCustomDesignPanel();
+  ~TZQKCustomDesignPanel() override;
+
+  TBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TBorderStyle value);
+  bool AutoScroll() const { return FAutoScroll; }
+  void SetAutoScroll(bool value) { FAutoScroll = value; }
+  TZQKDesignPanelForm* Form() const { return FForm; }
+  TZQKEngine* Engine() const { return FEngine; }
+  // While an engine uses the panel its form is parented into the panel's window.
+  void AttachEngine(TZQKEngine* engine);
+  void DetachEngine();
+  void SetColor(TColor value) override;
+  // The panel reports no popup menu of its own while it serves an engine.
+  TPopupMenu* PopupMenu() const;
+  void SetPopupMenu(TPopupMenu* value) { FPopupMenu = value; }
+
+  void WndProc(TMessage& message) override;
+
+ protected:
+  void BoundsChanged() override;
+  void Destroy() override;
+
+ private:
+  void FitForm();
+  TBorderStyle FBorderStyle = bsSingle;
+  bool FAutoScroll = true;
+  TZQKDesignPanelForm* FForm = nullptr;
+  TZQKEngine* FEngine = nullptr;
+  TPopupMenu* FPopupMenu = nullptr;
+};
+
+class TZQKDesignPanel : public TZQKCustomDesignPanel {
+  RPT_CLASS(TZQKDesignPanel, TZQKCustomDesignPanel)
+  TZQKDesignPanel() = default;
+};
+
+// The borderless form that fills the panel; the root is placed into it.
+class TZQKDesignPanelForm : public TCustomForm {
+  RPT_CLASS(TZQKDesignPanelForm, TCustomForm)
+  TZQKDesignPanelForm() = default;
+  TZQKCustomDesignPanel* Panel() const { return FPanel; }
+
+ private:
+  friend class TZQKCustomDesignPanel;
+  TZQKCustomDesignPanel* FPanel = nullptr;
+};
+
+}  // namespace rpt
