@@ -12,6 +12,8 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+}  // namespace
+
 char32_t CodePageChar(unsigned char b) {
   if (b >= 0x80 && b < 0xA0) return kHigh[b - 0x80];
   return b;
@@ -44,9 +46,7 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one UTF-8 sequence at text[i]; advances i. Returns nullopt for an invalid
-// sequence (i advances by one byte so decoding resynchronises).
-std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
+std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
   if (b0 < 0x80) {
     ++i;
@@ -62,29 +62,26 @@ std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
   } else if ((b0 & 0xF8) == 0xF0) {
     extra = 3, c = b0 & 0x07, minimum = 0x10000;
   } else {
-    ++i;
     return std::nullopt;
   }
-  if (i + extra >= text.size()) {
-    ++i;
-    return std::nullopt;
-  }
+  if (i + extra >= text.size()) return std::nullopt;
   for (int k = 1; k <= extra; ++k) {
     const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return std::nullopt;
-    }
+    if ((b & 0xC0) != 0x80) return std::nullopt;
     c = (c << 6) | (b & 0x3F);
   }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++i;
-    return std::nullopt;
-  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
   i += extra + 1;
   return c;
 }
 
+namespace {
+// As DecodeUtf8, but an invalid byte is consumed so decoding resynchronises.
+std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
+  auto c = DecodeUtf8(text, i);
+  if (!c) ++i;
+  return c;
+}
 }  // namespace
 
 std::string CodePageToUtf8(std::string_view bytes) {

@@ -26,6 +26,15 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 std::string ValidUtf8(std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
 
+// One character at a time, for code that walks text itself.
+void AppendUtf8(std::string& out, char32_t c);
+// Decodes the sequence at text[i] and advances past it; nullopt (i unchanged) for an
+// invalid, overlong, surrogate or truncated sequence.
+std::optional<char32_t> DecodeUtf8(std::string_view text, size_t& i);
+// The code page's character for a byte, and the byte for a character (-1: none).
+char32_t CodePageChar(unsigned char b);
+int CodePageByte(char32_t c);
+
 // True when every byte is below 0x80.
 bool IsAscii(std::string_view text);
 

@@ -38,67 +38,6 @@ void StoreLE(std::string& out, T value) {
   for (size_t i = 0; i < sizeof(T); ++i) out += static_cast<char>(v >> (8 * i));
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// Decodes the UTF-8 sequence at text[i]; on success advances i past it. Overlong
-// forms and surrogates are invalid, so a valid decode re-encodes to the same bytes.
-std::optional<uint32_t> DecodeUtf8(std::string_view text, size_t& i) {
-  const auto b0 = static_cast<uint8_t>(text[i]);
-  int extra;
-  uint32_t c, minimum;
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    extra = 1, c = b0 & 0x1F, minimum = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2, c = b0 & 0x0F, minimum = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3, c = b0 & 0x07, minimum = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (text.size() - i <= static_cast<size_t>(extra)) return std::nullopt;
-  for (int k = 1; k <= extra; ++k) {
-    const auto b = static_cast<uint8_t>(text[i + k]);
-    if ((b & 0xC0) != 0x80) return std::nullopt;
-    c = (c << 6) | (b & 0x3F);
-  }
-  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-  i += extra + 1;
-  return c;
-}
-
-// The code page's character for a byte, and back (-1: not in the code page).
-uint32_t CodePageChar(uint8_t b) {
-  size_t i = 0;
-  const std::string utf8 = CodePageToUtf8(std::string_view(reinterpret_cast<const char*>(&b), 1));
-  return *DecodeUtf8(utf8, i);
-}
-
-int CodePageByte(uint32_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<int>(c);
-  std::string utf8;
-  AppendUtf8(utf8, c);
-  const auto bytes = Utf8ToCodePage(utf8);
-  return bytes && bytes->size() == 1 ? static_cast<uint8_t>((*bytes)[0]) : -1;
-}
 
 // Characters that would be invisible, reorder the line or break it in a viewer; a
 // reviewer must see them, so they are always escaped.
