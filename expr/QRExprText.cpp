@@ -6,6 +6,7 @@
 
 #include "expr/QRExpr.h"
 #include "expr/QRExprInternal.h"
+#include "objects/CodePage.h"
 #include "objects/Format.h"
 
 namespace rpt {
@@ -68,24 +69,6 @@ char32_t Decode(std::string_view text, size_t pos, size_t& end) {
   }
 }
 
-void Encode(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 bool InRange(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
 
 // Blocks laid out as pairs (upper, lower), (upper, lower)... from first: the lower
@@ -143,7 +126,7 @@ void MapCase(std::string_view text, std::string& out, Map map) {
     if (c == 0xFFFFFFFF)
       out.append(text.substr(pos, end - pos));
     else
-      Encode(map(c), out);
+      AppendUtf8(out, map(c));
     pos = end;
   }
 }

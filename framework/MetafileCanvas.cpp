@@ -321,34 +321,20 @@ void TMetafileCanvas::FrameRect(const TRect& r) {
 void TMetafileCanvas::Polyline(const std::vector<TPoint>& points) {
   if (!Recording() || points.size() < 2) return;
   UsePen();
-  const bool small = FitsInt16(points);
-  const size_t start = BeginRecord(small ? EMR_POLYLINE16 : EMR_POLYLINE);
-  int64_t l = points[0].X, t = points[0].Y, r = l, b = t;
-  for (const TPoint& p : points) {
-    l = std::min<int64_t>(l, p.X), t = std::min<int64_t>(t, p.Y);
-    r = std::max<int64_t>(r, p.X), b = std::max<int64_t>(b, p.Y);
-  }
-  TRecordWriter w(FRecords);
-  w.I32(static_cast<int32_t>(l)), w.I32(static_cast<int32_t>(t)), w.I32(static_cast<int32_t>(r)),
-      w.I32(static_cast<int32_t>(b));
-  w.U32(static_cast<uint32_t>(points.size()));
-  for (const TPoint& p : points) {
-    if (small)
-      w.I16(static_cast<int16_t>(p.X)), w.I16(static_cast<int16_t>(p.Y));
-    else
-      w.I32(p.X), w.I32(p.Y);
-  }
-  EndRecord(start);
-  const int64_t pw = std::max(1, Pen()->Width());
-  Include(l - pw / 2, t - pw / 2, r + pw / 2, b + pw / 2);
+  RecordPoly(points, EMR_POLYLINE16, EMR_POLYLINE);
 }
 
 void TMetafileCanvas::Polygon(const std::vector<TPoint>& points) {
   if (!Recording() || points.size() < 2) return;
   UseBrush();
   UsePen();
+  RecordPoly(points, EMR_POLYGON16, EMR_POLYGON);
+}
+
+// Poly records: bounds, count and the points, 16-bit when every point fits.
+void TMetafileCanvas::RecordPoly(const std::vector<TPoint>& points, uint32_t smallType, uint32_t wideType) {
   const bool small = FitsInt16(points);
-  const size_t start = BeginRecord(small ? EMR_POLYGON16 : EMR_POLYGON);
+  const size_t start = BeginRecord(small ? smallType : wideType);
   int64_t l = points[0].X, t = points[0].Y, r = l, b = t;
   for (const TPoint& p : points) {
     l = std::min<int64_t>(l, p.X), t = std::min<int64_t>(t, p.Y);

@@ -70,6 +70,7 @@ class TMetafileCanvas : public TCanvas {
   bool Recording() const { return !FClosed; }
   // Starts a record of the given type; EndRecord fills in its size.
   size_t BeginRecord(uint32_t type);
+  void RecordPoly(const std::vector<TPoint>& points, uint32_t smallType, uint32_t wideType);
   void EndRecord(size_t start);
   void SimpleRecord(uint32_t type, std::initializer_list<int32_t> values);
 
