@@ -224,6 +224,13 @@ class TReader : public TFiler {
   void Need(size_t count);
   uint8_t ReadByte();
   std::string TakeBytes(size_t count);
+  // A little-endian value of fixed size at the current position.
+  template <class T>
+  T Fixed() {
+    T value;
+    Read(&value, sizeof value);
+    return value;
+  }
   uint32_t ReadCount();  // a 4-byte count, checked against the bytes left
 
   TStream& FSource;

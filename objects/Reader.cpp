@@ -225,17 +225,11 @@ int32_t TReader::ReadInteger() {
     }
     case svInt16: {
       ++FPosition;
-      Need(2);
-      const int16_t v = LoadLE<int16_t>(FData.data() + FPosition);
-      FPosition += 2;
-      return v;
+      return Fixed<int16_t>();
     }
     case svInt32: {
       ++FPosition;
-      Need(4);
-      const int32_t v = LoadLE<int32_t>(FData.data() + FPosition);
-      FPosition += 4;
-      return v;
+      return Fixed<int32_t>();
     }
     default:
       InvalidValue();
@@ -245,10 +239,7 @@ int32_t TReader::ReadInteger() {
 int64_t TReader::ReadInt64() {
   if (NextValue() != svInt64) return ReadInteger();
   ++FPosition;
-  Need(8);
-  const int64_t v = LoadLE<int64_t>(FData.data() + FPosition);
-  FPosition += 8;
-  return v;
+  return Fixed<int64_t>();
 }
 
 Extended TReader::ReadFloat() {
@@ -263,28 +254,19 @@ Extended TReader::ReadFloat() {
 float TReader::ReadSingle() {
   if (NextValue() != svSingle) return static_cast<float>(ReadInteger());
   ++FPosition;
-  Need(4);
-  const float v = LoadLE<float>(FData.data() + FPosition);
-  FPosition += 4;
-  return v;
+  return Fixed<float>();
 }
 
 int64_t TReader::ReadCurrency() {
   if (NextValue() != svCurrency) return static_cast<int64_t>(ReadInteger()) * 10000;
   ++FPosition;
-  Need(8);
-  const int64_t v = LoadLE<int64_t>(FData.data() + FPosition);
-  FPosition += 8;
-  return v;
+  return Fixed<int64_t>();
 }
 
 double TReader::ReadDate() {
   if (NextValue() != svDate) return ReadInteger();
   ++FPosition;
-  Need(8);
-  const double v = LoadLE<double>(FData.data() + FPosition);
-  FPosition += 8;
-  return v;
+  return Fixed<double>();
 }
 
 std::string TReader::ReadString() {
