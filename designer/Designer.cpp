@@ -15,20 +15,6 @@ const char* const kMustBeInactive = "Designer must be inactive";
 }  // namespace
 
 // ---------------------------------------------------------------------------
-RPT_BEGIN_CLASS(TImageList, TComponent)
-RPT_END_CLASS
-
-void TImageList::Add(const QPixmap& image) {
-  FImages.push_back(image);
-  if (OnChange) OnChange();
-}
-
-void TImageList::Clear() {
-  FImages.clear();
-  if (OnChange) OnChange();
-}
-
-// ---------------------------------------------------------------------------
 RPT_BEGIN_CLASS(TZQKDesignerGrid, TPersistent)
   c.Property("Color", &TZQKDesignerGrid::Color, &TZQKDesignerGrid::SetColor).Default(clBlack);
   c.Property("Visible", &TZQKDesignerGrid::Visible, &TZQKDesignerGrid::SetVisible).Default(true);
@@ -267,10 +253,7 @@ void TZQKCustomDesigner::SetPopupMenu(TPopupMenu* value) {
 
 void TZQKCustomDesigner::SetNonvisualComponentImages(TImageList* value) {
   if (value == FNonvisualComponentImages) return;
-  if (FNonvisualComponentImages) {
-    UnwatchComponent(FNonvisualComponentImages);
-    FNonvisualComponentImages->OnChange = nullptr;
-  }
+  if (FNonvisualComponentImages) UnwatchComponent(FNonvisualComponentImages);
   if (FEngine) FEngine->SetImages(value);
   FNonvisualComponentImages = value;
   if (value) WatchComponent(value);
@@ -548,7 +531,9 @@ RPT_BEGIN_CLASS(TZQKDesignPanel, TZQKCustomDesignPanel)
   c.Property("AutoScroll", &P::AutoScroll, &P::SetAutoScroll).Default(true);
   c.Property("BorderStyle", &P::BorderStyle, &P::SetBorderStyle).Default(bsSingle);
   c.Property("Color", &P::Color, &P::SetColor);
+  c.Property("HorzScrollBar", &P::HorzScrollBar, &P::SetHorzScrollBar);
   c.Property("TabStop", &P::TabStop, &P::SetTabStop).Default(true);
+  c.Property("VertScrollBar", &P::VertScrollBar, &P::SetVertScrollBar);
   c.Property("OnClick", &P::OnClick, &P::OnClick);
   c.Property("OnContextPopup", &P::OnContextPopup, &P::OnContextPopup);
   c.Property("OnDblClick", &P::OnDblClick, &P::OnDblClick);
@@ -572,7 +557,22 @@ TZQKCustomDesignPanel::TZQKCustomDesignPanel() {
   FForm->FPanel = this;
   FForm->SetVisible(true);
   FForm->SetColor(Color());
+  FForm->SetAutoScroll(true);
   FitForm();
+}
+
+// The form may already be gone at the very end of the panel's destruction.
+bool TZQKCustomDesignPanel::AutoScroll() const { return FForm && FForm->AutoScroll(); }
+void TZQKCustomDesignPanel::SetAutoScroll(bool value) {
+  if (FForm) FForm->SetAutoScroll(value);
+}
+TControlScrollBar* TZQKCustomDesignPanel::HorzScrollBar() const { return FForm ? FForm->HorzScrollBar() : nullptr; }
+void TZQKCustomDesignPanel::SetHorzScrollBar(TControlScrollBar* value) {
+  if (FForm) FForm->SetHorzScrollBar(value);
+}
+TControlScrollBar* TZQKCustomDesignPanel::VertScrollBar() const { return FForm ? FForm->VertScrollBar() : nullptr; }
+void TZQKCustomDesignPanel::SetVertScrollBar(TControlScrollBar* value) {
+  if (FForm) FForm->SetVertScrollBar(value);
 }
 
 TZQKCustomDesignPanel::~TZQKCustomDesignPanel() = default;

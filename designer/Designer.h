@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/ImageList.h"
 #include "framework/Menus.h"
 #include "objects/Exceptions.h"
 
@@ -18,21 +19,6 @@ class TZQKEngine;
 class TZQKCustomDesigner;
 class TZQKCustomDesignPanel;
 class TReader;
-
-// Images for proxies: a list of pictures of one size; watchers hear of changes.
-class TImageList : public TComponent {
-  RPT_CLASS(TImageList, TComponent)
-  TImageList() = default;
-  int Count() const { return static_cast<int>(FImages.size()); }
-  const QPixmap& Image(int index) const { return FImages.at(index); }
-  void Add(const QPixmap& image);
-  void Clear();
-  // Called after every change (the engine repaints its proxies).
-  std::function<void()> OnChange;
-
- private:
-  std::vector<QPixmap> FImages;
-};
 
 using TComponentClass = const TClassDescriptor*;
 
@@ -345,8 +331,13 @@ class TZQKCustomDesignPanel : public TCustomControl {
 
   TBorderStyle BorderStyle() const { return FBorderStyle; }
   void SetBorderStyle(TBorderStyle value);
-  bool AutoScroll() const { return FAutoScroll; }
-  void SetAutoScroll(bool value) { FAutoScroll = value; }
+  // Scrolling is the panel form's: these pass straight through to it.
+  bool AutoScroll() const;
+  void SetAutoScroll(bool value);
+  TControlScrollBar* HorzScrollBar() const;
+  void SetHorzScrollBar(TControlScrollBar* value);
+  TControlScrollBar* VertScrollBar() const;
+  void SetVertScrollBar(TControlScrollBar* value);
   TZQKDesignPanelForm* Form() const { return FForm; }
   TZQKEngine* Engine() const { return FEngine; }
   // While an engine uses the panel its form is parented into the panel's window.
@@ -366,7 +357,6 @@ class TZQKCustomDesignPanel : public TCustomControl {
  private:
   void FitForm();
   TBorderStyle FBorderStyle = bsSingle;
-  bool FAutoScroll = true;
   TZQKDesignPanelForm* FForm = nullptr;
   TZQKEngine* FEngine = nullptr;
   TPopupMenu* FPopupMenu = nullptr;

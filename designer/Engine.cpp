@@ -104,24 +104,45 @@ class THandleWindow : public QWidget {
   }
 };
 
-// The drag feedback layer over a container: its figures are combined with what is
-// beneath by exclusive-or, and only the strips a figure covers are redrawn.
+// The part of a widget that its ancestors leave visible, in its own coordinates.
+QRect VisiblePart(QWidget* widget) {
+  QRect r = widget->rect();
+  for (QWidget* a = widget->parentWidget(); a; a = a->isWindow() ? nullptr : a->parentWidget())
+    r &= QRect(widget->mapFrom(a, QPoint(0, 0)), a->size());
+  return r;
+}
+
+// The drag feedback layer over a container. Nothing under it changes during a drag, so
+// a picture of the container (children included) taken at the start stands in for it:
+// the layer is opaque, the toolkit repaints nothing beneath it, and each strip a figure
+// touches is redrawn from the picture with the figures combined by exclusive-or.
 class TDragOverlay : public QWidget {
  public:
-  TDragOverlay(TZQKEngCanvas* canvas, QWidget* parent) : QWidget(parent), FCanvas(canvas) {
+  TDragOverlay(TZQKEngCanvas* canvas, QWidget* parent, const QRect& area)
+      : QWidget(parent), FCanvas(canvas), FOrigin(area.topLeft()), FSnapshot(parent->grab(area)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    setGeometry(parent->rect());
+    setFocusPolicy(Qt::NoFocus);
+    setGeometry(area);
     raise();
     show();
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* e) override {
     QPainter p(this);
+    const qreal ratio = FSnapshot.devicePixelRatio();
+    for (const QRect& r : e->region())
+      p.drawPixmap(r, FSnapshot, QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio));
+    // Figures are in the container's coordinates.
+    p.translate(-FOrigin);
     p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     p.setBrush(Qt::NoBrush);
+    // Figures outside the dirty area would be clipped away whole.
+    const QRect dirty = e->region().boundingRect().translated(FOrigin).adjusted(-2, -2, 2, 2);
     for (const auto& s : FCanvas->Shapes()) {
+      if (!dirty.intersects(QRect(QPoint(s.Rect.Left, s.Rect.Top), QPoint(s.Rect.Right, s.Rect.Bottom)))) continue;
       if (s.Figure == TZQKEngCanvas::fgBand) {
         p.setPen(QPen(Qt::white, 1, Qt::DotLine));
         p.drawRect(s.Rect.Left, s.Rect.Top, s.Rect.Right - s.Rect.Left - 1, s.Rect.Bottom - s.Rect.Top - 1);
@@ -136,6 +157,8 @@ class TDragOverlay : public QWidget {
 
  private:
   TZQKEngCanvas* FCanvas;
+  QPoint FOrigin;
+  QPixmap FSnapshot;
 };
 
 // Sees every key and button press of the thread while a hint is shown.
@@ -295,6 +318,14 @@ int TZQKSelCtrls::Add(TControl* control) {
   auto item = std::make_unique<TZQKSelCtrlItem>(this, control);
   WatchComponent(control);
   FItems.push_back(std::move(item));
+  // A control that shows handles is brought into view by the nearest scrolling form
+  // above it (its own parent, or the design form for a control inside the root).
+  if (FHandlesVisible && control != FRootControl)
+    for (TWinControl* p = control->Parent(); p; p = p->Parent())
+      if (auto* form = dynamic_cast<TCustomForm*>(p)) {
+        form->ScrollInView(control);
+        break;
+      }
   Changed();
   return Count() - 1;
 }
@@ -423,7 +454,10 @@ void TZQKNonvisualControl::Unregister() {
 void TZQKNonvisualControl::SetBounds(int32_t left, int32_t top, int32_t, int32_t) {
   TCustomControl::SetBounds(left, top, 28, 28);
   if (FComponent && !FSettingBounds) {
-    FComponent->SetDesignPosition(left, top);
+    // Design positions are logical: on a scrolled form they include the scroll position.
+    const auto* form = dynamic_cast<const TCustomForm*>(Parent());
+    const TPoint scroll = form ? form->ScrollPos() : TPoint{};
+    FComponent->SetDesignPosition(left + scroll.X, top + scroll.Y);
     if (FEngine)
       if (auto* root = dynamic_cast<TCustomControl*>(FEngine->Root())) root->Invalidate();
   }
@@ -432,8 +466,10 @@ void TZQKNonvisualControl::SetBounds(int32_t left, int32_t top, int32_t, int32_t
 void TZQKNonvisualControl::Refresh() {
   if (!FEngine || !FComponent) return;
   if (Parent()) BringToFront(this);
+  const auto* form = dynamic_cast<const TCustomForm*>(Parent());
+  const TPoint scroll = form ? form->ScrollPos() : TPoint{};
   FSettingBounds = true;
-  TCustomControl::SetBounds(FComponent->DesignLeft(), FComponent->DesignTop(), 28, 28);
+  TCustomControl::SetBounds(FComponent->DesignLeft() - scroll.X, FComponent->DesignTop() - scroll.Y, 28, 28);
   FSettingBounds = false;
   Repaint();
 }
@@ -464,15 +500,14 @@ void TZQKNonvisualControl::Paint() {
   c->LineTo(w - 1, h - 1);
   c->LineTo(w - 1, 0);
   if (!FEngine || !FComponent) return;
-  auto* qc = dynamic_cast<TQtCanvas*>(c);
-  if (!qc) return;
   int32_t index = -1;
   TImageList* images = FEngine->Images();
   if (images) FEngine->Designer()->DoGetImageIndex(&FComponent->ClassType(), index);
-  if (images && index >= 0 && index < images->Count())
-    qc->Painter()->drawPixmap(2, 2, images->Image(index));
-  else
+  if (images && index >= 0 && index < images->Count()) {
+    images->Draw(c, 2, 2, index);
+  } else if (auto* qc = dynamic_cast<TQtCanvas*>(c)) {
     qc->Painter()->drawPixmap(2, 2, FEngine->DefaultProxyImage());
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -535,9 +570,14 @@ void TZQKEngHint::Show() {
     FWindow = std::make_unique<QLabel>(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
     FWindow->setMargin(2);
     FWindow->setFrameStyle(QFrame::Box | QFrame::Plain);
+    // Captions are shown as typed, never as markup.
+    FWindow->setTextFormat(Qt::PlainText);
   }
   FWindow->setStyleSheet("background-color: #ffffe1; color: black;");
-  FWindow->setText(QString::fromStdString(FText));
+  // Hint blocks are separated by a bare CR; the label breaks lines only at LF.
+  QString text = QString::fromStdString(FText);
+  text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  FWindow->setText(text);
   FWindow->adjustSize();
   // Below the pointer image: its hot spot sits at the top, the image is about 20 pixels high.
   FWindow->move(PointerPos.X, PointerPos.Y + 20);
@@ -585,7 +625,14 @@ void TZQKEngHint::MessageTest(const TMessage& m) {
 
 // ---------------------------------------------------------------------------
 TZQKEngCanvas::TZQKEngCanvas(TWinControl* container) : FContainer(container) {
-  if (QWidget* w = PeerWidget(container)) FOverlay = new TDragOverlay(this, w);
+  QWidget* w = PeerWidget(container);
+  if (!w) return;
+  // Only what can be seen needs a picture: a long report scrolled in a small panel
+  // would otherwise be rendered whole at every press.
+  QRect area = VisiblePart(w);
+  if (area.isEmpty()) area = w->rect();
+  FOverlayOrigin = area.topLeft();
+  FOverlay = new TDragOverlay(this, w, area);
 }
 
 TZQKEngCanvas::~TZQKEngCanvas() { delete FOverlay.data(); }
@@ -598,12 +645,14 @@ void TZQKEngCanvas::Draw(TFigure figure, const TRect& rect) {
   else
     FShapes.push_back({figure, rect});
   if (FOverlay) {
-    // Only the outline's strips change.
+    // Only the outline's strips change. For a small figure the whole rectangle costs
+    // less than the region of its four strips (the picture makes the inside the same).
     const QRect r(rect.Left - 2, rect.Top - 2, rect.Right - rect.Left + 4, rect.Bottom - rect.Top + 4);
-    QRegion region(r);
     const QRect inner = r.adjusted(5, 5, -5, -5);
-    if (inner.isValid()) region -= QRegion(inner);
-    FOverlay->update(region);
+    if (inner.isValid() && inner.width() * inner.height() > 64 * 64)
+      FOverlay->update(QRegion(r.translated(-FOverlayOrigin)) - QRegion(inner.translated(-FOverlayOrigin)));
+    else
+      FOverlay->update(r.translated(-FOverlayOrigin));
   }
 }
 
@@ -624,6 +673,11 @@ void TZQKEngine::Start(TZQKCustomDesigner* designer, TImageList* images, bool sh
     FSelection = TComponent::Create<TZQKSelCtrls>(nullptr);
     FSelection->SetEngine(this);
     FHint = std::make_unique<TZQKEngHint>(this);
+    FImageLink = std::make_unique<TChangeLink>();
+    FImageLink->OnChange = [this](TImageList*) { RepaintProxies(); };
+    // Renames of designed components reach CheckRename through the window layer, also
+    // before any window is shown.
+    InstallWindowLayer();
     if (auto* form = dynamic_cast<TCustomForm*>(root)) {
       FDesignForm = form;
     } else {
@@ -680,7 +734,7 @@ void TZQKEngine::Stop() {
     FSelection->Free();
     FSelection = nullptr;
   }
-  if (FImages) FImages->OnChange = nullptr;
+  FImageLink.reset();
   FImages = nullptr;
   FDefaultImage.reset();
   FPanel = nullptr;
@@ -789,9 +843,9 @@ bool TZQKEngine::IsHidden(TComponent* component) {
 }
 
 void TZQKEngine::SetImages(TImageList* images) {
-  if (FImages) FImages->OnChange = nullptr;
+  if (FImages && FImageLink) FImages->UnRegisterChanges(FImageLink.get());
   FImages = images;
-  if (images) images->OnChange = [this] { RepaintProxies(); };
+  if (images && FImageLink) images->RegisterChanges(FImageLink.get());
   RepaintProxies();
 }
 
@@ -955,6 +1009,14 @@ bool TZQKEngine::FilterDesignMessage(TControl* control, TMessage& m) {
     if (index >= 0) FSelection->PlaceHandles(index);
     return false;
   }
+  if (m.Msg == CM_SCROLLED) {
+    // The design form scrolled: the handles follow their controls at once.
+    if (control == FDesignForm) {
+      FHint->Hide();
+      FSelection->PlaceHandles();
+    }
+    return false;
+  }
   if (m.Msg == SizingMsg()) {
     FocusDesignForm();
     return PointerHandling(control, m);
@@ -1055,7 +1117,14 @@ bool TZQKEngine::FilterDesignMessage(TControl* control, TMessage& m) {
       return PointerHandling(control, m);
     }
     case WM_MOUSEWHEEL:
-      FDesigner->MouseWheel(m.Shift, m.WheelDelta, rootPt);
+      // A wheel no designer event took scrolls the page: three lines a notch,
+      // sideways with Shift. Not while dragging: the feedback is drawn in place.
+      if (!FDesigner->MouseWheel(m.Shift, m.WheelDelta, rootPt) && !FDragging) {
+        const bool sideways = m.Shift.Contains(ssShift);
+        const TControlScrollBar* bar = sideways ? FDesignForm->HorzScrollBar() : FDesignForm->VertScrollBar();
+        const int32_t distance = m.WheelDelta * 3 * bar->Increment() / 120;
+        FDesignForm->ScrollBy(sideways ? distance : 0, sideways ? 0 : distance);
+      }
       return PointerHandling(control, m);
     case CM_DRAG: {
       const TPoint p = ScreenToClient(FRoot, ClientToScreen(control, m.Pos));
@@ -1204,6 +1273,10 @@ void TZQKEngine::StartDrag(TWinControl* container, TZQKDragKind kind, bool snap,
                            bool startSnap, TPoint pointer) {
   if (!container) return;
   FHint->Hide();
+  // What is pending is painted now, before the drag canvas takes its picture; from here
+  // to the end of the drag nothing of the design surface repaints.
+  if (QWidget* form = PeerWidget(FDesignForm))
+    QCoreApplication::sendPostedEvents(form->window(), QEvent::UpdateRequest);
   FDragCanvas = std::make_unique<TZQKEngCanvas>(container);
   FDragKind = kind;
   FSnap = snap;

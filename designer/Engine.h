@@ -158,6 +158,8 @@ class TZQKEngHint {
   bool Shown() const { return FShown; }
   const std::string& Text() const { return FText; }
   TControl* Control() const { return FControl; }
+  // The hint window once shown; none before.
+  const QLabel* Window() const { return FWindow.get(); }
   // The last pointer position the engine saw (the hint is placed there).
   TPoint PointerPos;
 
@@ -175,13 +177,17 @@ class TZQKEngHint {
 };
 
 // The drag canvas: feedback figures drawn over one container, children included,
-// in exclusive-or mode on an overlay, so drawing a figure twice erases it.
+// in exclusive-or mode, so drawing a figure twice erases it. On screen they go onto an
+// opaque overlay that shows a picture of the container taken when the drag starts:
+// nothing under it repaints while the figures come and go.
 class TZQKEngCanvas {
  public:
   enum TFigure : uint8_t { fgBand, fgFrame };
   explicit TZQKEngCanvas(TWinControl* container);
   ~TZQKEngCanvas();
   TWinControl* Container() const { return FContainer; }
+  // The overlay widget; none when the container has no peer.
+  QWidget* Overlay() const { return FOverlay; }
   // Toggles a figure: drawn when absent, erased when present.
   void Draw(TFigure figure, const TRect& rect);
   struct TShape {
@@ -194,6 +200,8 @@ class TZQKEngCanvas {
   TWinControl* FContainer;
   std::vector<TShape> FShapes;
   QPointer<QWidget> FOverlay;
+  // Where the overlay sits in the container (it covers only the visible part).
+  QPoint FOverlayOrigin;
 };
 
 enum TZQKDragKind : uint8_t { dkRubberBand, dkMove, dkResize, dkInsert };
@@ -294,6 +302,8 @@ class TZQKEngine : public TComponent, public IDesignerHook {
   TZQKSelCtrls* FSelection = nullptr;
   std::unique_ptr<TZQKEngHint> FHint;
   TImageList* FImages = nullptr;
+  // Ties the engine to its image list: every change repaints the proxies.
+  std::unique_ptr<TChangeLink> FImageLink;
   std::vector<TZQKNonvisualControl*> FProxies;
   std::unique_ptr<QPixmap> FDefaultImage;
   TPoint FRootPos;

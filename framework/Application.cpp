@@ -104,6 +104,19 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
 
 void SetMessageBoxHook(TMessageBoxHook hook) { gMessageBoxHook = std::move(hook); }
 
+namespace {
+
+// The window a message box belongs to: the active one, else the program's main window,
+// so the box never floats on its own in the middle of the screen.
+QWidget* MessageBoxOwner() {
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->inherits("QMainWindow")) return w;
+  return nullptr;
+}
+
+}  // namespace
+
 int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons) {
   if (gMessageBoxHook) return gMessageBoxHook(text, type, buttons);
   QMessageBox::Icon icon = QMessageBox::Information;
@@ -119,7 +132,7 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
   if (buttons.Contains(mbOK)) qb |= QMessageBox::Ok;
   if (buttons.Contains(mbCancel)) qb |= QMessageBox::Cancel;
   const std::string title = TApplication::Instance() ? TApplication::Instance()->Title() : std::string();
-  QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), qb, QApplication::activeWindow());
+  QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), qb, MessageBoxOwner());
   switch (box.exec()) {
     case QMessageBox::Yes: return mrYes;
     case QMessageBox::No: return mrNo;

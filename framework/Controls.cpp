@@ -308,6 +308,8 @@ void TCustomControl::BoundsChanged() {
   TWinControl::BoundsChanged();
   AlignControls();
   Resize();
+  // A scrolling form's ranges follow its children.
+  if (auto* form = dynamic_cast<TCustomForm*>(Parent())) form->ChildBoundsChanged();
 }
 
 void TCustomControl::InsertControl(TControl* control) {
@@ -504,7 +506,9 @@ RPT_END_CLASS
 RPT_BEGIN_CLASS(TForm, TCustomForm)
 RPT_END_CLASS
 
-TCustomForm::TCustomForm() {
+TCustomForm::TCustomForm()
+    : FHorzScrollBar(new TControlScrollBar(this, sbHorizontal)),
+      FVertScrollBar(new TControlScrollBar(this, sbVertical)) {
   SetVisible(false);
   SetBounds(0, 0, 320, 240);
 }
@@ -577,12 +581,6 @@ void TCustomForm::SetParentWindow(TWinControl* control) {
   FParentWindow = control;
   TrackHostedForm(this, control != nullptr);
   if (control && PeerWidget(control)) CreateFormPeer(this, PeerWidget(control));
-}
-
-void TCustomForm::SetScrollPos(TPoint pos) {
-  if (FScrollPos == pos) return;
-  FScrollPos = pos;
-  Invalidate();
 }
 
 void TCustomForm::WndProc(TMessage& m) {

@@ -160,6 +160,58 @@ class TPanel : public TCustomPanel {
 };
 
 // ---------------------------------------------------------------------------
+// One scroll bar of a scrolling form. Position is the logical offset of the client
+// area; Range is the logical extent of what can be scrolled to. With the form's
+// AutoScroll the range follows the children (their right or bottom edge plus Margin).
+enum TScrollBarKind : uint8_t { sbHorizontal, sbVertical };
+RPT_ENUM_TYPE(TScrollBarKind, "sbHorizontal", "sbVertical")
+
+class TControlScrollBar : public TPersistent {
+  RPT_CLASS(TControlScrollBar, TPersistent)
+  TControlScrollBar() = default;
+  TControlScrollBar(TCustomForm* control, TScrollBarKind kind) : FControl(control), FKind(kind) {}
+
+  TScrollBarKind Kind() const { return FKind; }
+  TCustomForm* Control() const { return FControl; }
+  // The step of one line (arrow buttons, wheel lines); at least 1.
+  int32_t Increment() const { return FIncrement; }
+  void SetIncrement(int32_t value);
+  int32_t Margin() const { return FMargin; }
+  void SetMargin(int32_t value);
+  // Clamped into 0..Range - client extent; moving it scrolls the form's children.
+  int32_t Position() const { return FPosition; }
+  void SetPosition(int32_t value);
+  // Setting a range by hand ends the form's AutoScroll, as the two would disagree.
+  int32_t Range() const { return FRange; }
+  void SetRange(int32_t value);
+  bool StoreRange() const;
+  // Whether dragging the thumb scrolls at once (else on release); users expect it to.
+  bool Tracking() const { return FTracking; }
+  void SetTracking(bool value);
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool value);
+  // True while the bar is shown: visible and the range exceeds the client extent.
+  bool IsScrollBarVisible() const { return FShowing; }
+  // The largest position the current range and client extent allow.
+  int32_t MaxPosition() const;
+
+  void AssignFrom(const TPersistent* source) override;
+
+ private:
+  friend class TCustomForm;
+  void Changed();
+  TCustomForm* FControl = nullptr;
+  TScrollBarKind FKind = sbHorizontal;
+  int32_t FIncrement = 8;
+  int32_t FMargin = 0;
+  int32_t FPosition = 0;
+  int32_t FRange = 0;
+  bool FTracking = true;
+  bool FVisible = true;
+  bool FShowing = false;
+};
+
+// ---------------------------------------------------------------------------
 // A form: the top of a control tree. Shown on its own as a top-level window, inside
 // another control's window (its parent window), or inside a widget of the shell.
 class TCustomForm : public TCustomControl {
@@ -192,9 +244,34 @@ class TCustomForm : public TCustomControl {
   TCloseAction DefaultCloseAction() const { return FDefaultCloseAction; }
   void SetDefaultCloseAction(TCloseAction action) { FDefaultCloseAction = action; }
 
-  // Horizontal and vertical scroll positions of the client area (0 when not scrolled).
-  TPoint ScrollPos() const { return FScrollPos; }
+  // Horizontal and vertical scroll positions of the client area (0 when not scrolled):
+  // client point (x, y) is logical point (x + ScrollPos().X, y + ScrollPos().Y).
+  TPoint ScrollPos() const;
+  // Scrolls to a position (clamped like the bars' positions).
   void SetScrollPos(TPoint pos);
+
+  // Scrolling. Children keep client coordinates: scrolling moves them by the delta and
+  // the bars' positions by its opposite. Without a peer all of it works in the model.
+  bool AutoScroll() const { return FAutoScroll; }
+  void SetAutoScroll(bool value);
+  TControlScrollBar* HorzScrollBar() const { return FHorzScrollBar.get(); }
+  void SetHorzScrollBar(TControlScrollBar* value) { FHorzScrollBar->AssignFrom(value); }
+  TControlScrollBar* VertScrollBar() const { return FVertScrollBar.get(); }
+  void SetVertScrollBar(TControlScrollBar* value) { FVertScrollBar->AssignFrom(value); }
+  // Moves the children by (dx, dy), limited so that the positions stay in range.
+  void ScrollBy(int32_t dx, int32_t dy);
+  // Scrolls as little as needed to show a control placed anywhere inside this form.
+  void ScrollInView(TControl* control);
+  // Batches child changes: the automatic ranges are recomputed once at the end.
+  void DisableAutoRange() { ++FAutoRangeCount; }
+  void EnableAutoRange();
+  // Recomputes automatic ranges, which bars show, and clamps the positions.
+  void UpdateScrollBars();
+  // The client area excludes the bars that show.
+  int32_t ClientWidth() const override;
+  int32_t ClientHeight() const override;
+  // Thickness of a scroll bar in pixels.
+  static int32_t ScrollBarExtent();
 
   TNotifyEvent OnActivate;
   TNotifyEvent OnDeactivate;
@@ -211,13 +288,25 @@ class TCustomForm : public TCustomControl {
   virtual void Activate();
   virtual void Deactivate();
   void BeforeDestruction() override;
+  void BoundsChanged() override;
+  void InsertControl(TControl* control) override;
+  void RemoveControl(TControl* control) override;
 
  private:
+  friend class TCustomControl;
+  friend class TControlScrollBar;
+  void ScrollChildren(int32_t dx, int32_t dy);
+  void ChildBoundsChanged();
   std::string FCaption;
   IDesignerHook* FDesigner = nullptr;
   TWinControl* FParentWindow = nullptr;
   TCloseAction FDefaultCloseAction = caHide;
-  TPoint FScrollPos;
+  std::unique_ptr<TControlScrollBar> FHorzScrollBar;
+  std::unique_ptr<TControlScrollBar> FVertScrollBar;
+  bool FAutoScroll = false;
+  int FAutoRangeCount = 0;
+  bool FUpdatingScrollBars = false;
+  bool FScrollBarsPending = false;
   bool FDestroyEventFired = false;
   friend class TQtWindowLayer;
 };

@@ -58,6 +58,9 @@ enum : uint32_t {
   WM_USER = 0x0400,
   // The framework's own drag-and-drop message (enter, move, leave, drop).
   CM_DRAG = 0xB02F,
+  // Sent to a form after its client area scrolled (WParam: horizontal, LParam: vertical
+  // distance the children moved), so a design hook can follow.
+  CM_SCROLLED = 0xB030,
   // Registered messages are numbered from here.
   kFirstRegisteredMessage = 0xC000,
 };

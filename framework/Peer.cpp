@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 #include <functional>
 
@@ -64,9 +65,16 @@ void ApplyGeometry(TWinControl* control, TControlPeer* peer) {
   peer->FApplyingGeometry = false;
 }
 
+void RaiseScrollBars(TControlPeer* peer) {
+  for (auto& bar : peer->FScrollBars)
+    if (bar) bar->raise();
+}
+
 void Restack(TWinControl* parent) {
   for (TControl* c : parent->ControlList())
     if (QWidget* w = PeerWidget(c)) w->raise();
+  // A form's bars stay above its children.
+  if (auto* peer = static_cast<TControlPeer*>(parent->Peer())) RaiseScrollBars(peer);
 }
 
 TControlPeer* CreatePeerTree(TWinControl* control, QWidget* parentWidget) {
@@ -86,6 +94,7 @@ TControlPeer* CreatePeerTree(TWinControl* control, QWidget* parentWidget) {
   Restack(control);
   for (TCustomForm* form : WindowChildren())
     if (form->ParentWindow() == control && !form->Peer()) CreatePeerTree(form, peer);
+  if (auto* form = dynamic_cast<TCustomForm*>(control)) SyncPeerScrollBars(form);
   peer->setVisible(control->Visible() && (parentWidget == nullptr ? false : true));
   return peer;
 }
@@ -144,6 +153,17 @@ class TQtWindowLayer : public TWindowLayer {
         return;
     }
   }
+
+  // The root under design is the topmost designing owner; the hook of the form it sits
+  // in checks the name when that hook designs this very root.
+  void CheckRename(TComponent* component, const std::string& oldName, const std::string& newName) override {
+    TComponent* root = component;
+    while (root->Owner() && root->Owner()->HasState(sfDesigning)) root = root->Owner();
+    auto* control = dynamic_cast<TControl*>(root);
+    TCustomForm* form = control ? GetParentForm(control) : nullptr;
+    IDesignerHook* hook = form ? form->Designer() : nullptr;
+    if (hook && hook->RootComponent() == root) hook->CheckRename(component, oldName, newName);
+  }
 };
 
 TQtWindowLayer& Layer() {
@@ -194,6 +214,60 @@ void DestroyPeer(TWinControl* control) {
   forget(control);
   ClearPeers(control);
   delete peer;
+}
+
+// ---------------------------------------------------------------------------
+// Scroll bars of form peers.
+
+void SyncPeerScrollBars(TCustomForm* form) {
+  auto* peer = static_cast<TControlPeer*>(form->Peer());
+  if (!peer) return;
+  const int32_t ext = TCustomForm::ScrollBarExtent();
+  const int32_t cw = form->ClientWidth(), ch = form->ClientHeight();
+  for (TScrollBarKind kind : {sbHorizontal, sbVertical}) {
+    TControlScrollBar* model = kind == sbHorizontal ? form->HorzScrollBar() : form->VertScrollBar();
+    QPointer<QScrollBar>& bar = peer->FScrollBars[kind];
+    if (!model->IsScrollBarVisible()) {
+      if (bar) bar->hide();
+      continue;
+    }
+    if (!bar) {
+      bar = new QScrollBar(kind == sbHorizontal ? Qt::Horizontal : Qt::Vertical, peer);
+      bar->setObjectName(kind == sbHorizontal ? "HorzScrollBar" : "VertScrollBar");
+      bar->setFocusPolicy(Qt::NoFocus);
+      QObject::connect(bar.data(), &QScrollBar::valueChanged, bar.data(), [form, kind](int value) {
+        TControlScrollBar* b = kind == sbHorizontal ? form->HorzScrollBar() : form->VertScrollBar();
+        if (b->Position() != value) b->SetPosition(value);
+      });
+    }
+    const QSignalBlocker blocker(bar.data());
+    const int32_t client = kind == sbHorizontal ? cw : ch;
+    bar->setRange(0, model->MaxPosition());
+    bar->setPageStep(std::max(1, client));
+    bar->setSingleStep(model->Increment());
+    bar->setTracking(model->Tracking());
+    bar->setValue(model->Position());
+    if (kind == sbHorizontal)
+      bar->setGeometry(0, form->Height() - ext, cw, ext);
+    else
+      bar->setGeometry(form->Width() - ext, 0, ext, ch);
+    bar->show();
+    bar->raise();
+  }
+}
+
+void ScrollPeer(TCustomForm* form, int32_t dx, int32_t dy) {
+  auto* peer = static_cast<TControlPeer*>(form->Peer());
+  if (!peer) return;
+  // Scrolling moves every child widget, the bars too; they are put back right after.
+  peer->scroll(dx, dy);
+  for (auto& bar : peer->FScrollBars)
+    if (bar) bar->move(bar->x() - dx, bar->y() - dy);
+}
+
+QScrollBar* PeerScrollBar(const TCustomForm* form, TScrollBarKind kind) {
+  auto* peer = static_cast<TControlPeer*>(form ? form->Peer() : nullptr);
+  return peer ? peer->FScrollBars[kind].data() : nullptr;
 }
 
 uint16_t VirtualKeyOf(int key) {

@@ -1,6 +1,8 @@
 #pragma once
 // The widget peer of a window control, and the window layer that creates, moves,
 // restacks and destroys peers as the model changes.
+#include <QPointer>
+#include <QScrollBar>
 #include <QWidget>
 
 #include "framework/Controls.h"
@@ -19,6 +21,8 @@ class TControlPeer : public QWidget {
   // True when a host outside the model (a top-level window, an MDI frame) decides the
   // geometry; the model then follows the widget.
   bool ExternalGeometry() const;
+  // A form's scroll bars (created when first needed).
+  QPointer<QScrollBar> FScrollBars[2];
 
  protected:
   bool event(QEvent* event) override;
@@ -56,6 +60,14 @@ QWidget* CreateFormPeer(TCustomForm* form, QWidget* host);
 void DestroyPeer(TWinControl* control);
 // Forms shown in another control's window follow that window's peer.
 void TrackHostedForm(TCustomForm* form, bool hosted);
+// A form's peer shows a scroll bar on its right or bottom edge while the model says the
+// bar shows, and scrolling the bar scrolls the model.
+void SyncPeerScrollBars(TCustomForm* form);
+// Moves the pixels and child windows of a form's peer by (dx, dy); only the uncovered
+// strip is repainted.
+void ScrollPeer(TCustomForm* form, int32_t dx, int32_t dy);
+// The bar widget of a form's peer; none without a peer or before the bar was needed.
+QScrollBar* PeerScrollBar(const TCustomForm* form, TScrollBarKind kind);
 // Qt key and modifiers to a virtual key code and a shift state.
 uint16_t VirtualKeyOf(int qtKey);
 TShiftState ShiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons);

@@ -32,6 +32,9 @@ TComponent::~TComponent() {
 
 void TComponent::SetName(const std::string& name) {
   if (FName == name) return;
+  // Under design the designer checks first; its texts are the ones the user sees.
+  if (HasState(sfDesigning))
+    if (TWindowLayer* layer = WindowLayer()) layer->CheckRename(this, FName, name);
   if (!name.empty() && !IsValidIdent(name))
     throw EComponentError(Format("''%s'' is not a valid component name", name));
   if (FOwner)

@@ -12,6 +12,7 @@
 namespace rpt {
 
 class TFiler;
+class TComponent;
 class TControl;
 class TWinControl;
 // The window layer's widget peer of a control; none in headless use.
@@ -26,6 +27,10 @@ class TWindowLayer {
  public:
   virtual ~TWindowLayer() = default;
   virtual void ControlChanged(TControl* control, TControlChange change) = 0;
+  // A component under design (sfDesigning) is about to get a new name: the designer
+  // of its root may refuse by throwing. Nothing is checked here by default.
+  virtual void CheckRename(TComponent* /*component*/, const std::string& /*oldName*/,
+                           const std::string& /*newName*/) {}
 };
 void SetWindowLayer(TWindowLayer* layer);
 TWindowLayer* WindowLayer();

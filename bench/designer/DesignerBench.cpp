@@ -103,6 +103,20 @@ void BM_RubberBandSelectAll(benchmark::State& state) {
 }
 BENCHMARK(BM_RubberBandSelectAll)->Unit(benchmark::kMillisecond);
 
+// A press and release on the root: the cost of starting and ending a drag, which takes
+// a picture of the root's visible part for the feedback overlay.
+void BM_PressRelease(benchmark::State& state) {
+  TSurface s;
+  s.Designer->SetActive(true);
+  QApplication::processEvents();
+  for (auto _ : state) {
+    s.Send(s.Root, WM_LBUTTONDOWN, {1, 1});
+    s.Send(s.Root, WM_LBUTTONUP, {1, 1});
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_PressRelease)->Unit(benchmark::kMillisecond);
+
 void BM_MoveDragStep200(benchmark::State& state) {
   TSurface s;
   s.Designer->SetActive(true);

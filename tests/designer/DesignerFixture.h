@@ -33,6 +33,17 @@ class TTestData : public TComponent {
   TTestData() = default;
 };
 
+// Counts the paint events one widget receives.
+class TPaintCounter : public QObject {
+ public:
+  explicit TPaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++Count;
+    return false;
+  }
+  int Count = 0;
+};
+
 class DesignerTest : public ::testing::Test {
  protected:
   void SetUp() override;

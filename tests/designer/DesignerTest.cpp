@@ -1,3 +1,4 @@
+#include <QLabel>
 #include <QTest>
 
 #include "objects/Exceptions.h"
@@ -548,6 +549,15 @@ TEST_F(DesignerTest, ComponentHintNamesTheControlUnderThePointer) {
   EXPECT_EQ(Engine()->Hint()->Text(), "<Label2>");
   Engine()->Hint()->Show();
   EXPECT_TRUE(Engine()->Hint()->Shown());
+  // Shown as typed, not as markup.
+  ASSERT_NE(Engine()->Hint()->Window(), nullptr);
+  EXPECT_EQ(Engine()->Hint()->Window()->text(), QString("<Label2>"));
+  EXPECT_EQ(Engine()->Hint()->Window()->textFormat(), Qt::PlainText);
+  // Blocks the host appends after a bare CR start new lines.
+  Designer->OnComponentHint = [](TObject*, TComponent*, std::string& hint) { hint += "\rCaption: Total"; };
+  Send(a, WM_MOUSEMOVE, {3, 3});
+  Engine()->Hint()->Show();
+  EXPECT_EQ(Engine()->Hint()->Window()->text(), QString("Label1: TTestLabel\nCaption: Total"));
   Send(Root, WM_MOUSEMOVE, {400, 100});
   EXPECT_FALSE(Engine()->Hint()->Shown());
   // Without dhComponent no component hint; a drag hint still follows its own member.
