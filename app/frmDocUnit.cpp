@@ -5,6 +5,7 @@
 #include "objects/Filer.h"
 #include "objects/Format.h"
 #include "objects/ReportFile.h"
+#include "objects/StringList.h"
 
 namespace rpt {
 
@@ -33,6 +34,9 @@ RPT_BEGIN_CLASS(TfrmDoc, TCustomForm)
   c.Method("ZQKDesigner1ComponentInserted", &TfrmDoc::ZQKDesigner1ComponentInserted);
   c.Method("ZQKDesigner1ChangeSelection", &TfrmDoc::ZQKDesigner1ChangeSelection);
   c.Method("ZQKDesigner1Change", &TfrmDoc::ZQKDesigner1Change);
+  c.Method("ZQKDesigner1ComponentHint", &TfrmDoc::ZQKDesigner1ComponentHint);
+  c.Method("ZQKDesigner1KeyDown", &TfrmDoc::ZQKDesigner1KeyDown);
+  c.Method("ZQKDesigner1KeyPress", &TfrmDoc::ZQKDesigner1KeyPress);
 RPT_END_CLASS
 
 bool TfrmDoc::LastCloseAccepted = true;
@@ -41,6 +45,64 @@ int& TfrmDoc::Counter() {
   static int counter = 1;
   return counter;
 }
+
+bool InheritsFromClass(const TComponent* component, std::string_view className) {
+  for (const TClassDescriptor* c = component ? &component->ClassType() : nullptr; c; c = c->Parent())
+    if (c->ClassName() == className) return true;
+  return false;
+}
+
+bool TypeCharacter(std::string& text, char key) {
+  const auto code = static_cast<uint8_t>(key);
+  if (code >= 32) {
+    text += key;
+    return true;
+  }
+  if (code == VK_BACK) {
+    if (!text.empty()) text.pop_back();
+    return true;
+  }
+  return false;
+}
+
+namespace {
+
+bool IsClass(const TComponent* component, std::string_view className) {
+  return component && component->ClassType().ClassName() == className;
+}
+
+// A published string property; none when the class has no such property.
+const TPropertyInfo* TextProperty(const TComponent* component, std::string_view property) {
+  const TPropertyInfo* p = component ? GetPropInfo(component, property) : nullptr;
+  if (!p) return nullptr;
+  const TPropertyKind kind = p->Kind();
+  return kind == propString || kind == propShortString || kind == propWideString ? p : nullptr;
+}
+
+std::string TextOf(const TComponent* component, std::string_view property) {
+  const TPropertyInfo* p = TextProperty(component, property);
+  return p ? GetStrProp(component, *p) : std::string();
+}
+
+void SetTextOf(TComponent* component, std::string_view property, const std::string& value) {
+  if (const TPropertyInfo* p = TextProperty(component, property)) SetStrProp(component, *p, value);
+}
+
+// The lines of a published string list property.
+const TStrings* LinesOf(const TComponent* component) {
+  const TPropertyInfo* p = GetPropInfo(component, "Lines");
+  return p && p->Kind() == propClass ? dynamic_cast<const TStrings*>(GetObjectProp(component, *p)) : nullptr;
+}
+
+// The text property that typing and Delete edit, by exact class.
+const char* EditedTextOf(const TComponent* component) {
+  if (IsClass(component, "TQRLabel")) return "Caption";
+  if (IsClass(component, "TQRExpr")) return "Expression";
+  if (IsClass(component, "TQRDBText")) return "DataField";
+  return nullptr;
+}
+
+}  // namespace
 
 std::string ExtractFileName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
@@ -83,6 +145,11 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
   doc->ZQKDesigner1->OnComponentInserted = [doc](TObject* s) { doc->ZQKDesigner1ComponentInserted(s); };
   doc->ZQKDesigner1->OnChangeSelection = [doc](TObject* s) { doc->ZQKDesigner1ChangeSelection(s); };
   doc->ZQKDesigner1->OnChange = [doc](TObject* s) { doc->ZQKDesigner1Change(s); };
+  doc->ZQKDesigner1->OnComponentHint = [doc](TObject* s, TComponent* c, std::string& h) {
+    doc->ZQKDesigner1ComponentHint(s, c, h);
+  };
+  doc->ZQKDesigner1->OnKeyDown = [doc](TObject* s, uint16_t& k, TShiftState sh) { doc->ZQKDesigner1KeyDown(s, k, sh); };
+  doc->ZQKDesigner1->OnKeyPress = [doc](TObject* s, char& k) { doc->ZQKDesigner1KeyPress(s, k); };
   doc->ZQKDesigner1->SetDesignControl(doc->Report);
   doc->ZQKDesigner1->SetActive(true);
 
@@ -109,6 +176,16 @@ void TfrmDoc::AssignDataSet(TComponent* dataSet) {
   if (DataSet && DataSet != dataSet) DataSet->Free();
   DataSet = dataSet;
   if (dataSet && dataSet->Owner() != this) InsertComponent(dataSet);
+  // The report and its data fields read from the new dataset.
+  BindDataSet(Report);
+  if (Report)
+    for (TComponent* c : Report->OwnedComponents())
+      if (InheritsFromClass(c, "TQRDBText")) BindDataSet(c);
+}
+
+void TfrmDoc::BindDataSet(TComponent* component) {
+  const TPropertyInfo* p = component ? GetPropInfo(component, "DataSet") : nullptr;
+  if (p && p->Kind() == propClass) SetObjectProp(component, *p, DataSet);
 }
 
 void TfrmDoc::SaveToFile(const std::string& fileName) {
@@ -167,6 +244,56 @@ void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) {
 
 void TfrmDoc::ZQKDesigner1Change(TObject*) { MarkModified(); }
 
+TComponent* TfrmDoc::SelectedElement() const {
+  if (!ZQKDesigner1 || !ZQKDesigner1->Active()) return nullptr;
+  TZQKDesignerSelectedComponents& sel = ZQKDesigner1->SelectedComponents();
+  return sel.Count() == 1 ? sel.LastSelected() : nullptr;
+}
+
+void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::string& hint) {
+  // The first matching class decides; descendants count. The separator is CR alone.
+  if (InheritsFromClass(component, "TQRMemo") || InheritsFromClass(component, "TQRExprMemo")) {
+    hint += "\rLines:";
+    if (const TStrings* lines = LinesOf(component))
+      for (int i = 0; i < lines->Count(); ++i) hint += "\r  " + lines->Strings(i);
+  } else if (InheritsFromClass(component, "TQRLabel")) {
+    hint += "\rCaption: " + TextOf(component, "Caption");
+  } else if (InheritsFromClass(component, "TQRDBText")) {
+    hint += "\rData field: " + TextOf(component, "DataField");
+  } else if (InheritsFromClass(component, "TQRExpr")) {
+    hint += "\rExpression: " + TextOf(component, "Expression");
+  }
+}
+
+void TfrmDoc::ZQKDesigner1KeyDown(TObject*, uint16_t& key, TShiftState) {
+  // Plain Delete is the main window's command; with a modifier it arrives here and
+  // first empties the element's text, and only an empty one is deleted.
+  if (key != VK_DELETE) return;
+  TComponent* element = SelectedElement();
+  const char* property = EditedTextOf(element);
+  if (!property || !TextProperty(element, property) || TextOf(element, property).empty()) return;
+  SetTextOf(element, property, "");
+  key = 0;
+  RefreshAndMark();
+}
+
+void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
+  TComponent* element = SelectedElement();
+  const char* property = EditedTextOf(element);
+  // Enter opens the element's editor once the editor dialogs exist; it types nothing.
+  if (!property || !TextProperty(element, property) || key == VK_RETURN) return;
+  std::string text = TextOf(element, property);
+  if (!TypeCharacter(text, key)) return;
+  SetTextOf(element, property, text);
+  if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();
+  RefreshAndMark();
+}
+
+void TfrmDoc::RefreshAndMark() {
+  // The properties window's inspector refreshes its values here once it exists.
+  MarkModified();
+}
+
 void TfrmDoc::FormActivate(TObject*) {
   if (frmMain) frmMain->SyncZoomCombo(false);
 }
@@ -191,8 +318,12 @@ void TfrmDoc::FormClose(TObject*, TCloseAction& action) {
   LastCloseAccepted = action == caFree;
   if (action == caFree) {
     FReleasing = true;
-    if (SubWindow) SubWindow->hide();
+    // The box is cleared before the window goes: hiding it activates the next document,
+    // whose zoom the box then shows. A window closed behind the active one leaves the
+    // active document's zoom in the box.
     if (frmMain) frmMain->SyncZoomCombo(true);
+    if (SubWindow) SubWindow->hide();
+    if (frmMain && frmMain->ActiveDocument()) frmMain->SyncZoomCombo(false);
   }
 }
 

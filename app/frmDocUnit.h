@@ -71,15 +71,32 @@ class TfrmDoc : public TCustomForm {
   void ZQKDesigner1ComponentInserted(TObject* sender);
   void ZQKDesigner1ChangeSelection(TObject* sender);
   void ZQKDesigner1Change(TObject* sender);
+  void ZQKDesigner1ComponentHint(TObject* sender, TComponent* component, std::string& hint);
+  void ZQKDesigner1KeyDown(TObject* sender, uint16_t& key, TShiftState shift);
+  void ZQKDesigner1KeyPress(TObject* sender, char& key);
+  // The one selected element (the selection's last), or none unless exactly one is.
+  TComponent* SelectedElement() const;
 
  protected:
   void Destroy() override;
 
  private:
+  void RefreshAndMark();
+  // Sets a published DataSet property of the component to the window's dataset.
+  void BindDataSet(TComponent* component);
   bool FReleasing = false;
 };
 
 // The file name without its directory.
 std::string ExtractFileName(const std::string& path);
+
+// The report's element classes are told apart by their registered names, so the
+// document works with whichever classes the report module registers.
+// True when the component's class or one of its ancestors has the name.
+bool InheritsFromClass(const TComponent* component, std::string_view className);
+// The text after one typed character: codes from 32 up (bytes 128..255 too) are
+// appended, Backspace removes the last character, other control codes change nothing.
+// Returns whether the text changed.
+bool TypeCharacter(std::string& text, char key);
 
 }  // namespace rpt

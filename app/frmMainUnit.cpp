@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStyle>
 #include <QToolButton>
 #include <algorithm>
 
@@ -83,6 +85,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
   setWindowTitle("Report designer");
   resize(571, 472);
+  FDialogDirectory = QDir::currentPath();
   InitImages();
   FActions = new TActionList(this);
   std::vector<QIcon> images;
@@ -99,6 +102,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   CreatePalette(central);
   FMdi = new QMdiArea(central);
   FMdi->setObjectName("MDIClient");
+  // Child windows moved partly out of the frame stay reachable.
+  FMdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  FMdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   layout->addWidget(FMdi, 1);
   setCentralWidget(central);
   connect(FMdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
@@ -153,11 +159,12 @@ void TfrmMain::CreateActions() {
       dialog.setFileMode(QFileDialog::ExistingFile);
       dialog.setNameFilters({"Reports (*.rpt)", "All files (*)"});
       dialog.setDefaultSuffix("rpt");
-      dialog.setDirectory(QDir::currentPath());
+      dialog.setDirectory(FDialogDirectory);
       if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         file = dialog.selectedFiles().first().toStdString();
     }
     if (!file) return;
+    FDialogDirectory = QFileInfo(QString::fromStdString(*file)).absolutePath();
     ShowDocument(TfrmDoc::CreateFromFile(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr, *file));
   };
   auto* save = Add("actSave", "File", "&Save", "Ctrl+S", 2);
@@ -189,22 +196,63 @@ void TfrmMain::CreateActions() {
     a->setEnabled(doc() && doc()->CanPaste());
   };
   Add("actDelete", "Edit", "&Delete", "Del", 9)->OnUpdate = hasDoc;
-  Add("actLock", "Edit", "&Lock", "", 10)->OnUpdate = hasDoc;
-  Add("actUnlock", "Edit", "&Unlock", "", 11)->OnUpdate = hasDoc;
-  Add("actUnlockAll", "Edit", "Unlock &all", "", -1)->OnUpdate = hasDoc;
+  // Lock sets are design information of the session, not part of the report: no
+  // modification.
+  auto lockSelection = [doc](TZQKDesignerLockMode mode) {
+    TfrmDoc* d = doc();
+    if (!d || !d->ZQKDesigner1->Active()) return;
+    std::vector<TComponent*> selected;
+    d->ZQKDesigner1->SelectedComponents().GetComponents(selected);
+    for (TComponent* c : selected) d->ZQKDesigner1->LockComponent(c, mode);
+  };
+  auto* lock = Add("actLock", "Edit", "&Lock", "", 10);
+  lock->OnExecute = [lockSelection](TAction*) { lockSelection({lmNoMove, lmNoResize, lmNoDelete}); };
+  lock->OnUpdate = hasDoc;
+  auto* unlock = Add("actUnlock", "Edit", "&Unlock", "", 11);
+  unlock->OnExecute = [lockSelection](TAction*) { lockSelection({}); };
+  unlock->OnUpdate = hasDoc;
+  auto* unlockAll = Add("actUnlockAll", "Edit", "Unlock &all", "", -1);
+  unlockAll->OnExecute = [doc](TAction*) {
+    if (doc() && doc()->ZQKDesigner1->Active()) doc()->ZQKDesigner1->LockAll({});
+  };
+  unlockAll->OnUpdate = hasDoc;
   Add("actSelectAll", "Edit", "&Select all", "Ctrl+A", -1)->OnUpdate = hasDoc;
   Add("actAlignToGrid", "Edit", "Ali&gn to grid", "", 12)->OnUpdate = hasDoc;
   Add("actBringToFront", "Edit", "&Bring to front", "", 14)->OnUpdate = hasDoc;
   Add("actSendToBack", "Edit", "Send &to back", "", 13)->OnUpdate = hasDoc;
   auto* enabled = Add("actEnabled", "Edit", "&Enabled", "", -1);
   enabled->setCheckable(true);
-  enabled->OnUpdate = [doc](TAction* a) {
-    a->setEnabled(doc() && doc()->OneElementSelected());
-    a->setChecked(false);
+  enabled->OnExecute = [doc](TAction*) {
+    TfrmDoc* d = doc();
+    if (!d || !d->OneElementSelected()) return;
+    if (auto* control = dynamic_cast<TControl*>(d->ZQKDesigner1->SelectedComponents().LastSelected())) {
+      control->SetEnabled(!control->Enabled());
+      Modifies(d);
+    }
   };
-  Add("actEnableAll", "Edit", "Enable A&ll", "", -1)->OnUpdate = hasDoc;
+  enabled->OnUpdate = [doc](TAction* a) {
+    TfrmDoc* d = doc();
+    const bool on = d && d->OneElementSelected();
+    a->setEnabled(on);
+    const auto* control = on ? dynamic_cast<TControl*>(d->ZQKDesigner1->SelectedComponents().LastSelected()) : nullptr;
+    a->setChecked(control && control->Enabled());
+  };
+  auto* enableAll = Add("actEnableAll", "Edit", "Enable A&ll", "", -1);
+  enableAll->OnExecute = [doc](TAction*) {
+    TfrmDoc* d = doc();
+    if (!d) return;
+    for (TComponent* c : d->Report->OwnedComponents())
+      if (auto* control = dynamic_cast<TControl*>(c)) control->SetEnabled(true);
+    Modifies(d);
+  };
+  enableAll->OnUpdate = hasDoc;
 
-  Add("actChangeData", "Report", "&Change data...", "Ctrl+F10", 18)->OnUpdate = hasDoc;
+  auto* changeData = Add("actChangeData", "Report", "&Change data...", "Ctrl+F10", 18);
+  changeData->OnExecute = [this, doc](TAction*) {
+    TfrmDoc* d = doc();
+    if (d && DataDialog && DataDialog(d)) Modifies(d);
+  };
+  changeData->OnUpdate = hasDoc;
   auto* preview = Add("actPreview", "Report", "&Preview", "F9", 20);
   preview->OnExecute = [this](TAction*) { PreviewOrPrint(false); };
   preview->OnUpdate = hasDoc;
@@ -226,6 +274,7 @@ void TfrmMain::CreateActions() {
   zoom100->OnExecute = [this, doc](TAction*) {
     if (!doc()) return;
     doc()->Report->SetZoom(100);
+    UpdateHandles(doc());
     FSyncingZoom = true;
     FComboBox1->setCurrentIndex(3);
     FSyncingZoom = false;
@@ -254,7 +303,7 @@ void TfrmMain::CreateActions() {
   auto anyChild = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
   auto* cascade = Add("WindowCascade1", "Window", "&Cascade", "", 16);
   cascade->setToolTip("Cascade");
-  cascade->OnExecute = [this](TAction*) { FMdi->cascadeSubWindows(); };
+  cascade->OnExecute = [this](TAction*) { CascadeDocuments(); };
   auto* tileH = Add("WindowTileHorizontal1", "Window", "Tile &Horizontally", "", 17);
   tileH->setToolTip("Tile Horizontal");
   tileH->OnExecute = [this](TAction*) { TileDocuments(true); };
@@ -437,6 +486,17 @@ void TfrmMain::ShowDocument(TfrmDoc* doc) {
   doc->SubWindow = sub;
   FMdi->addSubWindow(sub);
   sub->resize(502, 321);
+  // A new window steps down and right from the last one, and starts again at the top
+  // left when it would no longer fit, so it always opens in full view.
+  const QSize area = FMdi->viewport()->size();
+  const int step = CascadeStep();
+  QPoint at(FNextPlace * step, FNextPlace * step);
+  if (FNextPlace > 0 && (at.x() + sub->width() > area.width() || at.y() + sub->height() > area.height())) {
+    FNextPlace = 0;
+    at = {0, 0};
+  }
+  ++FNextPlace;
+  sub->move(at);
   doc->SetVisible(true);
   sub->show();
   FMdi->setActiveSubWindow(sub);
@@ -471,12 +531,13 @@ bool TfrmMain::SaveDocumentAs(TfrmDoc* doc) {
     dialog.setNameFilter("Reports (*.rpt)");
     dialog.setDefaultSuffix("rpt");
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setDirectory(QDir::currentPath());
+    dialog.setDirectory(FDialogDirectory);
     dialog.selectFile(QString::fromStdString(proposed));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       file = dialog.selectedFiles().first().toStdString();
   }
   if (!file) return false;
+  FDialogDirectory = QFileInfo(QString::fromStdString(*file)).absolutePath();
   doc->SaveToFile(*file);
   doc->FileName = *file;
   doc->SetCaption(ExtractFileName(*file));
@@ -518,6 +579,16 @@ void TfrmMain::ZoomChanged(int index) {
   const int zoom = index >= 0 && index < 6 ? kZoomValues[index] : doc->Report->Zoom();
   doc->Report->SetZoom(zoom);
   doc->Report->SetBounds(0, 0, doc->Report->Width(), doc->Report->Height());
+  UpdateHandles(doc);
+}
+
+void TfrmMain::UpdateHandles(TfrmDoc* doc) {
+  if (doc->ZQKDesigner1 && doc->ZQKDesigner1->Active()) doc->ZQKDesigner1->SelectedComponents().UpdateHandles();
+}
+
+void TfrmMain::Modifies(TfrmDoc* doc) {
+  // The properties window's inspector refreshes here once it exists.
+  doc->MarkModified();
 }
 
 void TfrmMain::PreviewOrPrint(bool print) {
@@ -571,6 +642,33 @@ void TfrmMain::TileDocuments(bool horizontally) {
       subs[static_cast<size_t>(i)]->setGeometry(i * w, 0, w, area.height());
     }
   }
+}
+
+int TfrmMain::CascadeStep() const {
+  // One caption height, so every window's caption stays in view.
+  return FMdi->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, FMdi) + 2;
+}
+
+void TfrmMain::CascadeDocuments() {
+  std::vector<QMdiSubWindow*> subs;
+  for (TfrmDoc* d : Documents())
+    if (d->SubWindow && !d->SubWindow->isMinimized()) subs.push_back(d->SubWindow);
+  if (subs.empty()) return;
+  const QSize area = FMdi->viewport()->size();
+  const int step = CascadeStep();
+  // Every window keeps at least half the frame; the steps start again when the
+  // windows would be smaller.
+  const int perRun = std::max(1, std::min((area.width() / 2) / step, (area.height() / 2) / step) + 1);
+  const int steps = std::min(static_cast<int>(subs.size()), perRun) - 1;
+  const QSize size(area.width() - steps * step, area.height() - steps * step);
+  // Bottom of the stack first, so the active window ends on top, last in the cascade.
+  for (size_t i = 0; i < subs.size(); ++i) {
+    const int k = static_cast<int>(i) % perRun;
+    subs[i]->showNormal();
+    subs[i]->setGeometry(k * step, k * step, size.width(), size.height());
+    subs[i]->raise();
+  }
+  FNextPlace = static_cast<int>(subs.size()) % perRun;
 }
 
 void TfrmMain::ArrangeIcons() {

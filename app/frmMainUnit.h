@@ -56,6 +56,10 @@ class TfrmMain : public QMainWindow {
   QMdiArea* MdiArea() const { return FMdi; }
   QToolButton* PaletteButton(int index) const { return FPaletteButtons[static_cast<size_t>(index)]; }
 
+  // Where the next file dialog starts: the working directory at start-up, then the
+  // folder of the last file chosen in either dialog.
+  const QString& DialogDirectory() const { return FDialogDirectory; }
+
   // Dialog steps the tests replace: the file dialogs (none: cancelled) and the data
   // dialog of New (false: cancelled).
   std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
@@ -77,9 +81,15 @@ class TfrmMain : public QMainWindow {
                const std::string& keys, int image, int tag = 0);
   void PreviewOrPrint(bool print);
   void ZoomChanged(int index);
+  // The grab handles follow the report after a zoom.
+  static void UpdateHandles(TfrmDoc* doc);
+  // The end of every execute step that changes the report.
+  static void Modifies(TfrmDoc* doc);
   bool ClaimsShortcut(int key) const;
   void TileDocuments(bool horizontally);
   void ArrangeIcons();
+  void CascadeDocuments();
+  int CascadeStep() const;
 
   TActionList* FActions;
   TPopupMenu* FPopupMenu1;
@@ -89,6 +99,8 @@ class TfrmMain : public QMainWindow {
   std::vector<QToolButton*> FPaletteButtons;
   QAction* FCloseItem = nullptr;
   bool FSyncingZoom = false;
+  int FNextPlace = 0;  // cascade position of the next new window
+  QString FDialogDirectory;
 };
 
 // The single-instance windows, reachable by their component names.

@@ -9,10 +9,13 @@
 #include <deque>
 #include <fstream>
 
+#include "app/Startup.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
 #include "framework/Application.h"
 #include "framework/Peer.h"
+#include "objects/ClassBuilder.h"
+#include "objects/StringList.h"
 
 namespace rpt {
 namespace {
@@ -357,8 +360,22 @@ TEST_F(Shell, ZoomBoxFollowsTheActiveDocumentAndZoomsIt) {
   frmMain->Action("actZoom100")->trigger();
   EXPECT_EQ(b->Report->Zoom(), 100);
   EXPECT_EQ(box->currentIndex(), 3);
+  // Closing b activates a, whose zoom the box shows again; closing the last clears it.
   b->Close();
-  EXPECT_EQ(box->currentIndex(), -1);  // a closing window clears the box
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmMain->ActiveDocument(), a);
+  EXPECT_EQ(box->currentIndex(), 4);
+  // A window closed behind the active one leaves the active document's zoom shown.
+  TfrmDoc* c = New();
+  c->Report->SetZoom(50);
+  frmMain->MdiArea()->setActiveSubWindow(a->SubWindow);
+  ASSERT_EQ(box->currentIndex(), 4);
+  c->Close();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmMain->ActiveDocument(), a);
+  EXPECT_EQ(box->currentIndex(), 4);
+  a->Close();
+  EXPECT_EQ(box->currentIndex(), -1);
 }
 
 TEST_F(Shell, PaletteKeepsExactlyOneButtonDown) {
@@ -404,6 +421,322 @@ TEST_F(Shell, SingleInstanceWindowsExistByName) {
   frmMain->Action("actPropsView")->trigger();
   Idle();
   EXPECT_EQ(frmMain->Action("actPropsView")->isChecked(), frmProps->isVisible());
+}
+
+// Two panels on the report, as the designer would have inserted them.
+std::vector<TPanel*> AddElements(TfrmDoc* doc) {
+  std::vector<TPanel*> panels;
+  for (int i = 0; i < 2; ++i) {
+    auto* p = TComponent::Create<TPanel>(doc->Report);
+    p->SetName("Panel" + std::to_string(i + 1));
+    p->SetBounds(16 + 80 * i, 16, 64, 24);
+    p->SetParent(doc->Report);
+    panels.push_back(p);
+  }
+  return panels;
+}
+
+TEST_F(Shell, EnabledCommandsToggleTheSelectedControlAndMarkTheDocument) {
+  TfrmDoc* doc = New();
+  auto panels = AddElements(doc);
+  TAction* enabled = frmMain->Action("actEnabled");
+  doc->ZQKDesigner1->Select({panels[0]});
+  Idle();
+  ASSERT_TRUE(enabled->isEnabled());
+  EXPECT_TRUE(enabled->isChecked());
+  enabled->trigger();
+  EXPECT_FALSE(panels[0]->Enabled());
+  EXPECT_TRUE(panels[1]->Enabled());
+  EXPECT_TRUE(doc->Modified);
+  Idle();
+  EXPECT_FALSE(enabled->isChecked());  // the check follows the control
+  // Two elements: disabled, and the execute step leaves both alone.
+  doc->ZQKDesigner1->Select({panels[0], panels[1]});
+  Idle();
+  EXPECT_FALSE(enabled->isEnabled());
+  EXPECT_FALSE(enabled->isChecked());
+  // The report itself selected counts as no element.
+  doc->ZQKDesigner1->Select({doc->Report});
+  Idle();
+  EXPECT_FALSE(enabled->isEnabled());
+
+  panels[1]->SetEnabled(false);
+  doc->Modified = false;
+  frmMain->Action("actEnableAll")->trigger();
+  EXPECT_TRUE(panels[0]->Enabled());
+  EXPECT_TRUE(panels[1]->Enabled());
+  EXPECT_TRUE(doc->Modified);
+}
+
+TEST_F(Shell, LockCommandsSetTheSelectionsLockModeWithoutModifying) {
+  TfrmDoc* doc = New();
+  auto panels = AddElements(doc);
+  TZQKDesigner* designer = doc->ZQKDesigner1;
+  designer->Select({panels[0]});
+  Idle();
+  frmMain->Action("actLock")->trigger();
+  EXPECT_EQ(designer->LockModeOf(panels[0]), TZQKDesignerLockMode({lmNoMove, lmNoResize, lmNoDelete}));
+  EXPECT_EQ(designer->LockModeOf(panels[1]), TZQKDesignerLockMode());
+  frmMain->Action("actUnlock")->trigger();
+  EXPECT_EQ(designer->LockModeOf(panels[0]), TZQKDesignerLockMode());
+  designer->Select({panels[0], panels[1]});
+  frmMain->Action("actLock")->trigger();
+  EXPECT_TRUE(designer->LockModeOf(panels[1]).Contains(lmNoDelete));
+  designer->Select({doc->Report});
+  frmMain->Action("actUnlockAll")->trigger();
+  EXPECT_EQ(designer->LockModeOf(panels[0]), TZQKDesignerLockMode());
+  EXPECT_EQ(designer->LockModeOf(panels[1]), TZQKDesignerLockMode());
+  EXPECT_FALSE(doc->Modified);
+}
+
+TEST_F(Shell, ChangeDataMarksTheDocumentOnlyWhenTheDialogIsConfirmed) {
+  TfrmDoc* doc = New();
+  std::vector<TfrmDoc*> asked;
+  bool confirm = false;
+  frmMain->DataDialog = [&](TfrmDoc* d) {
+    asked.push_back(d);
+    return confirm;
+  };
+  Idle();
+  frmMain->Action("actChangeData")->trigger();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], doc);
+  EXPECT_FALSE(doc->Modified);
+  confirm = true;
+  frmMain->Action("actChangeData")->trigger();
+  EXPECT_TRUE(doc->Modified);
+}
+
+TEST_F(Shell, FileDialogsStartInTheWorkingDirectoryThenWhereTheLastFileWas) {
+  EXPECT_EQ(frmMain->DialogDirectory(), QDir::currentPath());
+  QDir(dir.path()).mkpath("sub");
+  TfrmDoc* doc = New();
+  saveAnswers.push_back(Path("sub/first.rpt"));
+  ASSERT_TRUE(frmMain->SaveDocumentAs(doc));
+  EXPECT_EQ(frmMain->DialogDirectory(), QDir(dir.path()).filePath("sub"));
+  // A cancelled dialog keeps the folder.
+  saveAnswers.push_back(std::nullopt);
+  frmMain->SaveDocumentAs(doc);
+  EXPECT_EQ(frmMain->DialogDirectory(), QDir(dir.path()).filePath("sub"));
+  frmMain->OpenDialog = [this] { return std::optional<std::string>(Path("sub/../sub/first.rpt")); };
+  frmMain->Action("actOpen")->trigger();
+  EXPECT_EQ(QDir(frmMain->DialogDirectory()).canonicalPath(), QDir(QDir(dir.path()).filePath("sub")).canonicalPath());
+}
+
+TEST_F(Shell, NewWindowsOpenInFullViewAndCascadeKeepsThemUsable) {
+  const QRect area = frmMain->MdiArea()->viewport()->rect();
+  std::vector<QRect> placed;
+  for (int i = 0; i < 6; ++i) placed.push_back(New()->SubWindow->geometry());
+  for (const QRect& r : placed) EXPECT_TRUE(area.contains(r)) << r.x() << "," << r.y();
+  // Each steps down and right from the one before, until the steps start again.
+  EXPECT_GT(placed[1].x(), placed[0].x());
+  EXPECT_GT(placed[1].y(), placed[0].y());
+  frmMain->Action("WindowCascade1")->trigger();
+  QCoreApplication::processEvents();
+  const std::vector<TfrmDoc*> docs = frmMain->Documents();
+  ASSERT_EQ(docs.size(), 6u);
+  for (TfrmDoc* d : docs) {
+    const QRect r = d->SubWindow->geometry();
+    EXPECT_GE(r.width(), area.width() / 2);
+    EXPECT_GE(r.height(), area.height() / 2);
+    EXPECT_TRUE(area.contains(r));
+  }
+  // The active window stays active and on top.
+  EXPECT_EQ(frmMain->ActiveDocument(), docs.back());
+}
+
+// Elements with the texts the document edits, under the report's class names (the
+// report module's own classes take their place once it registers them).
+class TTextElement : public TCustomControl {
+  RPT_CLASS(TTextElement, TCustomControl)
+  TTextElement() { SetBounds(0, 0, 64, 17); }
+  std::string Caption, DataField, Expression;
+  TComponent* DataSet = nullptr;
+  TStringList* Lines() const { return FLines.get(); }
+  void SetLines(TStringList* value) { FLines->AssignFrom(value); }
+
+ private:
+  std::unique_ptr<TStringList> FLines = std::make_unique<TStringList>();
+};
+RPT_BEGIN_CLASS(TTextElement, TCustomControl)
+  c.Property("Caption", &TTextElement::Caption, &TTextElement::Caption);
+  c.Property("DataField", &TTextElement::DataField, &TTextElement::DataField);
+  c.Property("Expression", &TTextElement::Expression, &TTextElement::Expression);
+  c.Property("Lines", &TTextElement::Lines, &TTextElement::SetLines);
+  c.Property("DataSet", &TTextElement::DataSet, &TTextElement::DataSet);
+RPT_END_CLASS
+
+#define TEXT_ELEMENT(Name, Base) \
+  class Name : public Base {     \
+    RPT_CLASS(Name, Base)        \
+    Name() = default;            \
+  };                             \
+  RPT_BEGIN_CLASS(Name, Base)    \
+  RPT_END_CLASS
+TEXT_ELEMENT(TQRLabel, TTextElement)
+TEXT_ELEMENT(TQRDBText, TTextElement)
+TEXT_ELEMENT(TQRExpr, TTextElement)
+TEXT_ELEMENT(TQRMemo, TTextElement)
+TEXT_ELEMENT(TQRExprMemo, TTextElement)
+TEXT_ELEMENT(TQRTotalLabel, TQRLabel)
+#undef TEXT_ELEMENT
+
+struct ShellDocument : Shell {
+  TfrmDoc* Doc = nullptr;
+  void SetUp() override {
+    Shell::SetUp();
+    for (const TClassDescriptor* c : {&TQRLabel::StaticClass(), &TQRDBText::StaticClass(), &TQRExpr::StaticClass(),
+                                      &TQRMemo::StaticClass(), &TQRExprMemo::StaticClass(),
+                                      &TQRTotalLabel::StaticClass()})
+      if (!FindStreamClass(c->ClassName())) RegisterStreamClass(*c);
+    Doc = New();
+  }
+  TControl* Add(const char* className, const char* name, const char* property = nullptr, const char* text = "") {
+    auto* c = static_cast<TControl*>(FindStreamClass(className)->CreateComponent(Doc->Report));
+    c->SetName(name);
+    c->SetParent(Doc->Report);
+    if (property) SetStrProp(c, *GetPropInfo(c, property), text);
+    return c;
+  }
+  std::string Text(TControl* c, const char* property) { return GetStrProp(c, *GetPropInfo(c, property)); }
+  std::string Hint(TComponent* c) {
+    std::string hint = "H";
+    Doc->ZQKDesigner1->DoComponentHint(c, hint);
+    return hint;
+  }
+  uint16_t KeyDown(uint16_t key, TShiftState shift = {ssShift}) {
+    Doc->ZQKDesigner1->DoKeyDown(key, shift);
+    return key;
+  }
+  void Type(std::initializer_list<char> keys) {
+    for (char k : keys) Doc->ZQKDesigner1->DoKeyPress(k);
+  }
+};
+
+TEST_F(ShellDocument, HintsAppendTheElementsTextAfterACarriageReturn) {
+  TControl* memo = Add("TQRMemo", "Memo1");
+  auto* lines = static_cast<TStrings*>(GetObjectProp(memo, *GetPropInfo(memo, "Lines")));
+  lines->Add("a");
+  lines->Add("b");
+  EXPECT_EQ(Hint(memo), "H\rLines:\r  a\r  b");
+  EXPECT_EQ(Hint(Add("TQRExprMemo", "ExprMemo1")), "H\rLines:");
+  EXPECT_EQ(Hint(Add("TQRLabel", "Label1", "Caption", "Total")), "H\rCaption: Total");
+  // Descendants take their ancestor's block.
+  EXPECT_EQ(Hint(Add("TQRTotalLabel", "Label2", "Caption", "Sum")), "H\rCaption: Sum");
+  EXPECT_EQ(Hint(Add("TQRDBText", "DBText1", "DataField", "Name")), "H\rData field: Name");
+  EXPECT_EQ(Hint(Add("TQRExpr", "Expr1", "Expression", "1+2")), "H\rExpression: 1+2");
+  auto* panel = TComponent::Create<TPanel>(Doc->Report);
+  EXPECT_EQ(Hint(panel), "H");
+  EXPECT_FALSE(Doc->Modified);
+}
+
+TEST_F(ShellDocument, TypingEditsTheOneSelectedElementsTextByExactClass) {
+  TControl* label = Add("TQRLabel", "Label1", "Caption", "X");
+  Doc->ZQKDesigner1->Select({label});
+  Type({'A', 'B', char(VK_BACK)});
+  EXPECT_EQ(Text(label, "Caption"), "XA");
+  EXPECT_TRUE(Doc->Modified);
+  // Bytes from 128 up are characters; other control codes change nothing.
+  Doc->Modified = false;
+  Type({char(0xE9), char(1), char(VK_ESCAPE)});
+  EXPECT_EQ(Text(label, "Caption"), "XA\xE9");
+  Type({char(VK_BACK), char(VK_BACK), char(VK_BACK), char(VK_BACK)});
+  EXPECT_EQ(Text(label, "Caption"), "");
+
+  // Enter on an expression opens its editor and types nothing.
+  TControl* expr = Add("TQRExpr", "Expr1", "Expression", "1");
+  Doc->ZQKDesigner1->Select({expr});
+  Doc->Modified = false;
+  Type({char(VK_RETURN), '+', '2'});
+  EXPECT_EQ(Text(expr, "Expression"), "1+2");
+  TControl* field = Add("TQRDBText", "DBText1");
+  Doc->ZQKDesigner1->Select({field});
+  Type({'I', 'd'});
+  EXPECT_EQ(Text(field, "DataField"), "Id");
+
+  // A descendant of the label class, a memo and a selection of two type nothing.
+  TControl* total = Add("TQRTotalLabel", "Label2", "Caption", "T");
+  TControl* memo = Add("TQRMemo", "Memo1", "Caption", "M");
+  for (TControl* c : {total, memo}) {
+    Doc->ZQKDesigner1->Select({c});
+    Type({'x'});
+  }
+  Doc->ZQKDesigner1->Select({label, expr});
+  Doc->Modified = false;
+  Type({'x'});
+  EXPECT_EQ(Text(total, "Caption"), "T");
+  EXPECT_EQ(Text(memo, "Caption"), "M");
+  EXPECT_EQ(Text(label, "Caption"), "");
+  EXPECT_FALSE(Doc->Modified);
+}
+
+TEST_F(ShellDocument, ShiftDeleteEmptiesTheTextFirstAndOnlyThenLetsTheElementGo) {
+  TControl* label = Add("TQRLabel", "Label1", "Caption", "Total");
+  Doc->ZQKDesigner1->Select({label});
+  EXPECT_EQ(KeyDown(VK_DELETE), 0);  // consumed: the designer keeps the label
+  EXPECT_EQ(Text(label, "Caption"), "");
+  EXPECT_TRUE(Doc->Modified);
+  EXPECT_EQ(KeyDown(VK_DELETE), VK_DELETE);  // empty: the designer deletes it
+  EXPECT_EQ(KeyDown('A'), 'A');
+
+  TControl* expr = Add("TQRExpr", "Expr1", "Expression", "1");
+  TControl* field = Add("TQRDBText", "DBText1", "DataField", "Id");
+  TControl* total = Add("TQRTotalLabel", "Label2", "Caption", "Sum");
+  for (TControl* c : {expr, field}) {
+    Doc->ZQKDesigner1->Select({c});
+    EXPECT_EQ(KeyDown(VK_DELETE, {ssCtrl}), 0) << c->Name();
+  }
+  EXPECT_EQ(Text(expr, "Expression"), "");
+  EXPECT_EQ(Text(field, "DataField"), "");
+  Doc->ZQKDesigner1->Select({total});
+  EXPECT_EQ(KeyDown(VK_DELETE), VK_DELETE);
+  EXPECT_EQ(Text(total, "Caption"), "Sum");
+
+  // Through the keyboard: Shift+Delete on the design surface reaches the rule.
+  SetStrProp(label, *GetPropInfo(label, "Caption"), "Again");
+  Doc->ZQKDesigner1->Select({label});
+  QWidget* surface = PeerWidget(Doc->Report);
+  ASSERT_NE(surface, nullptr);
+  surface->setFocus();
+  QTest::keyClick(surface, Qt::Key_Delete, Qt::ShiftModifier);
+  EXPECT_EQ(Text(label, "Caption"), "");
+}
+
+TEST_F(ShellDocument, AssigningADataSetBindsTheDataFieldsAndDestroysTheOldOne) {
+  TControl* field = Add("TQRDBText", "DBText1");
+  TControl* label = Add("TQRLabel", "Label1");
+  auto* first = TComponent::Create<TComponent>(nullptr);
+  Doc->AssignDataSet(first);
+  EXPECT_EQ(first->Owner(), Doc);
+  EXPECT_EQ(GetObjectProp(field, *GetPropInfo(field, "DataSet")), first);
+  EXPECT_EQ(GetObjectProp(label, *GetPropInfo(label, "DataSet")), nullptr);
+  auto* second = TComponent::Create<TComponent>(nullptr);
+  second->SetName("Second");
+  Doc->AssignDataSet(second);
+  EXPECT_EQ(Doc->FindComponent("Second"), second);
+  EXPECT_EQ(Doc->DataSet, second);
+  EXPECT_EQ(GetObjectProp(field, *GetPropInfo(field, "DataSet")), second);
+  // The first went with its replacement: only one component of the window is a dataset.
+  int datasets = 0;
+  for (TComponent* c : Doc->OwnedComponents()) datasets += c->ClassType().ClassName() == "TComponent";
+  EXPECT_EQ(datasets, 1);
+}
+
+// The entry point's start-up, shared with the developer tools.
+TEST(ShellStartup, StartsTheWindowsTheProgramShowsAndEndsThemAgain) {
+  TApplication* app = TApplication::Instance();
+  app->SetTitle("");
+  StartProgram(*app);
+  EXPECT_EQ(app->Title(), "Report designer");
+  EXPECT_FALSE(app->quitOnLastWindowClosed());
+  ASSERT_NE(frmMain, nullptr);
+  EXPECT_TRUE(frmMain->isVisible());
+  EXPECT_TRUE(frmProps->isVisible());
+  for (QWidget* w : {dlgData, dlgLinesEditor, dlgFields, dlgReportProps}) EXPECT_FALSE(w->isVisible());
+  EXPECT_NE(FindStreamClass("TReportStandIn"), nullptr);
+  EndProgram();
+  EXPECT_EQ(frmMain, nullptr);
+  EXPECT_EQ(frmProps, nullptr);
 }
 
 }  // namespace
