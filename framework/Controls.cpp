@@ -312,6 +312,13 @@ void TCustomControl::BoundsChanged() {
   if (auto* form = dynamic_cast<TCustomForm*>(Parent())) form->ChildBoundsChanged();
 }
 
+void TCustomControl::SetVisible(bool value) {
+  const bool changed = value != Visible();
+  TWinControl::SetVisible(value);
+  if (changed)
+    if (auto* form = dynamic_cast<TCustomForm*>(Parent())) form->ChildBoundsChanged();
+}
+
 void TCustomControl::InsertControl(TControl* control) {
   TWinControl::InsertControl(control);
   if (control->Align() != alNone) AlignControls();

@@ -85,6 +85,8 @@ class TCustomControl : public TWinControl {
   void Update();
   // Lays out the children by their Align values.
   void Realign();
+  // A scrolling parent form follows what shows.
+  void SetVisible(bool value) override;
 
   TNotifyEvent OnClick;
   TNotifyEvent OnDblClick;
@@ -249,6 +251,8 @@ class TCustomForm : public TCustomControl {
   TPoint ScrollPos() const;
   // Scrolls to a position (clamped like the bars' positions).
   void SetScrollPos(TPoint pos);
+  // A child moved, resized, appeared or vanished: the scroll ranges follow.
+  void ChildBoundsChanged();
 
   // Scrolling. Children keep client coordinates: scrolling moves them by the delta and
   // the bars' positions by its opposite. Without a peer all of it works in the model.
@@ -296,7 +300,6 @@ class TCustomForm : public TCustomControl {
   friend class TCustomControl;
   friend class TControlScrollBar;
   void ScrollChildren(int32_t dx, int32_t dy);
-  void ChildBoundsChanged();
   std::string FCaption;
   IDesignerHook* FDesigner = nullptr;
   TWinControl* FParentWindow = nullptr;

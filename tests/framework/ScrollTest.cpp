@@ -65,6 +65,15 @@ TEST_F(ScrollTest, AutoRangesFollowTheChildrenAndTheBarsTakeClientRoom) {
   EXPECT_EQ(Form->ClientWidth(), 200);
 }
 
+TEST_F(ScrollTest, HidingAndShowingAChildUpdatesTheRanges) {
+  Low->SetVisible(false);
+  EXPECT_EQ(V()->Range(), 70);
+  EXPECT_FALSE(V()->IsScrollBarVisible());
+  Low->SetVisible(true);
+  EXPECT_EQ(V()->Range(), 430);
+  EXPECT_TRUE(V()->IsScrollBarVisible());
+}
+
 TEST_F(ScrollTest, WithoutAutoScrollTheRangesStayPut) {
   Form->SetAutoScroll(false);
   Low->SetTop(900);
