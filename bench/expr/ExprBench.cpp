@@ -6,7 +6,6 @@
 // Every operator new is counted, and the figures give allocations per evaluation.
 //
 //   build/bench/bench_expr [records] [repeats]
-#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <atomic>
@@ -19,6 +18,7 @@
 #include <string>
 
 #include "data/DBTables.h"
+#include "tests/support/SqliteExec.h"
 #include "expr/QRExpr.h"
 
 namespace {
@@ -45,17 +45,6 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 double Seconds(TClock::time_point start) { return std::chrono::duration<double>(TClock::now() - start).count(); }
-
-void Exec(const std::string& file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + file);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK) throw std::runtime_error("SQLite: " + message);
-}
 
 struct TRun {
   double Seconds = 1e300;
@@ -96,7 +85,7 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     auto start = TClock::now();
-    Exec(folder + "/bench.db",
+    rpt::test::RunSqlite(folder + "/bench.db",
          "CREATE TABLE sales (id INTEGER PRIMARY KEY, Name VARCHAR(30), Amount REAL, Quantity INTEGER);"
          "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < " +
              std::to_string(records) +

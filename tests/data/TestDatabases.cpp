@@ -1,6 +1,5 @@
 #include "tests/data/TestDatabases.h"
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <QSqlDatabase>
@@ -24,17 +23,6 @@ TTempDir::TTempDir() {
 TTempDir::~TTempDir() {
   std::error_code ec;
   std::filesystem::remove_all(FPath, ec);
-}
-
-void RunSqlite(const std::string& file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + file);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK) throw std::runtime_error("SQLite: " + message);
 }
 
 void WriteFile(const std::string& file, const std::string& text) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/DBTables.h"
+#include "tests/support/SqliteExec.h"
 
 namespace rpt::test {
 
@@ -25,8 +26,6 @@ class TTempDir {
   std::string FPath;
 };
 
-// Runs SQL statements on an SQLite file (created when missing).
-void RunSqlite(const std::string& file, const std::string& sql);
 void WriteFile(const std::string& file, const std::string& text);
 
 // Points the engine at a fresh data folder and alias file (absent until written) and

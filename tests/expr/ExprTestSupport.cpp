@@ -1,6 +1,6 @@
 #include "tests/expr/ExprTestSupport.h"
 
-#include <sqlite3.h>
+#include "tests/support/SqliteExec.h"
 #include <stdlib.h>
 
 #include <filesystem>
@@ -79,15 +79,7 @@ TScratchDatabases::~TScratchDatabases() {
 }
 
 void TScratchDatabases::Run(const std::string& alias, const std::string& sql) const {
-  sqlite3* db = nullptr;
-  const std::string file = FPath + "/" + alias + ".db";
-  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + file);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK) throw std::runtime_error("SQLite: " + message);
+  RunSqlite(FPath + "/" + alias + ".db", sql);
 }
 
 }  // namespace rpt::test
