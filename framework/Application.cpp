@@ -143,4 +143,8 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
 
 void ShowMessage(const std::string& text) { MessageDlg(text, mtInformation, {mbOK}); }
 
+bool CanShowMessages() {
+  return static_cast<bool>(gMessageBoxHook) || qobject_cast<QApplication*>(QCoreApplication::instance());
+}
+
 }  // namespace rpt

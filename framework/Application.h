@@ -66,5 +66,8 @@ void SetMessageBoxHook(TMessageBoxHook hook);
 // Shows a message box; returns mrYes, mrNo, mrOk or mrCancel.
 int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons);
 void ShowMessage(const std::string& text);
+// Whether a message box can be shown (a hook answers, or widgets exist): headless tools
+// that run model code have neither.
+bool CanShowMessages();
 
 }  // namespace rpt

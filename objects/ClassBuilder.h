@@ -151,7 +151,14 @@ class TClassBuilder {
   template <class G, class S = std::nullptr_t>
   TPropertyBuilder<C> IndexedProperty(const char* name, int32_t index, G get, S set = nullptr) {
     using V = detail::ReadType<C, G>;
-    TPropertyInfo& p = detail::NewProperty(D, name, detail::PropTypeOf<V>(), index);
+    // A property holding the class being built (a band's LinkBand) takes its descriptor
+    // directly: asking the class for it would recurse into this very build.
+    const TTypeInfo* type = nullptr;
+    if constexpr (std::is_same_v<V, C*>)
+      type = D.TypeInfo();
+    else
+      type = detail::PropTypeOf<V>();
+    TPropertyInfo& p = detail::NewProperty(D, name, type, index);
     Bind<V>(p, get, set, index);
     return TPropertyBuilder<C>(p);
   }

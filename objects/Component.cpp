@@ -43,9 +43,11 @@ void TComponent::SetName(const std::string& name) {
     ValidateRename(nullptr, FName, name);
   BindField(false);
   if (FOwner) FOwner->IndexName(this, false);
+  const std::string oldName = std::move(FName);
   FName = name;
   if (FOwner) FOwner->IndexName(this, true);
   BindField(true);
+  Renamed(oldName);
 }
 
 void TComponent::ValidateRename(TComponent* component, const std::string& curName, const std::string& newName) {

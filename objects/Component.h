@@ -124,6 +124,8 @@ class TComponent : public TPersistent {
  protected:
   // The container check of insertion: throw to refuse the new owner.
   virtual void ValidateContainer(TComponent* owner);
+  // The name has just changed (a label whose caption was its name follows it).
+  virtual void Renamed(const std::string& /*oldName*/) {}
   // Rename check (see SetName); an owner under design also asks its own owner.
   virtual void ValidateRename(TComponent* component, const std::string& curName, const std::string& newName);
   void BeforeDestruction() override;

@@ -66,6 +66,9 @@ RPT_ENUM_TYPE(THelpType, "htKeyword", "htContext")
 enum TAlignment : uint8_t { taLeftJustify, taRightJustify, taCenter };
 RPT_ENUM_TYPE(TAlignment, "taLeftJustify", "taRightJustify", "taCenter")
 
+enum TBiDiMode : uint8_t { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+RPT_ENUM_TYPE(TBiDiMode, "bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly")
+
 struct TPoint {
   int32_t X = 0, Y = 0;
   bool operator==(const TPoint&) const = default;

@@ -1,0 +1,37 @@
+#pragma once
+// Breaking a text printable's text into lines. Widths are compared in native units
+// (0.1 mm) with text measured at the high-resolution reference, so the designer at any
+// zoom, the recorded pages and the printer all break lines at the same places.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/Graphics.h"
+
+namespace rpt {
+
+// The width of a text, in the unit the layout compares against.
+using TTextWidthFunc = std::function<double(std::string_view)>;
+
+struct TQRLineFormat {
+  double Width = 0;       // the room for a line
+  bool AutoSize = false;  // one line per source text, no wrapping
+  bool WordWrap = true;   // off: only what fits on the first line of each source text
+};
+
+// Formats one source text (a caption or a memo line) and appends its lines: line feeds
+// are dropped, carriage returns start new source texts, words run up to and including
+// a space or hyphen. A word wider than the room is broken at character boundaries onto
+// the following lines.
+void FormatSourceText(std::string_view text, const TQRLineFormat& format, const TTextWidthFunc& width,
+                      std::vector<std::string>& lines);
+
+// Text extents of a font in native units, measured at the reference resolution.
+double TextWidthNative(const TFont& font, std::string_view text);
+// The height of one line (the cell height of "W").
+double LineHeightNative(const TFont& font);
+// Native units per screen pixel at 100 %.
+constexpr double kNativePerPixel = 254.0 / kScreenPixelsPerInch;
+
+}  // namespace rpt
