@@ -39,6 +39,12 @@ int DataTable(std::span<const std::string> args);
 int DataQuery(std::span<const std::string> args);
 }  // namespace rpttool
 
+// Report files loaded into the report classes (ReportCommands.cpp).
+namespace rpttool {
+int CheckReport(std::span<const std::string> args);
+int ResaveReport(std::span<const std::string> args);
+}  // namespace rpttool
+
 // Expressions (ExprCommands.cpp).
 namespace rpttool {
 int Eval(std::span<const std::string> args);
@@ -117,6 +123,11 @@ const TCommand kCommands[] = {
      Dump},
     {"build", "TEXT OUT", "turn the text of dump back into the identical bytes and write them to OUT", 2, 2,
      Build},
+    {"check", "FILE.rpt",
+     "load a report file into the report classes (its dataset left closed) and print its components as a tree",
+     1, 1, rpttool::CheckReport},
+    {"resave", "IN.rpt OUT.rpt", "load a report file as check does and save it again to OUT.rpt", 2, 2,
+     rpttool::ResaveReport},
     {"qrp-info", "FILE", "print a recorded-report file's header and its pages", 1, 1, rpttool::QrpInfo},
     {"qrp-export", "FILE OUT",
      "write the pages as a PDF (OUT.pdf) or as page-NNNN.png or .emf files in folder OUT "

@@ -1,0 +1,293 @@
+// rpttool check and resave: a .rpt file loaded into the real report classes, the way a
+// document window loads it, without opening its dataset. check prints what was loaded
+// as a tree; resave writes it back, which shows whether loading and saving keep a file.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <span>
+#include <sstream>
+#include <string>
+
+#include "objects/Exceptions.h"
+#include "objects/Filer.h"
+#include "objects/Format.h"
+#include "objects/ReportFile.h"
+#include "objects/StreamText.h"
+#include "report/QRCtrls.h"
+#include "report/QuickRpt.h"
+
+namespace rpttool {
+
+namespace {
+
+using rpt::Format;
+
+void Print(const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
+    throw rpt::Exception("Cannot write standard output");
+}
+
+// Labels measure their text while they load: a GUI application, without a display.
+std::unique_ptr<QGuiApplication> GuiApplication() {
+  if (QCoreApplication::instance()) return nullptr;
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int argc = 1;
+  static char name[] = "rpttool";
+  static char* argv[] = {name, nullptr};
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+struct TLoadedReport {
+  rpt::TReportFileHeader Header;
+  rpt::TOwnedPtr<rpt::TNotifyQuickRep> Report;
+};
+
+// Any failure names the file, so a script running over many files shows which one is
+// damaged.
+[[noreturn]] void FailIn(const std::string& fileName, const std::string& message) {
+  throw rpt::EReadError(fileName + ": " + message);
+}
+
+// " (object NAME)" for the first object in the text form whose class is not registered:
+// the loader stops there, and its message names only the class.
+std::string UnknownClassObject(const std::string& text) {
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos || line.compare(start, 7, "object ") != 0) continue;
+    const size_t classStart = start + 7;
+    const size_t classEnd = line.find(' ', classStart);
+    // A quoted class name is no plain identifier, so no registered class either.
+    if (classEnd == std::string::npos || line[classStart] == '"') continue;
+    const std::string_view className = std::string_view(line).substr(classStart, classEnd - classStart);
+    const rpt::TClassDescriptor* cls = rpt::FindStreamClass(className);
+    if (cls && cls->IsComponentClass() && cls->CanCreate()) continue;
+    const size_t nameEnd = line.find("  ", classEnd + 1);
+    return " (object " + line.substr(classEnd + 1, nameEnd == std::string::npos ? nameEnd : nameEnd - classEnd - 1) +
+           ")";
+  }
+  return "";
+}
+
+TLoadedReport LoadReportFile(const std::string& fileName) {
+  std::error_code error;
+  // Opening a directory succeeds on Linux; say what is wrong instead of reading it.
+  if (std::filesystem::is_directory(fileName, error))
+    throw rpt::EFOpenError("Cannot open file \"" + fileName + "\". Is a directory");
+  const std::string bytes = rpt::ReadWholeFile(fileName);
+
+  TLoadedReport loaded;
+  size_t streamStart = 0;
+  try {
+    streamStart = rpt::ReadReportFileHeader(bytes, loaded.Header, fileName);
+  } catch (const rpt::Exception& e) {
+    FailIn(fileName, e.what());
+  }
+
+  rpt::RegisterReportClasses();
+  // As the document window does: a report without owner named Report that prints when
+  // empty; the name stored in the stream is not kept. The header's dataset is left
+  // closed and unbound.
+  loaded.Report.reset(rpt::TComponent::Create<rpt::TNotifyQuickRep>(nullptr));
+  loaded.Report->SetName("Report");
+  loaded.Report->SetPrintIfEmpty(true);
+  rpt::TMemoryStream stream(bytes.substr(streamStart));
+  try {
+    rpt::LoadComponent(stream, loaded.Report.get());
+  } catch (const rpt::Exception& e) {
+    // The loader's structural errors ("Stream read error") do not say where; the byte
+    // reader does, so a file whose bytes are damaged is reported by it.
+    std::string text;
+    try {
+      text = rpt::DumpStream(bytes);
+    } catch (const rpt::Exception& structural) {
+      FailIn(fileName, structural.what());
+    }
+    std::string message = e.what();
+    if (dynamic_cast<const rpt::EClassNotFound*>(&e)) message += UnknownClassObject(text);
+    FailIn(fileName, message);
+  }
+  loaded.Report->SetName("Report");
+  // Bytes after the report are not part of it; saving would silently drop them.
+  if (const auto end = static_cast<size_t>(stream.Position()); end != stream.Data().size())
+    FailIn(fileName, Format("offset %d: expected the end of the data after the report, found %d more bytes",
+                            streamStart + end, stream.Data().size() - end));
+  return loaded;
+}
+
+// Text as one quoted line: quotes, backslashes and control characters escaped.
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+          out += Format("\\x%02X", static_cast<unsigned char>(c));
+        else
+          out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string DataSetLine(const rpt::TReportFileHeader& header) {
+  switch (header.Kind) {
+    case rpt::rdkNone: return "dataset: none";
+    case rpt::rdkTable:
+      return "dataset: table " + Quoted(header.TableName) + " of database " + Quoted(header.DatabaseName);
+    case rpt::rdkQuery: {
+      std::string sql;
+      for (size_t i = 0; i < header.SqlLines.size(); ++i) sql += (i ? "\n" : "") + header.SqlLines[i];
+      return Format("dataset: query of database %s, %d SQL lines %s", Quoted(header.DatabaseName),
+                    header.SqlLines.size(), Quoted(sql));
+    }
+    default: return Format("dataset: unknown kind %d (none bound)", header.Kind);
+  }
+}
+
+// A length in the report's unit: the unit's own precision and name.
+struct TUnitStyle {
+  const char* Name;
+  int Decimals;
+};
+
+TUnitStyle StyleOf(rpt::TQRUnit unit) {
+  switch (unit) {
+    case rpt::MM: return {"mm", 1};
+    case rpt::Inches: return {"in", 3};
+    case rpt::Pixels: return {"px", 1};
+    case rpt::Characters: return {"chars", 1};
+    case rpt::Native: return {"native", 0};
+  }
+  return {"?", 2};
+}
+
+std::string Number(rpt::Extended value, int decimals) {
+  double v = static_cast<double>(value);
+  if (!std::isfinite(v)) return Format("%g", v);
+  const double scale = std::pow(10.0, decimals);
+  v = std::round(v * scale) / scale;
+  if (v == 0) v = 0;  // no "-0.0"
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return text;
+}
+
+std::string NameOf(const rpt::TComponent* component) {
+  if (!component) return "(none)";
+  return component->Name().empty() ? "(unnamed)" : component->Name();
+}
+
+std::string JoinedLines(const rpt::TStrings& lines) {
+  std::string text;
+  for (int i = 0; i < lines.Count(); ++i) text += (i ? "\n" : "") + lines.Strings(i);
+  return text;
+}
+
+template <class E>
+std::string EnumText(E value) {
+  const std::string name = rpt::TypeInfoOf<E>()->EnumName(static_cast<int32_t>(value));
+  return name.empty() ? std::to_string(static_cast<int>(value)) : name;
+}
+
+class TTreePrinter {
+ public:
+  explicit TTreePrinter(const rpt::TCustomQuickRep& report) : FReport(report), FStyle(StyleOf(report.Units())) {}
+
+  std::string Run() {
+    Line(FReport, 0);
+    // The report's bands in print order, then what else sits on it.
+    for (rpt::TQRCustomBand* band : FReport.BandList()) Tree(*band, 1);
+    for (rpt::TControl* child : FReport.ControlList()) Tree(*child, 1);
+    // Components with no place on the report (datasets, or controls without a parent).
+    for (rpt::TComponent* owned : FReport.OwnedComponents()) Tree(*owned, 1);
+    return std::move(FOut);
+  }
+
+ private:
+  void Tree(rpt::TComponent& component, int depth) {
+    if (!FShown.insert(&component).second) return;
+    Line(component, depth);
+    if (auto* container = dynamic_cast<rpt::TWinControl*>(&component))
+      for (rpt::TControl* child : container->ControlList()) Tree(*child, depth + 1);
+  }
+
+  std::string Length(const rpt::TQRUnitBase& size, bool horizontal, rpt::Extended native) const {
+    return Number(size.FromNative(FReport.Units(), horizontal, native), FStyle.Decimals);
+  }
+
+  void Line(const rpt::TComponent& component, int depth) {
+    FShown.insert(&component);
+    std::string line(static_cast<size_t>(depth) * 2, ' ');
+    line += component.ClassName() + " " + NameOf(&component);
+    if (const auto* band = dynamic_cast<const rpt::TQRCustomBand*>(&component))
+      line += " " + EnumText(band->BandType());
+    if (const auto* control = dynamic_cast<const rpt::TControl*>(&component))
+      line += "  parent " + NameOf(control->Parent());
+    else
+      line += "  parent (none)";
+
+    if (const auto* report = dynamic_cast<const rpt::TCustomQuickRep*>(&component)) {
+      const rpt::TQRPage& page = *report->Page();
+      line += "  page " + Length(page, true, page.NativeValue(rpt::pvWidth)) + " x " +
+              Length(page, false, page.NativeValue(rpt::pvLength)) + " " + FStyle.Name;
+    } else if (const auto* band = dynamic_cast<const rpt::TQRCustomBand*>(&component)) {
+      const rpt::TQRBandSize& size = *band->Size();
+      line += "  height " + Length(size, false, size.NativeHeight()) + ", width " +
+              Length(size, true, size.NativeWidth()) + " " + FStyle.Name;
+    } else if (const auto* printable = dynamic_cast<const rpt::TQRPrintable*>(&component)) {
+      using S = rpt::TQRPrintableSize;
+      const S& size = *printable->Size();
+      line += "  " + Length(size, true, size.Native(S::szWidth)) + " x " +
+              Length(size, false, size.Native(S::szHeight)) + " " + FStyle.Name + " at " +
+              Length(size, true, size.Native(S::szLeft)) + ", " + Length(size, false, size.Native(S::szTop));
+      if (const auto* shape = dynamic_cast<const rpt::TQRShape*>(printable)) {
+        line += "  " + Quoted(EnumText(shape->Shape()));
+      } else if (const auto* text = dynamic_cast<const rpt::TQRCustomLabel*>(printable)) {
+        line += "  " + Quoted(text->UsesCaption() ? text->Caption() : JoinedLines(*text->Lines()));
+      }
+    }
+    FOut += line + "\n";
+  }
+
+  const rpt::TCustomQuickRep& FReport;
+  TUnitStyle FStyle;
+  std::set<const rpt::TComponent*> FShown;
+  std::string FOut;
+};
+
+}  // namespace
+
+int CheckReport(std::span<const std::string> args) {
+  const std::unique_ptr<QGuiApplication> app = GuiApplication();
+  const TLoadedReport loaded = LoadReportFile(args[0]);
+  Print(DataSetLine(loaded.Header) + "\n" + TTreePrinter(*loaded.Report).Run());
+  return 0;
+}
+
+int ResaveReport(std::span<const std::string> args) {
+  const std::unique_ptr<QGuiApplication> app = GuiApplication();
+  const TLoadedReport loaded = LoadReportFile(args[0]);
+  std::string bytes;
+  rpt::WriteReportFileHeader(bytes, loaded.Header);
+  rpt::TMemoryStream stream;
+  rpt::SaveComponent(stream, loaded.Report.get());
+  bytes += stream.Data();
+  // Written beside the target and renamed over it, so a failure leaves no partial file.
+  rpt::WriteFileAtomically(args[1], bytes);
+  return 0;
+}
+
+}  // namespace rpttool
