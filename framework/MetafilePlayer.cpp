@@ -825,7 +825,7 @@ void TPlayer::Play(const TRecordView& r) {
         UseTransform(LogicalToDevice());
         UsePen();
         UseRop();
-        FPainter.drawLine(dc.Current + QPointF(0.5, 0.5), to + QPointF(0.5, 0.5));
+        DrawDeviceLine(FPainter, dc.Current, to, FPainter.pen().isCosmetic() || FPainter.pen().widthF() <= 1);
         EndRop();
       }
       dc.Current = to;

@@ -109,10 +109,28 @@ void TQtCanvas::UseBrush() {
 
 void TQtCanvas::NoPen() { FPainter->setPen(Qt::NoPen); }
 
+void DrawDeviceLine(QPainter& painter, QPointF from, QPointF to, bool thin) {
+  if (!thin) {
+    painter.drawLine(from + QPointF(0.5, 0.5), to + QPointF(0.5, 0.5));
+    return;
+  }
+  // The painter's thin lines (given a quarter pixel in) include the end with the
+  // smaller coordinate along the longer axis and leave out the other, so a line drawn
+  // towards smaller coordinates is moved one step back along itself.
+  const QPointF d = to - from;
+  const double major = std::max(std::abs(d.x()), std::abs(d.y()));
+  if (major > 0 && (std::abs(d.x()) >= std::abs(d.y()) ? d.x() < 0 : d.y() < 0)) {
+    const QPointF step = -d / major;
+    from += step;
+    to += step;
+  }
+  painter.drawLine(from + QPointF(0.25, 0.25), to + QPointF(0.25, 0.25));
+}
+
 void TQtCanvas::LineTo(int32_t x, int32_t y) {
   if (!FPainter) return;
   UsePen();
-  FPainter->drawLine(QPointF(FPenPos.X + 0.5, FPenPos.Y + 0.5), QPointF(x + 0.5, y + 0.5));
+  DrawDeviceLine(*FPainter, QPointF(FPenPos.X, FPenPos.Y), QPointF(x, y), Pen()->Width() <= 1);
   FPenPos = {x, y};
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }

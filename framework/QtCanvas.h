@@ -19,6 +19,9 @@ QFont ReferenceFont(const TFont& font);
 // Extents of text in the font at a device resolution.
 TTextExtentF MeasureText(const TFont& font, std::string_view text, int dpi);
 QString ToQString(std::string_view utf8);
+// A line as the device draws one, between pixel coordinates: with a thin pen it
+// includes its first pixel and leaves out its last, in every direction.
+void DrawDeviceLine(QPainter& painter, QPointF from, QPointF to, bool thin);
 
 class TQtCanvas : public TCanvas {
  public:

@@ -76,6 +76,33 @@ TEST(QtCanvas, RectangleFillsInsideAndOutlinesWithinBounds) {
   EXPECT_EQ(img.pixel(15, 15) & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF);
 }
 
+TEST(QtCanvas, ThinLinesIncludeTheirStartAndLeaveOutTheirEndInEveryDirection) {
+  struct TCase {
+    int X0, Y0, X1, Y1;
+  };
+  const TCase cases[] = {{2, 5, 12, 5},  {12, 5, 2, 5},  {5, 2, 5, 12}, {5, 12, 5, 2},
+                         {2, 2, 12, 12}, {12, 12, 2, 2}, {2, 12, 12, 2}, {3, 1, 7, 13}};
+  for (TPenStyle style : {psSolid, psDot}) {
+    for (const TCase& t : cases) {
+      SCOPED_TRACE(testing::Message() << style << ": " << t.X0 << "," << t.Y0 << " -> " << t.X1 << "," << t.Y1);
+      QImage img(16, 16, QImage::Format_RGB32);
+      img.fill(Qt::white);
+      {
+        QPainter p(&img);
+        TQtCanvas c(&p, 96);
+        c.Pen()->SetStyle(style);
+        c.MoveTo(t.X0, t.Y0);
+        c.LineTo(t.X1, t.Y1);
+      }
+      EXPECT_EQ(qGray(img.pixel(t.X0, t.Y0)), 0);
+      EXPECT_EQ(qGray(img.pixel(t.X1, t.Y1)), 255);
+      if (style == psSolid && (t.X0 == t.X1 || t.Y0 == t.Y1)) {
+        EXPECT_EQ(CountColor(img, qRgb(0, 0, 0), QRect(0, 0, 16, 16)), 10);
+      }
+    }
+  }
+}
+
 TEST(QtCanvas, XorPenDrawnTwiceRestoresTheImage) {
   QImage img(40, 40, QImage::Format_RGB32);
   img.fill(qRgb(200, 100, 50));
