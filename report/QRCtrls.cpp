@@ -168,10 +168,12 @@ void TQRPrintable::SetBounds(int32_t left, int32_t top, int32_t width, int32_t h
     TCustomControl::SetBounds(left, top, width, height);
     if (FReport) FReport->MarkDesignChanged();
   } else if (HasState(sfLoading) && !FLoadFinished) {
-    // The loaded size decides; stored pixel bounds serve files that have none.
+    // The loaded size decides; stored pixel bounds serve files that have none. Bounds
+    // are not applied while loading, so the coordinate that differs is the one read.
     const int32_t values[4] = {left, top, width, height};
+    const int32_t current[4] = {Left(), Top(), Width(), Height()};
     for (int i = 0; i < 4; ++i)
-      if (values[i] != 0) FStreamedBounds[i] = values[i];
+      if (values[i] != current[i]) FStreamedBounds[i] = values[i];
   } else if (!FReport) {
     TCustomControl::SetBounds(left, top, width, height);
     FPixelBoundsPending = true;
@@ -199,21 +201,17 @@ void TQRPrintable::AfterLoad() {
 void TQRPrintable::FinishLoading() {
   if (FLoadFinished) return;
   FLoadFinished = true;
+  // The size values decide; a file without them keeps its stored pixel bounds.
   if (!FSize->ValuesWereRead()) {
-    // A file without the size values keeps its stored pixel bounds.
     const int32_t index[4] = {TQRPrintableSize::szLeft, TQRPrintableSize::szTop, TQRPrintableSize::szWidth,
                               TQRPrintableSize::szHeight};
-    for (int i = 0; i < 4; ++i)
-      if (FStreamedBounds[i] != 0)
-        FSize->SetNative(index[i], FSize->ToNative(Pixels, TQRPrintableSize::Horizontal(index[i]), FStreamedBounds[i]));
+    const int32_t current[4] = {Left(), Top(), Width(), Height()};
+    for (int i = 0; i < 4; ++i) {
+      const int32_t pixels = FStreamedBounds[i] ? *FStreamedBounds[i] : current[i];
+      FSize->SetNative(index[i], FSize->ToNative(Pixels, TQRPrintableSize::Horizontal(index[i]), pixels));
+    }
   }
   FSize->ApplyToParent();
-  const int32_t now[4] = {Left(), Top(), Width(), Height()};
-  int32_t bounds[4] = {now[0], now[1], now[2], now[3]};
-  for (int i = 0; i < 4; ++i)
-    if (now[i] == 0 && FStreamedBounds[i] != 0) bounds[i] = FStreamedBounds[i];
-  if (!std::equal(std::begin(now), std::end(now), std::begin(bounds)))
-    SetBounds(bounds[0], bounds[1], bounds[2], bounds[3]);
 }
 
 void TQRPrintable::AlignToBandNow() {
@@ -453,7 +451,8 @@ void TQRCustomLabel::RebuildLines() {
     FLineHeight = LineHeightNative(*Font()) + kNativePerPixel;
     FLayoutKey = std::move(key);
   }
-  if (FSizingGuard || !FReport) return;
+  // While loading, the stored size is not yet all there: sizes are fitted afterwards.
+  if (FSizingGuard || !FReport || (HasState(sfLoading) && !LoadFinished())) return;
   TFlagScope guard(FSizingGuard);
   // Only what changes is written, so unchanged sizes keep their stored precision.
   const Extended left = FSize->Native(TQRPrintableSize::szLeft);
@@ -657,7 +656,11 @@ RPT_BEGIN_CLASS(TQRMemo, TQRCustomLabel)
   c.Property("Lines", &TQRMemo::Lines, &TQRMemo::SetLines);
 RPT_END_CLASS
 
-TQRMemo::TQRMemo() { FAutoSize = false; }
+// A memo inserted with a click (no dragged size) has room for a few lines.
+TQRMemo::TQRMemo() {
+  FAutoSize = false;
+  SetBounds(Left(), Top(), 150, 50);
+}
 
 // ---------------------------------------------------------------------------
 // TQRShape

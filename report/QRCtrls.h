@@ -4,6 +4,7 @@
 // the report printer's page canvas. Text printables (labels, memos) format their text
 // into lines; shapes draw rectangles, ellipses and rules.
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,7 +131,7 @@ class TQRPrintable : public TCustomControl {
   bool FLoadFinished = false;
   // Pixel bounds given before the control had a report: converted at the report's zoom.
   bool FPixelBoundsPending = false;
-  int32_t FStreamedBounds[4] = {};  // left, top, width, height while loading
+  std::optional<int32_t> FStreamedBounds[4];  // left, top, width, height read while loading
 };
 
 RPT_EVENT_TYPE(TQRLabelOnPrintEvent, void(TObject*, std::string&))

@@ -33,12 +33,20 @@ class TLineBreaker {
       if (!FFormat.WordWrap) return Stop();
     }
     // The line is empty: a word wider than the room goes on at character boundaries.
+    bool broken = false;
     while (!word.empty()) {
       if (Fits(word)) {
+        // The space that ended a broken word does not start the next line.
+        if (!broken || word.find_first_not_of(' ') != std::string_view::npos) FLine = word;
+        return;
+      }
+      broken = true;
+      const size_t cut = FittingPrefix(word);
+      if (cut >= word.size()) {
+        // One character wider than the room: it stays the line's only character.
         FLine = word;
         return;
       }
-      const size_t cut = FittingPrefix(word);
       FLine = word.substr(0, cut);
       EndLine();
       word.remove_prefix(cut);

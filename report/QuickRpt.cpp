@@ -451,7 +451,9 @@ void TCustomQuickRep::LayoutBands() {
     }
     band->SetUpdating(true);
     try {
-      band->Size()->SetNativeWidth(band->Size()->ToNative(Pixels, true, w));
+      // A stored width that already gives these pixels stays as it was.
+      if (Round(static_cast<double>(band->Size()->FromNative(Pixels, true, band->Size()->NativeWidth()))) != w)
+        band->Size()->SetNativeWidth(band->Size()->ToNative(Pixels, true, w));
       band->SetBounds(left, y, w, h);
     } catch (...) {
       band->SetUpdating(false);
