@@ -288,9 +288,9 @@ TEST_F(RpttoolReportTest, BytesAfterTheReportAreRefused) {
 }
 
 // A label that does not size itself, at the top of its band, keeps its bounds through
-// a load. Fails today: the label's layout runs while it loads, with AutoSize still at
-// its initial True, and the control's interim bounds are then taken for stored ones.
-TEST_F(RpttoolReportTest, DISABLED_FixedWidthLabelAtTheTopKeepsItsBounds) {
+// a load: its layout must not run before AutoSize is read, nor interim bounds be taken
+// for stored ones.
+TEST_F(RpttoolReportTest, FixedWidthLabelAtTheTopKeepsItsBounds) {
   const auto report = EveryClassReport();
   auto* label = static_cast<TQRLabel*>(report->FindComponent("GroupTotal"));
   label->SetAutoSize(false);
