@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's images: the 34 action images (16 x 16) and the nine palette
+"""Draws the program's images: the 34 action images (16 x 16) and the twelve palette
 glyphs (24 x 24), in the sixteen classic colours, and writes them as PNG files beside
 this script. Run it after changing a drawing; the PNG files are compiled in."""
 import os
@@ -412,10 +412,45 @@ def pal_shape(im):
     im.ellipse(15, 9, 6.5, 6.5, 'k', 'r')
 
 
+def pal_childband(im):
+    # A band with a smaller band hanging from it, joined at the left.
+    im.box(2, 2, 21, 9, 'k', 'a')
+    im.line(4, 5, 12, 5, 'n')
+    im.line(4, 10, 4, 16, 'k')
+    im.line(5, 16, 7, 16, 'k')
+    im.box(8, 13, 21, 20, 'k', 'w')
+    im.line(10, 16, 16, 16, 'n')
+
+
+def pal_group(im):
+    # A header and a footer band held together by a bracket.
+    im.line(2, 3, 2, 20, 'k')
+    im.line(3, 3, 4, 3, 'k')
+    im.line(3, 20, 4, 20, 'k')
+    im.box(6, 2, 21, 8, 'k', 'y')
+    im.line(8, 5, 15, 5, 'm')
+    im.line(8, 11, 19, 11, 'G')
+    im.line(8, 13, 17, 13, 'G')
+    im.box(6, 15, 21, 21, 'k', 'y')
+    im.line(8, 18, 13, 18, 'm')
+
+
+def pal_subdetail(im):
+    # A band with rows of its own dataset.
+    im.box(2, 6, 21, 17, 'k', 'a')
+    for y in (9, 12, 15):
+        im.line(5, y, 12, y, 'n')
+    im.fill(14, 3, 20, 10, 'y')
+    im.line(14, 3, 14, 10, 'k')
+    im.line(20, 3, 20, 10, 'k')
+    im.ellipse(17, 10, 3.6, 1.8, 'k', 'y')
+    im.ellipse(17, 3, 3.6, 1.8, 'k', 'y')
+
+
 PALETTE_GLYPHS = [
     ('pointer', pal_pointer), ('band', pal_band), ('label', pal_label), ('dbtext', pal_dbtext),
     ('expr', pal_expr), ('sysdata', pal_sysdata), ('memo', pal_memo), ('exprmemo', pal_exprmemo),
-    ('shape', pal_shape),
+    ('shape', pal_shape), ('childband', pal_childband), ('group', pal_group), ('subdetail', pal_subdetail),
 ]
 
 
