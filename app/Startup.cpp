@@ -1,8 +1,7 @@
 #include "app/Startup.h"
 
-#include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
-#include "framework/Controls.h"
+#include "report/QRCtrls.h"
 
 namespace rpt {
 
@@ -10,8 +9,8 @@ void StartProgram(TApplication& app) {
   app.SetTitle("Report designer");
   // The main window decides when the program ends, not the last window to close.
   app.setQuitOnLastWindowClosed(false);
-  // Classes a report file may name (the stand-in report until the report classes exist).
-  RegisterStreamClasses({&TReportStandIn::StaticClass(), &TPanel::StaticClass()});
+  // Classes a report file may name, known before any window exists.
+  RegisterReportClasses();
   CreateSingleInstanceWindows();
   frmMain->show();
   frmProps->show();

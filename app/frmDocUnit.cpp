@@ -1,32 +1,20 @@
 #include "app/frmDocUnit.h"
 
+#include <typeinfo>
+
 #include "app/frmMainUnit.h"
+#include "data/DB.h"
 #include "framework/Application.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
 #include "objects/ReportFile.h"
 #include "objects/StringList.h"
+#include "report/QRCtrls.h"
 
 namespace rpt {
 
-RPT_BEGIN_CLASS(TReportStandIn, TCustomPanel)
-  c.Property("Zoom", &TReportStandIn::Zoom, &TReportStandIn::SetZoom).Default(100);
-RPT_END_CLASS
-
-TReportStandIn::TReportStandIn() {
-  SetColor(clWhite);
-  SetBounds(0, 0, 794, 1123);
-}
-
-void TReportStandIn::SetZoom(int32_t value) {
-  if (value <= 0 || value > 300 || value == FZoom) return;
-  SetBounds(Left(), Top(), Width() * value / FZoom, Height() * value / FZoom);
-  FZoom = value;
-}
-
-// ---------------------------------------------------------------------------
-
 RPT_BEGIN_CLASS(TfrmDoc, TCustomForm)
+  c.Method("ReportNotification", &TfrmDoc::ReportNotification);
   c.Method("FormActivate", &TfrmDoc::FormActivate);
   c.Method("FormClose", &TfrmDoc::FormClose);
   c.Method("FormDestroy", &TfrmDoc::FormDestroy);
@@ -88,15 +76,22 @@ void SetTextOf(TComponent* component, std::string_view property, const std::stri
   if (const TPropertyInfo* p = TextProperty(component, property)) SetStrProp(component, *p, value);
 }
 
-// The lines of a published string list property.
+// The lines of a published string list property (for the classes known only by name).
 const TStrings* LinesOf(const TComponent* component) {
   const TPropertyInfo* p = GetPropInfo(component, "Lines");
   return p && p->Kind() == propClass ? dynamic_cast<const TStrings*>(GetObjectProp(component, *p)) : nullptr;
 }
 
-// The text property that typing and Delete edit, by exact class.
+void AppendLines(std::string& hint, const TStrings* lines) {
+  hint += "\rLines:";
+  if (lines)
+    for (int i = 0; i < lines->Count(); ++i) hint += "\r  " + lines->Strings(i);
+}
+
+// The text property that typing and Delete edit, by exact class: a descendant of a
+// label may print something else than its caption.
 const char* EditedTextOf(const TComponent* component) {
-  if (IsClass(component, "TQRLabel")) return "Caption";
+  if (component && typeid(*component) == typeid(TQRLabel)) return "Caption";
   if (IsClass(component, "TQRExpr")) return "Expression";
   if (IsClass(component, "TQRDBText")) return "DataField";
   return nullptr;
@@ -117,7 +112,7 @@ TfrmDoc::TfrmDoc() {
   OnDestroy = [this](TObject* s) { FormDestroy(s); };
 }
 
-TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
+TfrmDoc* TfrmDoc::CreateNew(TComponent* owner, bool withDefaultBands) {
   auto* doc = new TfrmDoc();
   // Every window of the class is a frmDoc; later ones get a number so names stay unique.
   std::string name = "frmDoc";
@@ -131,8 +126,10 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
   doc->ZQKDesignPanel1->SetAlign(alClient);
   doc->ZQKDesignPanel1->SetParent(doc);
 
-  doc->Report = TComponent::Create<TReportStandIn>(nullptr);
-  doc->Report->SetName("Report");
+  doc->Report = doc->MakeReport();
+  // Added before the designer takes up the report: they are no change of the user's.
+  if (withDefaultBands)
+    for (int32_t index : {1, 3, 4, 6}) doc->Report->Bands()->SetHasBand(index, true);
 
   doc->ZQKDesigner1 = TComponent::Create<TZQKDesigner>(doc);
   doc->ZQKDesigner1->SetName("ZQKDesigner1");
@@ -158,8 +155,16 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner) {
   return doc;
 }
 
+TNotifyQuickRep* TfrmDoc::MakeReport() {
+  TNotifyQuickRep* report = TComponent::Create<TNotifyQuickRep>(nullptr);
+  report->SetName("Report");
+  report->SetPrintIfEmpty(true);
+  report->OnNotify = [this](TNotifyQuickRep* s, TComponent* c, TComponentOperation o) { ReportNotification(s, c, o); };
+  return report;
+}
+
 TfrmDoc* TfrmDoc::CreateFromFile(TComponent* owner, const std::string& fileName) {
-  TfrmDoc* doc = CreateNew(owner);
+  TfrmDoc* doc = CreateNew(owner, false);
   try {
     doc->LoadFromFile(fileName);
   } catch (...) {
@@ -172,20 +177,27 @@ TfrmDoc* TfrmDoc::CreateFromFile(TComponent* owner, const std::string& fileName)
   return doc;
 }
 
-void TfrmDoc::AssignDataSet(TComponent* dataSet) {
+void TfrmDoc::AssignDataSet(TDataSet* dataSet) {
   if (DataSet && DataSet != dataSet) DataSet->Free();
   DataSet = dataSet;
   if (dataSet && dataSet->Owner() != this) InsertComponent(dataSet);
   // The report and its data fields read from the new dataset.
-  BindDataSet(Report);
-  if (Report)
-    for (TComponent* c : Report->OwnedComponents())
-      if (InheritsFromClass(c, "TQRDBText")) BindDataSet(c);
+  if (!Report) return;
+  Report->SetDataSet(dataSet);
+  for (TComponent* c : Report->OwnedComponents())
+    if (InheritsFromClass(c, "TQRDBText")) BindDataSet(c);
 }
 
 void TfrmDoc::BindDataSet(TComponent* component) {
   const TPropertyInfo* p = component ? GetPropInfo(component, "DataSet") : nullptr;
   if (p && p->Kind() == propClass) SetObjectProp(component, *p, DataSet);
+}
+
+void TfrmDoc::ReportNotification(TNotifyQuickRep*, TComponent* component, TComponentOperation operation) {
+  // A data field reads from the window's dataset from the moment it is on the report.
+  if (operation == coInsert && InheritsFromClass(component, "TQRDBText")) BindDataSet(component);
+  // The properties window rebuilds its object lists here (and drops a removed
+  // component from them) once it exists.
 }
 
 void TfrmDoc::SaveToFile(const std::string& fileName) {
@@ -203,7 +215,7 @@ void TfrmDoc::LoadFromFile(const std::string& fileName) {
   const size_t offset = ReadReportFileHeader(bytes, header, ExtractFileName(fileName));
   TMemoryStream stream(bytes.substr(offset));
   // Read into a fresh report so a damaged file leaves the window's report untouched.
-  TOwnedPtr<TReportStandIn> loaded(TComponent::Create<TReportStandIn>(nullptr));
+  TOwnedPtr<TNotifyQuickRep> loaded(MakeReport());
   LoadComponent(stream, loaded.get());
   // The designer lets go of the old report before it goes and takes up the new one.
   const bool active = ZQKDesigner1 && ZQKDesigner1->Active();
@@ -252,12 +264,12 @@ TComponent* TfrmDoc::SelectedElement() const {
 
 void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::string& hint) {
   // The first matching class decides; descendants count. The separator is CR alone.
-  if (InheritsFromClass(component, "TQRMemo") || InheritsFromClass(component, "TQRExprMemo")) {
-    hint += "\rLines:";
-    if (const TStrings* lines = LinesOf(component))
-      for (int i = 0; i < lines->Count(); ++i) hint += "\r  " + lines->Strings(i);
-  } else if (InheritsFromClass(component, "TQRLabel")) {
-    hint += "\rCaption: " + TextOf(component, "Caption");
+  if (const auto* memo = dynamic_cast<const TQRMemo*>(component)) {
+    AppendLines(hint, memo->Lines());
+  } else if (InheritsFromClass(component, "TQRExprMemo")) {
+    AppendLines(hint, LinesOf(component));
+  } else if (const auto* label = dynamic_cast<const TQRLabel*>(component)) {
+    hint += "\rCaption: " + label->Caption();
   } else if (InheritsFromClass(component, "TQRDBText")) {
     hint += "\rData field: " + TextOf(component, "DataField");
   } else if (InheritsFromClass(component, "TQRExpr")) {

@@ -7,21 +7,9 @@
 
 #include "designer/Designer.h"
 #include "framework/Controls.h"
+#include "report/QuickRpt.h"
 
 namespace rpt {
-
-// Stands in for the report until the report classes exist: a white page-sized panel
-// with a zoom. Streamed under its own class name.
-class TReportStandIn : public TCustomPanel {
-  RPT_CLASS(TReportStandIn, TCustomPanel)
-  TReportStandIn();
-  int32_t Zoom() const { return FZoom; }
-  // Values outside 1..300 are ignored; the panel's size follows the zoom.
-  void SetZoom(int32_t value);
-
- private:
-  int32_t FZoom = 100;
-};
 
 class TfrmDoc : public TCustomForm {
   RPT_CLASS(TfrmDoc, TCustomForm)
@@ -29,8 +17,10 @@ class TfrmDoc : public TCustomForm {
   TfrmDoc();
 
   // A new document window (the counter names it), and one loaded from a file; a file
-  // that fails to load destroys the window and the error propagates.
-  static TfrmDoc* CreateNew(TComponent* owner);
+  // that fails to load destroys the window and the error propagates. A new document
+  // starts with a title, a column header, a detail and a page footer band; a window
+  // that is about to load a file starts with none, so the file's bands are all it has.
+  static TfrmDoc* CreateNew(TComponent* owner, bool withDefaultBands = true);
   static TfrmDoc* CreateFromFile(TComponent* owner, const std::string& fileName);
   // The program-wide counter of new documents (starts at 1).
   static int& Counter();
@@ -39,15 +29,16 @@ class TfrmDoc : public TCustomForm {
 
   TZQKDesignPanel* ZQKDesignPanel1 = nullptr;
   TZQKDesigner* ZQKDesigner1 = nullptr;
-  TReportStandIn* Report = nullptr;  // no owner: destroyed by the window
-  TComponent* DataSet = nullptr;     // owned by the window; may be none
+  TNotifyQuickRep* Report = nullptr;  // no owner: destroyed by the window
+  TDataSet* DataSet = nullptr;        // owned by the window; may be none
   std::string FileName;
   bool Modified = false;
 
-  void AssignDataSet(TComponent* dataSet);
+  void AssignDataSet(TDataSet* dataSet);
   void MarkModified() { Modified = true; }
   // The .rpt file: header, then the report's component stream. Saving replaces the
-  // file only when every byte is written.
+  // file only when every byte is written; loading replaces the report only when the
+  // whole file was read.
   void SaveToFile(const std::string& fileName);
   void LoadFromFile(const std::string& fileName);
 
@@ -64,6 +55,8 @@ class TfrmDoc : public TCustomForm {
   QPointer<QMdiSubWindow> SubWindow;
   bool Releasing() const { return FReleasing; }
 
+  // The report's OnNotify: every component the report gains or loses.
+  void ReportNotification(TNotifyQuickRep* sender, TComponent* component, TComponentOperation operation);
   void FormActivate(TObject* sender);
   void FormClose(TObject* sender, TCloseAction& action);
   void FormDestroy(TObject* sender);
@@ -82,6 +75,9 @@ class TfrmDoc : public TCustomForm {
 
  private:
   void RefreshAndMark();
+  // A report with the window's settings: no owner, named Report, printed also without
+  // data, and telling the window about its components.
+  TNotifyQuickRep* MakeReport();
   // Sets a published DataSet property of the component to the window's dataset.
   void BindDataSet(TComponent* component);
   bool FReleasing = false;
@@ -90,8 +86,8 @@ class TfrmDoc : public TCustomForm {
 // The file name without its directory.
 std::string ExtractFileName(const std::string& path);
 
-// The report's element classes are told apart by their registered names, so the
-// document works with whichever classes the report module registers.
+// Report classes that are not built yet are told apart by their registered names, so
+// the document already works with them once the report module registers them.
 // True when the component's class or one of its ancestors has the name.
 bool InheritsFromClass(const TComponent* component, std::string_view className);
 // The text after one typed character: codes from 32 up (bytes 128..255 too) are

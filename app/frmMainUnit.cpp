@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "app/frmDocUnit.h"
+#include "data/DB.h"
 #include "framework/Application.h"
 #include "framework/Peer.h"
 #include "objects/Persistent.h"
@@ -32,6 +33,7 @@ QWidget* dlgReportProps = nullptr;
 namespace {
 
 // The palette, top to bottom: button name, the class it inserts (none: pointer), glyph.
+// A class that is not registered inserts nothing.
 struct TPaletteEntry {
   const char* Name;
   const char* ClassName;
@@ -42,7 +44,8 @@ constexpr TPaletteEntry kPalette[] = {
     {"SpeedButton2", "TQRLabel", "label"},       {"SpeedButton3", "TQRDBText", "dbtext"},
     {"SpeedButton5", "TQRExpr", "expr"},         {"SpeedButton6", "TQRSysData", "sysdata"},
     {"SpeedButton7", "TQRMemo", "memo"},         {"SpeedButton8", "TQRExprMemo", "exprmemo"},
-    {"SpeedButton9", "TQRShape", "shape"},
+    {"SpeedButton9", "TQRShape", "shape"},       {"SpeedButton11", "TQRChildBand", "childband"},
+    {"SpeedButton12", "TQRGroup", "group"},      {"SpeedButton13", "TQRSubDetail", "subdetail"},
 };
 
 constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};
@@ -114,6 +117,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   CreateActions();
   CreateMenus();
   CreateToolBars();
+  PreviewReport = [](TfrmDoc* doc) { doc->Report->PreviewReport(); };
+  PrintReport = [](TfrmDoc* doc) { doc->Report->PrintToPrinter(); };
 
   if (auto* app = TApplication::Instance())
     app->SetShortcutClaim([this](int key) { return ClaimsShortcut(key); });
@@ -446,6 +451,8 @@ void TfrmMain::CreatePalette(QWidget* parent) {
     FPaletteButtons.push_back(b);
     top += 32;
   }
+  // The main window grows to show every button rather than cut the last ones off.
+  panel->setMinimumHeight(top + 3);
   FPaletteButtons.front()->setChecked(true);
 }
 
@@ -597,6 +604,7 @@ void TfrmMain::PreviewOrPrint(bool print) {
   const bool propsVisible = frmProps && frmProps->isVisible();
   if (frmProps) frmProps->hide();
   try {
+    if (doc->DataSet) doc->DataSet->SetActive(true);
     const auto& run = print ? PrintReport : PreviewReport;
     if (run) run(doc);
   } catch (...) {

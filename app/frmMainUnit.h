@@ -55,6 +55,7 @@ class TfrmMain : public QMainWindow {
   QComboBox* ComboBox1() const { return FComboBox1; }
   QMdiArea* MdiArea() const { return FMdi; }
   QToolButton* PaletteButton(int index) const { return FPaletteButtons[static_cast<size_t>(index)]; }
+  int PaletteButtonCount() const { return static_cast<int>(FPaletteButtons.size()); }
 
   // Where the next file dialog starts: the working directory at start-up, then the
   // folder of the last file chosen in either dialog.
@@ -65,7 +66,7 @@ class TfrmMain : public QMainWindow {
   std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
   std::function<std::optional<std::string>()> OpenDialog;
   std::function<bool(TfrmDoc*)> DataDialog;
-  // Preview and print of a document's report.
+  // Preview and print of a document's report; by default the report's own.
   std::function<void(TfrmDoc*)> PreviewReport;
   std::function<void(TfrmDoc*)> PrintReport;
 
