@@ -227,6 +227,9 @@ void TfrmDoc::LoadFromFile(const std::string& fileName) {
   Report->Free();
   Report = loaded.release();
   Report->SetName("Report");
+  // The file does not name the window's dataset: the new report reads from it as the
+  // old one did (its data fields were bound as the report gained them).
+  if (DataSet) Report->SetDataSet(DataSet);
   if (ZQKDesigner1) {
     ZQKDesigner1->SetDesignControl(Report);
     ZQKDesigner1->SetActive(active);

@@ -913,6 +913,14 @@ TEST_F(ShellDocument, AssigningADataSetBindsTheReportAndItsDataFieldsAndDestroys
   // A data field that arrives later is bound the moment the report gains it.
   TControl* later = Add("TQRDBText", "DBText2");
   EXPECT_EQ(GetObjectProp(later, *GetPropInfo(later, "DataSet")), second);
+  // A report loaded into the window reads from the window's dataset as well.
+  Doc->SaveToFile(Path("bound.rpt"));
+  Doc->LoadFromFile(Path("bound.rpt"));
+  EXPECT_EQ(Doc->Report->DataSet(), second);
+  EXPECT_EQ(Doc->DataSet, second);
+  TComponent* reloaded = Doc->Report->FindComponent("DBText1");
+  ASSERT_NE(reloaded, nullptr);
+  EXPECT_EQ(GetObjectProp(reloaded, *GetPropInfo(reloaded, "DataSet")), second);
 }
 
 // The entry point's start-up, shared with the developer tools.
