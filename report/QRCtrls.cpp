@@ -437,7 +437,8 @@ std::string TQRCustomLabel::LayoutKey(bool designing) const {
 }
 
 void TQRCustomLabel::RebuildLines() {
-  if (!Parent()) return;
+  // While loading, the text and the size are not all read yet: lines are made afterwards.
+  if (!Parent() || (HasState(sfLoading) && !LoadFinished())) return;
   const bool designing = HasState(sfDesigning);
   std::string key = LayoutKey(designing);
   if (key != FLayoutKey) {
@@ -451,8 +452,7 @@ void TQRCustomLabel::RebuildLines() {
     FLineHeight = LineHeightNative(*Font()) + kNativePerPixel;
     FLayoutKey = std::move(key);
   }
-  // While loading, the stored size is not yet all there: sizes are fitted afterwards.
-  if (FSizingGuard || !FReport || (HasState(sfLoading) && !LoadFinished())) return;
+  if (FSizingGuard || !FReport) return;
   TFlagScope guard(FSizingGuard);
   // Only what changes is written, so unchanged sizes keep their stored precision.
   const Extended left = FSize->Native(TQRPrintableSize::szLeft);

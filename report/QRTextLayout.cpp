@@ -121,6 +121,17 @@ double TextWidthNative(const TFont& font, std::string_view text) {
   return text.empty() ? 0 : MeasureText(font, text, 254).Width;
 }
 
-double LineHeightNative(const TFont& font) { return MeasureText(font, "W", 254).Height; }
+double LineHeightNative(const TFont& font) {
+  // Asked for every control laid out, mostly in the same few fonts.
+  thread_local std::string lastKey;
+  thread_local double lastHeight = 0;
+  std::string key = font.Name() + '\x1f' + std::to_string(font.Height()) + ':' + std::to_string(font.PixelsPerInch()) +
+                    ':' + std::to_string(font.Style().Mask()) + ':' + std::to_string(font.Pitch());
+  if (key != lastKey) {
+    lastHeight = MeasureText(font, "W", 254).Height;
+    lastKey = std::move(key);
+  }
+  return lastHeight;
+}
 
 }  // namespace rpt

@@ -556,9 +556,8 @@ void TCustomQuickRep::EnumerateChildren(const TGetChildProc& proc, TComponent* r
 }
 
 void TCustomQuickRep::AfterLoad() {
-  TQRBasePanel::AfterLoad();
   // The root finishes loading first: its bands and printables apply their loaded sizes
-  // now, so the bands are laid out once with their real heights.
+  // now, so the bands are ordered and laid out once, with their real heights.
   for (TControl* child : ControlList()) {
     if (auto* band = dynamic_cast<TQRCustomBand*>(child)) {
       band->FinishLoading();
@@ -568,9 +567,8 @@ void TCustomQuickRep::AfterLoad() {
       printable->FinishLoading();
     }
   }
-  SetUnits(Units());
-  TQRBasePanel::SetZoom(FZoom);
-  FPage->SetZoom(FZoom);
+  // Units and zoom were read before the children, which took them as they arrived.
+  TQRBasePanel::AfterLoad();
   FPage->ApplyToParent();
   OrderBands();
   LayoutBands();

@@ -1,10 +1,14 @@
 // The design surface with a large root: 2,000 controls in 50 containers, one of which
 // holds 200 labels. Activation, select-all by rubber band, and one step of a move drag
-// of 200 selected labels.
+// of 200 selected labels. Then a real report of 200 bands and 2,000 labels: loading it,
+// activating the designer on it, a move-drag step, and a band resized (all bands below
+// move).
 #include <benchmark/benchmark.h>
 
 #include "designer/Engine.h"
 #include "framework/Application.h"
+#include "objects/Filer.h"
+#include "report/QRCtrls.h"
 
 namespace rpt {
 namespace {
@@ -136,6 +140,125 @@ void BM_MoveDragStep200(benchmark::State& state) {
   state.counters["selected"] = s.Designer->SelectedComponents().Count();
 }
 BENCHMARK(BM_MoveDragStep200)->Unit(benchmark::kMicrosecond);
+
+// A report of 200 bands of 5 mm, ten labels on each, on a page long enough for all.
+struct TReportSurface {
+  TForm* Host;
+  TZQKDesignPanel* Panel;
+  TQuickRep* Report;
+  TZQKDesigner* Designer;
+
+  TReportSurface() {
+    RegisterReportClasses();
+    Host = TComponent::Create<TForm>(nullptr);
+    Host->SetBounds(0, 0, 1200, 900);
+    Panel = TComponent::Create<TZQKDesignPanel>(Host);
+    Panel->SetBounds(0, 0, 1200, 900);
+    Panel->SetParent(Host);
+    Report = TComponent::Create<TQuickRep>(nullptr);
+    Report->SetName("Report");
+    Report->Page()->SetPaperSize(TQRPaperSize::Custom);
+    Report->Page()->SetUnits(MM);
+    Report->Page()->SetValue(pvWidth, 210);
+    Report->Page()->SetValue(pvLength, 1030);
+    int label = 0;
+    for (int b = 0; b < 200; ++b) {
+      auto* band = TComponent::Create<TQRBand>(Report);
+      band->SetName("Band" + std::to_string(b + 1));
+      band->SetParent(Report);
+      band->SetBandType(b == 0 ? rbTitle : rbDetail);
+      band->Size()->SetHeight(5);
+      for (int i = 0; i < 10; ++i) {
+        auto* l = TComponent::Create<TQRLabel>(Report);
+        l->SetName("Label" + std::to_string(++label));
+        l->SetParent(band);
+        l->Size()->SetLeft(2 + i * 19);
+        l->Size()->SetTop(0.5);
+        l->SetCaption("Value " + std::to_string(label));
+      }
+    }
+    Designer = TComponent::Create<TZQKDesigner>(Host);
+    Designer->SetDesignPanel(Panel);
+    Designer->SetDesignControl(Report);
+    Host->Show();
+    QApplication::processEvents();
+  }
+  ~TReportSurface() {
+    SetCaptureControl(nullptr);
+    Designer->Free();
+    Report->Free();
+    Host->Free();
+  }
+  TQRCustomBand* Band(int index) const { return Report->BandList()[static_cast<size_t>(index)]; }
+  void Send(TControl* target, uint32_t msg, TPoint pt) {
+    const TPoint screen = ClientToScreen(target, pt);
+    TControl* to = GetCaptureControl() ? GetCaptureControl() : target;
+    TMessage m(msg);
+    m.ScreenPos = screen;
+    m.Pos = ScreenToClient(to, screen);
+    Perform(to, m);
+  }
+};
+
+void BM_ReportLoad(benchmark::State& state) {
+  TReportSurface s;
+  TMemoryStream saved;
+  SaveComponent(saved, s.Report);
+  for (auto _ : state) {
+    TOwnedPtr<TQuickRep> copy(TComponent::Create<TQuickRep>(nullptr));
+    TMemoryStream in(saved.Data());
+    LoadComponent(in, copy.get());
+    if (copy->BandList().size() != 200) state.SkipWithError("bands missing");
+  }
+}
+BENCHMARK(BM_ReportLoad)->Unit(benchmark::kMillisecond);
+
+void BM_ReportActivate(benchmark::State& state) {
+  TReportSurface s;
+  for (auto _ : state) {
+    s.Designer->SetActive(true);
+    state.PauseTiming();
+    s.Designer->SetActive(false);
+    QApplication::processEvents();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ReportActivate)->Unit(benchmark::kMillisecond);
+
+void BM_ReportMoveDragStep(benchmark::State& state) {
+  TReportSurface s;
+  s.Designer->SetActive(true);
+  QApplication::processEvents();
+  TQRCustomBand* band = s.Band(20);
+  std::vector<TComponent*> list(band->ControlList().begin(), band->ControlList().end());
+  s.Designer->Select(list);
+  TControl* first = band->Controls(0);
+  s.Send(first, WM_LBUTTONDOWN, {5, 5});
+  int step = 0;
+  for (auto _ : state) {
+    ++step;
+    s.Send(first, WM_MOUSEMOVE, {5 + (step % 2) * 8, 5});
+    QApplication::processEvents();
+  }
+  s.Send(first, WM_LBUTTONUP, {5, 5});
+  state.counters["selected"] = s.Designer->SelectedComponents().Count();
+}
+BENCHMARK(BM_ReportMoveDragStep)->Unit(benchmark::kMicrosecond);
+
+// A band made taller moves every band below it: the layout of all 200 and the repaint.
+void BM_ReportBandResize(benchmark::State& state) {
+  TReportSurface s;
+  s.Designer->SetActive(true);
+  QApplication::processEvents();
+  TQRCustomBand* band = s.Band(1);
+  int step = 0;
+  for (auto _ : state) {
+    ++step;
+    band->SetBounds(band->Left(), band->Top(), band->Width(), 19 + (step % 2) * 8);
+    QApplication::processEvents();
+  }
+}
+BENCHMARK(BM_ReportBandResize)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace rpt
