@@ -107,11 +107,14 @@ bool TQRCustomBand::FontStored() const { return !ParentFont(); }
 
 void TQRCustomBand::SetBandType(TQRBandType value) {
   FBandType = value;
-  if (FReport) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
   Invalidate();
+}
+
+void TQRCustomBand::ReorderReport() {
+  if (!FReport || FReport->HasState(sfDestroying)) return;
+  FReport->OrderBands();
+  FReport->LayoutBands();
 }
 
 void TQRCustomBand::SetParentReport(TCustomQuickRep* report) {
@@ -219,10 +222,7 @@ void TQRCustomBand::FinishLoading() {
     throw;
   }
   FUpdating = false;
-  if (FReport && !FReport->HasState(sfLoading)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 TQRCustomBand* TQRCustomBand::FindChildBand() const {
@@ -363,10 +363,7 @@ void TQRChildBand::SetParentBand(TQRCustomBand* value) {
   if (!FReport) return;
   FParentBand = value;
   if (value) WatchComponent(value);
-  if (!FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 void TQRChildBand::ComponentNotification(TComponent* component, TComponentOperation operation) {
@@ -395,20 +392,14 @@ void TQRGroup::SetFooterBand(TQRBand* value) {
     WatchComponent(value);
   }
   // The footer's place in the print order follows the group.
-  if (FReport && !FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 void TQRGroup::SetMaster(TComponent* value) {
   if (!dynamic_cast<TQRControllerBand*>(value) && !dynamic_cast<TCustomQuickRep*>(value)) return;
   FMaster = value;
   WatchComponent(value);
-  if (FReport && !FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 void TQRGroup::SetParent(TWinControl* parent) {
@@ -456,10 +447,7 @@ void TQRControllerBand::SetMaster(TComponent* value) {
   FMaster = value;
   FController->SetMaster(value);
   if (value) WatchComponent(value);
-  if (FReport && !FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 bool TQRControllerBand::PrintBefore() const { return FController->PrintBefore(); }
@@ -467,10 +455,7 @@ bool TQRControllerBand::PrintBefore() const { return FController->PrintBefore();
 void TQRControllerBand::SetPrintBefore(bool value) {
   if (value == PrintBefore()) return;
   FController->SetPrintBefore(value);
-  if (FReport) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 bool TQRControllerBand::PrintIfEmpty() const { return FController->PrintIfEmpty(); }
@@ -566,10 +551,7 @@ void TQRSubDetail::SetHeaderBand(TQRCustomBand* value) {
     value->SetBandType(rbGroupHeader);
     WatchComponent(value);
   }
-  if (FReport && !FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 void TQRSubDetail::SetFooterBand(TQRCustomBand* value) {
@@ -579,10 +561,7 @@ void TQRSubDetail::SetFooterBand(TQRCustomBand* value) {
     value->SetBandType(rbGroupFooter);
     WatchComponent(value);
   }
-  if (FReport && !FReport->HasState(sfDestroying)) {
-    FReport->OrderBands();
-    FReport->LayoutBands();
-  }
+  ReorderReport();
 }
 
 TQROnNeedDataEvent TQRSubDetail::OnNeedData() const { return Controller()->OnNeedData; }

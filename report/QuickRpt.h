@@ -376,6 +376,8 @@ class TQRCustomBand : public TQRBasePanel {
   void PaintBackground() override {}
   // Shows "Circular linking not allowed" while designing; at run time says nothing.
   void RefuseCircularLink() const;
+  // The report orders and lays out its bands again (none when detached or going).
+  void ReorderReport();
 
   std::unique_ptr<TQRBandSize> FSize;
   TQRBandType FBandType = rbTitle;

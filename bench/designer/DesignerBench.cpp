@@ -13,6 +13,16 @@
 namespace rpt {
 namespace {
 
+// A pointer message at a point of a control, to whatever control has the capture.
+void SendPointer(TControl* target, uint32_t msg, TPoint pt) {
+  const TPoint screen = ClientToScreen(target, pt);
+  TControl* to = GetCaptureControl() ? GetCaptureControl() : target;
+  TMessage m(msg);
+  m.ScreenPos = screen;
+  m.Pos = ScreenToClient(to, screen);
+  Perform(to, m);
+}
+
 class TBenchBand : public TCustomPanel {
   RPT_CLASS(TBenchBand, TCustomPanel)
   TBenchBand() = default;
@@ -70,14 +80,7 @@ struct TSurface {
     Root->Free();
     Host->Free();
   }
-  void Send(TControl* target, uint32_t msg, TPoint pt) {
-    const TPoint screen = ClientToScreen(target, pt);
-    TControl* to = GetCaptureControl() ? GetCaptureControl() : target;
-    TMessage m(msg);
-    m.ScreenPos = screen;
-    m.Pos = ScreenToClient(to, screen);
-    Perform(to, m);
-  }
+  void Send(TControl* target, uint32_t msg, TPoint pt) { SendPointer(target, msg, pt); }
 };
 
 void BM_Activate(benchmark::State& state) {
@@ -190,14 +193,7 @@ struct TReportSurface {
     Host->Free();
   }
   TQRCustomBand* Band(int index) const { return Report->BandList()[static_cast<size_t>(index)]; }
-  void Send(TControl* target, uint32_t msg, TPoint pt) {
-    const TPoint screen = ClientToScreen(target, pt);
-    TControl* to = GetCaptureControl() ? GetCaptureControl() : target;
-    TMessage m(msg);
-    m.ScreenPos = screen;
-    m.Pos = ScreenToClient(to, screen);
-    Perform(to, m);
-  }
+  void Send(TControl* target, uint32_t msg, TPoint pt) { SendPointer(target, msg, pt); }
 };
 
 void BM_ReportLoad(benchmark::State& state) {

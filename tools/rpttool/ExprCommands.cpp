@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "tools/rpttool/Output.h"
 #include "data/DBTables.h"
 #include "expr/QRExpr.h"
 #include "objects/Exceptions.h"
@@ -20,11 +21,6 @@ constexpr const char* kUsage =
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "rpttool: eval: %s\n%s\n", message.c_str(), kUsage);
   return kExitUsage;
-}
-
-void Print(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
-    throw rpt::Exception("Cannot write standard output");
 }
 
 // "7 (INTEGER)", "abc (STRING)", "Cannot divide by 0 (ERROR)".

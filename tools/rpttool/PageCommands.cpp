@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 
+#include "tools/rpttool/Output.h"
 #include "framework/MetafilePlayer.h"
 #include "objects/Exceptions.h"
 #include "objects/Format.h"
@@ -36,10 +37,6 @@ constexpr int kExitUsage = 2;
 int Usage(const std::string& message) {
   std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
   return kExitUsage;
-}
-
-void Print(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) throw rpt::Exception("Cannot write standard output");
 }
 
 // Days since 30 December 1899 (local time) as "YYYY-MM-DD hh:mm:ss".
@@ -75,17 +72,6 @@ auto ForFile(const std::string& fileName, F f) {
     if (message.rfind(fileName + ": ", 0) == 0) throw;
     throw rpt::EReadError(fileName + ": " + message);
   }
-}
-
-// Fonts and painting need a GUI application; without a display it runs off screen.
-// Held for the command's run and destroyed with it.
-std::unique_ptr<QGuiApplication> GuiApplication() {
-  if (QCoreApplication::instance()) return nullptr;
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "rpttool";
-  static char* argv[] = {name, nullptr};
-  return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 // A new file beside target, renamed over it only once complete.

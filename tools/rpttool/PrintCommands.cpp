@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "tools/rpttool/Output.h"
 #include "objects/Exceptions.h"
 #include "objects/Format.h"
 #include "output/QRPrinter.h"
@@ -21,19 +22,6 @@ constexpr int kExitUsage = 2;
 int Usage(const std::string& message) {
   std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
   return kExitUsage;
-}
-
-void Print(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) throw rpt::Exception("Cannot write standard output");
-}
-
-// Printing measures text and paints: a GUI application object, without a display.
-std::unique_ptr<QGuiApplication> GuiApplication() {
-  static int argc = 1;
-  static char name[] = "rpttool";
-  static char* argv[] = {name, nullptr};
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 bool ParseCount(const std::string& text, int32_t& value) {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "tools/rpttool/Output.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -28,21 +29,6 @@ namespace rpttool {
 namespace {
 
 using rpt::Format;
-
-void Print(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0)
-    throw rpt::Exception("Cannot write standard output");
-}
-
-// Labels measure their text while they load: a GUI application, without a display.
-std::unique_ptr<QGuiApplication> GuiApplication() {
-  if (QCoreApplication::instance()) return nullptr;
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "rpttool";
-  static char* argv[] = {name, nullptr};
-  return std::make_unique<QGuiApplication>(argc, argv);
-}
 
 struct TLoadedReport {
   rpt::TReportFileHeader Header;
