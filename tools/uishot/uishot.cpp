@@ -456,6 +456,11 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, dynamic_cast<TQRMemo*>(memo) && memo->Parent() == doc->Report->FindBand(rbDetail),
                 "the memo did not go onto the detail band");
          shot.Take("memo-inserted");
+         // Its lines as the lines editor would set them: they wrap at the memo's width.
+         auto* memoText = static_cast<TQRMemo*>(memo);
+         memoText->Lines()->SetText("Goods remain our property until paid in full.");
+         Expect(shot, memoText->LayoutLines()->Count() >= 2, "the memo did not wrap its line");
+         shot.Take("memo-wraps");
          TControl* shape = Insert(pbShape, {At(rbDetail, {240, 4}), QSize(64, 32)});
          Expect(shot, dynamic_cast<TQRShape*>(shape) && shape->Parent() == doc->Report->FindBand(rbDetail),
                 "the shape did not go onto the detail band");
