@@ -53,6 +53,10 @@ TFormatSettings TFormatSettings::FromSystem() { return FromLocale(""); }
 std::string TFormatSettings::FormatTime(const char* pattern, std::time_t moment) const {
   std::tm parts{};
   localtime_r(&moment, &parts);
+  return FormatParts(pattern, parts);
+}
+
+std::string TFormatSettings::FormatParts(const char* pattern, const std::tm& parts) const {
   const TLocale locale = OpenLocale(LocaleName);
   char buffer[512];
   const size_t length = locale ? strftime_l(buffer, sizeof buffer, pattern, &parts, locale.get())

@@ -26,6 +26,8 @@ struct TFormatSettings {
 
   // A moment written with one of the patterns, in this locale.
   std::string FormatTime(const char* pattern, std::time_t moment) const;
+  // Broken-down time parts written with a pattern (any year, no time zone involved).
+  std::string FormatParts(const char* pattern, const std::tm& parts) const;
 };
 
 const TFormatSettings& EvFormatSettings();

@@ -76,6 +76,14 @@ bool FormatNumericMask(std::string_view mask, double value, std::string& result,
 std::string FormatNumericMask(std::string_view mask, double value,
                               const TFormatSettings& settings = EvFormatSettings());
 
+// A date and time (days since 1899-12-30, the fraction the time of day) written by a
+// date-time format mask: "c" short date and, when not midnight, long time; "ddddd"
+// short date, "dddddd" long date; "t" short time, "tt" long time; d dd ddd dddd,
+// m mm mmm mmmm (minutes after h), yy yyyy, h hh, n nn, s ss, z zzz, am/pm, a/p,
+// ampm; "/" and ":" literally; text in quotes literal. An empty mask is "c".
+std::string FormatDateTimeMask(std::string_view mask, double value,
+                               const TFormatSettings& settings = EvFormatSettings());
+
 // Cuts UTF-8 text to kMaxEvString characters without splitting a character.
 void CutEvString(std::string& text);
 // Characters of UTF-8 text (a stray byte counts as one).

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "data/DateTime.h"
 #include "tests/expr/ExprTestSupport.h"
 
 namespace rpt::test {
@@ -151,6 +152,31 @@ TEST(ExprStrings, EveryStringIsCutTo255CharactersWithoutSplittingOne) {
   // Stray bytes count as characters and survive case mapping.
   EXPECT_EQ(EvUpperCase("a\xFF" "b"), "A\xFF" "B");
   EXPECT_EQ(EvStringLength("\xE2\x82"), 2u);
+}
+
+TEST(ExprDateMask, PartsShortAndLongFormsAndLiterals) {
+  TFormatSettings c = TFormatSettings::FromLocale("C");
+  c.ShortDateFormat = "%m/%d/%y";
+  c.LongTimeFormat = "%H:%M:%S";
+  const double moment = EncodeDate(2024, 3, 5) + EncodeTime(14, 7, 9, 45);
+  const double date = EncodeDate(2024, 3, 5);
+  EXPECT_EQ(FormatDateTimeMask("dd/mm/yyyy hh:nn", moment, c), "05/03/2024 14:07");
+  EXPECT_EQ(FormatDateTimeMask("d-m-yy", moment, c), "5-3-24");
+  // m right after an hour is the minute.
+  EXPECT_EQ(FormatDateTimeMask("hh:mm:ss.zzz", moment, c), "14:07:09.045");
+  EXPECT_EQ(FormatDateTimeMask("c", moment, c), "03/05/24 14:07:09");
+  EXPECT_EQ(FormatDateTimeMask("c", date, c), "03/05/24");
+  EXPECT_EQ(FormatDateTimeMask("", date, c), "03/05/24");
+  EXPECT_EQ(FormatDateTimeMask("t", moment, c), "14:07");
+  EXPECT_EQ(FormatDateTimeMask("tt", moment, c), "14:07:09");
+  EXPECT_EQ(FormatDateTimeMask("h:nn am/pm", moment, c), "2:07 pm");
+  EXPECT_EQ(FormatDateTimeMask("h:nn AM/PM", date, c), "12:00 AM");
+  EXPECT_EQ(FormatDateTimeMask("dddd, mmmm d", moment, c), "Tuesday, March 5");
+  EXPECT_EQ(FormatDateTimeMask("ddd mmm yyyy", moment, c), "Tue Mar 2024");
+  EXPECT_EQ(FormatDateTimeMask("'Day' d \"of\" m", moment, c), "Day 5 of 3");
+  // Dates before 1900 and before the epoch day keep their calendar date.
+  EXPECT_EQ(FormatDateTimeMask("yyyy-mm-dd", EncodeDate(1850, 1, 1), c), "1850-01-01");
+  EXPECT_EQ(FormatDateTimeMask("yyyy", std::numeric_limits<double>::infinity(), c), "");
 }
 
 }  // namespace
