@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
-#include "data/DBTables.h"
 #include "objects/Filer.h"
 #include "output/QRPrinter.h"
 
@@ -390,13 +388,14 @@ std::vector<std::string> TQRCustomLabel::FormatLines(double width, bool designin
   const TQRLineFormat format{width, FAutoSize, FWordWrap};
   const TFont* font = Font();
   const TTextWidthFunc measure = [font](std::string_view text) { return TextWidthNative(*font, text); };
-  if (UsesCaption()) {
+  const std::vector<std::string>* source = FPrintLines ? FPrintLines : &FLines->Lines();
+  if (UsesCaption() && !FPrintLines) {
     FormatSourceText(FOutputText, format, measure, lines);
-  } else if (FLines->Count() > 0) {
+  } else if (!source->empty()) {
     if (FAutoSize)
-      lines = FLines->Lines();
+      lines = *source;
     else
-      for (const std::string& line : FLines->Lines()) FormatSourceText(line, format, measure, lines);
+      for (const std::string& line : *source) FormatSourceText(line, format, measure, lines);
   } else if (designing) {
     // An empty memo shows its name on the design surface only.
     FormatSourceText(Name(), format, measure, lines);
@@ -743,19 +742,6 @@ void TQRShape::PrintAt(double offsetX, double offsetY) {
       line(x(l + w), y(t), x(l + w), y(t + h));
       break;
   }
-}
-
-// ---------------------------------------------------------------------------
-
-void RegisterReportClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterStreamClasses({&TQuickRep::StaticClass(), &TQRBand::StaticClass(), &TQRGroup::StaticClass(),
-                           &TQRSubDetail::StaticClass(), &TQRShape::StaticClass()});
-    RegisterDataClasses();
-    RegisterStreamClasses({&TQRChildBand::StaticClass(), &TQRLabel::StaticClass(), &TQRMemo::StaticClass(),
-                           &TNotifyQuickRep::StaticClass()});
-  });
 }
 
 }  // namespace rpt

@@ -160,7 +160,7 @@ class TQRCustomLabel : public TQRPrintable {
   bool ParentBiDiMode() const { return FParentBiDiMode; }
   void SetParentBiDiMode(bool value) { FParentBiDiMode = value; }
   // Right-to-left reading flips left and right alignment.
-  TAlignment DrawAlignment() const;
+  virtual TAlignment DrawAlignment() const;
   void SetAlignment(TAlignment value) override;
   int32_t NextLineIndex() const { return FNextLineIndex; }
 
@@ -208,6 +208,9 @@ class TQRCustomLabel : public TQRPrintable {
   int32_t FNextLineIndex = 0;
   int32_t FStreamedFontSize = 0;
   // What the layout lines were made from; a paint re-formats only when it changed.
+  // While a print runs: lines that print in place of Lines (a memo field's text, a
+  // merged template), so printing leaves the designed control as it was.
+  const std::vector<std::string>* FPrintLines = nullptr;
   std::string FLayoutKey;
   Extended FLayoutWidth = 0;  // AutoSize: the natural width of the layout lines
   Extended FLineHeight = 0;   // one line and a pixel, native units
@@ -253,7 +256,8 @@ class TQRShape : public TQRPrintable {
   std::unique_ptr<TBrush> FBrush;
 };
 
-// Registers every report class for streaming (once; later calls do nothing).
+// Registers every report class and the dataset classes for streaming (once; later
+// calls do nothing).
 void RegisterReportClasses();
 
 }  // namespace rpt

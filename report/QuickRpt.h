@@ -208,6 +208,10 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void SetQRPrinter(std::unique_ptr<TQRPrinter> printer);
   // Room left on the current page above the footer reserve, native units (0 without a pass).
   virtual double RemainingSpace() const { return 0; }
+  // Pages begun in the current pass.
+  int32_t PagesDone() const { return FPagesDone; }
+  // The datasets expressions see while a pass runs (empty between passes).
+  TDataSetList* RunDataSets() { return &FRunDataSets; }
 
   // TQRUnitHost.
   TControl* HostControl() override { return this; }
@@ -250,6 +254,10 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool FOutputPass = true;
   bool FOrdering = false;
   std::unique_ptr<TQRPrinter> FQRPrinter;
+
+ protected:
+  int32_t FPagesDone = 0;
+  TDataSetList FRunDataSets;
 };
 
 class TQuickRep : public TCustomQuickRep {

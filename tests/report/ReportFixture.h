@@ -18,6 +18,8 @@ class TRoomyReport : public TQuickRep {
   TRoomyReport() = default;
   double Room = 0;
   double RemainingSpace() const override { return Room; }
+  // The page a pass would be on.
+  void SetPagesDone(int32_t pages) { FPagesDone = pages; }
 };
 
 class ReportTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/StreamText.h"
+#include "report/QRDataCtrls.h"
 #include "tests/report/ReportFixture.h"
 
 namespace rpt::test {
@@ -63,6 +64,19 @@ class ReportStreamTest : public ReportTest {
     shape->Pen()->SetWidth(2);
     shape->Brush()->SetColor(clYellow);
     shape->Size()->SetWidth(3);
+    auto* amount = Add<TQRDBText>("Amount", detail);
+    amount->SetDataField("amount");
+    amount->SetMask("#,##0.00");
+    auto* subtotal = Add<TQRExpr>("Subtotal", group->FooterBand());
+    subtotal->SetExpression("SUM(Orders.Amount)");
+    subtotal->SetMaster(Report);
+    subtotal->SetResetAfterPrint(true);
+    auto* pageNo = Add<TQRSysData>("PageNo", footer);
+    pageNo->SetData(qrsPageNumber);
+    pageNo->SetText("Page ");
+    auto* letter = Add<TQRExprMemo>("Letter", detail);
+    letter->Lines()->SetText("Dear {Customers.Name},");
+    letter->SetRemoveBlankLines(true);
     auto* pageItem = Add<TQRLabel>("Draft", Report);
     pageItem->SetCaption("DRAFT");
     pageItem->SetTransparent(true);
@@ -105,6 +119,10 @@ TEST_F(ReportStreamTest, EveryClassComesBackWithTheSameStructureAndBytes) {
   EXPECT_EQ(draft->Parent(), back.get());
   EXPECT_TRUE(draft->Transparent());
   EXPECT_EQ(static_cast<TQRShape*>(back->FindComponent("Rule"))->Brush()->Color(), clYellow);
+  EXPECT_EQ(static_cast<TQRDBText*>(back->FindComponent("Amount"))->Caption(), "amount");
+  EXPECT_EQ(static_cast<TQRExpr*>(back->FindComponent("Subtotal"))->Master(), back.get());
+  EXPECT_EQ(static_cast<TQRSysData*>(back->FindComponent("PageNo"))->Data(), qrsPageNumber);
+  EXPECT_TRUE(static_cast<TQRExprMemo*>(back->FindComponent("Letter"))->RemoveBlankLines());
 }
 
 TEST_F(ReportStreamTest, OnlyDeclaredDefaultsAreLeftOut) {
