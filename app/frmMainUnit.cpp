@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/dlgReportPropsUnit.h"
 #include "app/frmDocUnit.h"
 #include "data/DB.h"
 #include "framework/Application.h"
@@ -264,7 +265,16 @@ void TfrmMain::CreateActions() {
   auto* print = Add("actPrint", "Report", "Pr&int", "Ctrl+P", 19);
   print->OnExecute = [this](TAction*) { PreviewOrPrint(true); };
   print->OnUpdate = hasDoc;
-  Add("actRepProps", "Report", "&Properties", "F12", 33)->OnUpdate = hasDoc;
+  auto* repProps = Add("actRepProps", "Report", "&Properties", "F12", 33);
+  repProps->OnExecute = [doc](TAction*) {
+    TfrmDoc* d = doc();
+    auto* dialog = static_cast<TdlgReportProps*>(dlgReportProps);
+    if (!d || !dialog || !dialog->EditPageSettings(d->Report)) return;
+    // A new paper size resizes the report: the handles follow it.
+    UpdateHandles(d);
+    Modifies(d);
+  };
+  repProps->OnUpdate = hasDoc;
 
   auto* propsView = Add("actPropsView", "View", "&Properties", "F11", 21);
   propsView->setCheckable(true);
@@ -718,7 +728,7 @@ void CreateSingleInstanceWindows() {
   frmProps->move(568, 265);
   dlgLinesEditor = BareWindow("dlgLinesEditor", "Lines editor", 386, 305);
   dlgFields = BareWindow("dlgFields", "Fields dialog", 266, 234);
-  dlgReportProps = BareWindow("dlgReportProps", "Report properties", 400, 330);
+  dlgReportProps = new TdlgReportProps;
 }
 
 void DestroySingleInstanceWindows() {
