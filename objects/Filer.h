@@ -71,6 +71,11 @@ class TFileStream : public TStream {
 
 // Replaces FileName only once every byte is on disk: a failure leaves the old file.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
+// Tests make each step of an atomic write fail in turn: the hook gets the step
+// ("create", "write", "sync", "close", "rename") and returns an errno value to fail it
+// with, or 0. None by default.
+using TWriteFailureHook = std::function<int(std::string_view step)>;
+void SetWriteFailureHook(TWriteFailureHook hook);
 std::string ReadWholeFile(const std::string& fileName);
 
 // ---------------------------------------------------------------------------

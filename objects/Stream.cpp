@@ -103,13 +103,29 @@ int64_t TFileStream::Size() const {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+TWriteFailureHook gWriteFailureHook;
+
+// The errno a test injects at a step of a write, else 0.
+int Injected(std::string_view step) { return gWriteFailureHook ? gWriteFailureHook(step) : 0; }
+}  // namespace
+
+void SetWriteFailureHook(TWriteFailureHook hook) { gWriteFailureHook = std::move(hook); }
+
+// The new contents go to a file beside the target, reach the disk, and only then take
+// its name: the old file stays whole until the new one is complete.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
   namespace fs = std::filesystem;
   const fs::path target(fileName);
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temp.data());
+  int fd = -1;
+  if (const int error = Injected("create")) {
+    errno = error;
+  } else {
+    fd = ::mkstemp(temp.data());
+  }
   if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
   auto fail = [&](int error) {
     ::close(fd);
@@ -117,26 +133,38 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
     throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(error)));
   };
   for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    // A failure injected half way leaves a partly written temporary file behind it.
+    if (const int error = done > 0 || bytes.size() < 2 ? Injected("write") : 0) fail(error);
+    const size_t chunk = done == 0 && bytes.size() > 1 ? bytes.size() / 2 : bytes.size() - done;
+    const ssize_t n = ::write(fd, bytes.data() + done, chunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       fail(errno);
     }
     done += static_cast<size_t>(n);
   }
+  if (const int error = Injected("sync")) fail(error);
   if (::fsync(fd) != 0) fail(errno);
   // Keep the permissions of the file being replaced.
   struct stat st;
   ::fchmod(fd, ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-  if (::close(fd) != 0) {
-    const int error = errno;
+  const int closeError = Injected("close");
+  if (::close(fd) != 0 || closeError) {
+    const int error = closeError ? closeError : errno;
     ::unlink(temp.c_str());
     throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(error)));
   }
-  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
-    const int error = errno;
+  const int renameError = Injected("rename");
+  if (renameError || ::rename(temp.c_str(), fileName.c_str()) != 0) {
+    const int error = renameError ? renameError : errno;
     ::unlink(temp.c_str());
     throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(error)));
+  }
+  // The new name itself reaches the disk with its folder.
+  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
   }
 }
 

@@ -22,6 +22,7 @@
 #include "objects/ReportFile.h"
 #include "objects/StreamText.h"
 #include "report/QRCtrls.h"
+#include "report/QRFile.h"
 #include "report/QuickRpt.h"
 
 namespace rpttool {
@@ -41,70 +42,27 @@ struct TLoadedReport {
   throw rpt::EReadError(fileName + ": " + message);
 }
 
-// " (object NAME)" for the first object in the text form whose class is not registered:
-// the loader stops there, and its message names only the class.
-std::string UnknownClassObject(const std::string& text) {
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    const size_t start = line.find_first_not_of(' ');
-    if (start == std::string::npos || line.compare(start, 7, "object ") != 0) continue;
-    const size_t classStart = start + 7;
-    const size_t classEnd = line.find(' ', classStart);
-    // A quoted class name is no plain identifier, so no registered class either.
-    if (classEnd == std::string::npos || line[classStart] == '"') continue;
-    const std::string_view className = std::string_view(line).substr(classStart, classEnd - classStart);
-    const rpt::TClassDescriptor* cls = rpt::FindStreamClass(className);
-    if (cls && cls->IsComponentClass() && cls->CanCreate()) continue;
-    const size_t nameEnd = line.find("  ", classEnd + 1);
-    return " (object " + line.substr(classEnd + 1, nameEnd == std::string::npos ? nameEnd : nameEnd - classEnd - 1) +
-           ")";
-  }
-  return "";
-}
-
 TLoadedReport LoadReportFile(const std::string& fileName) {
-  std::error_code error;
-  // Opening a directory succeeds on Linux; say what is wrong instead of reading it.
-  if (std::filesystem::is_directory(fileName, error))
-    throw rpt::EFOpenError("Cannot open file \"" + fileName + "\". Is a directory");
-  const std::string bytes = rpt::ReadWholeFile(fileName);
-
+  const std::string bytes = rpt::ReadReportFileBytes(fileName);
   TLoadedReport loaded;
-  size_t streamStart = 0;
   try {
-    streamStart = rpt::ReadReportFileHeader(bytes, loaded.Header, fileName);
+    const size_t streamStart = rpt::ReadReportFileHeader(bytes, loaded.Header, fileName);
+    rpt::RegisterReportClasses();
+    // As the document window does: a report without owner named Report that prints when
+    // empty; the name stored in the stream is not kept. The header's dataset is left
+    // closed and unbound.
+    loaded.Report.reset(rpt::TComponent::Create<rpt::TNotifyQuickRep>(nullptr));
+    loaded.Report->SetName("Report");
+    loaded.Report->SetPrintIfEmpty(true);
+    const size_t end = rpt::LoadReportStream(bytes, streamStart, loaded.Report.get());
+    loaded.Report->SetName("Report");
+    // Bytes after the report are not part of it; saving would silently drop them.
+    if (end != bytes.size())
+      throw rpt::EReadError(Format("offset %d: expected the end of the data after the report, found %d more bytes",
+                                   end, bytes.size() - end));
   } catch (const rpt::Exception& e) {
     FailIn(fileName, e.what());
   }
-
-  rpt::RegisterReportClasses();
-  // As the document window does: a report without owner named Report that prints when
-  // empty; the name stored in the stream is not kept. The header's dataset is left
-  // closed and unbound.
-  loaded.Report.reset(rpt::TComponent::Create<rpt::TNotifyQuickRep>(nullptr));
-  loaded.Report->SetName("Report");
-  loaded.Report->SetPrintIfEmpty(true);
-  rpt::TMemoryStream stream(bytes.substr(streamStart));
-  try {
-    rpt::LoadComponent(stream, loaded.Report.get());
-  } catch (const rpt::Exception& e) {
-    // The loader's structural errors ("Stream read error") do not say where; the byte
-    // reader does, so a file whose bytes are damaged is reported by it.
-    std::string text;
-    try {
-      text = rpt::DumpStream(bytes);
-    } catch (const rpt::Exception& structural) {
-      FailIn(fileName, structural.what());
-    }
-    std::string message = e.what();
-    if (dynamic_cast<const rpt::EClassNotFound*>(&e)) message += UnknownClassObject(text);
-    FailIn(fileName, message);
-  }
-  loaded.Report->SetName("Report");
-  // Bytes after the report are not part of it; saving would silently drop them.
-  if (const auto end = static_cast<size_t>(stream.Position()); end != stream.Data().size())
-    FailIn(fileName, Format("offset %d: expected the end of the data after the report, found %d more bytes",
-                            streamStart + end, stream.Data().size() - end));
   return loaded;
 }
 
@@ -266,13 +224,8 @@ int CheckReport(std::span<const std::string> args) {
 int ResaveReport(std::span<const std::string> args) {
   const std::unique_ptr<QGuiApplication> app = GuiApplication();
   const TLoadedReport loaded = LoadReportFile(args[0]);
-  std::string bytes;
-  rpt::WriteReportFileHeader(bytes, loaded.Header);
-  rpt::TMemoryStream stream;
-  rpt::SaveComponent(stream, loaded.Report.get());
-  bytes += stream.Data();
   // Written beside the target and renamed over it, so a failure leaves no partial file.
-  rpt::WriteFileAtomically(args[1], bytes);
+  rpt::WriteFileAtomically(args[1], rpt::ReportFileBytes(loaded.Header, loaded.Report.get()));
   return 0;
 }
 
