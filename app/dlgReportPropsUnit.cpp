@@ -159,7 +159,7 @@ void TdlgReportProps::CreateControls() {
   for (int i = 0; i < 5; ++i) {
     const int y = 20 + i * 27;
     label(margins, QString("Label%1").arg(i + 3).toUtf8().constData(), names[i], 10, y + 4);
-    edit(margins, i + 2, 104, y, 92);
+    edit(margins, i + 2, 112, y, 84);
   }
   label(margins, "Label8", "Column number", 10, 20 + 5 * 27 + 4);
   // The column number changes by its arrows only: the spin box's text cannot be typed.
@@ -167,7 +167,7 @@ void TdlgReportProps::CreateControls() {
   FColumns->setObjectName("Edit8");
   FColumns->setRange(1, kMaxColumns);
   FColumns->setWrapping(false);
-  FColumns->setGeometry(104, 20 + 5 * 27, 92, 22);
+  FColumns->setGeometry(112, 20 + 5 * 27, 84, 22);
   if (auto* text = FColumns->findChild<QLineEdit*>()) text->setReadOnly(true);
 
   auto* other = new QGroupBox("Other", this);
