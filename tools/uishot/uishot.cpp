@@ -7,7 +7,9 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -518,6 +520,48 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, doc->Report->Zoom() == 100 && doc->Report->Width() == pageWidth,
                 "the zoom box did not zoom the page back to 100 %");
          shot.Take("zoom-100");
+       }},
+      {"pagesettings",
+       [](TShot& shot) {
+         TfrmDoc* doc = NewDocument();
+         // F12 runs the dialog modally: its steps run from the dialog's own event loop.
+         auto steps = std::make_shared<std::function<void(int)>>();
+         *steps = [&shot, steps](int tries) {
+           auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+           if (!dialog || !dialog->isVisible()) {
+             if (tries > 0) QTimer::singleShot(50, [steps, tries] { (*steps)(tries - 1); });
+             return;
+           }
+           Expect(shot, dialog->objectName() == "dlgReportProps", "F12 opened another window");
+           shot.Take("dialog");
+           auto* paper = dialog->findChild<QComboBox*>("ComboBox1");
+           auto* width = dialog->findChild<QLineEdit*>("Edit1");
+           if (!paper || !width) {
+             dialog->reject();
+             return;
+           }
+           Click(paper);
+           if (QAbstractItemView* list = paper->view(); list && list->isVisible())
+             Click(list->viewport(), list->visualRect(paper->model()->index(7, 0)).center());
+           Expect(shot, paper->currentText() == "Custom" && width->isEnabled() && width->text() == "210",
+                  "choosing Custom did not fill and enable the size boxes");
+           shot.Take("custom-paper");
+           // A page 150 mm wide, typed over the width and confirmed with Enter.
+           Click(width);
+           QTest::keyClick(WindowOf(width), Qt::Key_End);
+           QTest::keyClick(WindowOf(width), Qt::Key_Home, Qt::ShiftModifier);
+           for (char c : std::string("150")) QTest::keyClick(WindowOf(width), c);
+           QTest::keyClick(WindowOf(width), Qt::Key_Return);
+         };
+         QTimer::singleShot(50, [steps] { (*steps)(40); });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_F12);
+         TShot::Settle();
+         const TQRPage* page = doc->Report->Page();
+         Expect(shot, doc->Modified && page->PaperSize() == TQRPaperSize::Custom && page->NativeValue(pvWidth) == 1500,
+                "Ok did not give the document a custom page 150 mm wide");
+         // At 50 % the whole page shows, narrower than A4.
+         frmMain->ComboBox1()->setCurrentIndex(1);
+         shot.Take("custom-page-applied");
        }},
   };
   return scenarios;
