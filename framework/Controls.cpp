@@ -6,9 +6,11 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
+#include <QThread>
 #include <QWidget>
 #include <algorithm>
 #include <mutex>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -118,6 +120,17 @@ intptr_t SendMessage(TControl* control, uint32_t msg, intptr_t wParam, intptr_t 
   TMessage m(msg, wParam, lParam);
   Perform(control, m);
   return m.Result;
+}
+
+void ProcessPendingMessages() {
+  auto* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() == app->thread()) QCoreApplication::processEvents();
+}
+
+void CheckInterfaceThread(const char* what) {
+  auto* app = QCoreApplication::instance();
+  if (app && QThread::currentThread() != app->thread())
+    throw std::logic_error(std::string(what) + " outside the interface thread");
 }
 
 void PaintControl(TControl* control, TCanvas* canvas) {
@@ -293,15 +306,24 @@ void TCustomControl::ParentChanged() {
 }
 
 void TCustomControl::Invalidate() {
-  if (QWidget* w = PeerWidget(this)) w->update();
+  if (QWidget* w = PeerWidget(this)) {
+    CheckInterfaceThread("A window repaint was asked");
+    w->update();
+  }
 }
 
 void TCustomControl::Repaint() {
-  if (QWidget* w = PeerWidget(this)) w->repaint();
+  if (QWidget* w = PeerWidget(this)) {
+    CheckInterfaceThread("A window repaint was asked");
+    w->repaint();
+  }
 }
 
 void TCustomControl::Update() {
-  if (QWidget* w = PeerWidget(this); w && w->updatesEnabled()) w->repaint();
+  if (QWidget* w = PeerWidget(this); w && w->updatesEnabled()) {
+    CheckInterfaceThread("A window repaint was asked");
+    w->repaint();
+  }
 }
 
 void TCustomControl::BoundsChanged() {

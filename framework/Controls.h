@@ -330,6 +330,13 @@ intptr_t SendMessage(TControl* control, uint32_t msg, intptr_t wParam = 0, intpt
 void PostMessage(TCustomControl* control, uint32_t msg, intptr_t wParam = 0, intptr_t lParam = 0);
 bool IsLiveControl(const TCustomControl* control);
 
+// Lets the interface thread handle what is queued, so a long job keeps the windows
+// alive; on any other thread it does nothing.
+void ProcessPendingMessages();
+// Widgets live on the interface thread: a control's peer is changed there only. Raises
+// a logic error naming what was attempted from another thread.
+void CheckInterfaceThread(const char* what);
+
 // Paints a control onto a canvas (the paint message path, also for off-screen pictures).
 void PaintControl(TControl* control, TCanvas* canvas);
 

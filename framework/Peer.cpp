@@ -110,6 +110,7 @@ class TQtWindowLayer : public TWindowLayer {
   void ControlChanged(TControl* control, TControlChange change) override {
     auto* win = dynamic_cast<TWinControl*>(control);
     if (!win) return;
+    CheckInterfaceThread("A window control was changed");
     auto* peer = static_cast<TControlPeer*>(win->Peer());
     switch (change) {
       case ccParent: {

@@ -20,10 +20,6 @@ constexpr int32_t kStoreMemoryLimit = 100000;
 
 constexpr double ScreenScale() { return kScreenPixelsPerInch / 254.0; }
 
-void ProcessPendingMessages() {
-  auto* app = QCoreApplication::instance();
-  if (app && QThread::currentThread() == app->thread()) QCoreApplication::processEvents();
-}
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "output/QRPrnSu.h"
 
+#include "framework/Controls.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
@@ -20,10 +22,6 @@ namespace {
 
 std::atomic<int> gApplicationPrinterIndex{-1};
 
-void ProcessPendingMessages() {
-  auto* app = QCoreApplication::instance();
-  if (app && QThread::currentThread() == app->thread()) QCoreApplication::processEvents();
-}
 
 // Qt's paper sources against the source codes of the settings block.
 struct TSourceCode {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
-#include "data/DB.h"
+#include "data/DBTables.h"
+#include "data/DateTime.h"
+#include "objects/Exceptions.h"
+#include "output/QRPrinter.h"
 #include "report/QRCtrls.h"
 
 namespace rpt {
@@ -91,6 +94,130 @@ void TQRCustomController::Forget(TComponent* component) {
 }
 
 // ---------------------------------------------------------------------------
+// A pass
+
+bool TQRCustomController::Cancelled() const {
+  return FReport && (FReport->CancelRequested() || (FReport->QRPrinter() && FReport->QRPrinter()->Cancelled()));
+}
+
+void TQRCustomController::PrepareRun() {
+  FNotifyList.clear();
+  for (TQRCustomController* c : FBefore) c->PrepareRun();
+  for (TQRCustomController* c : FAfter) c->PrepareRun();
+  for (TQRGroup* group : FGroups) {
+    group->Evaluator().SetDataSetList(FReport ? FReport->RunDataSets() : nullptr);
+    group->Evaluator().SetLocalEnvironment(FReport ? FReport->Functions() : nullptr);
+    group->Evaluator().Compile(group->Expression());
+    group->Initialized = false;
+    group->Broken = false;
+    group->InGroup = false;
+    group->HeaderPage = 1;
+  }
+}
+
+void TQRCustomController::UnprepareRun() {
+  for (TQRCustomController* c : FBefore) c->UnprepareRun();
+  for (TQRCustomController* c : FAfter) c->UnprepareRun();
+  for (TQRGroup* group : FGroups) group->Evaluator().Discard();
+}
+
+void TQRCustomController::RunBeforeSubDetails() {
+  for (TQRCustomController* c : FBefore) c->RunController();
+}
+
+void TQRCustomController::RunAfterSubDetails() {
+  for (TQRCustomController* c : FAfter) c->RunController();
+}
+
+void TQRCustomController::PrintEmptyStructure() {
+  RunBeforeSubDetails();
+  RunAfterSubDetails();
+}
+
+void TQRCustomController::RunController() {
+  if (FPrintIfEmpty) PrintEmptyStructure();
+}
+
+namespace {
+// A group breaks when its value's kind changes, or its value within a kind; errors of
+// the same kind never break.
+bool SameGroupValue(const TQREvValue& a, const TQREvValue& b) {
+  if (a.Kind != b.Kind) return false;
+  switch (a.Kind) {
+    case vkInteger: return a.IntValue == b.IntValue;
+    case vkFloat: return a.FloatValue == b.FloatValue;
+    case vkString: return a.StrValue == b.StrValue;
+    case vkBoolean: return a.BoolValue == b.BoolValue;
+    case vkError: return true;
+  }
+  return true;
+}
+}  // namespace
+
+void TQRCustomController::BreakGroupsFrom(size_t index) {
+  for (size_t i = index; i < FGroups.size(); ++i) {
+    TQRGroup* group = FGroups[i];
+    group->Broken = true;
+    group->Initialized = true;
+    if (group->Evaluator().Compiled()) AssignEvValue(group->LastValue, group->Evaluator().Evaluate());
+  }
+}
+
+bool TQRCustomController::DetectGroupBreaks() {
+  for (size_t i = 0; i < FGroups.size(); ++i) {
+    TQRGroup* group = FGroups[i];
+    group->Broken = false;
+    if (!group->Evaluator().Compiled()) continue;
+    const TQREvValue& value = group->Evaluator().Evaluate();
+    if (!group->Initialized || !SameGroupValue(value, group->LastValue)) {
+      // A group that breaks breaks every group inside it.
+      BreakGroupsFrom(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+void TQRCustomController::EmitGroupHeaders() {
+  for (TQRGroup* group : FGroups) {
+    if (!group->Broken) continue;
+    FReport->OutputBand(group);
+    group->InGroup = true;
+    group->HeaderPage = FReport->PagesDone();
+  }
+}
+
+void TQRCustomController::EmitGroupFooters() {
+  for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it) {
+    TQRGroup* group = *it;
+    if (!group->Broken) continue;
+    if (group->FooterBand()) FReport->OutputBand(group->FooterBand());
+    group->InGroup = false;
+  }
+}
+
+void TQRCustomController::ArmFinalFooters() {
+  for (TQRGroup* group : FGroups) group->Broken = !group->Broken;
+}
+
+void TQRCustomController::ReprintGroupHeaders() {
+  if (!FReport) return;
+  for (TQRGroup* group : FGroups)
+    if (group->Broken) return;
+  for (TQRCustomController* c : FBefore) c->ReprintGroupHeaders();
+  for (size_t i = 0; i < FGroups.size(); ++i) {
+    TQRGroup* group = FGroups[i];
+    if (group->ReprintOnNewPage() && group->InGroup && FReport->PagesDone() != group->HeaderPage) {
+      group->HeaderPage = FReport->PagesDone();
+      BreakGroupsFrom(i);
+      EmitGroupHeaders();
+      break;
+    }
+  }
+  for (TQRCustomController* c : FAfter) c->ReprintGroupHeaders();
+}
+
+// ---------------------------------------------------------------------------
 
 RPT_BEGIN_CLASS(TQRController, TQRCustomController)
 RPT_END_CLASS
@@ -107,6 +234,143 @@ void TQRController::AppendBandsInOrder(std::vector<TQRCustomBand*>& order) {
   for (auto it = FGroups.rbegin(); it != FGroups.rend(); ++it)
     if ((*it)->FooterBand()) FReport->AppendBandInOrder(order, (*it)->FooterBand());
   FReport->AppendBandInOrder(order, FFooter);
+}
+
+void TQRController::CollectDataSets() {
+  if (!FReport || !FDataSet || !FDataSet->Active() || FReport->Idle()) return;
+  TDataSetList& list = *FReport->RunDataSets();
+  if (std::find(list.begin(), list.end(), FDataSet) == list.end()) list.push_back(FDataSet);
+}
+
+void TQRController::PrepareRun() {
+  TQRCustomController::PrepareRun();
+  UsesSQLParams = false;
+  auto* query = dynamic_cast<TQuery*>(FDataSet);
+  if (!query || !FReport) return;
+  for (int i = 0; i < query->ParamCount(); ++i)
+    if (FReport->Functions()->FindFunction(EvUpperCase(query->Params().Items(i)->Name()))) UsesSQLParams = true;
+}
+
+void TQRController::PrintEmptyStructure() {
+  FReport->OutputBand(FHeader);
+  RunBeforeSubDetails();
+  FReport->OutputBand(FDetail);
+  RunAfterSubDetails();
+  FReport->OutputBand(FFooter);
+}
+
+void TQRController::RunController() {
+  for (TQRGroup* group : FGroups) group->Initialized = false;
+  int64_t recordCount = 1;
+  const bool designing = FHome && FHome->HasState(sfDesigning);
+  auto* quickRep = dynamic_cast<TQuickRep*>(FReport);
+  const bool master = FReport && FReport->Controller() == this;
+  if (!FReport || !((FDataSet && FDataSet->Active()) || OnNeedData)) {
+    if (FReport && FPrintIfEmpty) PrintEmptyStructure();
+    return;
+  }
+  bool more = true;
+  const bool usesDataSet = FDataSet && FDataSet->Active();
+  if (usesDataSet) {
+    if (UsesSQLParams) FillQueryParams(*static_cast<TQuery*>(FDataSet), *FReport->Functions());
+    FDataSet->First();
+    more = !FDataSet->Eof();
+    if (quickRep) recordCount = quickRep->DataSetRecordCount();
+    if (!more && FPrintIfEmpty) PrintEmptyStructure();
+  } else if (OnNeedData && !designing) {
+    OnNeedData(FHome, more);
+  }
+  DetailSerial = 0;
+  if (FDetail) FDetail->DetailController = this;
+  if (!more) return;
+  ProcessPendingMessages();
+  if (Cancelled()) return;
+  if (FHeader) {
+    FReport->OutputBand(FHeader);
+    if (master) FReport->SetSkipNextForcedPage(true);
+  }
+  if (master && FReport->PagesDone() <= 1) {
+    TQRCustomBand* columnHeader = FReport->FindBand(rbColumnHeader);
+    if (columnHeader && columnHeader->Enabled()) {
+      FReport->OutputBand(columnHeader);
+      FReport->SetSkipNextForcedPage(true);
+    }
+  }
+  DetectGroupBreaks();
+  while (more) {
+    ProcessPendingMessages();
+    if (Cancelled()) return;
+    ++DetailSerial;
+    EmitGroupHeaders();
+    RunBeforeSubDetails();
+    FReport->OutputBand(FDetail);
+    RunAfterSubDetails();
+    if (usesDataSet) {
+      FDataSet->Next();
+      more = !FDataSet->Eof();
+    } else {
+      more = false;
+      if (OnNeedData && !designing) OnNeedData(FHome, more);
+    }
+    if (DetectGroupBreaks()) {
+      // The footers of the group that ended see its last record.
+      if (usesDataSet) FDataSet->Prior();
+      EmitGroupFooters();
+      if (usesDataSet) FDataSet->Next();
+    }
+    if (quickRep && usesDataSet && FDataSet == quickRep->DataSet() && recordCount != 0 && FReport->QRPrinter())
+      FReport->QRPrinter()->ReportProgress(static_cast<int32_t>(DetailSerial * 100 / recordCount));
+  }
+  ArmFinalFooters();
+  EmitGroupFooters();
+  if (FFooter) {
+    if (FReport->PagesDone() == 0) FReport->BeginNewPage();
+    FReport->OutputBand(FFooter);
+  }
+}
+
+void FillQueryParams(TQuery& query, TQREvEnvironment& functions) {
+  query.Close();
+  for (int i = 0; i < query.ParamCount(); ++i) {
+    TParam& param = *query.Params().Items(i);
+    const std::string name = EvUpperCase(param.Name());
+    if (!functions.FindFunction(name)) continue;
+    const TQREvValue value = functions.ValueOf(name);
+    const TFieldType type = param.DataType();
+    try {
+      switch (value.Kind) {
+        case vkString:
+          if (type == ftString || type == ftUnknown || type == ftMemo) {
+            param.SetAsString(value.StrValue);
+          } else if (type == ftDate || type == ftTime || type == ftDateTime) {
+            if (const auto moment = ParseIsoDateTime(value.StrValue)) {
+              if (type == ftDate) param.SetAsDate(*moment);
+              else if (type == ftTime) param.SetAsTime(*moment);
+              else param.SetAsDateTime(*moment);
+            }
+          }
+          break;
+        case vkInteger:
+          if (type == ftSmallint) param.SetAsSmallInt(value.IntValue);
+          else if (type == ftWord) param.SetAsWord(value.IntValue);
+          else if (type == ftInteger || type == ftLargeint || type == ftAutoInc || type == ftUnknown) param.SetAsInteger(value.IntValue);
+          break;
+        case vkBoolean:
+          if (type == ftBoolean || type == ftUnknown) param.SetAsBoolean(value.BoolValue);
+          break;
+        case vkFloat:
+          if (type == ftFloat || type == ftUnknown) param.SetAsFloat(value.FloatValue);
+          else if (type == ftCurrency) param.SetAsCurrency(value.FloatValue);
+          else if (type == ftBCD) param.SetAsBCD(value.FloatValue);
+          break;
+        case vkError:
+          break;
+      }
+    } catch (const Exception&) {
+      // A value the parameter cannot hold leaves it as it was.
+    }
+  }
+  query.Open();
 }
 
 void TQRController::Forget(TComponent* component) {

@@ -9,6 +9,8 @@
 
 namespace rpt {
 
+class TQuery;
+
 class TQRCustomController : public TComponent {
   RPT_CLASS(TQRCustomController, TComponent)
   TQRCustomController() = default;
@@ -38,6 +40,17 @@ class TQRCustomController : public TComponent {
   void RemovePrintNotify(TQRPrintable* printable);
   void NotifyPrintables(TQRNotifyOperation operation);
 
+  // A generation pass: prepared once, run for every record of its master (once for the
+  // report's own), unprepared at the end whatever happened.
+  virtual void PrepareRun();
+  virtual void UnprepareRun();
+  virtual void RunController();
+  virtual void PrintEmptyStructure();
+  void RunBeforeSubDetails();
+  void RunAfterSubDetails();
+  // After a new page or column: headers of groups that asked to be repeated print again.
+  void ReprintGroupHeaders();
+
   // Finds the groups and sub-details that follow this controller, recursively.
   virtual void CollectMembers();
   // Appends the bands of this structure to a print order.
@@ -47,6 +60,15 @@ class TQRCustomController : public TComponent {
   virtual void Forget(TComponent* component);
 
  protected:
+  // Groups: which of them break at the current record; their headers and footers.
+  bool DetectGroupBreaks();
+  void EmitGroupHeaders();
+  void EmitGroupFooters();
+  void ArmFinalFooters();
+  // Marks every group from index on as broken, taking its current value.
+  void BreakGroupsFrom(size_t index);
+  bool Cancelled() const;
+
   // Collecting stops this deep, so a damaged file's master chain cannot recurse forever.
   void CollectMembersAt(int depth);
   void Scan(TComponent* container, int depth);
@@ -81,6 +103,10 @@ class TQRController : public TQRCustomController {
 
   void AppendBandsInOrder(std::vector<TQRCustomBand*>& order) override;
   void Forget(TComponent* component) override;
+  void CollectDataSets() override;
+  void PrepareRun() override;
+  void RunController() override;
+  void PrintEmptyStructure() override;
 
  private:
   TDataSet* FDataSet = nullptr;
@@ -88,5 +114,10 @@ class TQRController : public TQRCustomController {
   TQRCustomBand* FDetail = nullptr;
   TQRCustomBand* FFooter = nullptr;
 };
+
+// Fills the parameters of a query whose names are names of the report's functions with
+// the functions' current values, where the kinds fit (a parameter of no type yet takes
+// the value's), and opens it again.
+void FillQueryParams(TQuery& query, TQREvEnvironment& functions);
 
 }  // namespace rpt

@@ -233,6 +233,8 @@ void TQRPrintable::Unprepare() {
   FPrinter = nullptr;
 }
 
+bool TQRPrintable::ExportItem(TQRExportItem&) const { return false; }
+
 void TQRPrintable::ReceiveNotice(TObject*, TQRNotifyOperation operation) {
   if (operation == qrnBandResized) AlignToBandNow();
 }
@@ -530,6 +532,17 @@ void TQRCustomLabel::Prepare(TQRPrinter* printer) {
   FNextLineIndex = 0;
 }
 
+bool TQRCustomLabel::ExportItem(TQRExportItem& item) const {
+  item.Text = FPrintedText;
+  if (FPrintedValue.Type == TVariant::varEmpty) {
+    item.Value.Type = TVariant::varString;
+    item.Value.Text = FPrintedText;
+  } else {
+    item.Value = FPrintedValue;
+  }
+  return true;
+}
+
 void TQRCustomLabel::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable() || !FPrinter || !FPrinter->PageCanvas()) return;
   TCanvas& canvas = *FPrinter->PageCanvas();
@@ -563,6 +576,13 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
   }
   // Generated pages never show a control's name for an empty text.
   const std::vector<std::string> lines = FormatLines(boxWidth, false);
+  if (UsesCaption() && !FPrintLines) {
+    FPrintedText = FOutputText;
+  } else {
+    const std::vector<std::string>& source = FPrintLines ? *FPrintLines : FLines->Lines();
+    FPrintedText.clear();
+    for (size_t i = 0; i < source.size(); ++i) FPrintedText += (i ? "\n" : "") + source[i];
+  }
   // With AutoSize the box is the text's, kept where the design surface shows it.
   double width = boxWidth;
   if (FAutoSize) {
@@ -593,16 +613,19 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
   TQRCustomBand* band = ParentBand();
   while (FNextLineIndex >= 0 && FNextLineIndex < static_cast<int32_t>(lines.size())) {
     if (y + lineHeight > limit) {
-      if (!FAutoStretch || !band || !band->RoomToGrow(lineHeight)) break;
-      const double before = growth;
-      band->ClaimGrowth(lineHeight, growth, claimed);
-      limit = top + height + 1 + growth;
-      if (finalPass && opaque && growth > before) {
-        canvas.Brush()->SetStyle(bsSolid);
-        canvas.FillRect(DeviceRect(frameLeft, frameTop + height + before, width, growth - before));
-        canvas.Brush()->SetStyle(bsClear);
+      // A band carried over to a fresh column places a line there whatever its room.
+      const bool force = y == top && FReport && FReport->ForceLine();
+      if (FAutoStretch && band && band->RoomToGrow(lineHeight)) {
+        const double before = growth;
+        band->ClaimGrowth(lineHeight, growth, claimed);
+        limit = top + height + 1 + growth;
+        if (finalPass && opaque && growth > before) {
+          canvas.Brush()->SetStyle(bsSolid);
+          canvas.FillRect(DeviceRect(frameLeft, frameTop + height + before, width, growth - before));
+          canvas.Brush()->SetStyle(bsClear);
+        }
       }
-      if (y + lineHeight > limit) break;
+      if (y + lineHeight > limit && !force) break;
     }
     const std::string& line = lines[static_cast<size_t>(FNextLineIndex)];
     if (finalPass && !line.empty()) {

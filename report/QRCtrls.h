@@ -84,6 +84,8 @@ class TQRPrintable : public TCustomControl {
   // Prints at the band's position (native units).
   virtual void PrintAt(double offsetX, double offsetY);
   virtual void ReceiveNotice(TObject* sender, TQRNotifyOperation operation);
+  // What the last print showed, for an export pass; false for controls that print no text.
+  virtual bool ExportItem(TQRExportItem& item) const;
   bool AllPrinted() const { return FAllPrinted; }
   bool LoadFinished() const { return FLoadFinished; }
   bool InGeneration() const { return FInGeneration; }
@@ -174,6 +176,7 @@ class TQRCustomLabel : public TQRPrintable {
 
   void Prepare(TQRPrinter* printer) override;
   void PrintAt(double offsetX, double offsetY) override;
+  bool ExportItem(TQRExportItem& item) const override;
   void SetParent(TWinControl* parent) override;
   void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) override;
   void DefineProperties(TFiler& filer) override;
@@ -211,6 +214,9 @@ class TQRCustomLabel : public TQRPrintable {
   // While a print runs: lines that print in place of Lines (a memo field's text, a
   // merged template), so printing leaves the designed control as it was.
   const std::vector<std::string>* FPrintLines = nullptr;
+  // The last print's text and typed value (empty: the text is the value), for exports.
+  std::string FPrintedText;
+  TVariant FPrintedValue;
   std::string FLayoutKey;
   Extended FLayoutWidth = 0;  // AutoSize: the natural width of the layout lines
   Extended FLineHeight = 0;   // one line and a pixel, native units

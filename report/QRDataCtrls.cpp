@@ -93,15 +93,13 @@ void TQRDBText::ComponentNotification(TComponent* component, TComponentOperation
   TQRCustomLabel::ComponentNotification(component, operation);
   if (operation == coRemove && component == FDataSet) {
     FDataSet = nullptr;
-    FField = nullptr;
+    FFieldFound = false;
   }
 }
 
 TAlignment TQRDBText::DrawAlignment() const {
   // Numbers, dates and counters keep their side in right-to-left reading.
-  const TField* field = FField;
-  if (field && (field->Is<TNumericField>() || field->Is<TDateTimeField>())) return Alignment();
-  return TQRCustomLabel::DrawAlignment();
+  return FKeepsSide ? Alignment() : TQRCustomLabel::DrawAlignment();
 }
 
 std::string TQRDBText::FieldText(const TField& field, const std::string& mask) {
@@ -119,12 +117,12 @@ std::string TQRDBText::FieldText(const TField& field, const std::string& mask) {
 
 void TQRDBText::Prepare(TQRPrinter* printer) {
   TQRCustomLabel::Prepare(printer);
-  FField = nullptr;
+  FFieldFound = false;
   FFieldIndex = -1;
   FIsMemo = false;
   if (!FDataSet) return;
   if (TField* field = FDataSet->FindField(FDataField)) {
-    FField = field;
+    FFieldFound = true;
     FFieldIndex = field->Index();
     FIsMemo = field->IsBlob();
     if (FIsMemo) FOutputText.clear();
@@ -132,7 +130,8 @@ void TQRDBText::Prepare(TQRPrinter* printer) {
 }
 
 void TQRDBText::Unprepare() {
-  FField = nullptr;
+  FFieldFound = false;
+  FKeepsSide = false;
   FFieldIndex = -1;
   FIsMemo = false;
   FMemoLines.clear();
@@ -141,10 +140,20 @@ void TQRDBText::Unprepare() {
 
 void TQRDBText::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
-  // The dataset makes its fields afresh when it reopens: the index finds the current one.
+  // The dataset makes its fields afresh when it reopens (a sub-detail's query does for
+  // every master record): the index finds the current one; no field is kept between.
   TField* field = nullptr;
-  if (FField && FDataSet && FDataSet->Active() && FFieldIndex >= 0 && FFieldIndex < FDataSet->FieldCount())
+  if (FFieldFound && FDataSet && FDataSet->Active() && FFieldIndex >= 0 && FFieldIndex < FDataSet->FieldCount())
     field = FDataSet->Fields(FFieldIndex);
+  FKeepsSide = field && (field->Is<TNumericField>() || field->Is<TDateTimeField>());
+  FPrintedValue = {};
+  if (field) {
+    try {
+      FPrintedValue = field->AsVariant();
+    } catch (const std::exception&) {
+      FPrintedValue = {};
+    }
+  }
   if (!field) {
     FOutputText.clear();
   } else if (FIsMemo) {
@@ -248,7 +257,28 @@ std::string TQRExpr::ValueText(const TQREvValue& value, const std::string& mask)
 
 void TQRExpr::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
-  FOutputText = FEvaluator->Compiled() ? ValueText(FEvaluator->Evaluate(), FMask) : std::string();
+  FPrintedValue = {};
+  if (FEvaluator->Compiled()) {
+    const TQREvValue& value = FEvaluator->Evaluate();
+    FOutputText = ValueText(value, FMask);
+    switch (value.Kind) {
+      case vkInteger:
+        FPrintedValue.Type = TVariant::varInteger;
+        FPrintedValue.Int = value.IntValue;
+        break;
+      case vkFloat:
+        FPrintedValue.Type = TVariant::varDouble;
+        FPrintedValue.Float = value.FloatValue;
+        break;
+      case vkBoolean:
+        FPrintedValue.Type = TVariant::varBoolean;
+        FPrintedValue.Int = value.BoolValue;
+        break;
+      default: break;
+    }
+  } else {
+    FOutputText.clear();
+  }
   TQRCustomLabel::PrintAt(offsetX, offsetY);
   if (FResetAfterPrint && FEvaluator->Compiled()) FEvaluator->ResetAggregates();
 }

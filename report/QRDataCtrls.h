@@ -13,6 +13,7 @@
 namespace rpt {
 
 class TField;
+class TDataSet;
 
 class TQRDBText : public TQRCustomLabel {
   RPT_CLASS(TQRDBText, TQRCustomLabel)
@@ -45,7 +46,8 @@ class TQRDBText : public TQRCustomLabel {
   TDataSet* FDataSet = nullptr;
   std::string FDataField;
   std::string FMask;
-  TField* FField = nullptr;
+  bool FFieldFound = false;
+  bool FKeepsSide = false;  // the last field printed was a number or a date
   int FFieldIndex = -1;
   bool FIsMemo = false;
   std::vector<std::string> FMemoLines;

@@ -16,9 +16,6 @@
 
 namespace rpt {
 
-const char* const kGenerationNotAvailable =
-    "Preview and printing are not available yet: this version cannot generate report pages.";
-
 namespace {
 
 int32_t Round(double x) { return Nearest(x); }
@@ -335,6 +332,8 @@ void TCustomQuickRep::SetController(std::unique_ptr<TQRCustomController> control
 }
 
 void TCustomQuickRep::BeforeDestruction() {
+  // A preview's pass still running ends before anything it reads goes.
+  WaitForGeneration(true);
   TQRBasePanel::BeforeDestruction();
   FBandList.clear();
 }
@@ -343,7 +342,6 @@ bool TCustomQuickRep::PrintIfEmpty() const { return FController->PrintIfEmpty();
 
 void TCustomQuickRep::SetPrintIfEmpty(bool value) { FController->SetPrintIfEmpty(value); }
 
-void TCustomQuickRep::SetQRPrinter(std::unique_ptr<TQRPrinter> printer) { FQRPrinter = std::move(printer); }
 
 void TCustomQuickRep::SetUnits(TQRUnit value) {
   FPage->SetUnits(value);
@@ -508,40 +506,6 @@ void TCustomQuickRep::MarkDesignChanged() {
   if (FDesignModified) return;
   FDesignModified = true;
   Invalidate();
-}
-
-void TCustomQuickRep::PreviewReport() { throw EQRError(kGenerationNotAvailable); }
-
-void TCustomQuickRep::PrintToPrinter() { throw EQRError(kGenerationNotAvailable); }
-
-void TCustomQuickRep::GeneratePages() { throw EQRError(kGenerationNotAvailable); }
-
-void TCustomQuickRep::RunMaster() { throw EQRError(kGenerationNotAvailable); }
-
-void TCustomQuickRep::AddPrintNotify(TQRPrintable* printable) { FController->AddPrintNotify(printable); }
-
-void TCustomQuickRep::CancelGeneration() {
-  if (FIdle) return;
-  FCancelRequested = true;
-  if (FQRPrinter) FQRPrinter->RequestCancel();
-}
-
-void TCustomQuickRep::WndProc(TMessage& message) {
-  switch (message.Msg) {
-    case CM_QRPRINT:
-      PrintToPrinter();
-      return;
-    case CM_QRPREVIEWCLOSE:
-      if (!FIdle) {
-        CancelGeneration();
-      } else if (FQRPrinter) {
-        FQRPrinter->SetPreviewShown(false);
-        FQRPrinter.reset();
-      }
-      return;
-    default:
-      TQRBasePanel::WndProc(message);
-  }
 }
 
 void TCustomQuickRep::EnumerateChildren(const TGetChildProc& proc, TComponent* root) {

@@ -4,8 +4,10 @@
 // environment, keeps its bands in print order and stacks them on the design surface.
 // Bands are horizontal strips printed as units (title, headers, details, groups,
 // sub-details, footers, summary, children); printable controls (QRCtrls.h) sit on them.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -79,9 +81,6 @@ void SetDesignTheme(const TQRDesignTheme& theme);
 // The paper size of the printer the program prints to, read once per selected printer.
 TQRPaperSize CurrentPrinterPaperSize();
 
-// Generation is built in a later step; until then the entry points raise this.
-extern const char* const kGenerationNotAvailable;
-
 // ---------------------------------------------------------------------------
 // The base of the report and the bands: a panel with a frame, a zoom and a ruler.
 class TQRBasePanel : public TCustomPanel {
@@ -128,6 +127,30 @@ class TQuickRepBands : public TPersistent {
 class TQuickRepPrinterSettings : public TQRPrinterSettings {
   RPT_CLASS(TQuickRepPrinterSettings, TQRPrinterSettings)
   TQuickRepPrinterSettings() = default;
+};
+
+// ---------------------------------------------------------------------------
+// Where an export pass hands what it prints: an object made with the name of the file
+// it writes. The engine calls Start once, Band for every band printed (with the text
+// and the value of each printable on it, left to right), and End after the last page.
+struct TQRExportItem {
+  const TQRPrintable* Control = nullptr;
+  double Left = 0, Top = 0, Width = 0, Height = 0;  // page position, native units
+  std::string Text;                                  // what printed
+  TVariant Value;                                    // the typed value, where there is one
+};
+
+class TQRExportFilter {
+ public:
+  explicit TQRExportFilter(std::string fileName) : FFileName(std::move(fileName)) {}
+  virtual ~TQRExportFilter() = default;
+  const std::string& FileName() const { return FFileName; }
+  virtual void Start(TCustomQuickRep& /*report*/) {}
+  virtual void Band(const TQRCustomBand& /*band*/, const std::vector<TQRExportItem>& /*items*/) {}
+  virtual void End() {}
+
+ private:
+  std::string FFileName;
 };
 
 // ---------------------------------------------------------------------------
@@ -189,13 +212,26 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void MarkDesignChanged();
   bool DesignModified() const { return FDesignModified; }
 
-  // Entry points of generation, preview and printing.
+  // Entry points of generation, preview and printing. A preview generates on a thread
+  // of its own while the preview window shows the pages as they come; printing and
+  // exporting generate on the calling thread. One pass at a time.
   virtual void PreviewReport();
+  void StartPreview(bool modal);
   virtual void PrintToPrinter();
+  // One generation pass onto the report printer (made when there is none); raises the
+  // pass's error after abandoning the document and restoring the report.
   virtual void GeneratePages();
   virtual void RunMaster();
   virtual void AddPrintNotify(TQRPrintable* printable);
+  // An export pass into a filter: nothing is drawn, every printed band is handed over.
+  void ExportToFilter(TQRExportFilter& filter);
+  // A fresh report printer for a pass; false while a pass runs.
+  bool MakePrinter();
+  void ApplyPrinterSettings(TQRPrinter& printer) const;
   void CancelGeneration();
+  // Waits for the preview's generation thread to end (cancelling it first when asked).
+  void WaitForGeneration(bool cancel);
+  bool GenerationRunning() const;
 
   // Generation state (valid while a pass runs).
   bool Idle() const { return FIdle; }
@@ -203,15 +239,33 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // False only in an export pass: printables draw nothing then.
   bool OutputPass() const { return FOutputPass; }
   void SetOutputPass(bool value) { FOutputPass = value; }
+  TQRExportFilter* ExportFilter() const { return FExportFilter; }
   // The report printer of the current run or open preview (owned), or none.
   TQRPrinter* QRPrinter() const { return FQRPrinter.get(); }
   void SetQRPrinter(std::unique_ptr<TQRPrinter> printer);
-  // Room left on the current page above the footer reserve, native units (0 without a pass).
-  virtual double RemainingSpace() const { return 0; }
+  std::unique_ptr<TQRPrinter> TakeQRPrinter();
   // Pages begun in the current pass.
   int32_t PagesDone() const { return FPagesDone; }
   // The datasets expressions see while a pass runs (empty between passes).
   TDataSetList* RunDataSets() { return &FRunDataSets; }
+
+  // The page and column layout of a pass (native units, page coordinates).
+  void OutputBand(TQRCustomBand* band);
+  // Room left on the current page above the footer reserve (0 without a pass).
+  virtual double RemainingSpace() const;
+  void BeginNewPage();
+  void FinishPage();
+  void MeasurePageFooter();
+  void NextColumn();
+  int32_t CursorX() const { return FCursorX; }
+  int32_t CursorY() const { return FCursorY; }
+  int32_t ColumnNo() const { return FColumnNo; }
+  double FooterReserve() const { return FFooterReserve; }
+  void SetSkipNextForcedPage(bool value) { FSkipNextForcedPage = value; }
+  // A stretching control prints at least one line, even one that does not fit.
+  bool ForceLine() const { return FForceLine; }
+  // The bottom of the printable page: the paper's length less the bottom margin.
+  double PageBottom() const;
 
   // TQRUnitHost.
   TControl* HostControl() override { return this; }
@@ -249,11 +303,49 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool FShowProgress = true;
   bool FSnapToGrid = true;
   bool FDesignModified = false;
-  bool FIdle = true;
-  bool FCancelRequested = false;
-  bool FOutputPass = true;
   bool FOrdering = false;
   std::unique_ptr<TQRPrinter> FQRPrinter;
+
+  // Generation.
+  void RunPass();
+  void PreparePass();
+  void FinishPass(bool failed);
+  void EmitBand(TQRCustomBand* band);
+  void EnsureRoom(TQRCustomBand* band);
+  void BreakToNewPage();
+  void BreakToNewColumn();
+  double LinkedHeight(const TQRCustomBand* band) const;
+  void PrintPageItems();
+  void PrintBandControls(TQRCustomBand* band, bool first, bool& allDone);
+  void ExportBand(TQRCustomBand* band);
+  void SetFunctionInteger(TQREvElement element, int32_t value);
+  // Datasets a preview's thread walks: closed on this thread before it starts, opened
+  // and closed again on the thread, then reopened here.
+  std::vector<TDataSet*> PassDataSets() const;
+  void ReopenPassDataSets();
+
+  std::atomic<bool> FIdle{true};
+  std::atomic<bool> FCancelRequested{false};
+  bool FOutputPass = true;
+  TQRExportFilter* FExportFilter = nullptr;
+  bool FOnFinalPage = false;
+  bool FSkipNextForcedPage = false;
+  bool FColumnBreakArmed = false;
+  // Whether the current column holds a band of its own (not only the headers that
+  // starting it printed), and how deep the work of starting a page or column nests.
+  bool FColumnHasContent = false;
+  int FColumnStartDepth = 0;
+  // Set while a band carried over to a new column prints: each control places a line.
+  bool FForceLine = false;
+  int32_t FCursorX = 0;
+  int32_t FCursorY = -1;
+  int32_t FColumnNo = 1;
+  int32_t FColumnStartY = 0;
+  double FFooterReserve = 0;
+  TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
+  std::unique_ptr<std::thread> FThread;
+  std::vector<TDataSet*> FClosedForThread;
+  std::string FThreadError;
 
  protected:
   int32_t FPagesDone = 0;
@@ -271,6 +363,8 @@ class TQuickRep : public TCustomQuickRep {
   int64_t DataSetRecordCount() const;
   int32_t CurrentDetailSerial() const;
   TQRController* MasterController() const;
+  // The master controller walks the report's dataset with the title, detail and summary.
+  void RunMaster() override;
 
   void ComponentNotification(TComponent* component, TComponentOperation operation) override;
 
@@ -358,6 +452,8 @@ class TQRCustomBand : public TQRBasePanel {
 
   // Printing state.
   TQRController* DetailController = nullptr;
+  // The band type while it prints: a page footer's child prints as a page footer.
+  void SetPrintType(TQRBandType type) { FBandType = type; }
   double Growth = 0;
   TRect PrintedRect;
   // Whether the band can grow by Amount on the current page; and the claim of a

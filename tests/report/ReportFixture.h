@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace rpt::test {
 class TRoomyReport : public TQuickRep {
   RPT_CLASS(TRoomyReport, TQuickRep)
   TRoomyReport() = default;
-  double Room = 0;
-  double RemainingSpace() const override { return Room; }
+  // The room a test gives; the pass's own when none is given.
+  std::optional<double> Room;
+  double RemainingSpace() const override { return Room ? *Room : TQuickRep::RemainingSpace(); }
   // The page a pass would be on.
   void SetPagesDone(int32_t pages) { FPagesDone = pages; }
 };

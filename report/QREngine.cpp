@@ -1,0 +1,599 @@
+// Generation: a pass walks the report's data through its controllers and prints every
+// band at the page cursor, opening pages and columns as they fill; the entry points
+// run a pass for a preview (on a thread of its own), for a printer or into an export
+// filter.
+//
+// The thread a preview's pass runs on touches no widget: it reads the report, prints
+// onto the report printer's page canvas and walks datasets whose connections it opens
+// itself. Everything it changes is generation state of the report, the controllers and
+// the printables; the design (sizes, captions, lines, band order) is only read.
+#include <QCoreApplication>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+
+#include "data/DB.h"
+#include "framework/Application.h"
+#include "objects/Format.h"
+#include "output/QRPrinter.h"
+#include "report/QRController.h"
+#include "report/QRCtrls.h"
+#include "report/QuickRpt.h"
+
+namespace rpt {
+
+namespace {
+
+int32_t Round(double x) { return Nearest(x); }
+double AsDouble(Extended x) { return static_cast<double>(x); }
+
+// The message the preview's thread posts to its report when the pass has ended.
+constexpr uint32_t CM_QRPASSENDED = WM_USER + 10;
+
+// Counts the nesting of work that starts a page or column (its headers are no content).
+class TDepth {
+ public:
+  explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
+  ~TDepth() { --FDepth; }
+  TDepth(const TDepth&) = delete;
+  TDepth& operator=(const TDepth&) = delete;
+
+ private:
+  int& FDepth;
+};
+
+// Every printable on the report and on its bands.
+template <class F>
+void ForEachPrintable(TCustomQuickRep& report, F f) {
+  for (TControl* child : report.ControlList()) {
+    if (auto* printable = dynamic_cast<TQRPrintable*>(child)) {
+      f(printable);
+    } else if (auto* band = dynamic_cast<TQRCustomBand*>(child)) {
+      for (TControl* inner : band->ControlList())
+        if (auto* p = dynamic_cast<TQRPrintable*>(inner)) f(p);
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Entry points
+
+std::unique_ptr<TQRPrinter> TCustomQuickRep::TakeQRPrinter() { return std::move(FQRPrinter); }
+
+void TCustomQuickRep::SetQRPrinter(std::unique_ptr<TQRPrinter> printer) { FQRPrinter = std::move(printer); }
+
+bool TCustomQuickRep::MakePrinter() {
+  if (!FIdle || GenerationRunning()) return false;
+  auto printer = std::make_unique<TQRPrinter>();
+  if (FQRPrinter) printer->NotifyWindow = FQRPrinter->NotifyWindow;
+  printer->OnAfterPreview = [this](TQRPrinter*) {
+    if (AfterPreview) AfterPreview(this);
+  };
+  printer->OnAfterPrint = [this](TQRPrinter*) {
+    if (AfterPrint) AfterPrint(this);
+  };
+  FQRPrinter = std::move(printer);
+  return true;
+}
+
+void TCustomQuickRep::ApplyPrinterSettings(TQRPrinter& printer) const {
+  const TQuickRepPrinterSettings& settings = *FPrinterSettings;
+  if (settings.PrinterNumber >= 0) printer.SetPrinterNumber(settings.PrinterNumber);
+  printer.SetPaperSize(FPage->PaperSize());
+  if (printer.PaperSize() == TQRPaperSize::Custom) {
+    printer.SetPaperWidth(Round(AsDouble(FPage->NativeValue(pvWidth))));
+    printer.SetPaperLength(Round(AsDouble(FPage->NativeValue(pvLength))));
+  }
+  printer.SetOrientation(FPage->Orientation());
+  printer.SetCopies(settings.Copies);
+  printer.SetOutputBin(settings.OutputBin);
+  printer.FirstPage = settings.FirstPage;
+  printer.LastPage = settings.LastPage;
+}
+
+void TCustomQuickRep::PreviewReport() { StartPreview(true); }
+
+void TCustomQuickRep::StartPreview(bool modal) {
+  if (!MakePrinter()) return;
+  TQRPrinter* printer = FQRPrinter.get();
+  printer->OutputTarget = otPageStore;
+  printer->OwnerReport = this;
+  printer->Title = FReportTitle;
+  if (OnPreview) printer->OnShowPreview = [this](TQRPrinter*) { OnPreview(this); };
+  // The thread opens its own connections: the ones made here are closed first, and
+  // opened here again once the pass has ended.
+  FClosedForThread.clear();
+  for (TDataSet* dataSet : PassDataSets())
+    if (dataSet->Active()) FClosedForThread.push_back(dataSet);
+  for (TDataSet* dataSet : FClosedForThread) dataSet->Close();
+  FThreadError.clear();
+  FIdle = false;
+  FThread = std::make_unique<std::thread>([this] {
+    try {
+      for (TDataSet* dataSet : FClosedForThread) dataSet->Open();
+      RunPass();
+    } catch (const std::exception& e) {
+      FThreadError = e.what();
+    }
+    for (TDataSet* dataSet : FClosedForThread) dataSet->Close();
+    FIdle = true;
+    PostMessage(this, CM_QRPASSENDED);
+  });
+  if (modal)
+    printer->ShowPreviewModal();
+  else
+    printer->ShowPreview();
+}
+
+void TCustomQuickRep::PrintToPrinter() {
+  std::unique_ptr<TQRPrinter> remembered = TakeQRPrinter();
+  struct TRestore {
+    TCustomQuickRep* Report;
+    std::unique_ptr<TQRPrinter>& Remembered;
+    ~TRestore() { Report->FQRPrinter = std::move(Remembered); }
+  } restore{this, remembered};
+  if (!MakePrinter() || !FQRPrinter->HasPrinters()) return;
+  FQRPrinter->OutputTarget = otPrinter;
+  GeneratePages();
+}
+
+void TCustomQuickRep::GeneratePages() {
+  if (!FIdle && GenerationRunning()) return;
+  if (!FQRPrinter) MakePrinter();
+  RunPass();
+}
+
+void TCustomQuickRep::RunMaster() { FController->RunController(); }
+
+void TCustomQuickRep::AddPrintNotify(TQRPrintable* printable) { FController->AddPrintNotify(printable); }
+
+void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
+  if (!FIdle || GenerationRunning()) return;
+  std::unique_ptr<TQRPrinter> remembered = TakeQRPrinter();
+  MakePrinter();
+  FExportFilter = &filter;
+  FOutputPass = false;
+  struct TRestore {
+    TCustomQuickRep* Report;
+    std::unique_ptr<TQRPrinter>& Remembered;
+    ~TRestore() {
+      Report->FExportFilter = nullptr;
+      Report->FOutputPass = true;
+      Report->FQRPrinter = std::move(Remembered);
+    }
+  } restore{this, remembered};
+  filter.Start(*this);
+  RunPass();
+  filter.End();
+}
+
+void TCustomQuickRep::CancelGeneration() {
+  if (FIdle) return;
+  FCancelRequested = true;
+  if (FQRPrinter) FQRPrinter->RequestCancel();
+}
+
+bool TCustomQuickRep::GenerationRunning() const { return FThread != nullptr; }
+
+void TCustomQuickRep::WaitForGeneration(bool cancel) {
+  if (!FThread) return;
+  if (cancel) CancelGeneration();
+  if (FThread->joinable()) FThread->join();
+  FThread.reset();
+  ReopenPassDataSets();
+}
+
+std::vector<TDataSet*> TCustomQuickRep::PassDataSets() const {
+  std::vector<TDataSet*> list;
+  auto add = [&list](TDataSet* dataSet) {
+    if (dataSet && std::find(list.begin(), list.end(), dataSet) == list.end()) list.push_back(dataSet);
+  };
+  std::vector<const TQRCustomController*> pending{FController.get()};
+  while (!pending.empty()) {
+    const TQRCustomController* c = pending.back();
+    pending.pop_back();
+    if (auto* controller = dynamic_cast<const TQRController*>(c)) add(controller->DataSet());
+    for (const TQRCustomController* sub : c->BeforeControllers()) pending.push_back(sub);
+    for (const TQRCustomController* sub : c->AfterControllers()) pending.push_back(sub);
+  }
+  for (TQRCustomBand* band : FBandList)
+    if (auto* sub = dynamic_cast<TQRControllerBand*>(band)) add(sub->Controller()->DataSet());
+  for (TComponent* c : OwnedComponents()) add(dynamic_cast<TDataSet*>(c));
+  if (const TCustomForm* form = GetParentForm(this))
+    for (TComponent* c : form->OwnedComponents()) add(dynamic_cast<TDataSet*>(c));
+  return list;
+}
+
+void TCustomQuickRep::ReopenPassDataSets() {
+  std::vector<TDataSet*> closed = std::move(FClosedForThread);
+  FClosedForThread.clear();
+  std::string failure;
+  for (TDataSet* dataSet : closed) {
+    try {
+      dataSet->Open();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  }
+  if (!failure.empty()) throw EQRError(failure);
+}
+
+// ---------------------------------------------------------------------------
+// One pass
+
+void TCustomQuickRep::RunPass() {
+  FIdle = false;
+  FCancelRequested = false;
+  FOnFinalPage = false;
+  FSkipNextForcedPage = false;
+  FColumnBreakArmed = false;
+  FColumnHasContent = false;
+  FRunDataSets.clear();
+  struct TIdle {
+    TCustomQuickRep* Report;
+    ~TIdle() {
+      Report->FRunDataSets.clear();
+      Report->FIdle = true;
+    }
+  } idle{this};
+
+  // The datasets of the form the report sits on are there for expressions.
+  if (const TCustomForm* form = GetParentForm(this))
+    for (TComponent* c : form->OwnedComponents())
+      if (auto* dataSet = dynamic_cast<TDataSet*>(c)) FRunDataSets.push_back(dataSet);
+
+  bool printReport = true;
+  if (BeforePrint && !HasState(sfDesigning)) BeforePrint(this, printReport);
+  if (!printReport) return;
+
+  TQRPrinter& printer = *FQRPrinter;
+  ApplyPrinterSettings(printer);
+  printer.Title = FReportTitle;
+  printer.SetCompressed(FOptions.Contains(Compression));
+  printer.OpenDocument();
+  bool failed = false;
+  try {
+    PreparePass();
+    RunMaster();
+    FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+    FOnFinalPage = true;
+    if (!FCancelRequested && !printer.Cancelled()) FinishPage();
+  } catch (...) {
+    failed = true;
+    FinishPass(true);
+    throw;
+  }
+  FinishPass(failed);
+}
+
+void TCustomQuickRep::PreparePass() {
+  FCursorY = -1;
+  FPagesDone = 0;
+  FColumnNo = std::max(1, FPage->Columns());
+  MeasurePageFooter();
+  FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+  FController->CollectMembers();
+  GlobalEvEnvironment()->Compile();
+  FFunctions->SetDataSetList(&FRunDataSets);
+  FFunctions->Compile();
+  FPageNumber = FFunctions->FindConstantElement("PAGENUMBER");
+  FColumnNumber = FFunctions->FindConstantElement("COLUMNNUMBER");
+  FReportTitleElement = FFunctions->FindConstantElement("REPORTTITLE");
+  if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
+  FController->PrepareRun();
+  ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
+}
+
+// Whatever happened, the report is as it was before the pass; a cancelled or failed
+// document is abandoned, never closed as if it were complete.
+void TCustomQuickRep::FinishPass(bool failed) {
+  ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
+  try {
+    FController->UnprepareRun();
+  } catch (...) {
+  }
+  if (FFunctions->Compiled()) FFunctions->Discard();
+  FFunctions->SetDataSetList(nullptr);
+  if (GlobalEvEnvironment()->Compiled()) GlobalEvEnvironment()->Discard();
+  FPageNumber = FColumnNumber = FReportTitleElement = TQREvElement{};
+  TQRPrinter& printer = *FQRPrinter;
+  if (failed || FCancelRequested || printer.Cancelled() || !FOutputPass) {
+    try {
+      printer.AbandonDocument();
+    } catch (...) {
+    }
+  } else {
+    printer.CloseDocument();
+  }
+  FCursorY = -1;
+}
+
+void TCustomQuickRep::SetFunctionInteger(TQREvElement element, int32_t value) {
+  if (element) TQREvEnvironment::AssignInteger(element, value);
+}
+
+// ---------------------------------------------------------------------------
+// Page and column layout
+
+double TCustomQuickRep::PageBottom() const {
+  return AsDouble(FPage->NativeValue(pvLength)) - AsDouble(FPage->NativeValue(pvBottomMargin));
+}
+
+double TCustomQuickRep::RemainingSpace() const {
+  if (FIdle || FCursorY == -1) return 0;
+  return Round(PageBottom() - FFooterReserve - FCursorY);
+}
+
+void TCustomQuickRep::MeasurePageFooter() {
+  FFooterReserve = 0;
+  for (TQRCustomBand* band : FBandList) {
+    if (band->BandType() != rbPageFooter || !band->Enabled()) continue;
+    FFooterReserve += AsDouble(band->Size()->NativeHeight());
+    size_t guard = FBandList.size();
+    for (TQRCustomBand* child = band->FindChildBand(); child && guard > 0; child = child->FindChildBand(), --guard)
+      FFooterReserve += AsDouble(child->Size()->NativeHeight());
+  }
+}
+
+double TCustomQuickRep::LinkedHeight(const TQRCustomBand* band) const {
+  double height = 0;
+  size_t guard = FBandList.size() + 1;
+  for (const TQRCustomBand* b = band; b && guard > 0; b = b->LinkBand(), --guard)
+    height += AsDouble(b->Size()->NativeHeight());
+  return height;
+}
+
+void TCustomQuickRep::OutputBand(TQRCustomBand* band) {
+  if (!band) return;
+  if (band->AlignToBottom()) {
+    if (band->BandType() == rbSummary && !FOptions.Contains(LastPageFooter)) FFooterReserve = 0;
+    const int32_t target = Round(PageBottom() - AsDouble(band->Size()->NativeHeight()) - FFooterReserve);
+    if (FCursorY < target) FCursorY = target;
+  }
+  EmitBand(band);
+}
+
+void TCustomQuickRep::EnsureRoom(TQRCustomBand* band) {
+  const int32_t need = Round(LinkedHeight(band));
+  // A band that does not fit moves to the next column, even one taller than a whole page
+  // (it then prints alone there, clipped by the page). A column holding nothing but the
+  // headers that began it is never left: the band prints there, so a pass always ends.
+  if (band->BandType() != rbPageFooter && need > RemainingSpace() && FColumnHasContent)
+    NextColumn();
+  else if (FPagesDone == 0)
+    NextColumn();
+}
+
+void TCustomQuickRep::BreakToNewColumn() {
+  if (FIdle) return;
+  if (FColumnBreakArmed || FColumnNo > 1)
+    NextColumn();
+  else
+    FColumnBreakArmed = true;
+}
+
+void TCustomQuickRep::BreakToNewPage() {
+  if (FIdle) return;
+  if (FSkipNextForcedPage) {
+    FSkipNextForcedPage = false;
+    return;
+  }
+  do NextColumn();
+  while (FColumnNo != 1 && !FCancelRequested);
+}
+
+void TCustomQuickRep::NextColumn() {
+  TDepth depth(FColumnStartDepth);
+  FColumnHasContent = false;
+  const int32_t columns = std::max(1, FPage->Columns());
+  if (FColumnNo >= columns) {
+    FColumnNo = 1;
+    FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+    BeginNewPage();
+  } else {
+    const double space = AsDouble(FPage->NativeValue(pvColumnSpace));
+    int32_t width = 0;
+    if (const TQRCustomBand* detail = FindBand(rbDetail)) {
+      width = Round(AsDouble(detail->Size()->NativeWidth()));
+    } else {
+      const double printable = AsDouble(FPage->NativeValue(pvWidth)) -
+                               (AsDouble(FPage->NativeValue(pvLeftMargin)) + AsDouble(FPage->NativeValue(pvRightMargin)));
+      width = (Round(printable) - Round(space) * (columns - 1)) / columns;
+    }
+    FCursorX += Round(space) + width;
+    FCursorY = FColumnStartY;
+    ++FColumnNo;
+  }
+  SetFunctionInteger(FColumnNumber, FColumnNo);
+  if (!(FColumnNo == 1 && FPagesDone == 1)) {
+    OutputBand(FindBand(rbColumnHeader));
+    FController->ReprintGroupHeaders();
+  }
+}
+
+void TCustomQuickRep::BeginNewPage() {
+  TDepth depth(FColumnStartDepth);
+  FinishPage();
+  FColumnHasContent = false;
+  ++FPagesDone;
+  SetFunctionInteger(FPageNumber, FPagesDone);
+  if (FOutputPass || FPagesDone == 1) FQRPrinter->NewPage();
+  FCursorY = Round(AsDouble(FPage->NativeValue(pvTopMargin)));
+  if (OnStartPage && !HasState(sfDesigning)) OnStartPage(this);
+  if (FPagesDone > 1 || FOptions.Contains(FirstPageHeader)) OutputBand(FindBand(rbPageHeader));
+  FColumnStartY = FCursorY;
+  if (FPagesDone == 1)
+    if (const TQRCustomBand* title = FindBand(rbTitle)) FColumnStartY += Round(AsDouble(title->Size()->NativeHeight()));
+}
+
+void TCustomQuickRep::FinishPage() {
+  if (FPagesDone <= 0) return;
+  TDepth depth(FColumnStartDepth);
+  FCursorY = Round(PageBottom() - FFooterReserve);
+  FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+  if (!(FOnFinalPage && !FOptions.Contains(LastPageFooter))) OutputBand(FindBand(rbPageFooter));
+  PrintPageItems();
+  if (OnEndPage && !HasState(sfDesigning)) OnEndPage(this);
+}
+
+void TCustomQuickRep::PrintPageItems() {
+  for (TControl* child : ControlList())
+    if (auto* printable = dynamic_cast<TQRPrintable*>(child); printable && printable->Enabled())
+      printable->PrintAt(0, 0);
+  TQRPrinter& printer = *FQRPrinter;
+  if (FOutputPass && Frame()->HasAnySide() && printer.PageCanvas()) {
+    const double left = AsDouble(FPage->NativeValue(pvLeftMargin)), top = AsDouble(FPage->NativeValue(pvTopMargin));
+    const double right = AsDouble(FPage->NativeValue(pvWidth)) - AsDouble(FPage->NativeValue(pvRightMargin));
+    const TRect rect{printer.XToDevice(left), printer.YToDevice(top), printer.XToDevice(right),
+                     printer.YToDevice(PageBottom())};
+    Frame()->DrawFrameLines(*printer.PageCanvas(), rect, printer.HorzScale(), printer.VertScale());
+  }
+}
+
+void TCustomQuickRep::EmitBand(TQRCustomBand* band) {
+  TQRPrinter& printer = *FQRPrinter;
+  bool printBand = band->Enabled();
+  // Handlers run only outside the design state (a designed report previews without them).
+  const bool designing = band->HasState(sfDesigning);
+  if (printBand && band->BeforePrint && !designing) band->BeforePrint(band, printBand);
+  const TQRBandType type = band->BandType();
+  if (printBand) {
+    const bool unbreakable = type == rbTitle || type == rbPageHeader || type == rbPageFooter || type == rbOverlay;
+    if (band->ForceNewPage() && !unbreakable && FPagesDone > 0)
+      BreakToNewPage();
+    else if (band->ForceNewColumn() && !unbreakable && FPagesDone > 0)
+      BreakToNewColumn();
+    else
+      EnsureRoom(band);
+    if (band->DetailController) band->DetailController->NotifyPrintables(qrnDataAdvance);
+    const double height = AsDouble(band->Size()->NativeHeight());
+    const double width = AsDouble(band->Size()->NativeWidth());
+    band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
+                         printer.XToDevice(FCursorX + width), printer.YToDevice(FCursorY + height)};
+    if (band->Height() != 0) {
+      if (FOutputPass && printer.PageCanvas()) {
+        TCanvas& canvas = *printer.PageCanvas();
+        canvas.Brush()->SetStyle(bsSolid);
+        canvas.Brush()->SetColor(band->Color());
+        canvas.FillRect(band->PrintedRect);
+      }
+      band->Growth = 0;
+      bool first = true;
+      bool allDone = true;
+      do {
+        PrintBandControls(band, first, allDone);
+        if (FOutputPass && printer.PageCanvas()) {
+          band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
+                               printer.XToDevice(FCursorX + width),
+                               printer.YToDevice(FCursorY + height + band->Growth + 1)};
+          band->Frame()->DrawFrameLines(*printer.PageCanvas(), band->PrintedRect, printer.HorzScale(),
+                                        printer.VertScale());
+        }
+        if (FExportFilter) ExportBand(band);
+        if (!allDone) {
+          if (FCancelRequested || printer.Cancelled()) break;
+          NextColumn();
+          band->Growth = 0;
+          first = false;
+        }
+      } while (!allDone);
+      FCursorY += Round(height + band->Growth);
+    }
+    if (FColumnStartDepth == 0) FColumnHasContent = true;
+  } else if (band->DetailController && !band->Enabled()) {
+    band->DetailController->NotifyPrintables(qrnDataAdvance);
+  }
+  if (band->AfterPrint && !designing) band->AfterPrint(band, printBand);
+  if (TQRCustomBand* child = band->FindChildBand()) {
+    if (type == rbPageFooter) {
+      child->SetPrintType(rbPageFooter);
+      struct TBack {
+        TQRCustomBand* Child;
+        ~TBack() { Child->SetPrintType(rbChild); }
+      } back{child};
+      OutputBand(child);
+    } else {
+      OutputBand(child);
+    }
+  }
+}
+
+void TCustomQuickRep::PrintBandControls(TQRCustomBand* band, bool first, bool& allDone) {
+  allDone = true;
+  // A band carried over to a new column places at least one line of each control there.
+  FForceLine = !first;
+  for (TControl* child : band->ControlList()) {
+    auto* printable = dynamic_cast<TQRPrintable*>(child);
+    if (!printable || !printable->Enabled()) continue;
+    if (first || !printable->AllPrinted()) printable->PrintAt(FCursorX, FCursorY);
+    allDone = allDone && printable->AllPrinted();
+  }
+  FForceLine = false;
+}
+
+void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
+  std::vector<TQRExportItem> items;
+  for (TControl* child : band->ControlList()) {
+    auto* printable = dynamic_cast<TQRPrintable*>(child);
+    if (!printable || !printable->Enabled()) continue;
+    TQRExportItem item;
+    item.Control = printable;
+    const TQRPrintableSize& size = *printable->Size();
+    item.Left = FCursorX + AsDouble(size.Native(TQRPrintableSize::szLeft));
+    item.Top = FCursorY + AsDouble(size.Native(TQRPrintableSize::szTop));
+    item.Width = AsDouble(size.Native(TQRPrintableSize::szWidth));
+    item.Height = AsDouble(size.Native(TQRPrintableSize::szHeight));
+    if (printable->ExportItem(item)) items.push_back(std::move(item));
+  }
+  std::stable_sort(items.begin(), items.end(),
+                   [](const TQRExportItem& a, const TQRExportItem& b) { return a.Left < b.Left; });
+  FExportFilter->Band(*band, items);
+}
+
+// ---------------------------------------------------------------------------
+
+void TCustomQuickRep::WndProc(TMessage& message) {
+  switch (message.Msg) {
+    case CM_QRPRINT:
+      PrintToPrinter();
+      return;
+    case CM_QRPREVIEWCLOSE:
+      if (!FIdle) {
+        CancelGeneration();
+      } else {
+        WaitForGeneration(false);
+        if (FQRPrinter) {
+          FQRPrinter->SetPreviewShown(false);
+          FQRPrinter.reset();
+        }
+      }
+      return;
+    case CM_QRPASSENDED: {
+      const bool previewGone = !FQRPrinter || !FQRPrinter->PreviewShown();
+      const std::string error = FThreadError;
+      FThreadError.clear();
+      WaitForGeneration(false);
+      // A pass cancelled because its preview closed leaves nothing to show.
+      if (previewGone && FCancelRequested) FQRPrinter.reset();
+      if (!error.empty()) throw EQRError(error);
+      return;
+    }
+    default:
+      TQRBasePanel::WndProc(message);
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void TQuickRep::RunMaster() {
+  TQRController* master = MasterController();
+  master->SetHeader(FindBand(rbTitle));
+  master->SetDetail(FindBand(rbDetail));
+  master->SetFooter(FindBand(rbSummary));
+  master->OnNeedData = OnNeedData;
+  master->RunController();
+}
+
+}  // namespace rpt

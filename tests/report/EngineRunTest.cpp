@@ -1,0 +1,164 @@
+// How a pass ends: cancelled or failed passes abandon their document and leave the
+// report as it was; a preview's pass runs on its own thread and a report destroyed
+// while it runs waits for it; an export pass hands over every printed band.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+
+#include "tests/report/EngineFixture.h"
+
+namespace rpt::test {
+namespace {
+
+class PassEnd : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeDatabase(
+        "CREATE TABLE n(id INTEGER PRIMARY KEY, amount REAL);"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 20000)"
+        " INSERT INTO n SELECT x, x / 4.0 FROM c;");
+    Numbers = Table("n");
+    Report->SetDataSet(Numbers);
+    Detail = Band(rbDetail, "Detail", 5);
+    Field(Detail, "Id", Numbers, "id", 0);
+    Memo = Add<TQRExprMemo>("Merged", Detail);
+    Memo->Lines()->SetText("id {n.id}");
+    Memo->Size()->SetLeft(50);
+    Memo->Size()->SetTop(0);
+  }
+  // The report is back in its design state.
+  void ExpectRestored() {
+    EXPECT_TRUE(Report->Idle());
+    EXPECT_FALSE(Report->Functions()->Compiled());
+    EXPECT_FALSE(Memo->InGeneration());
+    EXPECT_EQ(Memo->Lines()->Lines(), (std::vector<std::string>{"id {n.id}"}));
+    EXPECT_EQ(Report->Units(), MM);
+    EXPECT_TRUE(Report->RunDataSets()->empty());
+  }
+  TTable* Numbers = nullptr;
+  TQRBand* Detail = nullptr;
+  TQRExprMemo* Memo = nullptr;
+};
+
+TEST_F(PassEnd, ACancelAtAnyPointAbandonsTheDocument) {
+  for (int at : {1, 300, 5000}) {
+    SCOPED_TRACE(at);
+    int seen = 0;
+    Detail->BeforePrint = [&](TQRCustomBand*, bool&) {
+      if (++seen == at) Report->CancelGeneration();
+    };
+    Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+    Report->GeneratePages();
+    // The walk stopped at the next record and the document was not finished.
+    EXPECT_LE(seen, at + 1);
+    EXPECT_NE(Report->QRPrinter()->Status(), qsBusy);
+    EXPECT_LT(Report->QRPrinter()->PageList().TotalPages(), 20000 / 50);
+    ExpectRestored();
+  }
+  // The next pass runs whole.
+  Detail->BeforePrint = nullptr;
+  Run();
+  EXPECT_GT(PageCount(), 300);
+}
+
+TEST_F(PassEnd, AFailureInThePassIsRaisedAfterTheReportIsRestored) {
+  int seen = 0;
+  Detail->BeforePrint = [&](TQRCustomBand*, bool&) {
+    if (++seen == 120) throw EDatabaseError("the server went away");
+  };
+  Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+  try {
+    Report->GeneratePages();
+    ADD_FAILURE() << "the failure was not raised";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "the server went away");
+  }
+  ExpectRestored();
+  EXPECT_NE(Report->QRPrinter()->Status(), qsBusy);
+  Detail->BeforePrint = nullptr;
+  Run();
+  EXPECT_GT(PageCount(), 300);
+}
+
+TEST_F(PassEnd, APreviewPassRunsOnItsOwnThreadAndCanBeWaitedFor) {
+  TQRPrinter::PreviewInterface = nullptr;
+  Report->StartPreview(false);
+  EXPECT_TRUE(Report->GenerationRunning());
+  QElapsedTimer timer;
+  timer.start();
+  while (Report->GenerationRunning() && timer.elapsed() < 60000) QCoreApplication::processEvents();
+  EXPECT_FALSE(Report->GenerationRunning());
+  ASSERT_NE(Report->QRPrinter(), nullptr);
+  EXPECT_EQ(Report->QRPrinter()->Status(), qsFinished);
+  EXPECT_GT(Report->QRPrinter()->PageList().TotalPages(), 300);
+  // The dataset the thread walked is open again here, on this thread.
+  EXPECT_TRUE(Numbers->Active());
+  Numbers->First();
+  EXPECT_EQ(Numbers->FieldByName("id")->AsInteger(), 1);
+  ExpectRestored();
+}
+
+TEST_F(PassEnd, AReportDestroyedWhilePreviewingCancelsAndWaits) {
+  std::atomic<int> printed{0};
+  Detail->AfterPrint = [&printed](TQRCustomBand*, bool) { ++printed; };
+  Report->StartPreview(false);
+  while (printed.load() < 50) QCoreApplication::processEvents();
+  Report->Free();
+  Report = nullptr;
+  // Nothing runs any more: the count stays where it stopped.
+  const int stopped = printed.load();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(printed.load(), stopped);
+  EXPECT_LT(stopped, 20000);
+}
+
+class CollectingFilter : public TQRExportFilter {
+ public:
+  using TQRExportFilter::TQRExportFilter;
+  void Start(TCustomQuickRep&) override { ++Starts; }
+  void Band(const TQRCustomBand& band, const std::vector<TQRExportItem>& items) override {
+    Bands.push_back(band.Name());
+    Rows.push_back(items);
+  }
+  void End() override { ++Ends; }
+  int Starts = 0, Ends = 0;
+  std::vector<std::string> Bands;
+  std::vector<std::vector<TQRExportItem>> Rows;
+};
+
+TEST_F(PassEnd, AnExportPassHandsOverEveryBandWithItsTextsAndValues) {
+  Numbers->Close();
+  Numbers->SetTableName("n");
+  Report->SetDataSet(Query("select id, amount from n where id <= 3 order by id"));
+  DataSets.back()->Open();
+  Memo->Free();
+  Memo = nullptr;
+  TQRDBText* id = static_cast<TQRDBText*>(Report->FindComponent("Id"));
+  id->SetDataSet(DataSets.back());
+  auto* amount = Field(Detail, "Amount", DataSets.back(), "amount", 30);
+  amount->SetMask("0.00");
+  Label(Detail, "Note", "each", 60);
+  auto* total = Expr(Band(rbSummary, "Summary", 5), "Total", "SUM(QUERY.amount)", 0);
+  DataSets.back()->SetName("Query");
+  total->SetMaster(Report);
+  CollectingFilter filter("out.csv");
+  Report->ExportToFilter(filter);
+  EXPECT_EQ(filter.Starts, 1);
+  EXPECT_EQ(filter.Ends, 1);
+  EXPECT_EQ(filter.Bands, (std::vector<std::string>{"Detail", "Detail", "Detail", "Summary"}));
+  ASSERT_EQ(filter.Rows[2].size(), 3u);
+  // Left to right: the id, the amount (its text by the mask, its value the number), the label.
+  EXPECT_EQ(filter.Rows[2][0].Text, "3");
+  EXPECT_EQ(filter.Rows[2][0].Value.Int, 3);
+  EXPECT_EQ(filter.Rows[2][1].Text, "0.75");
+  EXPECT_DOUBLE_EQ(filter.Rows[2][1].Value.Float, 0.75);
+  EXPECT_EQ(filter.Rows[2][2].Text, "each");
+  EXPECT_EQ(filter.Rows[3][0].Text, "1.5");
+  EXPECT_EQ(filter.Rows[3][0].Value.Type, TVariant::varDouble);
+  // Nothing was drawn: the export pass keeps no pages.
+  EXPECT_TRUE(Report->OutputPass());
+}
+
+}  // namespace
+}  // namespace rpt::test

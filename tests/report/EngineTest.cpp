@@ -1,0 +1,340 @@
+// Generation: what prints, in which order, on which page and column. Empty data, groups
+// and their footers, sub-details fed by the report's functions, forced breaks, columns,
+// stretching bands, the page and column numbers, and passes that end however the
+// layout is made.
+#include <algorithm>
+#include <numeric>
+
+#include "tests/report/EngineFixture.h"
+
+namespace rpt::test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// The texts of a list that are one of the given ones, in order.
+Texts Only(const Texts& all, std::initializer_list<const char*> wanted) {
+  Texts out;
+  for (const std::string& t : all)
+    for (const char* w : wanted)
+      if (t == w || t.rfind(std::string(w) + " ", 0) == 0) {
+        out.push_back(t);
+        break;
+      }
+  return out;
+}
+
+class EmptyData : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeDatabase("CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT);");
+    Label(Band(rbPageHeader, "PageHeader", 10), "PH", "page header");
+    Label(Band(rbTitle, "Title", 10), "T", "title");
+    TQRBand* detail = Band(rbDetail, "Detail", 8);
+    Label(detail, "D", "detail");
+    Field(detail, "Name", Table("items"), "name");
+    Label(Band(rbSummary, "Summary", 10), "S", "summary");
+    Label(Band(rbPageFooter, "PageFooter", 10), "PF", "page footer");
+    Report->SetDataSet(DataSets[0]);
+  }
+};
+
+TEST_F(EmptyData, PrintsTheStructureOnceOrNothing) {
+  EXPECT_EQ(Run(), (std::vector<Texts>{{"page header", "title", "detail", "summary", "page footer"}}));
+  Report->SetPrintIfEmpty(false);
+  EXPECT_TRUE(Run().empty());
+  // Without a dataset (and without a handler that supplies data) it is as empty.
+  Report->SetPrintIfEmpty(true);
+  Report->SetDataSet(nullptr);
+  EXPECT_EQ(Run().size(), 1u);
+  // The options leave out the first page header and the last page footer.
+  Report->SetOptions({});
+  EXPECT_EQ(Run(), (std::vector<Texts>{{"title", "detail", "summary"}}));
+}
+
+TEST_F(EmptyData, AVetoFromBeforePrintMakesNoDocument) {
+  Report->BeforePrint = [](TCustomQuickRep*, bool& print) { print = false; };
+  EXPECT_TRUE(Run().empty());
+}
+
+class Groups : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeDatabase(
+        "CREATE TABLE lines(id INTEGER PRIMARY KEY, customer TEXT, region TEXT, amount INTEGER);"
+        "INSERT INTO lines VALUES (1,'A','north',10),(2,'A','north',20),(3,'B','north',5),"
+        "(4,'b','south',7),(5,'b','south',1);");
+    Lines = Table("lines");
+    Report->SetDataSet(Lines);
+    Detail = Band(rbDetail, "Detail", 6);
+    Field(Detail, "Id", Lines, "id", 0);
+    ByCustomer = Add<TQRGroup>("ByCustomer");
+    ByCustomer->SetExpression("lines.customer");
+    ByCustomer->Size()->SetHeight(6);
+    Field(ByCustomer, "Header", Lines, "customer", 0);
+    TQRBand* footer = Band(rbDetail, "CustomerFooter", 6);
+    ByCustomer->SetFooterBand(footer);
+    // The footer sees the last record of its group.
+    Field(footer, "LastOfGroup", Lines, "customer", 0)->SetMask("");
+    auto* subtotal = Expr(footer, "Subtotal", "SUM(lines.amount)", 40);
+    subtotal->SetMask("'total '0");
+    subtotal->SetMaster(Report);
+    subtotal->SetResetAfterPrint(true);
+  }
+  TTable* Lines = nullptr;
+  TQRBand* Detail = nullptr;
+  TQRGroup* ByCustomer = nullptr;
+};
+
+TEST_F(Groups, HeadersAndFootersFrameEachGroupAndFootersSeeItsLastRecord) {
+  // Letter case counts: "B" and "b" are two groups.
+  EXPECT_EQ(Flat(Run()),
+            (Texts{"A", "1", "2", "A", "total 30", "B", "3", "B", "total 5", "b", "4", "5", "b", "total 8"}));
+}
+
+TEST_F(Groups, AnOuterGroupBreakBreaksTheInnerOne) {
+  auto* byRegion = Add<TQRGroup>("ByRegion");
+  byRegion->SetExpression("lines.region");
+  byRegion->Size()->SetHeight(6);
+  Field(byRegion, "Region", Lines, "region", 0);
+  // The group made first is the outer one: the region group is made after, so make
+  // the customer group follow it by order of creation.
+  ByCustomer->Free();
+  auto* inner = Add<TQRGroup>("Inner");
+  inner->SetExpression("lines.customer");
+  inner->Size()->SetHeight(6);
+  Field(inner, "Customer", Lines, "customer", 0);
+  const Texts all = Flat(Run());
+  EXPECT_EQ(all, (Texts{"north", "A", "1", "2", "B", "3", "south", "b", "4", "5"}));
+}
+
+TEST_F(Groups, AGroupRunningOverAPageBreakRepeatsItsHeaderOnlyWhenAsked) {
+  Label(Band(rbPageHeader, "PageHeader", 8), "PH", "header");
+  Detail->Size()->SetHeight(140);  // one record a page: page 2 starts inside group A
+  std::vector<Texts> pages = Run();
+  ASSERT_GE(pages.size(), 2u);
+  EXPECT_EQ(pages[1][0], "header");
+  EXPECT_EQ(pages[1][1], "2");
+  ByCustomer->SetReprintOnNewPage(true);
+  pages = Run();
+  ASSERT_GE(pages.size(), 2u);
+  // The group's header comes again right after the page header.
+  EXPECT_EQ((Texts{pages[1][0], pages[1][1], pages[1][2]}), (Texts{"header", "A", "2"}));
+  // A group that has ended is not repeated: page 3 starts with group B's own header.
+  ASSERT_GE(pages.size(), 3u);
+  EXPECT_EQ(Only(pages[2], {"A"}).size(), 0u);
+}
+
+TEST_F(Groups, TotalsMatchTheDataWhateverThePageSize) {
+  for (double height : {6.0, 50.0, 130.0}) {
+    Detail->Size()->SetHeight(height);
+    EXPECT_EQ(Only(Flat(Run()), {"total"}), (Texts{"total 30", "total 5", "total 8"})) << height;
+  }
+}
+
+class Layout : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeDatabase(
+        "CREATE TABLE n(id INTEGER PRIMARY KEY);"
+        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 60) INSERT INTO n SELECT x FROM c;");
+    Numbers = Table("n");
+    Report->SetDataSet(Numbers);
+    Detail = Band(rbDetail, "Detail", 10);
+    Field(Detail, "Id", Numbers, "id", 0);
+  }
+  TTable* Numbers = nullptr;
+  TQRBand* Detail = nullptr;
+};
+
+TEST_F(Layout, DetailsFillPagesDownToThePageFooter) {
+  Label(Band(rbPageFooter, "PageFooter", 20), "PF", "footer");
+  const std::vector<Texts> pages = Run();
+  // A4 less 2 x 10 mm margins less the 20 mm footer: 25 details of 10 mm a page.
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0].size(), 26u);
+  EXPECT_EQ(pages[0].front(), "1");
+  EXPECT_EQ(pages[0].back(), "footer");
+  EXPECT_EQ(pages[1].front(), "26");
+  EXPECT_EQ(pages[2].back(), "footer");
+  EXPECT_EQ(Flat(pages).size(), 60u + 3);
+}
+
+TEST_F(Layout, ColumnsFillFromTheirTopWithTheirHeader) {
+  Report->Page()->SetColumns(2);
+  Label(Band(rbTitle, "Title", 30), "T", "title");
+  Label(Band(rbColumnHeader, "Columns", 10), "CH", "column");
+  const std::vector<Texts> pages = Run();
+  ASSERT_GE(pages.size(), 1u);
+  // Column 1 of page 1: the header once (after the title); column 2 begins below the
+  // title with its own header.
+  EXPECT_EQ(std::count(pages[0].begin(), pages[0].end(), "column"), 2);
+  EXPECT_EQ(pages[0][0], "title");
+  EXPECT_EQ(pages[0][1], "column");
+  // A later page begins with the header of its first column (no title there).
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[1][0], "column");
+  EXPECT_EQ(Only(Flat(pages), {"column", "title"}).size() + 60, Flat(pages).size());
+}
+
+TEST_F(Layout, ForcedBreaksAfterTheTitleAreAbsorbedOnce) {
+  Label(Band(rbTitle, "Title", 10), "T", "title");
+  Detail->SetForceNewPage(true);
+  // The first break is absorbed: the title and record 1 share page 1, then one a page.
+  EXPECT_EQ(Run().size(), 60u);
+  // Without a title nothing is absorbed... but no page is left empty either.
+  Report->FindComponent("Title")->Free();
+  const std::vector<Texts> pages = Run();
+  EXPECT_EQ(pages.size(), 60u);
+  EXPECT_EQ(pages[0], (Texts{"1"}));
+}
+
+TEST_F(Layout, TheFirstForcedColumnBreakIsAbsorbed) {
+  Report->Page()->SetColumns(3);
+  Detail->SetForceNewColumn(true);
+  const std::vector<Texts> pages = Run();
+  // Records 1 and 2 share column 1; then one a column, three columns a page.
+  ASSERT_FALSE(pages.empty());
+  EXPECT_EQ(pages[0], (Texts{"1", "2", "3", "4"}));
+}
+
+TEST_F(Layout, APageAndColumnNumberPrintWhereTheyAre) {
+  Report->Page()->SetColumns(2);
+  Detail->Size()->SetHeight(100);
+  Expr(Detail, "Where", "'p' + STR(PAGENUMBER) + 'c' + STR(COLUMNNUMBER)", 20);
+  const Texts all = Flat(Run());
+  Texts where;
+  for (const std::string& t : all)
+    if (!t.empty() && t[0] == 'p') where.push_back(t);
+  ASSERT_GE(where.size(), 6u);
+  EXPECT_EQ(where[0], "p1c1");
+  EXPECT_EQ(where[2], "p1c2");
+  EXPECT_EQ(where[4], "p2c1");
+}
+
+TEST_F(Layout, BottomAlignedSummarySitsOnTheFooter) {
+  Numbers->Close();
+  Numbers->SetTableName("n");
+  Report->SetDataSet(nullptr);
+  TQRBand* summary = Band(rbSummary, "Summary", 10);
+  Label(summary, "S", "summary");
+  summary->SetAlignToBottom(true);
+  Label(Band(rbPageFooter, "PageFooter", 20), "PF", "footer");
+  Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+  Report->GeneratePages();
+  std::unique_ptr<TMetafile> page = Report->QRPrinter()->PageImage(1);
+  ASSERT_TRUE(page);
+  int32_t summaryY = -1, footerY = -1;
+  for (const TPageText& t : PageTexts(*page)) {
+    if (t.Text == "summary") summaryY = t.Y;
+    if (t.Text == "footer") footerY = t.Y;
+  }
+  // 10 mm above the footer: 37.8 pixels at 96 per inch.
+  EXPECT_NEAR(footerY - summaryY, 38, 1);
+}
+
+TEST_F(Layout, PassesEndWhateverTheLayout) {
+  // A page header and footer that leave no room: every record prints, page by page.
+  Label(Band(rbPageHeader, "PageHeader", 200), "PH", "header");
+  Label(Band(rbPageFooter, "PageFooter", 100), "PF", "footer");
+  std::vector<Texts> pages = Run();
+  EXPECT_GE(pages.size(), 1u);
+  EXPECT_LE(pages.size(), 60u);
+  EXPECT_EQ(Only(Flat(pages), {"60"}).size(), 1u);
+
+  // A band taller than the page prints where it is.
+  Report->FindComponent("PageHeader")->Free();
+  Report->FindComponent("PageFooter")->Free();
+  Detail->Size()->SetHeight(400);
+  pages = Run();
+  EXPECT_EQ(pages.size(), 60u);
+
+  // A stretching memo whose band has no room for a single line still ends.
+  Detail->Size()->SetHeight(2);
+  auto* memo = Add<TQRMemo>("Tall", Detail);
+  memo->Size()->SetTop(0);
+  memo->Size()->SetHeight(1);
+  memo->SetAutoStretch(true);
+  for (int i = 0; i < 40; ++i) memo->Lines()->Add("line " + std::to_string(i));
+  Label(Band(rbPageHeader, "Header2", 270), "PH2", "full header");
+  pages = Run();
+  EXPECT_LE(pages.size(), 60u * 41);
+  EXPECT_EQ(Only(Flat(pages), {"line 39"}).size(), 60u);
+}
+
+TEST_F(Layout, AStretchingMemoContinuesInTheNextColumnAlone) {
+  Numbers->Close();
+  Report->SetDataSet(nullptr);
+  Report->Page()->SetColumns(2);
+  Detail->Size()->SetHeight(10);
+  auto* memo = Add<TQRMemo>("Long", Detail);
+  memo->Size()->SetLeft(20);
+  memo->Size()->SetTop(0);
+  memo->Size()->SetHeight(5);
+  memo->SetAutoStretch(true);
+  for (int i = 1; i <= 120; ++i) memo->Lines()->Add("row " + std::to_string(i));
+  Label(Detail, "Once", "once");
+  const std::vector<Texts> pages = Run();
+  const Texts all = Flat(pages);
+  // Every line once, the band's other control only in the first column.
+  EXPECT_EQ(Only(all, {"row"}).size(), 120u);
+  EXPECT_EQ(std::count(all.begin(), all.end(), "once"), 1);
+}
+
+class MasterDetail : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    MakeDatabase(
+        "CREATE TABLE orders(id INTEGER PRIMARY KEY, customer TEXT);"
+        "CREATE TABLE lines(id INTEGER PRIMARY KEY, order_id INTEGER, product TEXT);"
+        "INSERT INTO orders VALUES (1,'Ann'),(2,'Bob'),(3,'Cy');"
+        "INSERT INTO lines VALUES (1,1,'bolt'),(2,1,'nut'),(3,2,'gear');");
+    Orders = Table("orders");
+    Report->SetDataSet(Orders);
+    Report->Functions()->DefineFunction("ORDERID", "orders.id");
+    Field(Band(rbDetail, "Order", 8), "Customer", Orders, "customer", 0);
+    LinesQuery = Query("select product from lines where order_id = :orderid order by id");
+    LinesQuery->Open();
+    Sub = Add<TQRSubDetail>("Lines");
+    Sub->SetDataSet(LinesQuery);
+    Sub->Size()->SetHeight(6);
+    Field(Sub, "Product", LinesQuery, "product", 20);
+  }
+  TTable* Orders = nullptr;
+  TQuery* LinesQuery = nullptr;
+  TQRSubDetail* Sub = nullptr;
+};
+
+TEST_F(MasterDetail, EachMasterRecordPrintsItsOwnLines) {
+  EXPECT_EQ(Flat(Run()), (Texts{"Ann", "bolt", "nut", "Bob", "gear", "Cy"}));
+  // Printed before the master's detail, with a header.
+  Sub->SetPrintBefore(true);
+  Sub->Bands()->SetHasHeader(true);
+  Label(Sub->HeaderBand(), "LinesHeader", "lines:");
+  // An empty sub-detail prints its structure (as it does by default) or nothing.
+  EXPECT_EQ(Flat(Run()), (Texts{"lines:", "bolt", "nut", "Ann", "lines:", "gear", "Bob", "lines:", "Cy"}));
+  Sub->SetPrintIfEmpty(false);
+  EXPECT_EQ(Flat(Run()), (Texts{"lines:", "bolt", "nut", "Ann", "lines:", "gear", "Bob", "Cy"}));
+}
+
+class NeedData : public EngineTest {};
+
+TEST_F(NeedData, AHandlerSuppliesTheRecords) {
+  Label(Band(rbDetail, "Detail", 8), "D", "row");
+  int count = 0;
+  Report->OnNeedData = [&count](TObject*, bool& more) { more = ++count <= 5; };
+  EXPECT_EQ(Flat(Run()), Texts(5, "row"));
+  // While designed, handlers do not run: the report is as empty.
+  count = 0;
+  Report->SetDesigning(true);
+  EXPECT_EQ(Flat(Run()), Texts(1, "row"));
+  EXPECT_EQ(count, 0);
+  Report->SetDesigning(false);
+}
+
+}  // namespace
+}  // namespace rpt::test
