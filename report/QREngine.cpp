@@ -275,6 +275,16 @@ void TCustomQuickRep::PreparePass() {
   MeasurePageFooter();
   FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
   FController->CollectMembers();
+  // A sub-detail's dataset is stored closed with the report: the pass opens it (on the
+  // thread that walks it) and closes it again at the end.
+  FOpenedForPass.clear();
+  for (TQRCustomBand* band : FBandList)
+    if (auto* sub = dynamic_cast<TQRControllerBand*>(band))
+      if (TDataSet* dataSet = sub->Controller()->DataSet(); dataSet && !dataSet->Active()) {
+        dataSet->Open();
+        FOpenedForPass.push_back(dataSet);
+      }
+  FController->CollectMembers();
   GlobalEvEnvironment()->Compile();
   FFunctions->SetDataSetList(&FRunDataSets);
   FFunctions->Compile();
@@ -298,6 +308,8 @@ void TCustomQuickRep::FinishPass(bool failed) {
   FFunctions->SetDataSetList(nullptr);
   if (GlobalEvEnvironment()->Compiled()) GlobalEvEnvironment()->Discard();
   FPageNumber = FColumnNumber = FReportTitleElement = TQREvElement{};
+  for (TDataSet* dataSet : FOpenedForPass) dataSet->Close();
+  FOpenedForPass.clear();
   TQRPrinter& printer = *FQRPrinter;
   if (failed || FCancelRequested || printer.Cancelled() || !FOutputPass) {
     try {

@@ -345,6 +345,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
   std::unique_ptr<std::thread> FThread;
   std::vector<TDataSet*> FClosedForThread;
+  std::vector<TDataSet*> FOpenedForPass;
   std::string FThreadError;
 
  protected:
