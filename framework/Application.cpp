@@ -1,8 +1,11 @@
 #include "framework/Application.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
 #include <QThread>
 
 #include "framework/Controls.h"
@@ -98,6 +101,25 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     HandleException("Unknown error");
   }
   return false;
+}
+
+void HandleErrors(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    TApplication* app = TApplication::Instance();
+    if (!app) throw;
+    app->HandleException(e.what());
+  }
+}
+
+int ExecDialog(QDialog& dialog) {
+  const QPointer<QWidget> active = QApplication::activeWindow();
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+  const int result = dialog.exec();
+  if (active && active->isVisible()) active->activateWindow();
+  return result;
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,8 @@
 
 #include "objects/Component.h"
 
+class QDialog;
+
 namespace rpt {
 
 enum TMsgDlgType : uint8_t { mtWarning, mtError, mtInformation, mtConfirmation };
@@ -59,6 +61,15 @@ class TApplication : public QApplication {
   bool FInIdle = false;
   TShortcutClaim FShortcutClaim;
 };
+
+// Runs a step of a widget's signal handler: an error it raises goes to the
+// application's handler here rather than unwinding through the toolkit's frames.
+// Without an application object the error propagates.
+void HandleErrors(const std::function<void()>& step);
+
+// Runs a dialog modally, centred on the screen, and gives the activation back to the
+// window that had it, also where no window manager does (a virtual display).
+int ExecDialog(QDialog& dialog);
 
 // Message boxes go through one hook so tests can answer them.
 using TMessageBoxHook = std::function<int(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)>;
