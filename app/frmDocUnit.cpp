@@ -2,6 +2,8 @@
 
 #include <typeinfo>
 
+#include "app/dlgFieldsUnit.h"
+#include "app/dlgLinesEditorUnit.h"
 #include "app/frmMainUnit.h"
 #include "data/DB.h"
 #include "framework/Application.h"
@@ -25,6 +27,7 @@ RPT_BEGIN_CLASS(TfrmDoc, TCustomForm)
   c.Method("ZQKDesigner1ComponentHint", &TfrmDoc::ZQKDesigner1ComponentHint);
   c.Method("ZQKDesigner1KeyDown", &TfrmDoc::ZQKDesigner1KeyDown);
   c.Method("ZQKDesigner1KeyPress", &TfrmDoc::ZQKDesigner1KeyPress);
+  c.Method("ZQKDesigner1DblClick", &TfrmDoc::ZQKDesigner1DblClick);
 RPT_END_CLASS
 
 bool TfrmDoc::LastCloseAccepted = true;
@@ -77,9 +80,9 @@ void SetTextOf(TComponent* component, std::string_view property, const std::stri
 }
 
 // The lines of a published string list property (for the classes known only by name).
-const TStrings* LinesOf(const TComponent* component) {
+TStrings* LinesOf(const TComponent* component) {
   const TPropertyInfo* p = GetPropInfo(component, "Lines");
-  return p && p->Kind() == propClass ? dynamic_cast<const TStrings*>(GetObjectProp(component, *p)) : nullptr;
+  return p && p->Kind() == propClass ? dynamic_cast<TStrings*>(GetObjectProp(component, *p)) : nullptr;
 }
 
 void AppendLines(std::string& hint, const TStrings* lines) {
@@ -147,6 +150,7 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner, bool withDefaultBands) {
   };
   doc->ZQKDesigner1->OnKeyDown = [doc](TObject* s, uint16_t& k, TShiftState sh) { doc->ZQKDesigner1KeyDown(s, k, sh); };
   doc->ZQKDesigner1->OnKeyPress = [doc](TObject* s, char& k) { doc->ZQKDesigner1KeyPress(s, k); };
+  doc->ZQKDesigner1->OnDblClick = [doc](TObject* s) { doc->ZQKDesigner1DblClick(s); };
   doc->ZQKDesigner1->SetDesignControl(doc->Report);
   doc->ZQKDesigner1->SetActive(true);
 
@@ -294,12 +298,39 @@ void TfrmDoc::ZQKDesigner1KeyDown(TObject*, uint16_t& key, TShiftState) {
 
 void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   TComponent* element = SelectedElement();
+  // Enter opens the editor of exactly these classes and types nothing.
+  if (key == VK_RETURN) {
+    for (const char* name : {"TQRDBText", "TQRExpr", "TQRMemo", "TQRExprMemo"})
+      if (IsClass(element, name)) EditElement(element);
+    return;
+  }
   const char* property = EditedTextOf(element);
-  // Enter opens the element's editor once the editor dialogs exist; it types nothing.
-  if (!property || !TextProperty(element, property) || key == VK_RETURN) return;
+  if (!property || !TextProperty(element, property)) return;
   std::string text = TextOf(element, property);
   if (!TypeCharacter(text, key)) return;
   SetTextOf(element, property, text);
+  if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();
+  RefreshAndMark();
+}
+
+void TfrmDoc::ZQKDesigner1DblClick(TObject*) { EditElement(SelectedElement()); }
+
+void TfrmDoc::EditElement(TComponent* element) {
+  bool changed = false;
+  if (InheritsFromClass(element, "TQRDBText")) {
+    if (!DataSet) throw Exception("The report has no data to take a field from: choose it with Change data");
+    std::string field;
+    changed = dlgFields->SelectField(DataSet, field);
+    if (changed) SetTextOf(element, "DataField", field);
+  } else if (InheritsFromClass(element, "TQRMemo") || InheritsFromClass(element, "TQRExprMemo")) {
+    TStrings* lines = LinesOf(element);
+    changed = lines && dlgLinesEditor->EditLines(lines, DataSet);
+  } else if (InheritsFromClass(element, "TQRExpr")) {
+    std::string text = TextOf(element, "Expression");
+    changed = dlgLinesEditor->EditText(text, DataSet);
+    if (changed) SetTextOf(element, "Expression", text);
+  }
+  if (!changed) return;
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();
   RefreshAndMark();
 }

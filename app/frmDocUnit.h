@@ -67,6 +67,7 @@ class TfrmDoc : public TCustomForm {
   void ZQKDesigner1ComponentHint(TObject* sender, TComponent* component, std::string& hint);
   void ZQKDesigner1KeyDown(TObject* sender, uint16_t& key, TShiftState shift);
   void ZQKDesigner1KeyPress(TObject* sender, char& key);
+  void ZQKDesigner1DblClick(TObject* sender);
   // The one selected element (the selection's last), or none unless exactly one is.
   TComponent* SelectedElement() const;
 
@@ -75,6 +76,9 @@ class TfrmDoc : public TCustomForm {
 
  private:
   void RefreshAndMark();
+  // The editor of a data field, memo, expression memo or expression (first matching
+  // class, descendants count); a confirmed edit refreshes and marks.
+  void EditElement(TComponent* element);
   // A report with the window's settings: no owner, named Report, printed also without
   // data, and telling the window about its components.
   TNotifyQuickRep* MakeReport();

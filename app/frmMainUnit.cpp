@@ -12,6 +12,9 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "app/dlgDataUnit.h"
+#include "app/dlgFieldsUnit.h"
+#include "app/dlgLinesEditorUnit.h"
 #include "app/dlgReportPropsUnit.h"
 #include "app/frmDocUnit.h"
 #include "data/DB.h"
@@ -25,10 +28,10 @@ static void InitImages() { Q_INIT_RESOURCE(images); }
 namespace rpt {
 
 TfrmMain* frmMain = nullptr;
-QWidget* dlgData = nullptr;
+TdlgData* dlgData = nullptr;
 QWidget* frmProps = nullptr;
-QWidget* dlgLinesEditor = nullptr;
-QWidget* dlgFields = nullptr;
+TdlgLinesEditor* dlgLinesEditor = nullptr;
+TdlgFields* dlgFields = nullptr;
 QWidget* dlgReportProps = nullptr;
 
 namespace {
@@ -118,6 +121,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   CreateActions();
   CreateMenus();
   CreateToolBars();
+  DataDialog = [](TfrmDoc* doc) {
+    TDataSet* dataSet = nullptr;
+    if (!dlgData || !dlgData->SelectData(dataSet, doc)) return false;
+    doc->AssignDataSet(dataSet);
+    return true;
+  };
   PreviewReport = [](TfrmDoc* doc) { doc->Report->PreviewReport(); };
   PrintReport = [](TfrmDoc* doc) { doc->Report->PrintToPrinter(); };
 
@@ -723,19 +732,25 @@ QWidget* BareWindow(const char* name, const char* caption, int w, int h, Qt::Win
 
 void CreateSingleInstanceWindows() {
   frmMain = new TfrmMain;
-  dlgData = BareWindow("dlgData", "Data for report", 362, 295);
+  // Owned by the main window: the window system keeps them over it.
+  dlgData = new TdlgData(frmMain);
   frmProps = BareWindow("frmProps", "Properties", 194, 262, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint);
   frmProps->move(568, 265);
-  dlgLinesEditor = BareWindow("dlgLinesEditor", "Lines editor", 386, 305);
-  dlgFields = BareWindow("dlgFields", "Fields dialog", 266, 234);
+  dlgLinesEditor = new TdlgLinesEditor(frmMain);
+  dlgFields = new TdlgFields(frmMain);
   dlgReportProps = new TdlgReportProps;
 }
 
 void DestroySingleInstanceWindows() {
-  for (QWidget** w : {&dlgReportProps, &dlgFields, &dlgLinesEditor, &frmProps, &dlgData}) {
-    delete *w;
-    *w = nullptr;
-  }
+  auto destroy = [](auto*& window) {
+    delete window;
+    window = nullptr;
+  };
+  destroy(dlgReportProps);
+  destroy(dlgFields);
+  destroy(dlgLinesEditor);
+  destroy(frmProps);
+  destroy(dlgData);
   delete frmMain;
   frmMain = nullptr;
 }

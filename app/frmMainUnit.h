@@ -20,6 +20,9 @@ namespace rpt {
 
 class TfrmDoc;
 class TClassDescriptor;
+class TdlgData;
+class TdlgFields;
+class TdlgLinesEditor;
 
 // Horizontal and vertical alignment codes of an align action's tag.
 struct TAlignCodes {
@@ -62,7 +65,8 @@ class TfrmMain : public QMainWindow {
   const QString& DialogDirectory() const { return FDialogDirectory; }
 
   // Dialog steps the tests replace: the file dialogs (none: cancelled) and the data
-  // dialog of New (false: cancelled).
+  // dialog of New and Change data (false: cancelled); by default the data dialog runs
+  // with the document as owner and its dataset is bound to the document.
   std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
   std::function<std::optional<std::string>()> OpenDialog;
   std::function<bool(TfrmDoc*)> DataDialog;
@@ -106,10 +110,10 @@ class TfrmMain : public QMainWindow {
 
 // The single-instance windows, reachable by their component names.
 extern TfrmMain* frmMain;
-extern QWidget* dlgData;
+extern TdlgData* dlgData;
 extern QWidget* frmProps;
-extern QWidget* dlgLinesEditor;
-extern QWidget* dlgFields;
+extern TdlgLinesEditor* dlgLinesEditor;
+extern TdlgFields* dlgFields;
 extern QWidget* dlgReportProps;
 
 // Creates the six single-instance windows in their fixed order; frmProps is shown.

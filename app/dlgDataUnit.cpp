@@ -1,0 +1,296 @@
+#include "app/dlgDataUnit.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+
+#include "app/DBControls.h"
+#include "data/DBTables.h"
+#include "framework/Application.h"
+#include "objects/StringList.h"
+
+namespace rpt {
+
+namespace {
+
+QWidget* Page(QWidget* parent, const char* name) {
+  auto* page = new QWidget(parent);
+  page->setObjectName(name);
+  page->setGeometry(0, 0, 362, 252);
+  return page;
+}
+
+// Fixed text; line breaks are where the form has them.
+QLabel* Text(QWidget* parent, QRect bounds, const QString& text, bool wrap = false) {
+  auto* label = new QLabel(text, parent);
+  label->setGeometry(bounds);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label->setWordWrap(wrap);
+  return label;
+}
+
+QListWidget* ListBox(QWidget* parent, const char* name, QRect bounds) {
+  auto* list = new QListWidget(parent);
+  list->setObjectName(name);
+  list->setGeometry(bounds);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  return list;
+}
+
+bool HasSelection(const QListWidget* list) { return !list->selectedItems().isEmpty(); }
+
+std::string SelectedText(const QListWidget* list) {
+  const auto items = list->selectedItems();
+  return items.isEmpty() ? std::string() : items.first()->text().toStdString();
+}
+
+// Fills a list with what `items` gives and selects its first item; Next is enabled
+// only with a selection. When `items` fails the list stays empty and Next disabled.
+void Fill(QListWidget* list, const std::function<std::vector<std::string>()>& items, QPushButton* next) {
+  list->clear();
+  std::vector<std::string> names;
+  try {
+    names = items();
+  } catch (...) {
+    next->setEnabled(false);
+    throw;
+  }
+  for (const std::string& name : names) list->addItem(QString::fromStdString(name));
+  if (list->count() > 0) list->setCurrentRow(0);
+  next->setEnabled(HasSelection(list));
+}
+
+}  // namespace
+
+TdlgData::TdlgData(QWidget* parent) : QDialog(parent) {
+  setObjectName("dlgData");
+  setWindowTitle("Data for report");
+  setFixedSize(362, 295);
+  DataSource1 = TComponent::Create<TDataSource>(nullptr);
+  DataSource1->SetName("DataSource1");
+  CreateControls();
+  // The preview's controls follow whatever dataset the source has.
+  DataSource1->OnStateChange = [this](TObject*) {
+    DBGrid1->DataEvent(true);
+    DBNavigator1->DataEvent(true);
+  };
+  DataSource1->OnDataChange = [this](TObject*, TField*) {
+    DBGrid1->DataEvent(false);
+    DBNavigator1->DataEvent(false);
+  };
+}
+
+TdlgData::~TdlgData() {
+  DestroyNewDataSet();
+  // The controls outlive this body by a little: they hear nothing more.
+  DataSource1->OnStateChange = nullptr;
+  DataSource1->OnDataChange = nullptr;
+  DataSource1->Free();
+}
+
+void TdlgData::CreateControls() {
+  Panel1 = Page(this, "Panel1");
+  Text(Panel1, {8, 8, 170, 16}, "Alias names");
+  ListBox1 = ListBox(Panel1, "ListBox1", {8, 26, 170, 218});
+  Text(Panel1, {188, 26, 168, 90},
+       "Select an alias from the\nAlias names list for the\nreport data, then click\nNext to continue.");
+
+  Panel2 = Page(this, "Panel2");
+  Text(Panel2, {8, 16, 346, 40},
+       "You can build report with table or query data. \nChouse below wich type of data will be used");
+  RadioButton1 = new QRadioButton("Table", Panel2);
+  RadioButton1->setObjectName("RadioButton1");
+  RadioButton1->setGeometry(32, 76, 120, 22);
+  RadioButton1->setChecked(true);
+  RadioButton2 = new QRadioButton("Query", Panel2);
+  RadioButton2->setObjectName("RadioButton2");
+  RadioButton2->setGeometry(32, 102, 120, 22);
+  Text(Panel2, {8, 200, 346, 40}, "Click 'Back' to return to the previous screen\nor 'Next' to continue");
+
+  Panel3 = Page(this, "Panel3");
+  Panel4 = Page(Panel3, "Panel4");
+  Text(Panel4, {8, 8, 170, 16}, "Table names list");
+  ListBox2 = ListBox(Panel4, "ListBox2", {8, 26, 170, 218});
+  Text(Panel4, {188, 26, 168, 110},
+       "Select Table from\nTable names list, then\nclick 'Next' to data\npreview or 'Back' to\nreturn to previous page.");
+  Panel5 = Page(Panel3, "Panel5");
+  Text(Panel5, {8, 8, 346, 16}, "Enter query SQL text below:");
+  Memo1 = new QPlainTextEdit(Panel5);
+  Memo1->setObjectName("Memo1");
+  Memo1->setGeometry(8, 26, 346, 178);
+  // Tab leaves the memo, so the keyboard reaches the buttons; Enter breaks the line.
+  Memo1->setTabChangesFocus(true);
+  Text(Panel5, {8, 210, 346, 36}, "Click 'Next' to data preview or 'Back' to return to previous page", true);
+
+  Panel6 = Page(this, "Panel6");
+  Text(Panel6, {8, 8, 346, 16}, "Data preview page");
+  DBNavigator1 = new TDBNavigator(DataSource1, Panel6);
+  DBNavigator1->setObjectName("DBNavigator1");
+  DBNavigator1->setGeometry(8, 26, 346, 25);
+  DBGrid1 = new TDBGrid(DataSource1, Panel6);
+  DBGrid1->setObjectName("DBGrid1");
+  DBGrid1->setGeometry(8, 54, 346, 152);
+  Text(Panel6, {8, 212, 346, 36}, "Click 'Ok' to chouse this data or 'Back' to return to previous page.", true);
+
+  auto* bevel = new QFrame(this);
+  bevel->setFrameShape(QFrame::HLine);
+  bevel->setFrameShadow(QFrame::Sunken);
+  bevel->setGeometry(8, 252, 346, 2);
+
+  Button1 = new QPushButton("Cancel", this);
+  Button1->setObjectName("Button1");
+  Button1->setGeometry(8, 262, 75, 25);
+  Button2 = new QPushButton("<< Back", this);
+  Button2->setObjectName("Button2");
+  Button2->setGeometry(198, 262, 75, 25);
+  Button2->setEnabled(false);
+  Button3 = new QPushButton("Next >>", this);
+  Button3->setObjectName("Button3");
+  Button3->setGeometry(279, 262, 75, 25);
+  Button3->setDefault(true);
+
+  connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
+  connect(Button2, &QPushButton::clicked, this, [this] { BackClick(); });
+  connect(Button3, &QPushButton::clicked, this, [this] { NextClick(); });
+  for (QListWidget* list : {ListBox1, ListBox2}) {
+    connect(list, &QListWidget::itemSelectionChanged, this, [this, list] { ListClicked(list); });
+    connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { ListDoubleClicked(list); });
+  }
+
+  // The page's controls, then the buttons left to right; hidden pages drop out by
+  // themselves. Next is last, so when it is disabled under the focus the focus goes to
+  // the page rather than to Cancel, where Enter would close the dialog.
+  QWidget* order[] = {ListBox1, RadioButton1, RadioButton2, ListBox2, Memo1, DBNavigator1, DBGrid1,
+                      Button1, Button2, Button3};
+  for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+bool TdlgData::SelectData(TDataSet*& dataSet, TComponent* owner) {
+  NewDataSet = nullptr;
+  DataOwner = owner;
+  Step = -1;
+  UpdatePanels();
+  Step = 0;
+  UpdateButtons();
+  Memo1->clear();
+  const bool ok = ExecDialog(*this) == QDialog::Accepted;
+  if (!ok) DestroyNewDataSet();
+  dataSet = NewDataSet;
+  // The dataset is the caller's now; the preview lets go of it.
+  NewDataSet = nullptr;
+  DataOwner = nullptr;
+  DataSource1->SetDataSet(nullptr);
+  return ok;
+}
+
+void TdlgData::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  HandleErrors([this] { ShowStep(); });
+  Button3->setFocus();
+}
+
+void TdlgData::BackClick() {
+  if (Step <= 0) return;
+  --Step;
+  HandleErrors([this] { ShowStep(); });
+}
+
+void TdlgData::NextClick() {
+  ++Step;
+  HandleErrors([this] { ShowStep(); });
+}
+
+void TdlgData::ShowStep() {
+  UpdateButtons();
+  UpdatePanels();
+  switch (Step) {
+    case 0: FillAliases(); break;
+    case 1: AliasName = SelectedText(ListBox1); break;
+    case 2:
+      UseTable = RadioButton1->isChecked();
+      Panel4->setVisible(UseTable);
+      Panel5->setVisible(!UseTable);
+      if (UseTable) FillTables();
+      break;
+    case 3: OpenDataSet(); break;
+    case 4: accept(); break;
+    default: break;
+  }
+}
+
+void TdlgData::UpdateButtons() {
+  Button2->setEnabled(Step > 0);
+  Button3->setEnabled(true);
+  Button3->setText(Step < 3 ? "Next >>" : "Ok");
+}
+
+void TdlgData::UpdatePanels() {
+  Panel1->setVisible(Step == 0);
+  Panel2->setVisible(Step == 1);
+  Panel3->setVisible(Step == 2);
+  Panel6->setVisible(Step == 3);
+}
+
+void TdlgData::FillAliases() {
+  Fill(
+      ListBox1,
+      [] {
+        if (!Session().Active()) Session().Open();
+        return Session().AliasNames();
+      },
+      Button3);
+}
+
+void TdlgData::FillTables() {
+  Fill(ListBox2, [this] { return Session().TableNames(AliasName); }, Button3);
+}
+
+void TdlgData::OpenDataSet() {
+  DestroyNewDataSet();
+  if (UseTable) {
+    auto* table = TComponent::Create<TTable>(DataOwner);
+    NewDataSet = table;
+    table->SetDatabaseName(AliasName);
+    table->SetTableName(SelectedText(ListBox2));
+  } else {
+    auto* query = TComponent::Create<TQuery>(DataOwner);
+    NewDataSet = query;
+    query->SetDatabaseName(AliasName);
+    TStringList sql;
+    sql.SetText(Memo1->toPlainText().toStdString());
+    query->SetSQL(&sql);
+    // Parameters have no values yet: they are bound as null, so the preview shows the
+    // columns (and whatever rows a null selects); a report sets them before it prints.
+    for (int i = 0; i < query->ParamCount(); ++i) query->Params()[i]->Clear();
+  }
+  DataSource1->SetDataSet(NewDataSet);
+  try {
+    NewDataSet->Open();
+  } catch (...) {
+    Button3->setEnabled(false);
+    DestroyNewDataSet();
+    throw;
+  }
+}
+
+void TdlgData::DestroyNewDataSet() {
+  if (!NewDataSet) return;
+  TDataSet* old = NewDataSet;
+  NewDataSet = nullptr;
+  // The data source hears of it and lets go.
+  old->Free();
+}
+
+void TdlgData::ListClicked(QListWidget* list) {
+  if (list->isVisibleTo(this)) Button3->setEnabled(HasSelection(list));
+}
+
+void TdlgData::ListDoubleClicked(QListWidget* list) {
+  if (HasSelection(list)) NextClick();
+}
+
+}  // namespace rpt
