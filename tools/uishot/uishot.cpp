@@ -9,11 +9,15 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -25,12 +29,18 @@
 #include <map>
 #include <string>
 
+#include "app/DBControls.h"
 #include "app/Startup.h"
+#include "app/dlgDataUnit.h"
+#include "app/dlgFieldsUnit.h"
+#include "app/dlgLinesEditorUnit.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
+#include "data/DBTables.h"
 #include "designer/Engine.h"
 #include "framework/Peer.h"
 #include "report/QRCtrls.h"
+#include "report/QRDataCtrls.h"
 
 namespace rpt::uishot {
 namespace {
@@ -136,9 +146,84 @@ TfrmDoc* Doc() { return frmMain->ActiveDocument(); }
 QWidget* Page() { return PeerWidget(Doc()->Report); }
 TZQKEngine* Engine() { return Doc()->ZQKDesigner1->Engine(); }
 
-// New from the first tool bar; the data dialog is answered with OK.
+// Failures outside a scenario's own checks (the dialogs' helpers); they fail the run too.
+int gFailures = 0;
+void Fail(const std::string& what) {
+  std::fprintf(stderr, "uishot: %s\n", what.c_str());
+  ++gFailures;
+}
+
+void DoubleClick(QWidget* w, QPoint p) {
+  Move(w, p);
+  QTest::mouseDClick(WindowOf(w), Qt::LeftButton, {}, InWindow(w, p));
+  TShot::Settle();
+}
+
+// Typing through the window of the focused widget; '\n' is Enter.
+void Type(QWidget* w, const std::string& text) {
+  for (char c : text) {
+    if (c == '\n')
+      QTest::keyClick(WindowOf(w), Qt::Key_Return);
+    else
+      QTest::keyClick(WindowOf(w), c);
+  }
+  TShot::Settle();
+}
+
+// Clicks the item of a list with the text.
+void ChooseItem(QListWidget* list, const char* text) {
+  const auto found = list->findItems(text, Qt::MatchExactly);
+  if (found.isEmpty()) {
+    Fail(std::string("no item ") + text + " in " + list->objectName().toStdString());
+    return;
+  }
+  list->scrollToItem(found.first());
+  Click(list->viewport(), list->visualItemRect(found.first()).center());
+}
+
+// Runs `steps` from the event loop of the modal dialog `dialog` once it shows: a modal
+// dialog holds the scenario until it closes. A dialog that never shows, or is still
+// open after the steps, fails the run and is cancelled.
+void WhileModal(QDialog* dialog, std::function<void()> steps) {
+  auto poll = std::make_shared<std::function<void(int)>>();
+  *poll = [dialog, steps, weak = std::weak_ptr(poll)](int tries) {
+    if (QApplication::activeModalWidget() != dialog || !dialog->isVisible()) {
+      if (tries == 0) {
+        Fail(dialog->objectName().toStdString() + " did not show");
+      } else if (auto self = weak.lock()) {
+        QTimer::singleShot(50, [self, tries] { (*self)(tries - 1); });
+      }
+      return;
+    }
+    TShot::Settle();
+    steps();
+    if (dialog->isVisible()) {
+      Fail(dialog->objectName().toStdString() + " stayed open");
+      dialog->reject();
+    }
+  };
+  QTimer::singleShot(50, [poll] { (*poll)(60); });
+}
+
+// The wizard from the aliases to the preview of a table of the sample database.
+void ToTablePreview(const char* table) {
+  ChooseItem(dlgData->ListBox1, "Sample");
+  Click(dlgData->Button3);
+  Click(dlgData->RadioButton1);
+  Click(dlgData->Button3);
+  ChooseItem(dlgData->ListBox2, table);
+  Click(dlgData->Button3);
+}
+
+// New from the first tool bar; the data dialog binds the customers table of the
+// sample database, Next by Next.
 TfrmDoc* NewDocument() {
+  WhileModal(dlgData, [] {
+    ToTablePreview("customers");
+    Click(dlgData->Button3);
+  });
   Click(ToolButtonOf("actNew"));
+  if (!Doc() || !Doc()->DataSet) Fail("New did not give the document the customers table");
   return Doc();
 }
 
@@ -521,6 +606,89 @@ const std::map<std::string, TScenario>& Scenarios() {
                 "the zoom box did not zoom the page back to 100 %");
          shot.Take("zoom-100");
        }},
+      {"data",
+       [](TShot& shot) {
+         // New's wizard, page by page, over the sample database.
+         TdlgData* d = dlgData;
+         WhileModal(d, [&shot, d] {
+           shot.Take("aliases");
+           // Double-clicking an alias goes on to the next page.
+           const auto sample = d->ListBox1->findItems("Sample", Qt::MatchExactly);
+           if (!sample.isEmpty())
+             DoubleClick(d->ListBox1->viewport(), d->ListBox1->visualItemRect(sample.first()).center());
+           Expect(shot, d->Step == 1 && d->AliasName == "Sample", "double-clicking Sample did not go on");
+           Click(d->RadioButton1);
+           shot.Take("table-or-query");
+           Click(d->Button3);
+           ChooseItem(d->ListBox2, "order_lines");
+           shot.Take("tables");
+           Click(d->Button3);
+           Expect(shot, d->NewDataSet && d->DBGrid1->model()->rowCount() > 0, "the preview shows no order lines");
+           QWidget* next = d->DBNavigator1->Button(TDBNavigator::nbNext);
+           Click(next);
+           Click(next);
+           shot.Take("preview");
+           Click(d->DBNavigator1->Button(TDBNavigator::nbLast));
+           Expect(shot, d->DBGrid1->Model()->CurrentRow() == 59999, "Last did not go to the 60,000th line");
+           shot.Take("preview-last");
+           // Back to the choice of a query; a parameter opens null, here selecting every line.
+           Click(d->Button2);
+           Click(d->Button2);
+           Click(d->RadioButton2);
+           Click(d->Button3);
+           Click(d->Memo1);
+           Type(d->Memo1,
+                "SELECT p.name AS Product, l.quantity AS Qty,\n"
+                "  l.quantity * l.unit_price AS Amount\n"
+                "FROM order_lines l JOIN products p ON p.product_id = l.product_id\n"
+                "WHERE :order IS NULL OR l.order_id = :order");
+           shot.Take("sql");
+           Click(d->Button3);
+           Expect(shot, d->NewDataSet && d->DBGrid1->model()->columnCount() == 3, "the query did not open");
+           shot.Take("sql-preview");
+           Click(d->Button3);
+         });
+         Click(ToolButtonOf("actNew"));
+         TfrmDoc* doc = Doc();
+         Expect(shot, doc && dynamic_cast<TQuery*>(doc->DataSet), "Ok did not bind the query to the new document");
+         if (!doc || !doc->DataSet) return;
+         shot.Take("document");
+         // A data field: double-clicked, the field dialog picks Amount.
+         TControl* field = Insert(pbDBText, {At(rbDetail, {16, 4}), QSize(96, 16)});
+         WhileModal(dlgFields, [&shot] {
+           shot.Take("field-dialog");
+           ChooseItem(dlgFields->ListBox1, "Amount");
+           shot.Take("field-chosen");
+           Click(dlgFields->OkButton);
+         });
+         DoubleClick(Page(), CenterOnPage(field));
+         auto* dbText = dynamic_cast<TQRDBText*>(field);
+         Expect(shot, dbText && dbText->DataField() == "Amount", "the field dialog did not set the field Amount");
+         shot.Take("data-field");
+         // An expression: the lines editor, with Amount inserted between the parentheses.
+         TControl* expr = Insert(pbExpr, {At(rbDetail, {160, 4}), QSize(120, 16)});
+         WhileModal(dlgLinesEditor, [&shot] {
+           TdlgLinesEditor* e = dlgLinesEditor;
+           Click(e->Memo1);
+           Type(e->Memo1, "SUM()");
+           QTest::keyClick(WindowOf(e->Memo1), Qt::Key_Left);
+           shot.Take("lines-editor");
+           WhileModal(dlgFields, [&shot] {
+             ChooseItem(dlgFields->ListBox1, "Amount");
+             shot.Take("lines-editor-field");
+             Click(dlgFields->OkButton);
+           });
+           Click(e->InsertButton);
+           Expect(shot, e->Memo1->textCursor().selectedText() == "Amount", "Amount was not inserted and selected");
+           shot.Take("lines-editor-inserted");
+           Click(e->OkButton);
+         });
+         DoubleClick(Page(), CenterOnPage(expr));
+         auto* exprControl = dynamic_cast<TQRExpr*>(expr);
+         Expect(shot, exprControl && exprControl->Expression() == "SUM(Amount)\r\n",
+                "the lines editor did not set the expression SUM(Amount)");
+         shot.Take("expression");
+       }},
       {"pagesettings",
        [](TShot& shot) {
          TfrmDoc* doc = NewDocument();
@@ -606,8 +774,6 @@ int main(int argc, char** argv) {
     // Every scenario starts from a freshly started program.
     rpt::TfrmDoc::Counter() = 1;
     rpt::StartProgram(app);
-    // New's data dialog is answered with OK; the dataset stays none.
-    rpt::frmMain->DataDialog = [](rpt::TfrmDoc*) { return true; };
     rpt::SetMessageBoxHook(nullptr);
     app.SetErrorHook([&failures](const std::string& m) {
       std::fprintf(stderr, "uishot: error shown to the user: %s\n", m.c_str());
@@ -616,7 +782,8 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(rpt::frmMain)) std::fprintf(stderr, "uishot: the main window was not shown\n");
     TShot shot(dir, n);
     Scenarios().at(n)(shot);
-    failures += shot.Failures;
+    failures += shot.Failures + gFailures;
+    gFailures = 0;
     // Leave without prompts: what the scenario changed is thrown away.
     for (rpt::TfrmDoc* d : rpt::frmMain->Documents()) d->Modified = false;
     rpt::frmMain->CloseAllDocuments();
