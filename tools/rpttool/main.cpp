@@ -45,6 +45,11 @@ int CheckReport(std::span<const std::string> args);
 int ResaveReport(std::span<const std::string> args);
 }  // namespace rpttool
 
+// Reports generated through the engine (RenderCommand.cpp).
+namespace rpttool {
+int Render(std::span<const std::string> args);
+}  // namespace rpttool
+
 // Expressions (ExprCommands.cpp).
 namespace rpttool {
 int Eval(std::span<const std::string> args);
@@ -128,6 +133,10 @@ const TCommand kCommands[] = {
      1, 1, rpttool::CheckReport},
     {"resave", "IN.rpt OUT.rpt", "load a report file as check does and save it again to OUT.rpt", 2, 2,
      rpttool::ResaveReport},
+    {"render", "FILE.rpt OUT [--database ALIAS] [--from N] [--to M] [--progress]",
+     "generate a report on its data into a recorded-report file (OUT.qrp) or a PDF (OUT.pdf); --database "
+     "reads another alias, --from/--to keep a page range, --progress shows pages and records on stderr",
+     2, 9, rpttool::Render},
     {"qrp-info", "FILE", "print a recorded-report file's header and its pages", 1, 1, rpttool::QrpInfo},
     {"qrp-export", "FILE OUT",
      "write the pages as a PDF (OUT.pdf) or as page-NNNN.png or .emf files in folder OUT "

@@ -1,0 +1,244 @@
+// rpttool render: a .rpt file generated through the report engine on its own data, into
+// a recorded-report file (.qrp) or a PDF printed through the built-in PDF printer.
+//
+// The report is loaded as check loads it and bound as a document window binds it: the
+// header's dataset, opened, becomes the report's dataset and that of every data field
+// the file leaves unbound. The output appears under its name only once complete.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "data/DB.h"
+#include "objects/Exceptions.h"
+#include "objects/Format.h"
+#include "output/QRPageList.h"
+#include "output/QRPrinter.h"
+#include "report/QRDataCtrls.h"
+#include "report/QRFile.h"
+#include "tools/rpttool/LoadedReport.h"
+#include "tools/rpttool/Output.h"
+
+namespace rpttool {
+
+namespace {
+
+using rpt::Format;
+
+constexpr int kExitUsage = 2;
+// The page store keeps this much in memory before it spills to a temporary file.
+constexpr int32_t kStoreMemoryLimit = 100000;
+
+const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf [--database ALIAS] [--from N] [--to M] "
+                      "[--progress]";
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
+  return kExitUsage;
+}
+
+bool ParsePage(const std::string& text, int32_t& value) {
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || !end || *end || v < 1 || v > 1000000) return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+enum class TOutputKind { Recording, Pdf };
+
+bool OutputKindOf(const std::string& fileName, TOutputKind& kind) {
+  std::string ext = std::filesystem::path(fileName).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (ext == ".qrp") kind = TOutputKind::Recording;
+  else if (ext == ".pdf") kind = TOutputKind::Pdf;
+  else return false;
+  return true;
+}
+
+// A file beside the output that takes the output's name only when complete; removed
+// (with the PDF printer's own part file) if it never gets that far. Creating it first
+// also reports an output folder that cannot be written before any work is done.
+class TPendingOutput {
+ public:
+  explicit TPendingOutput(const std::string& fileName) : FTarget(fileName) {
+    namespace fs = std::filesystem;
+    const fs::path target(fileName);
+    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    FTemp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(FTemp.data());
+    if (fd < 0) throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
+    ::close(fd);
+  }
+  ~TPendingOutput() {
+    if (FDone) return;
+    ::unlink(FTemp.c_str());
+    ::unlink((FTemp + ".part").c_str());
+  }
+  TPendingOutput(const TPendingOutput&) = delete;
+  TPendingOutput& operator=(const TPendingOutput&) = delete;
+
+  const std::string& TempName() const { return FTemp; }
+
+  void Commit() {
+    // mkstemp makes the file private; the output gets the permissions of a new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(FTemp.c_str(), 0666 & ~mask);
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0)
+      throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", FTarget, std::strerror(errno)));
+    FDone = true;
+  }
+
+ private:
+  std::string FTarget;
+  std::string FTemp;
+  bool FDone = false;
+};
+
+// The pages from..to of a finished recording, as a recording of their own.
+void SavePageRange(rpt::TQRPrinter& printer, int32_t from, int32_t to, const std::string& fileName) {
+  rpt::TQRPageList part;
+  part.AttachStream(std::make_unique<rpt::TQRStream>(kStoreMemoryLimit));
+  part.SetCompressed(printer.PageList().Compressed());
+  for (int32_t n = from; n <= to; ++n) {
+    const std::unique_ptr<rpt::TMetafile> page = printer.PageImage(n);
+    if (!page) throw rpt::EQRError(Format("Page %d of the recording cannot be read", n));
+    part.AppendPage(*page);
+  }
+  part.WriteHeader();
+  part.CopyToFile(fileName);
+}
+
+// Binds the report to the header's dataset the way a document window does, with the
+// database replaced first when asked.
+void BindData(rpt::TQuickRep& report, rpt::TDataSet* dataSet, const std::string& database) {
+  if (!database.empty()) {
+    if (dataSet) dataSet->SetDatabaseName(database);
+    for (rpt::TComponent* c : report.OwnedComponents()) {
+      auto* owned = dynamic_cast<rpt::TDataSet*>(c);
+      if (!owned) continue;
+      // A dataset stored open was opened by the load on its own database.
+      const bool wasOpen = owned->Active();
+      owned->Close();
+      owned->SetDatabaseName(database);
+      if (wasOpen) owned->Open();
+    }
+  }
+  if (!dataSet) return;
+  dataSet->Open();
+  report.SetDataSet(dataSet);
+  for (rpt::TComponent* c : report.OwnedComponents())
+    if (auto* field = dynamic_cast<rpt::TQRDBText*>(c); field && !field->DataSet()) field->SetDataSet(dataSet);
+}
+
+// Writes a line to stderr at the end of every page: the page and the master records
+// printed so far (counted as the detail band finishes each one).
+void ReportProgressOnStderr(rpt::TQuickRep& report, int64_t& records) {
+  if (rpt::TQRCustomBand* detail = report.FindBand(rpt::rbDetail)) {
+    detail->AfterPrint = [&records, before = detail->AfterPrint](rpt::TQRCustomBand* band, bool printed) {
+      ++records;
+      if (before) before(band, printed);
+    };
+  }
+  report.OnEndPage = [&records](rpt::TCustomQuickRep* r) {
+    std::fprintf(stderr, "page %d done, %lld records\n", r->PagesDone(), static_cast<long long>(records));
+  };
+}
+
+}  // namespace
+
+int Render(std::span<const std::string> args) {
+  std::string file, output, database;
+  int32_t from = 0, to = 0;
+  bool progress = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--progress") {
+      progress = true;
+    } else if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+      if (i + 1 == args.size()) return Usage(a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "--database") {
+        if (v.empty()) return Usage("--database takes an alias name");
+        database = v;
+      } else if (a == "--from") {
+        if (!ParsePage(v, from)) return Usage("--from takes a page number from 1");
+      } else if (a == "--to") {
+        if (!ParsePage(v, to)) return Usage("--to takes a page number from 1");
+      } else {
+        return Usage("unknown option '" + a + "'");
+      }
+    } else if (file.empty()) {
+      file = a;
+    } else if (output.empty()) {
+      output = a;
+    } else {
+      return Usage(kUsage);
+    }
+  }
+  if (file.empty() || output.empty()) return Usage(kUsage);
+  TOutputKind kind;
+  if (!OutputKindOf(output, kind)) return Usage("the output must end in .qrp or .pdf: " + output);
+  if (from && to && from > to) return Usage("--from is after --to");
+
+  const std::unique_ptr<QGuiApplication> app = GuiApplication();
+  // Declared before the report, so that the report that reads it goes first.
+  rpt::TOwnedPtr<rpt::TDataSet> dataSet;
+  TLoadedReport loaded = LoadReportFile(file);
+  rpt::TQuickRep& report = *loaded.Report;
+  dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
+  BindData(report, dataSet.get(), database);
+
+  // Nothing is generated into a folder that cannot take the result.
+  TPendingOutput pending(output);
+
+  // The pages are laid out for the built-in PDF printer whatever printer the file names.
+  report.PrinterSettings()->PrinterNumber = -1;
+  auto printer = std::make_unique<rpt::TQRPrinter>(std::vector<rpt::TPrinterDevice>{rpt::TPrinter::PdfPrinter()});
+  printer->OutputTarget = rpt::otPageStore;
+  report.SetQRPrinter(std::move(printer));
+  int64_t records = 0;
+  if (progress) ReportProgressOnStderr(report, records);
+  report.GeneratePages();
+
+  rpt::TQRPrinter& pages = *report.QRPrinter();
+  const int32_t total = pages.TotalPages();
+  if (pages.Status() != rpt::qsFinished || total == 0) throw rpt::EQRError(file + ": the report printed no pages");
+  if (from > total) throw rpt::EQRError(Format("The report has %d pages; --from %d prints nothing", total, from));
+  const int32_t first = from ? from : 1;
+  const int32_t last = to ? std::min(to, total) : total;
+
+  if (kind == TOutputKind::Recording) {
+    if (first == 1 && last == total)
+      pages.SaveRecording(pending.TempName());
+    else
+      SavePageRange(pages, first, last, pending.TempName());
+  } else {
+    pages.FirstPage = first;
+    pages.LastPage = last;
+    pages.Title = report.ReportTitle().empty() ? file : report.ReportTitle();
+    pages.Printer().SetOutputFileName(pending.TempName());
+    pages.PrintRecording();
+    // The printer drops a job it could not finish without saying so.
+    std::error_code error;
+    if (std::filesystem::file_size(pending.TempName(), error) == 0 || error)
+      throw rpt::EPrinterError(Format("Cannot write file \"%s\"", output));
+  }
+  pending.Commit();
+  Print(Format("rendered pages %d to %d of %d into %s\n", first, last, total, output));
+  return 0;
+}
+
+}  // namespace rpttool
