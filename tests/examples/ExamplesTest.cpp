@@ -1,0 +1,444 @@
+// The example reports, rendered by rpttool on the sample database: the figures their
+// PDFs show are read back with pdftotext and compared with the same figures computed
+// by SQL. Also: the committed files are what the generator writes, page ranges and
+// progress, another database for the report and its own queries, and bad input that
+// fails with a message and leaves no output.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using Row = std::vector<std::string>;
+const char* const kExamples[] = {"orders_by_customer", "order_details", "customer_cards", "monthly_sales"};
+
+struct TRun {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    // pdftotext starts every page after the first with a form feed.
+    line.erase(std::remove(line.begin(), line.end(), '\f'), line.end());
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// Rows of rpttool's CSV (header line dropped): fields may be quoted with "" inside.
+std::vector<Row> ParseCsv(const std::string& text) {
+  std::vector<Row> rows;
+  Row row;
+  std::string field;
+  bool quoted = false, header = true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += text[++i];
+      else if (c == '"') quoted = false;
+      else field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      row.push_back(std::move(field));
+      field.clear();
+    } else if (c == '\n') {
+      row.push_back(std::move(field));
+      field.clear();
+      if (!header) rows.push_back(std::move(row));
+      header = false;
+      row.clear();
+    } else {
+      field += c;
+    }
+  }
+  return rows;
+}
+
+// "#,##0.00" of an amount in cents, and "#,##0" of a whole number.
+std::string Grouped(long long value) {
+  std::string digits = std::to_string(std::llabs(value)), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return (value < 0 ? "-" : "") + out;
+}
+std::string Money(long long cents) {
+  const long long whole = std::llabs(cents) / 100, part = std::llabs(cents) % 100;
+  return (cents < 0 ? "-" : "") + Grouped(whole) + (part < 10 ? ".0" : ".") + std::to_string(part);
+}
+std::string Money(double value) { return Money(std::llround(value * 100)); }
+
+// The lines of a text as one string, without indentation and with runs of spaces made
+// one: columns become words.
+std::string Collapsed(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& l : lines)
+    all += std::regex_replace(std::regex_replace(l, std::regex("^ +"), ""), std::regex(" {2,}"), " ") + "\n";
+  return all;
+}
+
+class ExampleReports : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Work = fs::temp_directory_path() / ("rpt-examples-" + std::to_string(::getpid()));
+    fs::remove_all(Work);
+    fs::create_directories(Work / "data");
+    fs::create_directories(Work / "runtime");
+    fs::permissions(Work / "runtime", fs::perms::owner_all);
+    // Masks group by "," and mark decimals with "."; no alias but Sample unless a test
+    // puts a database into the private data folder.
+    ::setenv("LC_ALL", "C", 1);
+    ::setenv("XDG_RUNTIME_DIR", (Work / "runtime").c_str(), 1);
+    ::setenv("RPT_DATA_DIR", (Work / "data").c_str(), 1);
+    ::setenv("RPT_ALIAS_FILE", (Work / "no-aliases.ini").c_str(), 1);
+  }
+  static void TearDownTestSuite() { fs::remove_all(Work); }
+
+  static TRun Run(const std::string& program, const std::vector<std::string>& args) {
+    std::string command = "cd " + Quote(Work.string()) + " && " + Quote(program);
+    for (const std::string& a : args) command += " " + Quote(a);
+    command += " >out.txt 2>err.txt";
+    const int raw = std::system(command.c_str());
+    TRun run;
+    run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.Out = ReadFile(Work / "out.txt");
+    run.Err = ReadFile(Work / "err.txt");
+    return run;
+  }
+  static TRun Tool(const std::vector<std::string>& args) { return Run(RPTTOOL_PATH, args); }
+  static fs::path Example(const std::string& name) { return fs::path(EXAMPLES_DIR) / (name + ".rpt"); }
+
+  // The text of an example's PDF, rendered once for the whole suite.
+  static const std::vector<std::string>& PdfText(const std::string& name) {
+    static std::map<std::string, std::vector<std::string>> cache;
+    auto it = cache.find(name);
+    if (it != cache.end()) return it->second;
+    const std::string pdf = name + ".pdf";
+    const TRun render = Tool({"render", Example(name).string(), pdf});
+    EXPECT_EQ(render.Status, 0) << render.Err;
+    const TRun text = Run("pdftotext", {"-layout", pdf, "-"});
+    EXPECT_EQ(text.Status, 0) << text.Err;
+    return cache[name] = Lines(text.Out);
+  }
+
+  static std::vector<Row> Query(const std::string& sql) {
+    const TRun run = Tool({"query", "Sample", sql});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    return ParseCsv(run.Out);
+  }
+
+  static inline fs::path Work;
+};
+
+const std::string kMoneyRe = "(-?[\\d,]+\\.\\d\\d)";
+
+TEST_F(ExampleReports, TheCommittedFilesAreTheGeneratorsOutputAndTheirTextForm) {
+  fs::create_directories(Work / "generated");
+  const TRun made = Run(MAKE_EXAMPLES_PATH, {(Work / "generated").string()});
+  ASSERT_EQ(made.Status, 0) << made.Err;
+  for (const char* name : kExamples) {
+    for (const char* ext : {".rpt", ".txt"}) {
+      const std::string file = std::string(name) + ext;
+      EXPECT_EQ(ReadFile(Work / "generated" / file), ReadFile(fs::path(EXAMPLES_DIR) / file))
+          << file << " differs from what make_examples writes";
+    }
+    const TRun dump = Tool({"dump", Example(name).string()});
+    EXPECT_EQ(dump.Out, ReadFile(fs::path(EXAMPLES_DIR) / (std::string(name) + ".txt"))) << name;
+  }
+}
+
+TEST_F(ExampleReports, EachRendersToARecordingAndAPdfOfTheSamePagesWholeOrInPart) {
+  const std::regex done("rendered pages 1 to (\\d+) of \\1 into .*\n");
+  for (const char* name : kExamples) {
+    SCOPED_TRACE(name);
+    const TRun qrp = Tool({"render", Example(name).string(), "whole.qrp"});
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(qrp.Out, m, done)) << qrp.Out << qrp.Err;
+    const int pages = std::stoi(m[1]);
+    EXPECT_NE(Tool({"qrp-info", "whole.qrp"}).Out.find("pages: " + std::to_string(pages) + "\n"), std::string::npos);
+    const std::vector<std::string>& text = PdfText(name);
+    // pdftotext ends every page with a form feed.
+    const TRun pdf = Run("pdftotext", {std::string(name) + ".pdf", "-"});
+    EXPECT_EQ(std::count(pdf.Out.begin(), pdf.Out.end(), '\f'), pages);
+    EXPECT_FALSE(text.empty());
+    if (pages < 2) continue;
+    // The second page alone, in both forms.
+    for (const char* out : {"part.qrp", "part.pdf"})
+      EXPECT_EQ(Tool({"render", Example(name).string(), out, "--from", "2", "--to", "2"}).Out,
+                "rendered pages 2 to 2 of " + std::to_string(pages) + " into " + out + "\n");
+    EXPECT_NE(Tool({"qrp-info", "part.qrp"}).Out.find("pages: 1\n"), std::string::npos);
+    const TRun part = Run("pdftotext", {"part.pdf", "-"});
+    EXPECT_EQ(part.Out, Run("pdftotext", {"-f", "2", "-l", "2", std::string(name) + ".pdf", "-"}).Out);
+  }
+}
+
+TEST_F(ExampleReports, ProgressCountsEveryPageAndEndsWithEveryRecord) {
+  const TRun run = Tool({"render", Example("orders_by_customer").string(), "progress.qrp", "--progress"});
+  ASSERT_EQ(run.Status, 0) << run.Err;
+  const std::regex line("page (\\d+) done, (\\d+) records");
+  int page = 0, records = 0;
+  for (const std::string& l : Lines(run.Err)) {
+    std::smatch m;
+    if (!std::regex_match(l, m, line)) continue;
+    EXPECT_EQ(std::stoi(m[1]), ++page);
+    EXPECT_GE(std::stoi(m[2]), records);
+    records = std::stoi(m[2]);
+  }
+  EXPECT_NE(run.Out.find(" of " + std::to_string(page) + " into"), std::string::npos) << run.Out;
+  EXPECT_EQ(std::to_string(records), Query("select count(*) from orders o join customers c using (customer_id) "
+                                           "where c.country = 'Germany' and o.order_date like '2024-%'")[0][0]);
+}
+
+TEST_F(ExampleReports, CustomerSubtotalsAndTheGrandTotalMatchSql) {
+  const std::vector<Row> expected = Query(
+      "select c.company, count(*), sum(t.line_count), cast(round(sum(t.goods) * 100) as integer),"
+      " cast(round(sum(o.freight) * 100) as integer), cast(round(sum(t.goods + o.freight) * 100) as integer)"
+      " from orders o join customers c on c.customer_id = o.customer_id"
+      " join order_totals t on t.order_id = o.order_id"
+      " where c.country = 'Germany' and o.order_date between '2024-01-01' and '2024-12-31'"
+      " group by c.customer_id order by c.company");
+  ASSERT_EQ(expected.size(), 42u);
+  const std::vector<std::string>& text = PdfText("orders_by_customer");
+  const std::regex subtotal("\\s*Total (.+?)\\s{2,}(\\d+)\\s+" + kMoneyRe + "\\s+" + kMoneyRe + "\\s+" + kMoneyRe +
+                            "\\s*");
+  const std::regex orders("\\s*(\\d+) orders\\s*");
+  std::map<std::string, Row> shown;
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    std::smatch m, n;
+    if (!std::regex_match(text[i], m, subtotal)) continue;
+    ASSERT_TRUE(std::regex_match(text[i + 1], n, orders)) << text[i + 1];
+    EXPECT_EQ(shown.count(m[1]), 0u) << "two footers for " << m[1];
+    shown[m[1]] = {m[1], n[1], m[2], m[3], m[4], m[5]};
+  }
+  long long count = 0, lines = 0, goods = 0, freight = 0, total = 0;
+  for (const Row& r : expected) {
+    const Row want = {r[0], r[1], r[2], Money(std::stoll(r[3])), Money(std::stoll(r[4])), Money(std::stoll(r[5]))};
+    EXPECT_EQ(shown[r[0]], want) << r[0];
+    count += std::stoll(r[1]), lines += std::stoll(r[2]);
+    goods += std::stoll(r[3]), freight += std::stoll(r[4]), total += std::stoll(r[5]);
+  }
+  EXPECT_EQ(shown.size(), expected.size());
+  const std::string grand = "\nGrand total " + Grouped(count) + " orders " + Grouped(lines) + " " + Money(goods) +
+                            " " + Money(freight) + " " + Money(total) + "\n";
+  const std::string average = "\nAverage goods per order " + Money(static_cast<double>(goods) / 100 / count) + "\n";
+  const std::string all = Collapsed(text);
+  EXPECT_NE(all.find(grand), std::string::npos) << grand;
+  EXPECT_NE(all.find(average), std::string::npos) << average;
+}
+
+TEST_F(ExampleReports, EveryOrderListsItsLinesAndTheirTotal) {
+  std::map<std::string, std::vector<Row>> expected;
+  for (const Row& r : Query("select o.order_id, l.line_no, p.name, l.quantity,"
+                            " cast(round(round(l.quantity * l.unit_price * (1 - l.discount), 2) * 100) as integer)"
+                            " from orders o left join order_lines l on l.order_id = o.order_id"
+                            " left join products p on p.product_id = l.product_id"
+                            " where o.order_date between '2024-12-01' and '2024-12-07'"
+                            " order by o.order_date, o.order_id, l.line_no"))
+    if (!r[1].empty()) expected[r[0]].push_back({r[1], r[2], r[3], Money(std::stoll(r[4]))});
+  ASSERT_EQ(expected.size(), 43u);
+
+  const std::regex header("Order (\\d+)\\s.*");
+  const std::regex line("\\s*(\\d+)\\s{2,}(.+?)\\s{2,}(\\d+)\\s{2,}" + kMoneyRe + "\\s{2,}(-|\\d+ ?%)\\s{2,}" +
+                        kMoneyRe + "\\s*");
+  const std::regex footer("\\s*(\\d+) lines\\s+Order total\\s+" + kMoneyRe + "\\s*");
+  const std::regex summary("\\s*All orders\\s+(\\d+) orders\\s+(\\d+) lines\\s+" + kMoneyRe + "\\s*");
+  std::map<std::string, std::vector<Row>> shown;
+  std::map<std::string, std::string> totals;
+  std::vector<std::string> order;
+  std::string current;
+  long long allLines = 0, allCents = 0;
+  for (const std::string& text : PdfText("order_details")) {
+    std::smatch m;
+    if (std::regex_match(text, m, header)) {
+      current = m[1];
+      order.push_back(current);
+    } else if (std::regex_match(text, m, line)) {
+      shown[current].push_back({m[1], m[2], m[3], m[6]});
+    } else if (std::regex_match(text, m, footer)) {
+      totals[current] = m[2];
+      EXPECT_EQ(std::to_string(shown[current].size()), m[1].str()) << current;
+    } else if (std::regex_match(text, m, summary)) {
+      for (const auto& [id, rows] : expected) {
+        allLines += rows.size();
+        for (const Row& r : rows) allCents += std::stoll(std::regex_replace(r[3], std::regex("[,.]"), ""));
+      }
+      EXPECT_EQ(m[1].str(), std::to_string(expected.size()));
+      EXPECT_EQ(m[2].str(), std::to_string(allLines));
+      EXPECT_EQ(m[3].str(), Money(allCents));
+    }
+  }
+  EXPECT_NE(allLines, 0) << "no summary line";
+  EXPECT_EQ(order.size(), expected.size());
+  for (const auto& [id, rows] : expected) {
+    EXPECT_EQ(shown[id], rows) << "order " << id;
+    long long cents = 0;
+    for (const Row& r : rows) cents += std::stoll(std::regex_replace(r[3], std::regex("[,.]"), ""));
+    EXPECT_EQ(totals[id], Money(cents)) << "order " << id;
+  }
+}
+
+TEST_F(ExampleReports, EveryCustomerHasExactlyOneCard) {
+  std::vector<Row> expected = Query("select customer_id, company from customers"
+                                    " where country in ('Germany', 'Austria', 'Switzerland') order by customer_id");
+  std::string all;
+  for (const std::string& l : PdfText("customer_cards")) all += l + "\n";
+  EXPECT_NE(all.find("Customers in Germany, Austria and Switzerland: " + std::to_string(expected.size())),
+            std::string::npos);
+  std::vector<int> numbers;
+  const std::regex number("No\\. (\\d+)");
+  for (auto it = std::sregex_iterator(all.begin(), all.end(), number); it != std::sregex_iterator(); ++it)
+    numbers.push_back(std::stoi((*it)[1]));
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<int> ids;
+  for (const Row& r : expected) ids.push_back(std::stoi(r[0]));
+  EXPECT_EQ(numbers, ids);
+  // Each company once: "Lakeside SA" is not counted inside "Lakeside SARL".
+  for (const Row& r : expected) {
+    size_t count = 0;
+    for (size_t at = all.find(r[1]); at != std::string::npos; at = all.find(r[1], at + 1)) {
+      const char next = at + r[1].size() < all.size() ? all[at + r[1].size()] : '\n';
+      count += next == ' ' || next == '\n';
+    }
+    EXPECT_EQ(count, 1u) << r[1];
+  }
+}
+
+TEST_F(ExampleReports, MonthQuarterAndYearFiguresMatchSql) {
+  const std::vector<Row> months = Query(
+      "select cast(strftime('%m', order_date) as integer), count(*), sum(line_count),"
+      " cast(round(sum(goods) * 100) as integer), cast(round(sum(freight) * 100) as integer)"
+      " from order_totals where order_date like '2024-%' group by 1 order by 1");
+  ASSERT_EQ(months.size(), 12u);
+  const char* names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  auto figures = [](long long orders, long long lines, long long goods, long long freight) {
+    return " " + Grouped(orders) + " " + Grouped(lines) + " " + Money(goods) + " " + Money(freight) + " " +
+           Money(goods + freight) + " " + Money(static_cast<double>(goods) / 100 / orders) + "\n";
+  };
+  std::vector<std::string> want;
+  long long q[4] = {}, y[4] = {}, best = 0, weakest = -1;
+  for (size_t i = 0; i < months.size(); ++i) {
+    const long long v[4] = {std::stoll(months[i][1]), std::stoll(months[i][2]), std::stoll(months[i][3]),
+                            std::stoll(months[i][4])};
+    want.push_back(std::string(names[i]) + " 2024" + figures(v[0], v[1], v[2], v[3]));
+    for (int k = 0; k < 4; ++k) q[k] += v[k], y[k] += v[k];
+    best = std::max(best, v[2]);
+    weakest = weakest < 0 ? v[2] : std::min(weakest, v[2]);
+    if (i % 3 == 2) {
+      want.push_back("Total Q" + std::to_string(i / 3 + 1) + figures(q[0], q[1], q[2], q[3]));
+      std::fill(std::begin(q), std::end(q), 0);
+    }
+  }
+  want.push_back("Year 2024" + figures(y[0], y[1], y[2], y[3]));
+  want.push_back("Average goods per month " + Money(static_cast<double>(y[2]) / 100 / 12));
+  want.push_back("Best month (goods) " + Money(best) + "\n");
+  want.push_back("Weakest month (goods) " + Money(weakest) + "\n");
+  char share[32], perOrder[32];
+  std::snprintf(share, sizeof share, "%.2f %%", 100.0 * y[3] / y[2]);
+  std::snprintf(perOrder, sizeof perOrder, "%.2f", static_cast<double>(y[1]) / y[0]);
+  want.push_back("Freight as a share of goods " + std::string(share) + "\n");
+  want.push_back("Lines per order " + std::string(perOrder) + "\n");
+  want.push_back("Months listed: 12\n");
+  const std::string all = Collapsed(PdfText("monthly_sales"));
+  for (const std::string& w : want) EXPECT_NE(all.find(w), std::string::npos) << "missing: " << w << "in\n" << all;
+}
+
+TEST_F(ExampleReports, AnotherDatabaseFeedsTheReportAndTheQueriesItOwns) {
+  // A copy of the sample database in the data folder, whose company and product names
+  // tell it apart.
+  const fs::path copy = Work / "data" / "copy.db";
+  fs::copy_file(SAMPLE_DB_PATH, copy, fs::copy_options::overwrite_existing);
+  const TRun edit = Run("sqlite3", {copy.string(), "update customers set company = 'Copy ' || customer_id;"
+                                                   " update products set name = 'Item ' || product_id;"});
+  ASSERT_EQ(edit.Status, 0) << edit.Err;
+  ASSERT_EQ(Tool({"render", Example("order_details").string(), "copy.pdf", "--database", "copy"}).Status, 0);
+  const std::string text = Run("pdftotext", {"-layout", "copy.pdf", "-"}).Out;
+  // The header's query read the copy (companies), the report's own query too (products).
+  EXPECT_NE(text.find("Copy "), std::string::npos);
+  EXPECT_NE(text.find("Item "), std::string::npos);
+  EXPECT_EQ(text.find("Sugar sticks"), std::string::npos);
+  fs::remove(copy);
+}
+
+TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
+  const fs::path bad = Work / "bad";
+  fs::create_directories(bad);
+  const std::string good = Example("monthly_sales").string();
+  // A damaged file: cut inside its stream.
+  std::ofstream(bad / "cut.rpt", std::ios::binary) << ReadFile(good).substr(0, 3000);
+  // A report whose query names a table the database does not have.
+  std::string text = ReadFile(fs::path(EXAMPLES_DIR) / "monthly_sales.txt");
+  text.replace(text.find("from order_totals"), 17, "from no_such_table");
+  std::ofstream(bad / "broken.txt", std::ios::binary) << text;
+  ASSERT_EQ(Tool({"build", (bad / "broken.txt").string(), (bad / "broken.rpt").string()}).Status, 0);
+  std::ofstream(bad / "a-file") << "not a folder";
+  // An output that exists stays as it was when a render fails.
+  std::ofstream(bad / "kept.pdf") << "good";
+
+  struct TCase {
+    std::vector<std::string> Args;
+    std::string Message;
+    fs::path Output;
+  };
+  const TCase cases[] = {
+      {{"render", (bad / "missing.rpt").string(), (bad / "o1.pdf").string()}, "missing.rpt", bad / "o1.pdf"},
+      {{"render", good, (bad / "o2.pdf").string(), "--database", "NoSuchAlias"}, "NoSuchAlias", bad / "o2.pdf"},
+      {{"render", good, (bad / "kept.pdf").string(), "--database", "NoSuchAlias"}, "NoSuchAlias", bad / "kept.pdf"},
+      {{"render", (bad / "cut.rpt").string(), (bad / "o3.qrp").string()}, "cut.rpt: offset", bad / "o3.qrp"},
+      {{"render", (bad / "broken.rpt").string(), (bad / "o4.pdf").string()}, "no_such_table", bad / "o4.pdf"},
+      {{"render", good, (bad / "no-folder" / "o5.pdf").string()}, "Cannot create file", bad / "no-folder"},
+      {{"render", good, (bad / "a-file" / "o6.qrp").string()}, "Cannot create file", bad / "a-file" / "o6.qrp"},
+      {{"render", good, (bad / "o7.pdf").string(), "--from", "5"}, "--from 5 prints nothing", bad / "o7.pdf"},
+  };
+  for (const TCase& c : cases) {
+    const TRun run = Tool(c.Args);
+    EXPECT_EQ(run.Status, 1) << c.Args[1] << " " << c.Args[2];
+    EXPECT_NE(run.Err.find("rpttool: "), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find(c.Message), std::string::npos) << run.Err;
+    if (c.Output.filename() == "kept.pdf")
+      EXPECT_EQ(ReadFile(c.Output), "good");
+    else
+      EXPECT_FALSE(fs::exists(c.Output)) << c.Output;
+  }
+  // No temporary file is left beside the outputs.
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(bad)) left.insert(entry.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"a-file", "broken.rpt", "broken.txt", "cut.rpt", "kept.pdf"}));
+  // A wrong command line is a usage error.
+  EXPECT_EQ(Tool({"render", good, (bad / "o8.txt").string()}).Status, 2);
+  EXPECT_EQ(Tool({"render", good, (bad / "o9.pdf").string(), "--from", "3", "--to", "2"}).Status, 2);
+}
+
+}  // namespace
