@@ -378,19 +378,19 @@ TMetafileCanvas::TMeasure& TMetafileCanvas::Measure() {
   if (FMeasures.size() == kFonts) FMeasures.pop_back();
   auto m = std::make_unique<TMeasure>();
   m->Font.AssignFrom(f);
-  m->Reference = ReferenceFont(*f);
-  m->Metrics = std::make_unique<QFontMetricsF>(m->Reference);
   FMeasures.insert(FMeasures.begin(), std::move(m));
   return *FMeasures.front();
 }
 
-double TMetafileCanvas::Width(TMeasure& m, std::string_view text, const QString& qtext) {
+// Widths and advances come from the measuring every canvas shares (a page's canvas lives
+// for one page); the maps here save its lock for what this page measured already.
+double TMetafileCanvas::Width(TMeasure& m, std::string_view text, const QString& /*qtext*/) {
   const std::string key(text);
   const auto it = m.Widths.find(key);
   if (it != m.Widths.end()) return it->second;
   constexpr size_t kWidths = 4096;
   if (m.Widths.size() >= kWidths) m.Widths.clear();
-  const double width = m.Metrics->horizontalAdvance(qtext);
+  const double width = ReferenceWidth(m.Font, text);
   m.Widths.emplace(key, width);
   return width;
 }
@@ -398,20 +398,21 @@ double TMetafileCanvas::Width(TMeasure& m, std::string_view text, const QString&
 double TMetafileCanvas::Advance(TMeasure& m, char32_t c) {
   const auto it = m.Advances.find(c);
   if (it != m.Advances.end()) return it->second;
-  const char32_t units[1] = {c};
-  const double advance = m.Metrics->horizontalAdvance(QString::fromUcs4(units, 1));
+  const double advance = ReferenceAdvance(m.Font, c);
   m.Advances.emplace(c, advance);
   return advance;
 }
 
 TTextExtentF TMetafileCanvas::TextExtentF(std::string_view text) {
-  // The same arithmetic as MeasureText, on metrics kept for the font.
+  // The same arithmetic as MeasureText.
   TMeasure& m = Measure();
   const double scale = static_cast<double>(FDpi) / kReferenceDpi;
+  double ascent = 0, descent = 0;
+  ReferenceAscentDescent(m.Font, ascent, descent);
   TTextExtentF e;
-  e.Width = Width(m, text, ToQString(text)) * scale;
-  e.Ascent = m.Metrics->ascent() * scale;
-  e.Descent = m.Metrics->descent() * scale;
+  e.Width = Width(m, text, {}) * scale;
+  e.Ascent = ascent * scale;
+  e.Descent = descent * scale;
   e.Height = e.Ascent + e.Descent;
   return e;
 }
@@ -429,7 +430,8 @@ void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, cons
   const QString qtext = ToQString(text);
   const std::u16string units = qtext.toStdU16String();
   TMeasure& measure = Measure();
-  const QFontMetricsF& m = *measure.Metrics;
+  double ascent = 0, descent = 0;
+  ReferenceAscentDescent(measure.Font, ascent, descent);
   const double scale = static_cast<double>(FDpi) / kReferenceDpi;
   const double width = Width(measure, text, qtext) * scale;
 
@@ -467,7 +469,7 @@ void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, cons
     options |= ETO_CLIPPED | (opaque ? uint32_t(ETO_OPAQUE) : 0u);
     rect = *clip;
   }
-  const double height = (m.ascent() + m.descent()) * scale;
+  const double height = (ascent + descent) * scale;
   const TRect cell{x, y, x + static_cast<int32_t>(std::ceil(width)), y + static_cast<int32_t>(std::ceil(height))};
   const TRect drawn = clip ? TRect{std::max(cell.Left, clip->Left), std::max(cell.Top, clip->Top),
                                    std::min(cell.Right, clip->Right), std::min(cell.Bottom, clip->Bottom)}

@@ -5,6 +5,11 @@
 #include <QPaintEngine>
 #include <QPolygon>
 #include <cmath>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace rpt {
 
@@ -29,14 +34,234 @@ QFont ReferenceFont(const TFont& font) {
   return f;
 }
 
+// ---------------------------------------------------------------------------
+// Measuring at the reference resolution.
+//
+// Qt measures a string by shaping it, which loads every glyph's outline at 7200 dpi:
+// microseconds a string, and reports measure the same few fonts and characters over and
+// over. So widths are kept per font: each character's advance, and for each pair of
+// neighbours whether the font changes their advances (kerning, ligatures). A string of
+// characters from plain left-to-right scripts whose neighbours are all unchanged is the
+// sum of its advances, exactly: Qt adds the same 1/64-pixel advances itself. Any other
+// string is measured whole, and kept. One cache for all threads, behind a lock: a
+// preview's generation thread measures alongside the interface.
+
+namespace {
+
+// Characters below this have their advances and pairs in tables, the others in maps.
+constexpr char32_t kDense = 0x180;
+
+// Characters whose advance in a string is their advance alone, unless a neighbour changes
+// it: no controls (tabs expand, U+009C ends what Qt measures), no invisible or combining
+// characters, no right-to-left or complex scripts.
+bool Plain(char32_t c) {
+  if (c < 0x20) return false;
+  if (c < 0x7F) return true;
+  if (c < 0xA0 || c == 0xAD) return false;  // DEL, the C1 controls, the soft hyphen
+  if (c < 0x300) return true;               // Latin-1, Latin Extended-A and -B, IPA, modifier letters
+  if (c < 0x370) return false;              // combining marks
+  if (c < 0x483) return true;               // Greek, Cyrillic
+  if (c < 0x48A) return false;              // Cyrillic combining marks
+  if (c < 0x530) return true;
+  if (c >= 0x2010 && c <= 0x2027) return true;  // dashes, quotes, bullets, ellipsis
+  if (c >= 0x2030 && c <= 0x205E) return true;
+  if (c >= 0x20A0 && c <= 0x20C0) return true;  // currency signs
+  return c >= 0x2100 && c <= 0x214F;            // letterlike symbols
+}
+
+// Decodes UTF-8; false for anything malformed (Qt replaces it, so it is measured whole).
+bool DecodeUtf8(std::string_view text, std::vector<char32_t>& out) {
+  out.clear();
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char b = *p++;
+    if (b < 0x80) {
+      out.push_back(b);
+      continue;
+    }
+    int more;
+    char32_t c, least;
+    if ((b & 0xE0) == 0xC0) more = 1, c = b & 0x1F, least = 0x80;
+    else if ((b & 0xF0) == 0xE0) more = 2, c = b & 0x0F, least = 0x800;
+    else if ((b & 0xF8) == 0xF0) more = 3, c = b & 0x07, least = 0x10000;
+    else return false;
+    if (end - p < more) return false;
+    for (int i = 0; i < more; ++i, ++p) {
+      if ((*p & 0xC0) != 0x80) return false;
+      c = (c << 6) | (*p & 0x3F);
+    }
+    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    out.push_back(c);
+  }
+  return true;
+}
+
+struct TStringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
+// What ReferenceFont takes from a font, so equal keys give equal reference fonts.
+struct TFontKey {
+  std::string Name;
+  int PixelSize = 0;
+  uint32_t Style = 0;
+  bool Fixed = false;
+};
+
+int ReferencePixelSize(const TFont& font) {
+  return std::max(1, static_cast<int>(std::lround(font.PointSizeF() * kReferenceDpi / 72.0)));
+}
+
+class TFontWidths {
+ public:
+  explicit TFontWidths(const TFont& font)
+      : Key{font.Name(), ReferencePixelSize(font), font.Style().Mask(), font.Pitch() == fpFixed} {
+    FFont.AssignFrom(&font);
+    const QFontMetricsF& m = Metrics();
+    Ascent = m.ascent();
+    Descent = m.descent();
+  }
+  TFontWidths(const TFontWidths&) = delete;
+  TFontWidths& operator=(const TFontWidths&) = delete;
+
+  double Advance(char32_t c) {
+    if (c < kDense) {
+      if (FDenseAdvances.empty()) FDenseAdvances.assign(kDense, -1.0);
+      double& a = FDenseAdvances[c];
+      if (a < 0) a = Measured(QString::fromUcs4(&c, 1));
+      return a;
+    }
+    const auto it = FAdvances.find(c);
+    if (it != FAdvances.end()) return it->second;
+    const double a = Measured(QString::fromUcs4(&c, 1));
+    FAdvances.emplace(c, a);
+    return a;
+  }
+
+  double Width(std::string_view text) {
+    if (text.empty()) return 0;
+    if (DecodeUtf8(text, FChars)) {
+      double width = 0;
+      bool plain = true;
+      for (size_t i = 0; i < FChars.size() && plain; ++i) {
+        const char32_t c = FChars[i];
+        plain = Plain(c) && (i == 0 || PlainPair(FChars[i - 1], c));
+        width += Advance(c);
+      }
+      if (plain) return width;
+    }
+    const auto it = FWidths.find(text);
+    if (it != FWidths.end()) return it->second;
+    constexpr size_t kWidths = 4096;
+    if (FWidths.size() >= kWidths) FWidths.clear();
+    const double width = Measured(ToQString(text));
+    FWidths.emplace(std::string(text), width);
+    return width;
+  }
+
+  // Lets go of the Qt objects; they are made again when a character is new.
+  void Release() { FMetrics.reset(); }
+
+  const TFontKey Key;
+  double Ascent = 0, Descent = 0;
+
+ private:
+  const QFontMetricsF& Metrics() {
+    if (!FMetrics) FMetrics = std::make_unique<QFontMetricsF>(ReferenceFont(FFont));
+    return *FMetrics;
+  }
+  double Measured(const QString& text) { return Metrics().horizontalAdvance(text); }
+
+  // Whether the font leaves the advances of a and b alone when they are neighbours.
+  bool PlainPair(char32_t a, char32_t b) {
+    uint8_t* known = nullptr;
+    if (a < kDense && b < kDense) {
+      if (FDensePairs.empty()) FDensePairs.assign(size_t(kDense) * kDense, 0);
+      known = &FDensePairs[size_t(a) * kDense + b];
+    } else {
+      known = &FPairs[(uint64_t(a) << 32) | b];
+    }
+    if (*known == 0) {
+      const char32_t pair[2] = {a, b};
+      *known = Measured(QString::fromUcs4(pair, 2)) == Advance(a) + Advance(b) ? 1 : 2;
+    }
+    return *known == 1;
+  }
+
+  TFont FFont;
+  std::unique_ptr<QFontMetricsF> FMetrics;
+  std::vector<double> FDenseAdvances;  // -1 while unknown
+  std::vector<uint8_t> FDensePairs;    // 0 unknown, 1 plain, 2 changed
+  std::unordered_map<char32_t, double> FAdvances;
+  std::unordered_map<uint64_t, uint8_t> FPairs;
+  std::unordered_map<std::string, double, TStringHash, std::equal_to<>> FWidths;
+  std::vector<char32_t> FChars;
+};
+
+std::mutex gWidthsLock;
+
+// The cache of a font, most recently used first; call with the lock held.
+TFontWidths& WidthsOf(const TFont& font) {
+  // Never destroyed: threads may still measure while the program exits.
+  static auto& fonts = *new std::vector<std::unique_ptr<TFontWidths>>;
+  const int pixels = ReferencePixelSize(font);
+  const uint32_t style = font.Style().Mask();
+  const bool fixed = font.Pitch() == fpFixed;
+  for (size_t i = 0; i < fonts.size(); ++i) {
+    const TFontKey& k = fonts[i]->Key;
+    if (k.PixelSize == pixels && k.Style == style && k.Fixed == fixed && k.Name == font.Name()) {
+      if (i != 0) std::rotate(fonts.begin(), fonts.begin() + static_cast<ptrdiff_t>(i),
+                              fonts.begin() + static_cast<ptrdiff_t>(i) + 1);
+      return *fonts.front();
+    }
+  }
+  constexpr size_t kFonts = 32;
+  if (fonts.size() == kFonts) fonts.pop_back();
+  fonts.insert(fonts.begin(), std::make_unique<TFontWidths>(font));
+  return *fonts.front();
+}
+
+// Qt's font objects belong to the thread that made them: none is kept past a call.
+struct TReleaseOnExit {
+  TFontWidths& Widths;
+  ~TReleaseOnExit() { Widths.Release(); }
+};
+
+}  // namespace
+
+double ReferenceWidth(const TFont& font, std::string_view text) {
+  const std::lock_guard<std::mutex> lock(gWidthsLock);
+  TFontWidths& widths = WidthsOf(font);
+  const TReleaseOnExit release{widths};
+  return widths.Width(text);
+}
+
+double ReferenceAdvance(const TFont& font, char32_t c) {
+  const std::lock_guard<std::mutex> lock(gWidthsLock);
+  TFontWidths& widths = WidthsOf(font);
+  const TReleaseOnExit release{widths};
+  return widths.Advance(c);
+}
+
+void ReferenceAscentDescent(const TFont& font, double& ascent, double& descent) {
+  const std::lock_guard<std::mutex> lock(gWidthsLock);
+  TFontWidths& widths = WidthsOf(font);
+  const TReleaseOnExit release{widths};
+  ascent = widths.Ascent;
+  descent = widths.Descent;
+}
+
 TTextExtentF MeasureText(const TFont& font, std::string_view text, int dpi) {
-  const QFont f = ReferenceFont(font);
-  const QFontMetricsF m(f);
   const double scale = static_cast<double>(dpi) / kReferenceDpi;
+  const std::lock_guard<std::mutex> lock(gWidthsLock);
+  TFontWidths& widths = WidthsOf(font);
+  const TReleaseOnExit release{widths};
   TTextExtentF e;
-  e.Width = m.horizontalAdvance(ToQString(text)) * scale;
-  e.Ascent = m.ascent() * scale;
-  e.Descent = m.descent() * scale;
+  e.Width = widths.Width(text) * scale;
+  e.Ascent = widths.Ascent * scale;
+  e.Descent = widths.Descent * scale;
   e.Height = e.Ascent + e.Descent;
   return e;
 }

@@ -18,6 +18,12 @@ QColor ToQColor(TColor color);
 QFont ReferenceFont(const TFont& font);
 // Extents of text in the font at a device resolution.
 TTextExtentF MeasureText(const TFont& font, std::string_view text, int dpi);
+// At the reference resolution: the width of a text, the advance of one character, the
+// ascent and descent; what QFontMetricsF gives for ReferenceFont(font), kept per font
+// and character and shared by all threads.
+double ReferenceWidth(const TFont& font, std::string_view text);
+double ReferenceAdvance(const TFont& font, char32_t c);
+void ReferenceAscentDescent(const TFont& font, double& ascent, double& descent);
 QString ToQString(std::string_view utf8);
 // A line as the device draws one, between pixel coordinates: with a thin pen it
 // includes its first pixel and leaves out its last, in every direction.
