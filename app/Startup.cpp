@@ -1,11 +1,25 @@
 #include "app/Startup.h"
 
+#include <QTimer>
+
 #include "app/frmMainUnit.h"
+#include "objects/Exceptions.h"
 #include "report/QRCtrls.h"
 
 namespace rpt {
 
-void StartProgram(TApplication& app) {
+void OpenFiles(const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    // One file that does not open is reported; the others still open.
+    try {
+      if (frmMain) frmMain->OpenFile(file);
+    } catch (const std::exception& e) {
+      if (TApplication* app = TApplication::Instance()) app->HandleException(e.what());
+    }
+  }
+}
+
+void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   app.SetTitle("Report designer");
   // The main window decides when the program ends, not the last window to close.
   app.setQuitOnLastWindowClosed(false);
@@ -15,6 +29,8 @@ void StartProgram(TApplication& app) {
   frmMain->show();
   frmProps->show();
   frmMain->activateWindow();
+  // Report files named on the command line open once the main window shows.
+  if (!files.empty()) QTimer::singleShot(0, &app, [files] { OpenFiles(files); });
 }
 
 void EndProgram() { DestroySingleInstanceWindows(); }

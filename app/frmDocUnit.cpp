@@ -12,6 +12,8 @@
 #include "objects/ReportFile.h"
 #include "objects/StringList.h"
 #include "report/QRCtrls.h"
+#include "report/QRDataCtrls.h"
+#include "report/QRFile.h"
 
 namespace rpt {
 
@@ -37,12 +39,6 @@ int& TfrmDoc::Counter() {
   return counter;
 }
 
-bool InheritsFromClass(const TComponent* component, std::string_view className) {
-  for (const TClassDescriptor* c = component ? &component->ClassType() : nullptr; c; c = c->Parent())
-    if (c->ClassName() == className) return true;
-  return false;
-}
-
 bool TypeCharacter(std::string& text, char key) {
   const auto code = static_cast<uint8_t>(key);
   if (code >= 32) {
@@ -58,8 +54,9 @@ bool TypeCharacter(std::string& text, char key) {
 
 namespace {
 
-bool IsClass(const TComponent* component, std::string_view className) {
-  return component && component->ClassType().ClassName() == className;
+template <typename T>
+bool IsExactly(const TComponent* component) {
+  return component && typeid(*component) == typeid(T);
 }
 
 // A published string property; none when the class has no such property.
@@ -79,10 +76,10 @@ void SetTextOf(TComponent* component, std::string_view property, const std::stri
   if (const TPropertyInfo* p = TextProperty(component, property)) SetStrProp(component, *p, value);
 }
 
-// The lines of a published string list property (for the classes known only by name).
-TStrings* LinesOf(const TComponent* component) {
-  const TPropertyInfo* p = GetPropInfo(component, "Lines");
-  return p && p->Kind() == propClass ? dynamic_cast<TStrings*>(GetObjectProp(component, *p)) : nullptr;
+TStrings* LinesOf(TComponent* component) {
+  if (auto* memo = dynamic_cast<TQRMemo*>(component)) return memo->Lines();
+  if (auto* memo = dynamic_cast<TQRExprMemo*>(component)) return memo->Lines();
+  return nullptr;
 }
 
 void AppendLines(std::string& hint, const TStrings* lines) {
@@ -94,9 +91,9 @@ void AppendLines(std::string& hint, const TStrings* lines) {
 // The text property that typing and Delete edit, by exact class: a descendant of a
 // label may print something else than its caption.
 const char* EditedTextOf(const TComponent* component) {
-  if (component && typeid(*component) == typeid(TQRLabel)) return "Caption";
-  if (IsClass(component, "TQRExpr")) return "Expression";
-  if (IsClass(component, "TQRDBText")) return "DataField";
+  if (IsExactly<TQRLabel>(component)) return "Caption";
+  if (IsExactly<TQRExpr>(component)) return "Expression";
+  if (IsExactly<TQRDBText>(component)) return "DataField";
   return nullptr;
 }
 
@@ -189,38 +186,44 @@ void TfrmDoc::AssignDataSet(TDataSet* dataSet) {
   if (!Report) return;
   Report->SetDataSet(dataSet);
   for (TComponent* c : Report->OwnedComponents())
-    if (InheritsFromClass(c, "TQRDBText")) BindDataSet(c);
-}
-
-void TfrmDoc::BindDataSet(TComponent* component) {
-  const TPropertyInfo* p = component ? GetPropInfo(component, "DataSet") : nullptr;
-  if (p && p->Kind() == propClass) SetObjectProp(component, *p, DataSet);
+    if (auto* field = dynamic_cast<TQRDBText*>(c)) field->SetDataSet(dataSet);
 }
 
 void TfrmDoc::ReportNotification(TNotifyQuickRep*, TComponent* component, TComponentOperation operation) {
   // A data field reads from the window's dataset from the moment it is on the report.
-  if (operation == coInsert && InheritsFromClass(component, "TQRDBText")) BindDataSet(component);
+  if (auto* field = dynamic_cast<TQRDBText*>(component); field && operation == coInsert)
+    field->SetDataSet(DataSet);
   // The properties window rebuilds its object lists here (and drops a removed
   // component from them) once it exists.
 }
 
 void TfrmDoc::SaveToFile(const std::string& fileName) {
-  std::string bytes;
-  WriteReportFileHeader(bytes, TReportFileHeader{});
-  TMemoryStream stream;
-  SaveComponent(stream, Report);
-  bytes += stream.Data();
-  WriteFileAtomically(fileName, bytes);
+  WriteFileAtomically(fileName, ReportFileBytes(DataSetHeader(DataSet), Report));
+}
+
+void TfrmDoc::OpenStoredDataSet(TDataSet& dataSet) {
+  try {
+    dataSet.Open();
+  } catch (const Exception& e) {
+    // A report whose database is out of reach still opens, bound to its dataset unopened,
+    // so that saving keeps the binding and Change data can bind it anew.
+    const std::string text = "The data of this report cannot be opened:\n" + std::string(e.what()) +
+                             "\n\nOpen the report without its data? Change data binds it again.";
+    if (MessageDlg(text, mtWarning, {mbYes, mbNo}) != mrYes) throw;
+  }
 }
 
 void TfrmDoc::LoadFromFile(const std::string& fileName) {
-  const std::string bytes = ReadWholeFile(fileName);
+  const std::string bytes = ReadReportFileBytes(fileName);
   TReportFileHeader header;
-  const size_t offset = ReadReportFileHeader(bytes, header, ExtractFileName(fileName));
-  TMemoryStream stream(bytes.substr(offset));
+  const size_t streamStart = ReadReportFileHeader(bytes, header, ExtractFileName(fileName));
+  // The dataset first: the report's data fields take it as the report gains them.
+  TOwnedPtr<TDataSet> dataSet(CreateHeaderDataSet(header, this));
+  if (dataSet) OpenStoredDataSet(*dataSet);
+  AssignDataSet(dataSet.release());
   // Read into a fresh report so a damaged file leaves the window's report untouched.
   TOwnedPtr<TNotifyQuickRep> loaded(MakeReport());
-  LoadComponent(stream, loaded.get());
+  LoadReportStream(bytes, streamStart, loaded.get());
   // The designer lets go of the old report before it goes and takes up the new one.
   const bool active = ZQKDesigner1 && ZQKDesigner1->Active();
   if (ZQKDesigner1) {
@@ -231,6 +234,8 @@ void TfrmDoc::LoadFromFile(const std::string& fileName) {
   Report->Free();
   Report = loaded.release();
   Report->SetName("Report");
+  // Its place on the design panel, whatever the file says.
+  Report->SetBounds(0, 0, Report->Width(), Report->Height());
   // The file does not name the window's dataset: the new report reads from it as the
   // old one did (its data fields were bound as the report gained them).
   if (DataSet) Report->SetDataSet(DataSet);
@@ -273,14 +278,14 @@ void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::st
   // The first matching class decides; descendants count. The separator is CR alone.
   if (const auto* memo = dynamic_cast<const TQRMemo*>(component)) {
     AppendLines(hint, memo->Lines());
-  } else if (InheritsFromClass(component, "TQRExprMemo")) {
-    AppendLines(hint, LinesOf(component));
+  } else if (const auto* exprMemo = dynamic_cast<const TQRExprMemo*>(component)) {
+    AppendLines(hint, exprMemo->Lines());
   } else if (const auto* label = dynamic_cast<const TQRLabel*>(component)) {
     hint += "\rCaption: " + label->Caption();
-  } else if (InheritsFromClass(component, "TQRDBText")) {
-    hint += "\rData field: " + TextOf(component, "DataField");
-  } else if (InheritsFromClass(component, "TQRExpr")) {
-    hint += "\rExpression: " + TextOf(component, "Expression");
+  } else if (const auto* field = dynamic_cast<const TQRDBText*>(component)) {
+    hint += "\rData field: " + field->DataField();
+  } else if (const auto* expr = dynamic_cast<const TQRExpr*>(component)) {
+    hint += "\rExpression: " + expr->Expression();
   }
 }
 
@@ -300,8 +305,9 @@ void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   TComponent* element = SelectedElement();
   // Enter opens the editor of exactly these classes and types nothing.
   if (key == VK_RETURN) {
-    for (const char* name : {"TQRDBText", "TQRExpr", "TQRMemo", "TQRExprMemo"})
-      if (IsClass(element, name)) EditElement(element);
+    if (IsExactly<TQRDBText>(element) || IsExactly<TQRExpr>(element) || IsExactly<TQRMemo>(element) ||
+        IsExactly<TQRExprMemo>(element))
+      EditElement(element);
     return;
   }
   const char* property = EditedTextOf(element);
@@ -317,18 +323,17 @@ void TfrmDoc::ZQKDesigner1DblClick(TObject*) { EditElement(SelectedElement()); }
 
 void TfrmDoc::EditElement(TComponent* element) {
   bool changed = false;
-  if (InheritsFromClass(element, "TQRDBText")) {
+  if (auto* dataField = dynamic_cast<TQRDBText*>(element)) {
     if (!DataSet) throw Exception("The report has no data to take a field from: choose it with Change data");
     std::string field;
     changed = dlgFields->SelectField(DataSet, field);
-    if (changed) SetTextOf(element, "DataField", field);
-  } else if (InheritsFromClass(element, "TQRMemo") || InheritsFromClass(element, "TQRExprMemo")) {
-    TStrings* lines = LinesOf(element);
-    changed = lines && dlgLinesEditor->EditLines(lines, DataSet);
-  } else if (InheritsFromClass(element, "TQRExpr")) {
-    std::string text = TextOf(element, "Expression");
+    if (changed) dataField->SetDataField(field);
+  } else if (TStrings* lines = LinesOf(element)) {
+    changed = dlgLinesEditor->EditLines(lines, DataSet);
+  } else if (auto* expr = dynamic_cast<TQRExpr*>(element)) {
+    std::string text = expr->Expression();
     changed = dlgLinesEditor->EditText(text, DataSet);
-    if (changed) SetTextOf(element, "Expression", text);
+    if (changed) expr->SetExpression(text);
   }
   if (!changed) return;
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();

@@ -41,6 +41,9 @@ class TfrmDoc : public TCustomForm {
   // whole file was read.
   void SaveToFile(const std::string& fileName);
   void LoadFromFile(const std::string& fileName);
+  // Opens the dataset a file names; when that fails the user may still open the report,
+  // with the dataset bound but closed. Raises the failure when the user declines.
+  static void OpenStoredDataSet(TDataSet& dataSet);
 
   // What the editing commands ask of the design surface; a window without a designer
   // has an empty selection and nothing to copy or paste.
@@ -83,17 +86,12 @@ class TfrmDoc : public TCustomForm {
   // data, and telling the window about its components.
   TNotifyQuickRep* MakeReport();
   // Sets a published DataSet property of the component to the window's dataset.
-  void BindDataSet(TComponent* component);
   bool FReleasing = false;
 };
 
 // The file name without its directory.
 std::string ExtractFileName(const std::string& path);
 
-// Report classes that are not built yet are told apart by their registered names, so
-// the document already works with them once the report module registers them.
-// True when the component's class or one of its ancestors has the name.
-bool InheritsFromClass(const TComponent* component, std::string_view className);
 // The text after one typed character: codes from 32 up (bytes 128..255 too) are
 // appended, Backspace removes the last character, other control codes change nothing.
 // Returns whether the text changed.

@@ -180,7 +180,7 @@ void TfrmMain::CreateActions() {
     }
     if (!file) return;
     FDialogDirectory = QFileInfo(QString::fromStdString(*file)).absolutePath();
-    ShowDocument(TfrmDoc::CreateFromFile(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr, *file));
+    OpenFile(*file);
   };
   auto* save = Add("actSave", "File", "&Save", "Ctrl+S", 2);
   save->OnExecute = [this, doc](TAction*) { if (doc()) SaveDocument(doc()); };
@@ -540,6 +540,13 @@ void TfrmMain::SelectedPaletteClass(const TClassDescriptor*& cls) const {
 }
 
 void TfrmMain::ResetPalette() { FPaletteButtons.front()->setChecked(true); }
+
+TfrmDoc* TfrmMain::OpenFile(const std::string& fileName) {
+  TfrmDoc* doc = TfrmDoc::CreateFromFile(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr,
+                                         fileName);
+  ShowDocument(doc);
+  return doc;
+}
 
 void TfrmMain::SaveDocument(TfrmDoc* doc) {
   doc->SaveToFile(doc->FileName);

@@ -43,6 +43,9 @@ class TfrmMain : public QMainWindow {
 
   void SelectedPaletteClass(const TClassDescriptor*& cls) const;
   void ResetPalette();
+  // Opens a report file in a new document window and shows it; a file that cannot be
+  // opened raises its error and leaves no window.
+  TfrmDoc* OpenFile(const std::string& fileName);
   void SaveDocument(TfrmDoc* doc);
   bool SaveDocumentAs(TfrmDoc* doc);
   bool CloseAllDocuments();
