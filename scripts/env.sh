@@ -2,6 +2,7 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT/build}"
 ASAN_BUILD_DIR="${ASAN_BUILD_DIR:-$ROOT/build-asan}"
+TSAN_BUILD_DIR="${TSAN_BUILD_DIR:-$ROOT/build-tsan}"
 export CCACHE_BASEDIR="$ROOT"
 export CCACHE_NOHASHDIR=1
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"

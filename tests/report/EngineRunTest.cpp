@@ -3,7 +3,11 @@
 // while it runs waits for it; an export pass hands over every printed band.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
 #include <atomic>
+
+#include "framework/MetafilePlayer.h"
 
 #include "tests/report/EngineFixture.h"
 
@@ -96,6 +100,39 @@ TEST_F(PassEnd, APreviewPassRunsOnItsOwnThreadAndCanBeWaitedFor) {
   EXPECT_TRUE(Numbers->Active());
   Numbers->First();
   EXPECT_EQ(Numbers->FieldByName("id")->AsInteger(), 1);
+  ExpectRestored();
+}
+
+// What a preview does: show each page as soon as it is announced, while the thread is
+// still appending the ones after it.
+TEST_F(PassEnd, PagesAreReadAndShownWhileTheThreadStillAppends) {
+  TQRPrinter::PreviewInterface = nullptr;
+  Report->StartPreview(false);
+  QImage screen(210, 297, QImage::Format_RGB32);
+  int shown = 0, shownWhileRunning = 0;
+  QElapsedTimer timer;
+  timer.start();
+  for (bool running = true; running && timer.elapsed() < 60000;) {
+    running = Report->GenerationRunning();
+    QCoreApplication::processEvents();
+    TQRPrinter* printer = Report->QRPrinter();
+    if (!printer) continue;
+    while (shown < printer->PageList().TotalPages()) {
+      std::unique_ptr<TMetafile> page = printer->PageList().ReadPage(shown + 1);
+      ASSERT_NE(page, nullptr) << shown + 1;
+      screen.fill(Qt::white);
+      QPainter painter(&screen);
+      const TMetafilePlayStats played = PlayMetafile(*page, painter, QRectF(screen.rect()));
+      // A full page of detail lines, all of them whole.
+      EXPECT_GT(played.Records, 50u) << shown + 1;
+      EXPECT_EQ(played.Malformed, 0u) << shown + 1;
+      ++shown;
+      if (running) ++shownWhileRunning;
+    }
+  }
+  EXPECT_FALSE(Report->GenerationRunning());
+  EXPECT_EQ(shown, Report->QRPrinter()->PageList().TotalPages());
+  EXPECT_GT(shownWhileRunning, 0);
   ExpectRestored();
 }
 
