@@ -275,15 +275,15 @@ void TCustomQuickRep::PreparePass() {
   MeasurePageFooter();
   FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
   FController->CollectMembers();
-  // A sub-detail's dataset is stored closed with the report: the pass opens it (on the
-  // thread that walks it) and closes it again at the end.
+  // Datasets the report owns are stored closed (a sub-detail's query): the pass opens
+  // what is closed (on the thread that walks it) and closes it again at the end.
   FOpenedForPass.clear();
-  for (TQRCustomBand* band : FBandList)
-    if (auto* sub = dynamic_cast<TQRControllerBand*>(band))
-      if (TDataSet* dataSet = sub->Controller()->DataSet(); dataSet && !dataSet->Active()) {
-        dataSet->Open();
-        FOpenedForPass.push_back(dataSet);
-      }
+  for (TDataSet* dataSet : PassDataSets())
+    if (!dataSet->Active()) {
+      dataSet->Open();
+      FOpenedForPass.push_back(dataSet);
+    }
+  // Again, now that every dataset has its fields.
   FController->CollectMembers();
   GlobalEvEnvironment()->Compile();
   FFunctions->SetDataSetList(&FRunDataSets);

@@ -520,6 +520,11 @@ void TCustomQuickRep::EnumerateChildren(const TGetChildProc& proc, TComponent* r
 }
 
 void TCustomQuickRep::AfterLoad() {
+  // Datasets the report owns (a sub-detail's query) are opened by its passes, on the
+  // thread that walks them: a file that stored one open still loads when its database
+  // is out of reach, or about to be replaced.
+  for (TComponent* c : OwnedComponents())
+    if (auto* dataSet = dynamic_cast<TDataSet*>(c)) dataSet->IgnoreStreamedActive();
   // The root finishes loading first: its bands and printables apply their loaded sizes
   // now, so the bands are ordered and laid out once, with their real heights.
   for (TControl* child : ControlList()) {

@@ -321,6 +321,31 @@ TEST_F(MasterDetail, EachMasterRecordPrintsItsOwnLines) {
   EXPECT_EQ(Flat(Run()), (Texts{"lines:", "bolt", "nut", "Ann", "lines:", "gear", "Bob", "Cy"}));
 }
 
+// A sub-detail's query owned by the report, as the designer makes one: stored with the
+// report, loaded closed whatever the file says, opened by each pass and closed after it.
+TEST_F(MasterDetail, AQueryTheReportOwnsIsOpenedByThePassOnly) {
+  auto* owned = TComponent::Create<TQuery>(Report);
+  owned->SetName("OwnedLines");
+  owned->SetDatabaseName("shop");
+  owned->SQL()->SetText("select product from lines where order_id = :orderid order by id");
+  owned->Open();
+  Sub->SetDataSet(owned);
+  static_cast<TQRDBText*>(Report->FindComponent("Product"))->SetDataSet(owned);
+  std::string bytes = Save();
+  // The file names a database that is gone: the report still loads, its query closed.
+  for (size_t at = bytes.find("shop"); at != std::string::npos; at = bytes.find("shop", at)) bytes.replace(at, 4, "gone");
+  TRoomyReport* loaded = Load(bytes);
+  auto* loadedQuery = dynamic_cast<TQuery*>(loaded->FindComponent("OwnedLines"));
+  ASSERT_NE(loadedQuery, nullptr);
+  EXPECT_FALSE(loadedQuery->Active());
+  EXPECT_EQ(loadedQuery->DatabaseName(), "gone");
+  loaded->Free();
+
+  owned->Close();
+  EXPECT_EQ(Flat(Run()), (Texts{"Ann", "bolt", "nut", "Bob", "gear", "Cy"}));
+  EXPECT_FALSE(owned->Active());
+}
+
 class NeedData : public EngineTest {};
 
 TEST_F(NeedData, AHandlerSuppliesTheRecords) {
