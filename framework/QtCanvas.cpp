@@ -1,12 +1,17 @@
 #include "framework/QtCanvas.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPolygon>
+#include <QRawFont>
+#include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -161,8 +166,47 @@ class TFontWidths {
     return width;
   }
 
+  // The glyphs of a text in the font's own face and their positions along the baseline,
+  // as shaping places them. Plain characters the face has, which shaping keeps alone and
+  // beside each neighbour, with neighbours that keep their advances, sit at the sum of the
+  // advances before them; other texts are shaped once and kept.
+  bool Glyphs(std::string_view text, std::vector<uint32_t>& glyphs, std::vector<double>& positions) {
+    glyphs.clear();
+    positions.clear();
+    if (text.empty()) return false;
+    if (!DecodeUtf8(text, FChars)) return false;
+    // Controls and separators are left to the painter, which lays them out its own way.
+    for (const char32_t c : FChars)
+      if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029) return false;
+    double x = 0;
+    bool plain = true;
+    for (size_t i = 0; i < FChars.size() && plain; ++i) {
+      const char32_t c = FChars[i];
+      const uint32_t glyph = Plain(c) ? Glyph(c) : 0;
+      plain = glyph != 0 && (i == 0 || (PlainPair(FChars[i - 1], c) && GlyphPair(FChars[i - 1], c)));
+      glyphs.push_back(glyph);
+      positions.push_back(x);
+      x += Advance(c);
+    }
+    if (plain) return true;
+    auto it = FShaped.find(text);
+    if (it == FShaped.end()) {
+      constexpr size_t kShaped = 4096;
+      if (FShaped.size() >= kShaped) FShaped.clear();
+      TShaped shaped;
+      shaped.Whole = Shaped(ToQString(text), &shaped.Positions);
+      it = FShaped.emplace(std::string(text), std::move(shaped)).first;
+    }
+    glyphs = it->second.Whole;
+    positions = it->second.Positions;
+    return !glyphs.empty();
+  }
+
   // Lets go of the Qt objects; they are made again when a character is new.
-  void Release() { FMetrics.reset(); }
+  void Release() {
+    FMetrics.reset();
+    FFace.reset();
+  }
 
   const TFontKey Key;
   double Ascent = 0, Descent = 0;
@@ -174,29 +218,99 @@ class TFontWidths {
   }
   double Measured(const QString& text) { return Metrics().horizontalAdvance(text); }
 
-  // Whether the font leaves the advances of a and b alone when they are neighbours.
-  bool PlainPair(char32_t a, char32_t b) {
-    uint8_t* known = nullptr;
+  // The glyphs shaping gives a text in one run of the font's own face on one baseline,
+  // and where it places them; none for anything else.
+  std::vector<uint32_t> Shaped(const QString& text, std::vector<double>* positions = nullptr) {
+    if (!FFace) FFace = QRawFont::fromFont(ReferenceFont(FFont));
+    QTextLayout layout(text, ReferenceFont(FFont));
+    layout.setCacheEnabled(false);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    // Raw fonts are equal when they share their font engine: the face and its size.
+    if (runs.size() != 1 || !FFace->isValid() || !(runs[0].rawFont() == *FFace)) return {};
+    const QList<quint32> glyphs = runs[0].glyphIndexes();
+    const QList<QPointF> places = runs[0].positions();
+    if (positions) {
+      positions->clear();
+      for (const QPointF& p : places) {
+        if (p.y() != places.front().y()) return {};
+        positions->push_back(p.x());
+      }
+    }
+    return std::vector<uint32_t>(glyphs.begin(), glyphs.end());
+  }
+
+  // The face's glyph of a character when shaping gives that glyph for it alone; 0 otherwise.
+  uint32_t Glyph(char32_t c) {
+    uint32_t* known = nullptr;
+    if (c < kDense) {
+      if (FDenseGlyphs.empty()) FDenseGlyphs.assign(kDense, kUnknownGlyph);
+      known = &FDenseGlyphs[c];
+    } else {
+      known = &FGlyphs.try_emplace(c, kUnknownGlyph).first->second;
+    }
+    if (*known == kUnknownGlyph) {
+      const QString text = QString::fromUcs4(&c, 1);
+      if (!FFace) FFace = QRawFont::fromFont(ReferenceFont(FFont));
+      const QList<quint32> mapped = FFace->glyphIndexesForString(text);
+      const uint32_t glyph = mapped.size() == 1 ? mapped[0] : 0;
+      *known = glyph != 0 && Shaped(text) == std::vector<uint32_t>{glyph} ? glyph : 0;
+    }
+    return *known;
+  }
+
+  // Whether shaping a and b side by side gives each its own glyph.
+  bool GlyphPair(char32_t a, char32_t b) {
+    uint8_t& state = PairState(a, b);
+    if ((state & kGlyphsKnown) == 0) {
+      const char32_t pair[2] = {a, b};
+      const bool same = Shaped(QString::fromUcs4(pair, 2)) == std::vector<uint32_t>{Glyph(a), Glyph(b)};
+      state |= kGlyphsKnown | (same ? kGlyphsPlain : 0);
+    }
+    return (state & kGlyphsPlain) != 0;
+  }
+
+  // What is known of a pair of neighbours: whether the font leaves their advances alone,
+  // and whether shaping leaves them their own glyphs.
+  static constexpr uint8_t kAdvancesKnown = 1, kAdvancesPlain = 2, kGlyphsKnown = 4, kGlyphsPlain = 8;
+  static constexpr uint32_t kUnknownGlyph = 0xFFFFFFFF;
+
+  uint8_t& PairState(char32_t a, char32_t b) {
     if (a < kDense && b < kDense) {
       if (FDensePairs.empty()) FDensePairs.assign(size_t(kDense) * kDense, 0);
-      known = &FDensePairs[size_t(a) * kDense + b];
-    } else {
-      known = &FPairs[(uint64_t(a) << 32) | b];
+      return FDensePairs[size_t(a) * kDense + b];
     }
-    if (*known == 0) {
+    return FPairs[(uint64_t(a) << 32) | b];
+  }
+
+  // Whether the font leaves the advances of a and b alone when they are neighbours.
+  bool PlainPair(char32_t a, char32_t b) {
+    uint8_t& state = PairState(a, b);
+    if ((state & kAdvancesKnown) == 0) {
       const char32_t pair[2] = {a, b};
-      *known = Measured(QString::fromUcs4(pair, 2)) == Advance(a) + Advance(b) ? 1 : 2;
+      const bool plain = Measured(QString::fromUcs4(pair, 2)) == Advance(a) + Advance(b);
+      state |= kAdvancesKnown | (plain ? kAdvancesPlain : 0);
     }
-    return *known == 1;
+    return (state & kAdvancesPlain) != 0;
   }
 
   TFont FFont;
   std::unique_ptr<QFontMetricsF> FMetrics;
+  std::optional<QRawFont> FFace;
   std::vector<double> FDenseAdvances;  // -1 while unknown
-  std::vector<uint8_t> FDensePairs;    // 0 unknown, 1 plain, 2 changed
+  std::vector<uint32_t> FDenseGlyphs;
+  std::vector<uint8_t> FDensePairs;
   std::unordered_map<char32_t, double> FAdvances;
+  std::unordered_map<char32_t, uint32_t> FGlyphs;
   std::unordered_map<uint64_t, uint8_t> FPairs;
   std::unordered_map<std::string, double, TStringHash, std::equal_to<>> FWidths;
+  struct TShaped {
+    std::vector<uint32_t> Whole;  // empty: not one run of the face
+    std::vector<double> Positions;
+  };
+  std::unordered_map<std::string, TShaped, TStringHash, std::equal_to<>> FShaped;
   std::vector<char32_t> FChars;
 };
 
@@ -230,6 +344,14 @@ struct TReleaseOnExit {
 };
 
 }  // namespace
+
+bool ReferenceGlyphs(const TFont& font, std::string_view text, std::vector<uint32_t>& glyphs,
+                     std::vector<double>& positions) {
+  const std::lock_guard<std::mutex> lock(gWidthsLock);
+  TFontWidths& widths = WidthsOf(font);
+  const TReleaseOnExit release{widths};
+  return widths.Glyphs(text, glyphs, positions);
+}
 
 double ReferenceWidth(const TFont& font, std::string_view text) {
   const std::lock_guard<std::mutex> lock(gWidthsLock);
@@ -434,8 +556,69 @@ void TQtCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
   if (FPainter) FPainter->fillRect(QRect(x, y, 1, 1), ToQColor(color));
 }
 
+// A PDF page takes glyphs with their places as they are: a text whose glyphs and places
+// are known (ReferenceGlyphs) goes down as a glyph run in a face of the device's size, at
+// the reference layout's places scaled to the device (to 1/64 of a device pixel). That
+// spares shaping at the reference size, which loads every glyph's outline each time, and
+// the painter state that scaling for each text writes into the page. Other devices, and
+// texts with a clip or a decorated font, are drawn with the scaled reference font.
+struct TQtCanvas::TDeviceFaces {
+  struct TFace {
+    TFontKey Key;
+    QRawFont Face;
+  };
+  std::vector<TFace> Faces;
+  std::vector<uint32_t> Glyphs;
+  std::vector<double> Positions;
+  QList<quint32> RunGlyphs;
+  QList<QPointF> RunPositions;
+};
+
+bool TQtCanvas::DrawGlyphs(int32_t x, int32_t y, std::string_view text) {
+  const TFont& font = *Font();
+  if (text.empty() || !FPainter->paintEngine() || FPainter->paintEngine()->type() != QPaintEngine::Pdf ||
+      font.Style().Contains(fsUnderline) || font.Style().Contains(fsStrikeOut))
+    return false;
+  if (!FFaces) FFaces = std::make_unique<TDeviceFaces>();
+  TDeviceFaces& d = *FFaces;
+  if (!ReferenceGlyphs(font, text, d.Glyphs, d.Positions)) return false;
+  const double scale = static_cast<double>(FDpi) / kReferenceDpi;
+  const TFontKey key{font.Name(), ReferencePixelSize(font), font.Style().Mask(), font.Pitch() == fpFixed};
+  auto face = std::find_if(d.Faces.begin(), d.Faces.end(), [&key](const TDeviceFaces::TFace& f) {
+    return f.Key.PixelSize == key.PixelSize && f.Key.Style == key.Style && f.Key.Fixed == key.Fixed &&
+           f.Key.Name == key.Name;
+  });
+  if (face == d.Faces.end()) {
+    QRawFont raw = QRawFont::fromFont(ReferenceFont(font));
+    if (!raw.isValid()) return false;
+    raw.setPixelSize(key.PixelSize * scale);
+    d.Faces.push_back({key, raw});
+    face = d.Faces.end() - 1;
+  }
+  double ascent = 0, descent = 0;
+  ReferenceAscentDescent(font, ascent, descent);
+  d.RunGlyphs.resize(static_cast<qsizetype>(d.Glyphs.size()));
+  d.RunPositions.resize(static_cast<qsizetype>(d.Glyphs.size()));
+  for (size_t i = 0; i < d.Glyphs.size(); ++i) {
+    d.RunGlyphs[static_cast<qsizetype>(i)] = d.Glyphs[i];
+    d.RunPositions[static_cast<qsizetype>(i)] = QPointF(d.Positions[i] * scale, 0);
+  }
+  QGlyphRun run;
+  run.setRawFont(face->Face);
+  run.setGlyphIndexes(d.RunGlyphs);
+  run.setPositions(d.RunPositions);
+  if (Brush()->Style() != bsClear) {
+    const TTextExtentF e = TextExtentF(text);
+    FPainter->fillRect(QRectF(x, y, e.Width, e.Height), ToQColor(Brush()->Color()));
+  }
+  FPainter->setPen(ToQColor(font.Color()));
+  FPainter->drawGlyphRun(QPointF(x, y + ascent * scale), run);
+  return true;
+}
+
 void TQtCanvas::DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip) {
   if (!FPainter) return;
+  if (!clip && DrawGlyphs(x, y, text)) return;
   const TTextExtentF e = TextExtentF(text);
   FPainter->save();
   if (clip) FPainter->setClipRect(QRect(clip->Left, clip->Top, clip->Width(), clip->Height()), Qt::IntersectClip);

@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QFont>
 #include <QPainter>
+#include <memory>
+#include <vector>
 
 #include "framework/Canvas.h"
 
@@ -24,6 +26,11 @@ TTextExtentF MeasureText(const TFont& font, std::string_view text, int dpi);
 double ReferenceWidth(const TFont& font, std::string_view text);
 double ReferenceAdvance(const TFont& font, char32_t c);
 void ReferenceAscentDescent(const TFont& font, double& ascent, double& descent);
+// The glyphs of a text in the font's own face and their positions along the baseline at
+// the reference resolution, as shaping places them; false where the text needs another
+// face or shaping breaks it into runs.
+bool ReferenceGlyphs(const TFont& font, std::string_view text, std::vector<uint32_t>& glyphs,
+                     std::vector<double>& positions);
 QString ToQString(std::string_view utf8);
 // A line as the device draws one, between pixel coordinates: with a thin pen it
 // includes its first pixel and leaves out its last, in every direction.
@@ -61,11 +68,14 @@ class TQtCanvas : public TCanvas {
   void UseBrush();
   void NoPen();
   void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);
+  bool DrawGlyphs(int32_t x, int32_t y, std::string_view text);
 
   QPainter* FPainter;
   int FDpi;
   bool FHasClip = false;
   TRect FClip;
+  struct TDeviceFaces;
+  std::unique_ptr<TDeviceFaces> FFaces;
 };
 
 }  // namespace rpt

@@ -1,10 +1,21 @@
 // Widths kept per font and character must be the widths Qt gives for the whole string:
 // kerned pairs, combining marks, other scripts, controls and malformed text included,
-// and from two threads at once.
+// and from two threads at once. Glyphs drawn onto PDF pages without shaping must be the
+// glyphs shaping gives, at its places.
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+#include <QTextLayout>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,6 +190,113 @@ TEST(TextWidthCache, TwoThreadsMeasuringAtOnceGetQtsWidths) {
   other.join();
   EXPECT_EQ(wrong[0], 0);
   EXPECT_EQ(wrong[1], 0);
+}
+
+// The glyph runs shaping gives a whole text in the reference font.
+QList<QGlyphRun> ShapedRuns(const TFont& font, const std::string& text) {
+  QTextLayout layout(ToQString(text), ReferenceFont(font));
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  return layout.glyphRuns();
+}
+
+TEST(TextGlyphs, GlyphsAndPlacesAreShapings) {
+  const auto fonts = Fonts();
+  std::vector<std::string> texts = Texts();
+  texts.resize(120);
+  int known = 0;
+  for (const auto& f : fonts)
+    for (int round = 0; round < 2; ++round)
+      for (const std::string& text : texts) {
+        std::vector<uint32_t> glyphs;
+        std::vector<double> positions;
+        if (!ReferenceGlyphs(*f, text, glyphs, positions)) continue;
+        ++known;
+        const QList<QGlyphRun> runs = ShapedRuns(*f, text);
+        ASSERT_EQ(runs.size(), 1) << f->Name() << " \"" << text << "\"";
+        const QList<quint32> shaped = runs[0].glyphIndexes();
+        const QList<QPointF> places = runs[0].positions();
+        ASSERT_EQ(std::vector<uint32_t>(shaped.begin(), shaped.end()), glyphs) << f->Name() << " \"" << text << "\"";
+        ASSERT_EQ(positions.size(), static_cast<size_t>(places.size()));
+        for (size_t i = 0; i < positions.size(); ++i)
+          ASSERT_EQ(positions[i], places[static_cast<qsizetype>(i)].x()) << f->Name() << " \"" << text << "\" " << i;
+      }
+  // Most texts of the list have their glyphs known: kerned, plain and Greek or Cyrillic ones.
+  EXPECT_GT(known, static_cast<int>(fonts.size() * texts.size()));
+  const auto arial = MakeFont("Arial", -13, {});
+  std::vector<uint32_t> glyphs;
+  std::vector<double> positions;
+  for (const char* text : {"Total", "AVAWAY To Ta", "Ελαιώνας Ltd", "1234.50", "Café Noël"})
+    EXPECT_TRUE(ReferenceGlyphs(*arial, text, glyphs, positions)) << text;
+  for (const char* text : {"", "tab\there", "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 abc", "bad \xff"})
+    EXPECT_FALSE(ReferenceGlyphs(*arial, text, glyphs, positions)) << text;
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+// The words of a PDF page with their boxes, as pdftotext reads them.
+std::multimap<std::string, std::vector<double>> Words(const std::string& pdf, int page) {
+  const std::string html = Shell("pdftotext -bbox -f " + std::to_string(page) + " -l " + std::to_string(page) + " '" +
+                                 pdf + "' - 2>/dev/null");
+  std::multimap<std::string, std::vector<double>> words;
+  for (size_t at = 0; (at = html.find("<word ", at)) != std::string::npos;) {
+    const size_t close = html.find('>', at), end = html.find("</word>", at);
+    std::vector<double> box;
+    for (const char* key : {"xMin=\"", "yMin=\"", "xMax=\"", "yMax=\""}) {
+      const size_t k = html.find(key, at);
+      box.push_back(std::atof(html.c_str() + k + std::strlen(key)));
+    }
+    words.emplace(html.substr(close + 1, end - close - 1), box);
+    at = end;
+  }
+  return words;
+}
+
+TEST(TextGlyphs, PdfPagesShowTheSameWordsAtTheSamePlacesEitherWay) {
+  if (Shell("command -v pdftotext").empty()) GTEST_SKIP() << "pdftotext is not installed";
+  QTemporaryDir dir;
+  const std::string file = (dir.path() + "/glyphs.pdf").toStdString();
+  const std::vector<std::string> texts = {"Total 1234.50", "AVAWAY To Ta Te Yo", "Café Noël AB",
+                                          "Ελαιώνας Ltd", "Берёзка Oy", "Copy paper A4 80 g", "office affluent"};
+  {
+    QPdfWriter writer(QString::fromStdString(file));
+    writer.setResolution(300);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    QPainter painter(&writer);
+    // Page 1 as glyph runs; page 2 shaped, as clipped texts always are.
+    for (int page = 0; page < 2; ++page) {
+      if (page == 1) writer.newPage();
+      TQtCanvas canvas(&painter, 300);
+      const auto fonts = Fonts();
+      int y = 100;
+      for (size_t i = 0; i < fonts.size(); i += 4)
+        for (const std::string& text : texts) {
+          canvas.SetFont(fonts[i].get());
+          if (page == 0)
+            canvas.TextOut(100 + static_cast<int>(i) * 3, y, text);
+          else
+            canvas.TextRect({0, 0, 2400, 3400}, 100 + static_cast<int>(i) * 3, y, text);
+          y += 60;
+        }
+    }
+  }
+  const auto glyphs = Words(file, 1), shaped = Words(file, 2);
+  ASSERT_GT(shaped.size(), 100u);
+  ASSERT_EQ(glyphs.size(), shaped.size());
+  for (auto a = glyphs.begin(), b = shaped.begin(); a != glyphs.end(); ++a, ++b) {
+    ASSERT_EQ(a->first, b->first);
+    for (size_t k = 0; k < 4; ++k)  // points; a device pixel is 0.24 of one
+      EXPECT_NEAR(a->second[k], b->second[k], 0.01) << a->first;
+  }
 }
 
 }  // namespace
