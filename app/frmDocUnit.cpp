@@ -6,6 +6,9 @@
 #include "app/dlgLinesEditorUnit.h"
 #include "app/frmMainUnit.h"
 #include "data/DB.h"
+#include "data/DBTables.h"
+#include "designer/Engine.h"
+#include "expr/QRExpr.h"
 #include "framework/Application.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -148,6 +151,12 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner, bool withDefaultBands) {
   doc->ZQKDesigner1->OnKeyDown = [doc](TObject* s, uint16_t& k, TShiftState sh) { doc->ZQKDesigner1KeyDown(s, k, sh); };
   doc->ZQKDesigner1->OnKeyPress = [doc](TObject* s, char& k) { doc->ZQKDesigner1KeyPress(s, k); };
   doc->ZQKDesigner1->OnDblClick = [doc](TObject* s) { doc->ZQKDesigner1DblClick(s); };
+  // A sub-detail's table or query stands on the page as a proxy.
+  if (frmMain) doc->ZQKDesigner1->SetNonvisualComponentImages(frmMain->NonvisualImages());
+  doc->ZQKDesigner1->OnGetImageIndex = [](TObject*, TComponentClass cls, int32_t& index) {
+    index = cls->InheritsFrom(TQuery::StaticClass()) ? 1 : cls->InheritsFrom(TTable::StaticClass()) ? 0 : -1;
+  };
+  doc->ZQKDesigner1->SetShowNonvisualComponents(true);
   doc->ZQKDesigner1->SetDesignControl(doc->Report);
   doc->ZQKDesigner1->SetActive(true);
 
@@ -179,14 +188,93 @@ TfrmDoc* TfrmDoc::CreateFromFile(TComponent* owner, const std::string& fileName)
 }
 
 void TfrmDoc::AssignDataSet(TDataSet* dataSet) {
-  if (DataSet && DataSet != dataSet) DataSet->Free();
+  TDataSet* old = DataSet;
   DataSet = dataSet;
   if (dataSet && dataSet->Owner() != this) InsertComponent(dataSet);
-  // The report and its data fields read from the new dataset.
-  if (!Report) return;
-  Report->SetDataSet(dataSet);
+  // The report and the data fields that read from the window's dataset read from the
+  // new one; those of a sub-detail keep theirs.
+  if (Report) {
+    Report->SetDataSet(dataSet);
+    for (TComponent* c : Report->OwnedComponents())
+      if (auto* field = dynamic_cast<TQRDBText*>(c); field && (!field->DataSet() || field->DataSet() == old))
+        field->SetDataSet(dataSet);
+  }
+  if (old && old != dataSet) old->Free();
+}
+
+TDataSet* TfrmDoc::DataSetForBand(const TControl* control) const {
+  for (; control && control != Report; control = control->Parent()) {
+    const TControl* band = control;
+    // A child band continues the band it hangs from.
+    while (auto* child = dynamic_cast<const TQRChildBand*>(band)) {
+      if (!child->ParentBand()) break;
+      band = child->ParentBand();
+    }
+    if (auto* sub = dynamic_cast<const TQRSubDetail*>(band); sub && sub->DataSet()) return sub->DataSet();
+  }
+  return DataSet;
+}
+
+void TfrmDoc::PlaceDetailDataSet(TDataSet* made, TComponent* target) {
+  TOwnedPtr<TDataSet> guard(made);
+  made->Close();
+  std::vector<TQRSubDetail*> subDetails;
   for (TComponent* c : Report->OwnedComponents())
-    if (auto* field = dynamic_cast<TQRDBText*>(c)) field->SetDataSet(dataSet);
+    if (auto* sub = dynamic_cast<TQRSubDetail*>(c)) subDetails.push_back(sub);
+  auto* sub = dynamic_cast<TQRSubDetail*>(target);
+  TDataSet* replaced = dynamic_cast<TDataSet*>(target);
+  if (sub) replaced = sub->DataSet();
+  if (replaced && replaced->Owner() != Report) replaced = nullptr;
+  if (!sub && !replaced) {
+    std::vector<TQRSubDetail*> unbound;
+    for (TQRSubDetail* s : subDetails)
+      if (!s->DataSet()) unbound.push_back(s);
+    if (unbound.size() == 1) sub = unbound.front();
+  }
+
+  const std::string name = replaced ? replaced->Name() : OwnerUniqueName(Report, made->ClassType().ClassName().substr(1));
+  int32_t left = 8, top = 8;
+  if (replaced) {
+    left = replaced->DesignLeft(), top = replaced->DesignTop();
+  } else {
+    // Beside the proxies already there, along the top of the page.
+    for (TComponent* c : Report->OwnedComponents())
+      if (dynamic_cast<TDataSet*>(c)) left = std::max(left, c->DesignLeft() + 32);
+  }
+  made->SetDesignPosition(left, top);
+  Report->InsertComponent(guard.release());
+  // The report is no form: the designer hears of its new component from here.
+  if (ZQKDesigner1 && ZQKDesigner1->Active()) ZQKDesigner1->Engine()->NotifyComponent(made, coInsert);
+
+  auto rebind = [&](TDataSet* from) {
+    for (TComponent* c : Report->OwnedComponents())
+      if (auto* field = dynamic_cast<TQRDBText*>(c); field && field->DataSet() == from) field->SetDataSet(made);
+    for (TQRSubDetail* s : subDetails)
+      if (s->DataSet() == from) s->SetDataSet(made);
+  };
+  if (replaced) {
+    rebind(replaced);
+    replaced->Free();
+  }
+  made->SetName(name);
+  if (sub) {
+    sub->SetDataSet(made);
+    for (TComponent* c : Report->OwnedComponents())
+      if (auto* field = dynamic_cast<TQRDBText*>(c); field && field->Parent() == sub) field->SetDataSet(made);
+  }
+  DefineParameterFunctions(made);
+  if (ZQKDesigner1 && ZQKDesigner1->Active()) ZQKDesigner1->Engine()->RefreshProxies();
+}
+
+void TfrmDoc::DefineParameterFunctions(TDataSet* made) {
+  auto* query = dynamic_cast<TQuery*>(made);
+  if (!query || !DataSet || !DataSet->Active()) return;
+  TQREvEnvironment& functions = *Report->Functions();
+  for (int i = 0; i < query->ParamCount(); ++i) {
+    const std::string& name = query->Params().Items(i)->Name();
+    if (functions.FindFunction(EvUpperCase(name))) continue;
+    if (const TField* field = DataSet->FindField(name)) functions.DefineFunction(EvUpperCase(name), field->FieldName());
+  }
 }
 
 void TfrmDoc::ReportNotification(TNotifyQuickRep*, TComponent* component, TComponentOperation operation) {
@@ -306,7 +394,7 @@ void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   // Enter opens the editor of exactly these classes and types nothing.
   if (key == VK_RETURN) {
     if (IsExactly<TQRDBText>(element) || IsExactly<TQRExpr>(element) || IsExactly<TQRMemo>(element) ||
-        IsExactly<TQRExprMemo>(element))
+        IsExactly<TQRExprMemo>(element) || dynamic_cast<TDataSet*>(element))
       EditElement(element);
     return;
   }
@@ -324,10 +412,18 @@ void TfrmDoc::ZQKDesigner1DblClick(TObject*) { EditElement(SelectedElement()); }
 void TfrmDoc::EditElement(TComponent* element) {
   bool changed = false;
   if (auto* dataField = dynamic_cast<TQRDBText*>(element)) {
-    if (!DataSet) throw Exception("The report has no data to take a field from: choose it with Change data");
+    TDataSet* source = DataSetForBand(dataField->Parent());
+    if (!source) throw Exception("The report has no data to take a field from: choose it with Change data");
     std::string field;
-    changed = dlgFields->SelectField(DataSet, field);
-    if (changed) dataField->SetDataField(field);
+    changed = dlgFields->SelectField(source, field);
+    if (changed) {
+      dataField->SetDataSet(source);
+      dataField->SetDataField(field);
+    }
+  } else if (auto* dataSet = dynamic_cast<TDataSet*>(element); dataSet && dataSet->Owner() == Report) {
+    // A sub-detail's data is made anew with the data dialog.
+    if (frmMain) frmMain->EditDetailData(this, dataSet);
+    return;
   } else if (TStrings* lines = LinesOf(element)) {
     changed = dlgLinesEditor->EditLines(lines, DataSet);
   } else if (auto* expr = dynamic_cast<TQRExpr*>(element)) {

@@ -41,6 +41,17 @@ class TfrmDoc : public TCustomForm {
   // whole file was read.
   void SaveToFile(const std::string& fileName);
   void LoadFromFile(const std::string& fileName);
+  // A sub-detail's data: a table or query the report owns (streamed with it, closed; its
+  // passes open it). The target decides where it goes: a sub-detail band gets it (its
+  // data fields too), replacing a dataset the report owned; a dataset the report owns is
+  // replaced under its name and place, in every band and field that used it; with no
+  // target it is the data of the one sub-detail that has none, if there is exactly one.
+  // Each query parameter without a report function gets one reading the master's field
+  // of the same name. The report takes made.
+  void PlaceDetailDataSet(TDataSet* made, TComponent* target);
+  // The dataset a data field in this band (or in a child band of it) reads: its
+  // sub-detail's, else the window's.
+  TDataSet* DataSetForBand(const TControl* control) const;
   // Opens the dataset a file names; when that fails the user may still open the report,
   // with the dataset bound but closed. Raises the failure when the user declines.
   static void OpenStoredDataSet(TDataSet& dataSet);
@@ -79,13 +90,14 @@ class TfrmDoc : public TCustomForm {
 
  private:
   void RefreshAndMark();
+  // Functions for a query's parameters that name a field of the window's dataset.
+  void DefineParameterFunctions(TDataSet* made);
   // The editor of a data field, memo, expression memo or expression (first matching
   // class, descendants count); a confirmed edit refreshes and marks.
   void EditElement(TComponent* element);
   // A report with the window's settings: no owner, named Report, printed also without
   // data, and telling the window about its components.
   TNotifyQuickRep* MakeReport();
-  // Sets a published DataSet property of the component to the window's dataset.
   bool FReleasing = false;
 };
 

@@ -19,6 +19,7 @@
 #include "app/frmDocUnit.h"
 #include "data/DB.h"
 #include "framework/Application.h"
+#include "framework/ImageList.h"
 #include "framework/Peer.h"
 #include "objects/Persistent.h"
 
@@ -101,6 +102,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   setWindowIcon(FActions->Image(33));
   FPopupMenu1 = TComponent::Create<TPopupMenu>(nullptr);
   FPopupMenu1->SetName("PopupMenu1");
+  FNonvisualImages = TComponent::Create<TImageList>(nullptr);
+  FNonvisualImages->SetWidth(24);
+  FNonvisualImages->SetHeight(24);
+  for (const char* glyph : {"table", "query"})
+    FNonvisualImages->Add(QImage(QString(":/images/nonvisual_%1.png").arg(glyph)));
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
@@ -127,6 +133,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     doc->AssignDataSet(dataSet);
     return true;
   };
+  DetailDataDialog = [](TfrmDoc*) -> TDataSet* {
+    TDataSet* dataSet = nullptr;
+    return dlgData && dlgData->SelectData(dataSet, nullptr) ? dataSet : nullptr;
+  };
   PreviewReport = [](TfrmDoc* doc) { doc->Report->PreviewReport(); };
   PrintReport = [](TfrmDoc* doc) { doc->Report->PrintToPrinter(); };
 
@@ -137,6 +147,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 TfrmMain::~TfrmMain() {
   if (auto* app = TApplication::Instance()) app->SetShortcutClaim(nullptr);
   FPopupMenu1->Free();
+  FNonvisualImages->Free();
 }
 
 TAction* TfrmMain::Add(const std::string& name, const std::string& category, const std::string& caption,
@@ -268,6 +279,11 @@ void TfrmMain::CreateActions() {
     if (d && DataDialog && DataDialog(d)) Modifies(d);
   };
   changeData->OnUpdate = hasDoc;
+  auto* detailData = Add("actDetailData", "Report", "&Detail data...", "", -1);
+  detailData->OnExecute = [this, doc](TAction*) {
+    if (TfrmDoc* d = doc()) EditDetailData(d, d->SelectedElement());
+  };
+  detailData->OnUpdate = hasDoc;
   auto* preview = Add("actPreview", "Report", "&Preview", "F9", 20);
   preview->OnExecute = [this](TAction*) { PreviewOrPrint(false); };
   preview->OnUpdate = hasDoc;
@@ -388,6 +404,7 @@ void TfrmMain::CreateMenus() {
   add(report, "actPrint");
   report->addSeparator();
   add(report, "actChangeData");
+  add(report, "actDetailData");
   add(report, "actRepProps");
   QMenu* window = menuBar()->addMenu("&Window");
   for (const char* n : {"WindowCascade1", "WindowTileHorizontal1", "WindowTileVertical1", "WindowArrange1",
@@ -617,6 +634,14 @@ void TfrmMain::ZoomChanged(int index) {
 
 void TfrmMain::UpdateHandles(TfrmDoc* doc) {
   if (doc->ZQKDesigner1 && doc->ZQKDesigner1->Active()) doc->ZQKDesigner1->SelectedComponents().UpdateHandles();
+}
+
+void TfrmMain::EditDetailData(TfrmDoc* doc, TComponent* target) {
+  if (!doc || !DetailDataDialog) return;
+  TDataSet* made = DetailDataDialog(doc);
+  if (!made) return;
+  doc->PlaceDetailDataSet(made, target);
+  Modifies(doc);
 }
 
 void TfrmMain::Modifies(TfrmDoc* doc) {

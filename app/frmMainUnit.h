@@ -21,6 +21,8 @@ namespace rpt {
 class TfrmDoc;
 class TClassDescriptor;
 class TdlgData;
+class TDataSet;
+class TImageList;
 class TdlgFields;
 class TdlgLinesEditor;
 
@@ -50,6 +52,11 @@ class TfrmMain : public QMainWindow {
   bool SaveDocumentAs(TfrmDoc* doc);
   bool CloseAllDocuments();
   void SyncZoomCombo(bool clear);
+  // Detail data: the data dialog makes a sub-detail's dataset for the target (see
+  // TfrmDoc::PlaceDetailDataSet); a confirmed one marks the document modified.
+  void EditDetailData(TfrmDoc* doc, TComponent* target);
+  // Images of the proxies of tables (0) and queries (1) on design surfaces.
+  TImageList* NonvisualImages() const { return FNonvisualImages; }
 
   // Shows a document window in the frame and activates it.
   void ShowDocument(TfrmDoc* doc);
@@ -73,6 +80,8 @@ class TfrmMain : public QMainWindow {
   std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
   std::function<std::optional<std::string>()> OpenDialog;
   std::function<bool(TfrmDoc*)> DataDialog;
+  // The data dialog of Detail data: a new dataset without owner, or none (cancelled).
+  std::function<TDataSet*(TfrmDoc*)> DetailDataDialog;
   // Preview and print of a document's report; by default the report's own.
   std::function<void(TfrmDoc*)> PreviewReport;
   std::function<void(TfrmDoc*)> PrintReport;
@@ -101,6 +110,7 @@ class TfrmMain : public QMainWindow {
 
   TActionList* FActions;
   TPopupMenu* FPopupMenu1;
+  TImageList* FNonvisualImages;
   QMdiArea* FMdi;
   QComboBox* FComboBox1 = nullptr;
   QButtonGroup* FPalette = nullptr;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the program's images: the 34 action images (16 x 16) and the twelve palette
-glyphs (24 x 24), in the sixteen classic colours, and writes them as PNG files beside
+glyphs and the proxy images of tables and queries (24 x 24), in the sixteen classic colours, and writes them as PNG files beside
 this script. Run it after changing a drawing; the PNG files are compiled in."""
 import os
 import struct
@@ -447,6 +447,35 @@ def pal_subdetail(im):
     im.ellipse(17, 3, 3.6, 1.8, 'k', 'y')
 
 
+def cylinder(im, x1, y1, x2, y2):
+    # A database drum: a filled body between two rims.
+    cx, rx = (x1 + x2) / 2, (x2 - x1) / 2 + 0.1
+    im.fill(x1, y1, x2, y2, 'y')
+    im.line(x1, y1, x1, y2, 'k')
+    im.line(x2, y1, x2, y2, 'k')
+    im.ellipse(cx, y2, rx, 2, 'k', 'y')
+    im.ellipse(cx, y1, rx, 2, 'k', 'y')
+
+
+def ds_table(im):
+    # A drum with a small grid of records in front.
+    cylinder(im, 2, 4, 14, 17)
+    im.box(9, 10, 21, 21, 'k', 'w')
+    im.fill(10, 11, 20, 12, 'a')
+    for y in (15, 18):
+        im.line(10, y, 20, y, 'G')
+    im.line(15, 13, 15, 20, 'G')
+
+
+def ds_query(im):
+    # A drum with a question mark beside it.
+    cylinder(im, 2, 4, 14, 17)
+    im.art(15, 6, ['.kkkk.', 'kk..kk', '....kk', '...kk.', '..kk..', '..kk..', '......', '..kk..', '..kk..'])
+
+
+# Proxies of non-visual components on the design surface (24 x 24).
+NONVISUAL_GLYPHS = [('table', ds_table), ('query', ds_query)]
+
 PALETTE_GLYPHS = [
     ('pointer', pal_pointer), ('band', pal_band), ('label', pal_label), ('dbtext', pal_dbtext),
     ('expr', pal_expr), ('sysdata', pal_sysdata), ('memo', pal_memo), ('exprmemo', pal_exprmemo),
@@ -463,12 +492,13 @@ def main():
         name = 'img%02d.png' % index
         im.png(os.path.join(here, name))
         names.append(name)
-    for glyph, draw in PALETTE_GLYPHS:
-        im = Image(24)
-        draw(im)
-        name = 'palette_%s.png' % glyph
-        im.png(os.path.join(here, name))
-        names.append(name)
+    for prefix, glyphs in (('palette', PALETTE_GLYPHS), ('nonvisual', NONVISUAL_GLYPHS)):
+        for glyph, draw in glyphs:
+            im = Image(24)
+            draw(im)
+            name = '%s_%s.png' % (prefix, glyph)
+            im.png(os.path.join(here, name))
+            names.append(name)
     with open(os.path.join(here, 'images.qrc'), 'w') as f:
         f.write('<!DOCTYPE RCC>\n<RCC version="1.0">\n<qresource prefix="/images">\n')
         for name in names:

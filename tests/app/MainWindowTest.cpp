@@ -113,7 +113,9 @@ using Names = std::vector<std::string>;
 const Names kAlwaysOn = {"actNew", "actOpen", "actPropsView"};
 
 TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
-  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 41u);
+  // The table's 41 and Detail data, which makes a sub-detail's dataset.
+  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 42u);
+  EXPECT_EQ(frmMain->Action("actDetailData")->Category(), "Report");
   TAction* a = frmMain->Action("actChangeData");
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->objectName(), "actChangeData");

@@ -689,6 +689,63 @@ const std::map<std::string, TScenario>& Scenarios() {
                 "the lines editor did not set the expression SUM(Amount)");
          shot.Take("expression");
        }},
+      {"detaildata",
+       [](TShot& shot) {
+         // Orders as master, their lines as a sub-detail fed by the order's number.
+         WhileModal(dlgData, [] {
+           ToTablePreview("orders");
+           Click(dlgData->Button3);
+         });
+         Click(ToolButtonOf("actNew"));
+         TfrmDoc* doc = Doc();
+         Expect(shot, doc && doc->DataSet, "New did not give the document the orders table");
+         if (!doc || !doc->DataSet) return;
+         Click(frmMain->PaletteButton(pbSubDetail));
+         Click(Page(), At(rbPageFooter, {400, 8}));
+         auto* sub = dynamic_cast<TQRSubDetail*>(Engine()->Selection()->LastControl());
+         Expect(shot, sub && sub->Parent() == doc->Report, "the sub-detail band did not go onto the report");
+         if (!sub) return;
+         TControl* field = Insert(pbDBText, {At(rbSubDetail, {48, 2}), QSize(120, 16)});
+         Expect(shot, field && field->Parent() == sub, "the data field did not go onto the sub-detail band");
+         Click(Page(), At(rbSubDetail, {400, 4}));
+         shot.Take("sub-detail");
+         // Report > Detail data, from the keyboard, with the sub-detail selected.
+         WhileModal(dlgData, [&shot] {
+           TdlgData* d = dlgData;
+           ChooseItem(d->ListBox1, "Sample");
+           Click(d->Button3);
+           Click(d->RadioButton2);
+           Click(d->Button3);
+           Click(d->Memo1);
+           Type(d->Memo1,
+                "SELECT l.line_no, p.name AS product, l.quantity\n"
+                "FROM order_lines l JOIN products p ON p.product_id = l.product_id\n"
+                "WHERE l.order_id = :order_id ORDER BY l.line_no");
+           shot.Take("detail-sql");
+           Click(d->Button3);
+           Click(d->Button3);
+         });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_R, Qt::AltModifier);
+         TShot::Settle();
+         if (QWidget* menu = QApplication::activePopupWidget()) QTest::keyClick(menu, Qt::Key_D);
+         TShot::Settle();
+         auto* query = dynamic_cast<TQuery*>(sub->DataSet());
+         Expect(shot, query && query->Owner() == doc->Report && doc->Report->Functions()->FindFunction("ORDER_ID"),
+                "Detail data did not give the sub-detail a query of the report fed by order_id");
+         Click(Page(), OffBands());
+         shot.Take("detail-proxy");
+         // The sub-detail's field lists the query's fields.
+         WhileModal(dlgFields, [&shot] {
+           ChooseItem(dlgFields->ListBox1, "product");
+           shot.Take("detail-field-dialog");
+           Click(dlgFields->OkButton);
+         });
+         DoubleClick(Page(), CenterOnPage(field));
+         auto* dbText = dynamic_cast<TQRDBText*>(field);
+         Expect(shot, dbText && dbText->DataField() == "product" && dbText->DataSet() == query,
+                "the field dialog did not bind the sub-detail's field to its query");
+         shot.Take("detail-field");
+       }},
       {"pagesettings",
        [](TShot& shot) {
          TfrmDoc* doc = NewDocument();
