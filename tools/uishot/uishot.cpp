@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "app/DBControls.h"
@@ -745,6 +746,44 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, dbText && dbText->DataField() == "product" && dbText->DataSet() == query,
                 "the field dialog did not bind the sub-detail's field to its query");
          shot.Take("detail-field");
+       }},
+      {"reopen",
+       [](TShot& shot) {
+         // New on the order lines, a data field chosen with the field dialog, Save as,
+         // every window closed, and the file opened the way the command line opens it.
+         WhileModal(dlgData, [] {
+           ToTablePreview("order_lines");
+           Click(dlgData->Button3);
+         });
+         Click(ToolButtonOf("actNew"));
+         if (!Doc() || !Doc()->DataSet) {
+           Expect(shot, false, "New did not give the document the order lines");
+           return;
+         }
+         TControl* field = Insert(pbDBText, {At(rbDetail, {16, 4}), QSize(96, 16)});
+         WhileModal(dlgFields, [] {
+           ChooseItem(dlgFields->ListBox1, "quantity");
+           Click(dlgFields->OkButton);
+         });
+         DoubleClick(Page(), CenterOnPage(field));
+         shot.Take("before-save");
+         const std::string fieldName = field->Name();
+         const std::string file = QDir(QDir::tempPath()).filePath("uishot-saved.rpt").toStdString();
+         frmMain->SaveDialog = [file](const std::string&) -> std::optional<std::string> { return file; };
+         frmMain->Action("actSaveAs")->trigger();
+         frmMain->SaveDialog = nullptr;
+         Expect(shot, !Doc()->Modified && Doc()->FileName == file, "Save as did not save the document");
+         frmMain->CloseAllDocuments();
+         TShot::Settle();
+         OpenFiles({file});
+         TShot::Settle();
+         TfrmDoc* doc = Doc();
+         auto* reopened = doc ? dynamic_cast<TQRDBText*>(doc->Report->FindComponent(fieldName)) : nullptr;
+         Expect(shot, reopened && reopened->DataField() == "quantity" && doc->DataSet && doc->DataSet->Active() &&
+                          reopened->DataSet() == doc->DataSet,
+                "the saved report did not open with its data field bound to the order lines");
+         shot.Take("reopened");
+         std::remove(file.c_str());
        }},
       {"pagesettings",
        [](TShot& shot) {
