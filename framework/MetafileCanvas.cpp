@@ -384,7 +384,7 @@ TMetafileCanvas::TMeasure& TMetafileCanvas::Measure() {
 
 // Widths and advances come from the measuring every canvas shares (a page's canvas lives
 // for one page); the maps here save its lock for what this page measured already.
-double TMetafileCanvas::Width(TMeasure& m, std::string_view text, const QString& /*qtext*/) {
+double TMetafileCanvas::Width(TMeasure& m, std::string_view text) {
   const std::string key(text);
   const auto it = m.Widths.find(key);
   if (it != m.Widths.end()) return it->second;
@@ -410,7 +410,7 @@ TTextExtentF TMetafileCanvas::TextExtentF(std::string_view text) {
   double ascent = 0, descent = 0;
   ReferenceAscentDescent(m.Font, ascent, descent);
   TTextExtentF e;
-  e.Width = Width(m, text, {}) * scale;
+  e.Width = Width(m, text) * scale;
   e.Ascent = ascent * scale;
   e.Descent = descent * scale;
   e.Height = e.Ascent + e.Descent;
@@ -433,7 +433,7 @@ void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, cons
   double ascent = 0, descent = 0;
   ReferenceAscentDescent(measure.Font, ascent, descent);
   const double scale = static_cast<double>(FDpi) / kReferenceDpi;
-  const double width = Width(measure, text, qtext) * scale;
+  const double width = Width(measure, text) * scale;
 
   // Character advances in device pixels, rounded cumulatively so they add up to the
   // measured width; kerning is spread over the characters in proportion.

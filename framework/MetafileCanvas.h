@@ -3,8 +3,6 @@
 // records (pens, brushes and fonts as objects, text as EMR_EXTTEXTOUTW with its font,
 // colour and alignment), so a page can be stored, played at any scale and exported as
 // a standard .emf file. Text is measured as the painter back end measures it.
-#include <QFont>
-#include <QFontMetricsF>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,17 +82,15 @@ class TMetafileCanvas : public TCanvas {
   void Select(uint32_t handle);
   void Delete(uint32_t handle);
 
-  // Text measuring, kept per font: the reference metrics, character advances and the
-  // widths of recent strings (a report measures most strings before drawing them).
+  // Text measuring, kept per font: character advances and the widths of recent strings
+  // (a report measures most strings before drawing them).
   struct TMeasure {
     TFont Font;
-    QFont Reference;
-    std::unique_ptr<QFontMetricsF> Metrics;
     std::unordered_map<char32_t, double> Advances;
     std::unordered_map<std::string, double> Widths;
   };
   TMeasure& Measure();
-  double Width(TMeasure& m, std::string_view text, const QString& qtext);
+  double Width(TMeasure& m, std::string_view text);
   double Advance(TMeasure& m, char32_t c);
   void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);
   void Include(int64_t left, int64_t top, int64_t right, int64_t bottom);

@@ -261,7 +261,9 @@ void TQRController::PrintEmptyStructure() {
 
 void TQRController::RunController() {
   for (TQRGroup* group : FGroups) group->Initialized = false;
-  int64_t recordCount = 1;
+  // Counted only for the progress figure, once the first page is out: counting a sorted
+  // query walks all of it, and the first page should not wait for that.
+  int64_t recordCount = -1;
   const bool designing = FHome && FHome->HasState(sfDesigning);
   auto* quickRep = dynamic_cast<TQuickRep*>(FReport);
   const bool master = FReport && FReport->Controller() == this;
@@ -275,7 +277,6 @@ void TQRController::RunController() {
     if (UsesSQLParams) FillQueryParams(*static_cast<TQuery*>(FDataSet), *FReport->Functions());
     FDataSet->First();
     more = !FDataSet->Eof();
-    if (quickRep) recordCount = quickRep->DataSetRecordCount();
     if (!more && FPrintIfEmpty) PrintEmptyStructure();
   } else if (OnNeedData && !designing) {
     OnNeedData(FHome, more);
@@ -318,8 +319,11 @@ void TQRController::RunController() {
       EmitGroupFooters();
       if (usesDataSet) FDataSet->Next();
     }
-    if (quickRep && usesDataSet && FDataSet == quickRep->DataSet() && recordCount != 0 && FReport->QRPrinter())
-      FReport->QRPrinter()->ReportProgress(static_cast<int32_t>(DetailSerial * 100 / recordCount));
+    if (quickRep && usesDataSet && FDataSet == quickRep->DataSet() && FReport->QRPrinter()) {
+      if (recordCount < 0 && FReport->PagesDone() > 1) recordCount = quickRep->DataSetRecordCount();
+      if (recordCount > 0)
+        FReport->QRPrinter()->ReportProgress(static_cast<int32_t>(std::min<int64_t>(100, DetailSerial * 100 / recordCount)));
+    }
   }
   ArmFinalFooters();
   EmitGroupFooters();

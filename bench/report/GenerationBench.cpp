@@ -374,7 +374,8 @@ TRun EngineRun(TGroupedList& list, bool toPdf, const fs::path& pdf) {
   });
 }
 
-// What a pass asks of its dataset before the first page: the record count, for its progress.
+// What a pass asks of its dataset once its first page is out: the record count, for its
+// progress figure.
 double RecordCountMs(TGroupedList& list) {
   list.Query().Open();
   const auto start = Clock::now();
@@ -608,7 +609,7 @@ int main(int argc, char** argv) {
       if (!only.empty()) continue;
       std::printf("%9s  PDF / floor %.2f (target <= 1.3), store / floor %.2f (target <= 0.5)\n", "",
                   pdf.Best.Seconds / floor.Best.Seconds, store.Best.Seconds / floor.Best.Seconds);
-      std::printf("%9s  the record count a pass asks before its first page: %.1f ms\n", "", RecordCountMs(list));
+      std::printf("%9s  the record count a pass asks after its first page: %.1f ms\n", "", RecordCountMs(list));
       if (store.Best.Pages != floor.Best.Pages || pdf.Best.Pages != floor.Best.Pages)
         std::printf("%9s  WARNING: page counts differ (engine %d / %d, floor %d)\n", "", pdf.Best.Pages,
                     store.Best.Pages, floor.Best.Pages);

@@ -66,6 +66,19 @@ TEST_F(PassEnd, ACancelAtAnyPointAbandonsTheDocument) {
   EXPECT_GT(PageCount(), 300);
 }
 
+// The progress figure needs the record count, asked only once the first page is out; it
+// ends at 100 and never passes it.
+TEST_F(PassEnd, ProgressReachesAHundredPercentAtTheLastRecord) {
+  std::vector<int32_t> seen;
+  Detail->AfterPrint = [&seen, this](TQRCustomBand*, bool) {
+    if (Report->PagesDone() == 1) seen.push_back(Report->QRPrinter()->Progress());
+  };
+  Run();
+  EXPECT_EQ(Report->QRPrinter()->Progress(), 100);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), 0);  // nothing counted while the first page fills
+}
+
 TEST_F(PassEnd, AFailureInThePassIsRaisedAfterTheReportIsRestored) {
   int seen = 0;
   Detail->BeforePrint = [&](TQRCustomBand*, bool&) {
