@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <thread>
 
 #include "data/DBTables.h"
 #include "data/Engine.h"
@@ -474,8 +475,17 @@ void TDataSet::AfterLoad() {
 }
 
 engine::TConnection& TDataSet::Connection() {
+  if (FConnection && FConnection->Thread() != std::this_thread::get_id()) {
+    // An open cursor cannot change threads; a closed dataset connects anew on this one.
+    if (Active()) throw EDatabaseError("This dataset is open on another thread");
+    FConnection.reset();
+  }
   if (!FConnection) FConnection = Session().Connect(FDatabaseName);
   return *FConnection;
+}
+
+void TDataSet::ReleaseConnection() {
+  if (!Active()) FConnection.reset();
 }
 
 void TDataSet::Fail() {

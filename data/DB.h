@@ -324,6 +324,9 @@ class TDataSet : public TComponent {
   // closed. While the dataset is being read from a stream, opening waits for the end
   // of the read.
   void SetActive(bool value);
+  // A closed dataset lets go of its connection, on the thread that made it, before
+  // another thread opens it (the connection is made again there).
+  void ReleaseConnection();
   // While loading: the stored Active is not acted on, the dataset stays closed after the
   // load (for an owner that opens it itself, when and on the thread it needs it).
   void IgnoreStreamedActive() { FStreamedActive = false; }

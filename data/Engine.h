@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "data/DB.h"
@@ -76,10 +77,13 @@ class TCursor {
   std::vector<TFieldDef> FColumns;
 };
 
+// A connection belongs to the thread that made it (the toolkit's connections may not be
+// used from another): a dataset opened on another thread connects anew there.
 class TConnection {
  public:
   virtual ~TConnection() = default;
   const TAlias& Alias() const { return FAlias; }
+  std::thread::id Thread() const { return FThread; }
 
   // Tables and views, sorted, without the engine's own tables.
   virtual std::vector<std::string> Tables() = 0;
@@ -97,6 +101,7 @@ class TConnection {
  protected:
   explicit TConnection(TAlias alias) : FAlias(std::move(alias)) {}
   TAlias FAlias;
+  std::thread::id FThread = std::this_thread::get_id();
 };
 
 // The field type of a declared SQL column type (SQLite's free-form type names).

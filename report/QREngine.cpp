@@ -104,13 +104,16 @@ void TCustomQuickRep::StartPreview(bool modal) {
   if (OnPreview) printer->OnShowPreview = [this](TQRPrinter*) { OnPreview(this); };
   // The thread opens its own connections: the ones made here are closed first, and
   // opened here again once the pass has ended.
+  FController->CollectMembers();
+  const std::vector<TDataSet*> walked = PassDataSets();
   FClosedForThread.clear();
-  for (TDataSet* dataSet : PassDataSets())
+  for (TDataSet* dataSet : walked)
     if (dataSet->Active()) FClosedForThread.push_back(dataSet);
   for (TDataSet* dataSet : FClosedForThread) dataSet->Close();
+  for (TDataSet* dataSet : walked) dataSet->ReleaseConnection();
   FThreadError.clear();
   FIdle = false;
-  FThread = std::make_unique<std::thread>([this] {
+  FThread = std::make_unique<std::thread>([this, walked] {
     try {
       for (TDataSet* dataSet : FClosedForThread) dataSet->Open();
       RunPass();
@@ -118,6 +121,8 @@ void TCustomQuickRep::StartPreview(bool modal) {
       FThreadError = e.what();
     }
     for (TDataSet* dataSet : FClosedForThread) dataSet->Close();
+    // Connections made here end here too.
+    for (TDataSet* dataSet : walked) dataSet->ReleaseConnection();
     FIdle = true;
     PostMessage(this, CM_QRPASSENDED);
   });

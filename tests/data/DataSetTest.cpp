@@ -3,6 +3,8 @@
 // sources. The sample database is the one the build generated.
 #include <gtest/gtest.h>
 
+#include <QSqlDatabase>
+#include <QStringList>
 #include <cmath>
 #include <filesystem>
 #include <thread>
@@ -678,6 +680,47 @@ TEST_F(SqliteDataTest, DatasetOpenedOnOneThreadIsWalkedAndReopenedOnAnother) {
   auto check = OpenQuery("Sample", "SELECT COUNT(*), MAX(line_id) FROM order_lines WHERE order_id <= 200");
   EXPECT_EQ(rows, check->Fields(0)->AsInteger());
   EXPECT_EQ(lastId, check->Fields(1)->AsInteger());
+}
+
+// A connection is used only on the thread that made it: a closed dataset connects anew on
+// the thread that opens it, an open one refuses another thread.
+TEST_F(SqliteDataTest, EachThreadOpensADatasetOnAConnectionOfItsOwn) {
+  auto q = Make<TQuery>("Sample");
+  q->SQL()->SetText("SELECT order_id FROM orders ORDER BY order_id");
+  const QStringList before = QSqlDatabase::connectionNames();
+  q->Open();
+  QStringList mainConnection = QSqlDatabase::connectionNames();
+  for (const QString& name : before) mainConnection.removeAll(name);
+  ASSERT_EQ(mainConnection.size(), 1);
+
+  std::string refused, error;
+  QStringList workerNames;
+  std::thread worker([&] {
+    try {
+      q->RecordCount();
+    } catch (const EDatabaseError& e) {
+      refused = e.what();
+    }
+    try {
+      q->Close();
+      q->Open();
+      q->Next();
+      workerNames = QSqlDatabase::connectionNames();
+      q->Close();
+      q->ReleaseConnection();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  });
+  worker.join();
+  EXPECT_EQ(refused, "This dataset is open on another thread");
+  EXPECT_EQ(error, "");
+  // The worker's connection replaced the one made here, and went with the worker.
+  EXPECT_FALSE(workerNames.contains(mainConnection.front()));
+  EXPECT_EQ(workerNames.size(), before.size() + 1);
+  EXPECT_EQ(QSqlDatabase::connectionNames(), before);
+  q->Open();
+  EXPECT_EQ(q->Fields(0)->AsInteger(), 1);
 }
 
 }  // namespace

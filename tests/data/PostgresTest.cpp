@@ -357,13 +357,26 @@ TEST_F(PostgresTest, DatasetOpenedOnOneThreadIsWalkedAndReopenedOnAnother) {
       EXPECT_EQ(q->RecordCount(), 1200);
       EXPECT_EQ(q->MoveBy(-1000), -1000);
       EXPECT_EQ(q->Fields(0)->AsInteger(), 200);
+      // Still open: this thread's connection serves it, and no other thread may.
+      std::thread([&] {
+        try {
+          q->First();
+        } catch (const EDatabaseError& e) {
+          error = e.what();
+        }
+      }).join();
+      q->Close();
+      q->ReleaseConnection();
     } catch (const std::exception& e) {
       error = e.what();
     }
   });
   worker.join();
-  EXPECT_EQ(error, "");
+  EXPECT_EQ(error, "This dataset is open on another thread");
   EXPECT_EQ(rows, 1200);
+  // Closed there, it opens here on a connection of this thread.
+  q->Open();
+  q->Last();
   q->First();
   EXPECT_EQ(q->Fields(0)->AsInteger(), 1);
 }

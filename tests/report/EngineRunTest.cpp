@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QSqlDatabase>
+#include <QStringList>
 #include <atomic>
 
 #include "framework/MetafilePlayer.h"
@@ -100,6 +102,7 @@ TEST_F(PassEnd, AFailureInThePassIsRaisedAfterTheReportIsRestored) {
 
 TEST_F(PassEnd, APreviewPassRunsOnItsOwnThreadAndCanBeWaitedFor) {
   TQRPrinter::PreviewInterface = nullptr;
+  const QStringList connections = QSqlDatabase::connectionNames();
   Report->StartPreview(false);
   EXPECT_TRUE(Report->GenerationRunning());
   QElapsedTimer timer;
@@ -109,8 +112,11 @@ TEST_F(PassEnd, APreviewPassRunsOnItsOwnThreadAndCanBeWaitedFor) {
   ASSERT_NE(Report->QRPrinter(), nullptr);
   EXPECT_EQ(Report->QRPrinter()->Status(), qsFinished);
   EXPECT_GT(Report->QRPrinter()->PageList().TotalPages(), 300);
-  // The dataset the thread walked is open again here, on this thread.
+  // The dataset the thread walked is open again here, on a connection made here: the
+  // thread's went with it.
   EXPECT_TRUE(Numbers->Active());
+  EXPECT_EQ(QSqlDatabase::connectionNames().size(), connections.size());
+  EXPECT_NE(QSqlDatabase::connectionNames(), connections);
   Numbers->First();
   EXPECT_EQ(Numbers->FieldByName("id")->AsInteger(), 1);
   ExpectRestored();
