@@ -13,6 +13,7 @@
 #include "framework/Messages.h"
 #include "framework/Metafile.h"
 #include "objects/Exceptions.h"
+#include "output/QRExport.h"
 #include "output/QRPageList.h"
 #include "output/QRPaper.h"
 #include "output/QRPrnSu.h"
@@ -48,7 +49,8 @@ class TQRPrinter : public TPersistent {
   TPrinterEvent OnAfterPreview;
   TPrinterEvent OnShowPreview;
   TPrinterEvent OnPrintSetup;
-  std::function<void(TObject* filter)> OnExport;
+  // Runs an export pass of the report the pages came from (set by the report).
+  std::function<void(TQRExportFilter& filter)> OnExport;
   // Opens the standard preview when OnShowPreview is not set (the preview registers it).
   static inline std::function<void(TQRPrinter*, bool modal)> PreviewInterface;
 
@@ -96,7 +98,7 @@ class TQRPrinter : public TPersistent {
   void ShowPreview();
   void ShowPreviewModal();
   void RunPrintSetup() { if (OnPrintSetup) OnPrintSetup(this); }
-  void ExportVia(TObject* filter) { if (OnExport) OnExport(filter); }
+  void ExportVia(TQRExportFilter& filter) { if (OnExport) OnExport(filter); }
   void PreviewClosed(TCustomControl* window);
   bool PreviewShown() const { return FPreviewShown; }
   void SetPreviewShown(bool value);

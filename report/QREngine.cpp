@@ -229,6 +229,9 @@ void TCustomQuickRep::ReopenPassDataSets() {
 // One pass
 
 void TCustomQuickRep::RunPass() {
+  // Whoever shows these pages (a preview's save) can have the bands again through an
+  // export pass of this report.
+  FQRPrinter->OnExport = [this](TQRExportFilter& filter) { ExportToFilter(filter); };
   FIdle = false;
   FCancelRequested = false;
   FOnFinalPage = false;

@@ -14,6 +14,7 @@
 #include "expr/QRExpr.h"
 #include "framework/Controls.h"
 #include "objects/StringList.h"
+#include "output/QRExport.h"
 #include "output/QRPrnSu.h"
 #include "report/QRUnits.h"
 
@@ -127,30 +128,6 @@ class TQuickRepBands : public TPersistent {
 class TQuickRepPrinterSettings : public TQRPrinterSettings {
   RPT_CLASS(TQuickRepPrinterSettings, TQRPrinterSettings)
   TQuickRepPrinterSettings() = default;
-};
-
-// ---------------------------------------------------------------------------
-// Where an export pass hands what it prints: an object made with the name of the file
-// it writes. The engine calls Start once, Band for every band printed (with the text
-// and the value of each printable on it, left to right), and End after the last page.
-struct TQRExportItem {
-  const TQRPrintable* Control = nullptr;
-  double Left = 0, Top = 0, Width = 0, Height = 0;  // page position, native units
-  std::string Text;                                  // what printed
-  TVariant Value;                                    // the typed value, where there is one
-};
-
-class TQRExportFilter {
- public:
-  explicit TQRExportFilter(std::string fileName) : FFileName(std::move(fileName)) {}
-  virtual ~TQRExportFilter() = default;
-  const std::string& FileName() const { return FFileName; }
-  virtual void Start(TCustomQuickRep& /*report*/) {}
-  virtual void Band(const TQRCustomBand& /*band*/, const std::vector<TQRExportItem>& /*items*/) {}
-  virtual void End() {}
-
- private:
-  std::string FFileName;
 };
 
 // ---------------------------------------------------------------------------

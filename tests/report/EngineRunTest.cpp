@@ -214,6 +214,16 @@ TEST_F(PassEnd, AnExportPassHandsOverEveryBandWithItsTextsAndValues) {
   EXPECT_EQ(filter.Rows[3][0].Value.Type, TVariant::varDouble);
   // Nothing was drawn: the export pass keeps no pages.
   EXPECT_TRUE(Report->OutputPass());
+
+  // The pages of a finished pass hand an export to their report, which keeps its pages.
+  Run();
+  TQRPrinter* pages = Report->QRPrinter();
+  const int32_t pageCount = pages->PageList().TotalPages();
+  CollectingFilter again("again.csv");
+  pages->ExportVia(again);
+  EXPECT_EQ(again.Bands, filter.Bands);
+  EXPECT_EQ(Report->QRPrinter(), pages);
+  EXPECT_EQ(pages->PageList().TotalPages(), pageCount);
 }
 
 }  // namespace
