@@ -76,6 +76,27 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
 // with, or 0. None by default.
 using TWriteFailureHook = std::function<int(std::string_view step)>;
 void SetWriteFailureHook(TWriteFailureHook hook);
+
+// A file that another writer (a PDF or image writer, a workbook library) fills under a
+// temporary name beside its target. Creating it reserves that name, so a folder that
+// cannot take the file fails before any work is done; Commit brings the file to disk
+// and gives it the target's name; a pending file never committed is removed.
+class TPendingFile {
+ public:
+  explicit TPendingFile(std::string fileName);
+  ~TPendingFile();
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  const std::string& TempName() const { return FTemp; }
+  void Commit();
+  void Discard();
+
+ private:
+  std::string FFileName;
+  std::string FTemp;
+};
 std::string ReadWholeFile(const std::string& fileName);
 
 // ---------------------------------------------------------------------------

@@ -168,6 +168,59 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
   }
 }
 
+TPendingFile::TPendingFile(std::string fileName) : FFileName(std::move(fileName)) {
+  namespace fs = std::filesystem;
+  const fs::path target(FFileName);
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  int fd = -1;
+  if (const int error = Injected("create"))
+    errno = error;
+  else
+    fd = ::mkstemp(temp.data());
+  if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", FFileName, std::strerror(errno)));
+  ::close(fd);
+  FTemp = std::move(temp);
+}
+
+TPendingFile::~TPendingFile() { Discard(); }
+
+void TPendingFile::Discard() {
+  if (FTemp.empty()) return;
+  ::unlink(FTemp.c_str());
+  FTemp.clear();
+}
+
+void TPendingFile::Commit() {
+  if (FTemp.empty()) throw EFCreateError(Format("Cannot create file \"%s\"", FFileName));
+  auto fail = [this](int error) {
+    Discard();
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", FFileName, std::strerror(error)));
+  };
+  const int fd = ::open(FTemp.c_str(), O_RDONLY);
+  if (fd < 0) fail(errno);
+  const int syncError = Injected("sync");
+  if (syncError || ::fsync(fd) != 0) {
+    const int error = syncError ? syncError : errno;
+    ::close(fd);
+    fail(error);
+  }
+  // mkstemp made the file private: it gets the permissions of the file it replaces.
+  struct stat st;
+  ::fchmod(fd, ::stat(FFileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  ::close(fd);
+  const int renameError = Injected("rename");
+  if (renameError || ::rename(FTemp.c_str(), FFileName.c_str()) != 0) fail(renameError ? renameError : errno);
+  FTemp.clear();
+  const std::filesystem::path target(FFileName);
+  const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+  const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+}
+
 std::string ReadWholeFile(const std::string& fileName) {
   TFileStream file(fileName, TFileStream::fmOpenRead);
   return file.ReadRest();

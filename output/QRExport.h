@@ -38,10 +38,12 @@ class TQRExportFilter {
   virtual bool WritesPages() const { return false; }
   virtual void WritePages(TQRPrinter& /*printer*/, int32_t /*first*/, int32_t /*last*/) {}
 
-  // The export pass.
+  // The export pass. End follows a pass that ran to its end; a pass that was cancelled
+  // or failed calls Abandon instead, which leaves no file behind.
   virtual void Start(TCustomQuickRep& /*report*/) {}
   virtual void Band(const TQRCustomBand& /*band*/, const std::vector<TQRExportItem>& /*items*/) {}
   virtual void End() {}
+  virtual void Abandon() {}
 
  private:
   std::string FFileName;

@@ -257,6 +257,15 @@ void TQRPrinter::PrintRecording() {
   FPrinter->EndDoc();
 }
 
+void TQRPrinter::ExportVia(TQRExportFilter& filter) {
+  if (filter.WritesPages()) {
+    filter.WritePages(*this, 1, TotalPages());
+    return;
+  }
+  if (!OnExport) throw EQRError("This file is made from the report itself; a loaded recording holds only its pages");
+  OnExport(filter);
+}
+
 void TQRPrinter::SaveRecording(const std::string& fileName) {
   if (Status() != qsFinished || !FPageList.PageStream()) return;
   FPageList.CopyToFile(fileName);

@@ -98,7 +98,9 @@ class TQRPrinter : public TPersistent {
   void ShowPreview();
   void ShowPreviewModal();
   void RunPrintSetup() { if (OnPrintSetup) OnPrintSetup(this); }
-  void ExportVia(TQRExportFilter& filter) { if (OnExport) OnExport(filter); }
+  // A filter of recorded pages writes them all; another runs an export pass of the
+  // report the pages came from, which a loaded recording does not have.
+  void ExportVia(TQRExportFilter& filter);
   void PreviewClosed(TCustomControl* window);
   bool PreviewShown() const { return FPreviewShown; }
   void SetPreviewShown(bool value);

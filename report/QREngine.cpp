@@ -158,8 +158,6 @@ void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
   if (!FIdle || GenerationRunning()) return;
   std::unique_ptr<TQRPrinter> remembered = TakeQRPrinter();
   MakePrinter();
-  FExportFilter = &filter;
-  FOutputPass = false;
   struct TRestore {
     TCustomQuickRep* Report;
     std::unique_ptr<TQRPrinter>& Remembered;
@@ -169,9 +167,28 @@ void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
       Report->FQRPrinter = std::move(Remembered);
     }
   } restore{this, remembered};
-  filter.Start(*this);
-  RunPass();
-  filter.End();
+  auto cancelled = [this] { return FCancelRequested || (FQRPrinter && FQRPrinter->Cancelled()); };
+  if (filter.WritesPages()) {
+    // A filter of pages gets them from a run of their own into the page store.
+    FQRPrinter->OutputTarget = otPageStore;
+    RunPass();
+    if (!cancelled()) filter.WritePages(*FQRPrinter, 1, FQRPrinter->TotalPages());
+    return;
+  }
+  FExportFilter = &filter;
+  FOutputPass = false;
+  try {
+    filter.Start(*this);
+    RunPass();
+  } catch (...) {
+    filter.Abandon();
+    throw;
+  }
+  // A cancelled pass exported only part of the report.
+  if (cancelled())
+    filter.Abandon();
+  else
+    filter.End();
 }
 
 void TCustomQuickRep::CancelGeneration() {

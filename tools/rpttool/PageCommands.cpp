@@ -6,9 +6,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
-#include <QPageSize>
-#include <QPdfWriter>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -20,9 +17,10 @@
 #include <string>
 
 #include "tools/rpttool/Output.h"
-#include "framework/MetafilePlayer.h"
 #include "objects/Exceptions.h"
 #include "objects/Format.h"
+#include "output/QRPageFilters.h"
+#include "output/QRPageImage.h"
 #include "output/QRPageList.h"
 
 namespace rpttool {
@@ -105,34 +103,11 @@ class TPendingFile {
 enum class TFormat { Pdf, Png, Emf };
 
 void ExportPdf(rpt::TQRPageList& list, const std::string& source, const fs::path& out) {
-  TPendingFile pending(out);
-  {
-    QPdfWriter writer(QString::fromStdString(pending.Name()));
-    writer.setTitle(QString::fromStdString(fs::path(source).filename().string()));
-    writer.setCreator(QStringLiteral("rpttool"));
-    QPainter painter;
-    for (int32_t n = 1; n <= list.TotalPages(); ++n) {
-      const std::unique_ptr<rpt::TMetafile> page = ForFile(source, [&] { return list.ReadPage(n); });
-      if (!page) break;
-      // Each page keeps its own paper size (a standard size when it is within a few
-      // points of one), without margins.
-      const rpt::TRect& frame = page->Header().Frame;
-      QSizeF size((frame.Right - frame.Left) / 100.0, (frame.Bottom - frame.Top) / 100.0);
-      if (!(size.width() > 0 && size.height() > 0))
-        size = QSizeF(page->Width() / page->DpiX() * 25.4, page->Height() / page->DpiY() * 25.4);
-      writer.setPageSize(QPageSize(size, QPageSize::Millimeter));
-      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-      if (n == 1) {
-        if (!painter.begin(&writer)) throw rpt::EFCreateError(Format("Cannot create file \"%s\"", out.string()));
-      } else if (!writer.newPage()) {
-        throw rpt::EWriteError(Format("Cannot write file \"%s\"", out.string()));
-      }
-      rpt::PlayMetafile(*page, painter, QRectF(0, 0, writer.width(), writer.height()));
-    }
-    if (painter.isActive() && !painter.end()) throw rpt::EWriteError(Format("Cannot write file \"%s\"", out.string()));
-  }
   if (list.TotalPages() == 0) throw rpt::Exception(Format("%s holds no pages", source));
-  pending.Commit();
+  rpt::TQRPDFFilter pdf(out.string());
+  pdf.Title = fs::path(source).filename().string();
+  pdf.WritePageSource([&](int32_t n) { return ForFile(source, [&] { return list.ReadPage(n); }); }, 1,
+                      list.TotalPages());
 }
 
 void ExportPages(rpt::TQRPageList& list, const std::string& source, const fs::path& folder, TFormat format, int dpi) {
@@ -150,18 +125,10 @@ void ExportPages(rpt::TQRPageList& list, const std::string& source, const fs::pa
       page->SaveToFile(target.string());
       continue;
     }
-    const double w = page->Width() * dpi / page->DpiX(), h = page->Height() * dpi / page->DpiY();
-    if (w < 1 || h < 1 || w * h > 400e6)
-      throw rpt::Exception(Format("Page %d is too large for an image at %d dpi", n, dpi));
-    QImage image(static_cast<int>(std::lround(w)), static_cast<int>(std::lround(h)), QImage::Format_RGB32);
-    if (image.isNull()) throw rpt::Exception(Format("Not enough memory for page %d at %d dpi", n, dpi));
-    image.fill(Qt::white);
+    QImage image = rpt::RenderPageImage(*page, static_cast<double>(dpi));
+    if (image.isNull()) throw rpt::Exception(Format("Page %d is too large for an image at %d dpi", n, dpi));
     image.setDotsPerMeterX(static_cast<int>(std::lround(dpi / 0.0254)));
     image.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
-    {
-      QPainter painter(&image);
-      rpt::PlayMetafile(*page, painter, QRectF(0, 0, image.width(), image.height()));
-    }
     TPendingFile pending(target);
     if (!image.save(QString::fromStdString(pending.Name()), "PNG"))
       throw rpt::EWriteError(Format("Cannot write file \"%s\"", target.string()));

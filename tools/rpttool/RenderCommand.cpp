@@ -1,13 +1,10 @@
 // rpttool render: a .rpt file generated through the report engine on its own data, into
-// a recorded-report file (.qrp) or a PDF printed through the built-in PDF printer.
+// a recorded-report file (.qrp) or through the export filter of the output's extension:
+// the recorded pages as a PDF or PNG images, or the detail rows as CSV or a workbook.
 //
 // The report is loaded as check loads it and bound as a document window binds it: the
 // header's dataset, opened, becomes the report's dataset and that of every data field
 // the file leaves unbound. The output appears under its name only once complete.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QGuiApplication>
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +19,15 @@
 
 #include "data/DB.h"
 #include "objects/Exceptions.h"
+#include "objects/Filer.h"
 #include "objects/Format.h"
+#include "output/QRExport.h"
+#include "output/QRPageFilters.h"
 #include "output/QRPageList.h"
 #include "output/QRPrinter.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRFile.h"
+#include "report/QRTableFilters.h"
 #include "tools/rpttool/LoadedReport.h"
 #include "tools/rpttool/Output.h"
 
@@ -40,8 +41,8 @@ constexpr int kExitUsage = 2;
 // The page store keeps this much in memory before it spills to a temporary file.
 constexpr int32_t kStoreMemoryLimit = 100000;
 
-const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf [--database ALIAS] [--from N] [--to M] "
-                      "[--progress]";
+const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
+                      "[--from N] [--to M] [--dpi N] [--progress]";
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
@@ -56,56 +57,11 @@ bool ParsePage(const std::string& text, int32_t& value) {
   return true;
 }
 
-enum class TOutputKind { Recording, Pdf };
-
-bool OutputKindOf(const std::string& fileName, TOutputKind& kind) {
+bool IsRecording(const std::string& fileName) {
   std::string ext = std::filesystem::path(fileName).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (ext == ".qrp") kind = TOutputKind::Recording;
-  else if (ext == ".pdf") kind = TOutputKind::Pdf;
-  else return false;
-  return true;
+  return ext == ".qrp";
 }
-
-// A file beside the output that takes the output's name only when complete; removed
-// (with the PDF printer's own part file) if it never gets that far. Creating it first
-// also reports an output folder that cannot be written before any work is done.
-class TPendingOutput {
- public:
-  explicit TPendingOutput(const std::string& fileName) : FTarget(fileName) {
-    namespace fs = std::filesystem;
-    const fs::path target(fileName);
-    const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    FTemp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(FTemp.data());
-    if (fd < 0) throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
-    ::close(fd);
-  }
-  ~TPendingOutput() {
-    if (FDone) return;
-    ::unlink(FTemp.c_str());
-    ::unlink((FTemp + ".part").c_str());
-  }
-  TPendingOutput(const TPendingOutput&) = delete;
-  TPendingOutput& operator=(const TPendingOutput&) = delete;
-
-  const std::string& TempName() const { return FTemp; }
-
-  void Commit() {
-    // mkstemp makes the file private; the output gets the permissions of a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(FTemp.c_str(), 0666 & ~mask);
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0)
-      throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", FTarget, std::strerror(errno)));
-    FDone = true;
-  }
-
- private:
-  std::string FTarget;
-  std::string FTemp;
-  bool FDone = false;
-};
 
 // The pages from..to of a finished recording, as a recording of their own.
 void SavePageRange(rpt::TQRPrinter& printer, int32_t from, int32_t to, const std::string& fileName) {
@@ -161,7 +117,7 @@ void ReportProgressOnStderr(rpt::TQuickRep& report, int64_t& records) {
 
 int Render(std::span<const std::string> args) {
   std::string file, output, database;
-  int32_t from = 0, to = 0;
+  int32_t from = 0, to = 0, dpi = 0;
   bool progress = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -177,6 +133,10 @@ int Render(std::span<const std::string> args) {
         if (!ParsePage(v, from)) return Usage("--from takes a page number from 1");
       } else if (a == "--to") {
         if (!ParsePage(v, to)) return Usage("--to takes a page number from 1");
+      } else if (a == "--dpi") {
+        if (!ParsePage(v, dpi) || dpi < rpt::TQRPNGFilter::kMinResolution || dpi > rpt::TQRPNGFilter::kMaxResolution)
+          return Usage(Format("--dpi takes a number from %d to %d", rpt::TQRPNGFilter::kMinResolution,
+                              rpt::TQRPNGFilter::kMaxResolution));
       } else {
         return Usage("unknown option '" + a + "'");
       }
@@ -189,9 +149,17 @@ int Render(std::span<const std::string> args) {
     }
   }
   if (file.empty() || output.empty()) return Usage(kUsage);
-  TOutputKind kind;
-  if (!OutputKindOf(output, kind)) return Usage("the output must end in .qrp or .pdf: " + output);
+  const bool recording = IsRecording(output);
+  const rpt::TQRExportFilterEntry* entry =
+      recording ? nullptr : rpt::ExportFilters().FindByExtension(std::filesystem::path(output).extension().string());
+  if (!recording && !entry) return Usage("the output must end in .qrp, .pdf, .png, .csv or .xlsx: " + output);
+  const std::unique_ptr<rpt::TQRExportFilter> filter = entry ? entry->FilterClass(output) : nullptr;
   if (from && to && from > to) return Usage("--from is after --to");
+  auto* images = dynamic_cast<rpt::TQRPNGFilter*>(filter.get());
+  if (dpi && !images) return Usage("--dpi is for .png output");
+  if (images && dpi) images->SetResolution(dpi);
+  if (filter && !filter->WritesPages() && (from || to))
+    return Usage("--from and --to choose pages; a ." + entry->Extension + " output holds every detail row");
 
   const std::unique_ptr<QGuiApplication> app = GuiApplication();
   // Declared before the report, so that the report that reads it goes first.
@@ -201,8 +169,8 @@ int Render(std::span<const std::string> args) {
   dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
   BindData(report, dataSet.get(), database);
 
-  // Nothing is generated into a folder that cannot take the result.
-  TPendingOutput pending(output);
+  // Nothing is generated for a folder that cannot take the result.
+  rpt::TPendingFile(output).Discard();
 
   // The pages are laid out for the built-in PDF printer whatever printer the file names.
   report.PrinterSettings()->PrinterNumber = -1;
@@ -211,8 +179,15 @@ int Render(std::span<const std::string> args) {
   report.SetQRPrinter(std::move(printer));
   int64_t records = 0;
   if (progress) ReportProgressOnStderr(report, records);
-  report.GeneratePages();
 
+  if (filter && !filter->WritesPages()) {
+    report.ExportToFilter(*filter);
+    const auto* rows = dynamic_cast<const rpt::TQRTableFilter*>(filter.get());
+    Print(Format("exported %d rows into %s\n", rows ? rows->RowCount() : records, output));
+    return 0;
+  }
+
+  report.GeneratePages();
   rpt::TQRPrinter& pages = *report.QRPrinter();
   const int32_t total = pages.TotalPages();
   if (pages.Status() != rpt::qsFinished || total == 0) throw rpt::EQRError(file + ": the report printed no pages");
@@ -220,23 +195,17 @@ int Render(std::span<const std::string> args) {
   const int32_t first = from ? from : 1;
   const int32_t last = to ? std::min(to, total) : total;
 
-  if (kind == TOutputKind::Recording) {
+  if (filter) {
+    pages.Title = report.ReportTitle().empty() ? file : report.ReportTitle();
+    filter->WritePages(pages, first, last);
+  } else {
+    rpt::TPendingFile pending(output);
     if (first == 1 && last == total)
       pages.SaveRecording(pending.TempName());
     else
       SavePageRange(pages, first, last, pending.TempName());
-  } else {
-    pages.FirstPage = first;
-    pages.LastPage = last;
-    pages.Title = report.ReportTitle().empty() ? file : report.ReportTitle();
-    pages.Printer().SetOutputFileName(pending.TempName());
-    pages.PrintRecording();
-    // The printer drops a job it could not finish without saying so.
-    std::error_code error;
-    if (std::filesystem::file_size(pending.TempName(), error) == 0 || error)
-      throw rpt::EPrinterError(Format("Cannot write file \"%s\"", output));
+    pending.Commit();
   }
-  pending.Commit();
   Print(Format("rendered pages %d to %d of %d into %s\n", first, last, total, output));
   return 0;
 }

@@ -18,6 +18,7 @@
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/StreamText.h"
+#include "report/QRExportFilters.h"
 
 // Recorded-report files (PageCommands.cpp).
 namespace rpttool {
@@ -133,10 +134,12 @@ const TCommand kCommands[] = {
      1, 1, rpttool::CheckReport},
     {"resave", "IN.rpt OUT.rpt", "load a report file as check does and save it again to OUT.rpt", 2, 2,
      rpttool::ResaveReport},
-    {"render", "FILE.rpt OUT [--database ALIAS] [--from N] [--to M] [--progress]",
-     "generate a report on its data into a recorded-report file (OUT.qrp) or a PDF (OUT.pdf); --database "
-     "reads another alias, --from/--to keep a page range, --progress shows pages and records on stderr",
-     2, 9, rpttool::Render},
+    {"render", "FILE.rpt OUT [--database ALIAS] [--from N] [--to M] [--dpi N] [--progress]",
+     "generate a report on its data into a recorded-report file (OUT.qrp), a PDF (OUT.pdf), PNG images of "
+     "its pages (OUT.png, OUT-N.png for several pages; --dpi N, default 150) or its detail rows as CSV "
+     "(OUT.csv) or a workbook (OUT.xlsx); --database reads another alias, --from/--to keep a page range, "
+     "--progress shows pages and records on stderr",
+     2, 11, rpttool::Render},
     {"qrp-info", "FILE", "print a recorded-report file's header and its pages", 1, 1, rpttool::QrpInfo},
     {"qrp-export", "FILE OUT",
      "write the pages as a PDF (OUT.pdf) or as page-NNNN.png or .emf files in folder OUT "
@@ -188,6 +191,7 @@ int Main(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   try {
+    rpt::RegisterExportFilters();
     return Main(argc, argv);
   } catch (const TUsageError& e) {
     std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", e.what());

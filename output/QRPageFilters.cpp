@@ -1,0 +1,142 @@
+#include "output/QRPageFilters.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+#include <filesystem>
+#include <list>
+
+#include "framework/MetafilePlayer.h"
+#include "objects/Exceptions.h"
+#include "objects/Filer.h"
+#include "objects/Format.h"
+#include "output/QRPageImage.h"
+#include "output/QRPrinter.h"
+
+namespace rpt {
+
+namespace {
+
+// Pages first..last of a printer, checked against what it holds.
+TQRPageSource PrinterPages(TQRPrinter& printer, int32_t& first, int32_t& last) {
+  if (printer.Status() != qsFinished) throw EQRError("The report is not finished; its pages cannot be exported yet");
+  const int32_t total = printer.TotalPages();
+  if (first < 1) first = 1;
+  if (last < 1 || last > total) last = total;
+  if (total == 0 || first > last) throw EQRError("There are no pages to export");
+  return [&printer](int32_t n) { return printer.PageImage(n); };
+}
+
+std::unique_ptr<TMetafile> ReadPage(const TQRPageSource& pages, int32_t n) {
+  std::unique_ptr<TMetafile> page = pages(n);
+  if (!page) throw EQRError(Format("Page %d of the recording cannot be read", n));
+  return page;
+}
+
+// The page's own paper size from its frame (a standard size when it is within a few
+// points of one), or from its pixels when the frame is missing.
+QPageSize PaperOf(const TMetafile& page) {
+  const TRect& frame = page.Header().Frame;
+  QSizeF size((frame.Right - frame.Left) / 100.0, (frame.Bottom - frame.Top) / 100.0);
+  if (!(size.width() > 0 && size.height() > 0))
+    size = QSizeF(page.Width() / page.DpiX() * 25.4, page.Height() / page.DpiY() * 25.4);
+  return QPageSize(size, QPageSize::Millimeter);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// PDF
+
+void TQRPDFFilter::WritePages(TQRPrinter& printer, int32_t first, int32_t last) {
+  const TQRPageSource pages = PrinterPages(printer, first, last);
+  if (Title.empty()) Title = printer.Title;
+  WritePageSource(pages, first, last);
+}
+
+void TQRPDFFilter::WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last) {
+  if (first < 1 || first > last) throw EQRError("There are no pages to export");
+  TPendingFile pending(FileName());
+  {
+    QPdfWriter writer(QString::fromStdString(pending.TempName()));
+    writer.setTitle(QString::fromStdString(Title));
+    writer.setCreator(QCoreApplication::applicationName());
+    QPainter painter;
+    for (int32_t n = first; n <= last; ++n) {
+      const std::unique_ptr<TMetafile> page = ReadPage(pages, n);
+      // Each page keeps its own paper size, without margins.
+      writer.setPageSize(PaperOf(*page));
+      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+      if (n == first) {
+        if (!painter.begin(&writer)) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
+      } else if (!writer.newPage()) {
+        throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
+      }
+      PlayMetafile(*page, painter, QRectF(0, 0, writer.width(), writer.height()));
+    }
+    if (!painter.end()) throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
+  }
+  // The PDF writer does not tell of a failed write: an empty file is one.
+  std::error_code error;
+  if (std::filesystem::file_size(pending.TempName(), error) == 0 || error)
+    throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
+  pending.Commit();
+}
+
+// ---------------------------------------------------------------------------
+// PNG
+
+TQRPNGFilter::TQRPNGFilter(std::string fileName, int dpi) : TQRExportFilter(std::move(fileName)) {
+  SetResolution(dpi);
+}
+
+void TQRPNGFilter::SetResolution(int dpi) {
+  if (dpi < kMinResolution || dpi > kMaxResolution)
+    throw EQRError(Format("The resolution must be from %d to %d dpi", kMinResolution, kMaxResolution));
+  FResolution = dpi;
+}
+
+std::string TQRPNGFilter::PageFileName(const std::string& fileName, int32_t n, int32_t first, int32_t last) {
+  if (first == last) return fileName;
+  const std::filesystem::path path(fileName);
+  std::string extension = path.extension().string();
+  if (extension.empty()) extension = ".png";
+  const std::string stem = (path.parent_path() / path.stem()).string();
+  const int digits = static_cast<int>(std::to_string(last).size());
+  std::string number = std::to_string(n);
+  number.insert(0, static_cast<size_t>(std::max(0, digits - static_cast<int>(number.size()))), '0');
+  return stem + "-" + number + extension;
+}
+
+void TQRPNGFilter::WritePages(TQRPrinter& printer, int32_t first, int32_t last) {
+  const TQRPageSource pages = PrinterPages(printer, first, last);
+  WritePageSource(pages, first, last);
+}
+
+void TQRPNGFilter::WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last) {
+  if (first < 1 || first > last) throw EQRError("There are no pages to export");
+  FWritten.clear();
+  // Every image is written before any takes its name: a failure leaves no page behind.
+  std::list<TPendingFile> pending;
+  for (int32_t n = first; n <= last; ++n) {
+    const std::unique_ptr<TMetafile> page = ReadPage(pages, n);
+    const std::string name = PageFileName(FileName(), n, first, last);
+    QImage image = RenderPageImage(*page, static_cast<double>(FResolution));
+    if (image.isNull()) throw EQRError(Format("Page %d is too large for an image at %d dpi", n, FResolution));
+    const int dotsPerMeter = static_cast<int>(std::lround(FResolution / 0.0254));
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    pending.emplace_back(name);
+    if (!image.save(QString::fromStdString(pending.back().TempName()), "PNG"))
+      throw EWriteError(Format("Cannot write file \"%s\"", name));
+  }
+  for (TPendingFile& file : pending) {
+    file.Commit();
+    FWritten.push_back(file.FileName());
+  }
+}
+
+}  // namespace rpt

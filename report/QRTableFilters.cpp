@@ -1,0 +1,283 @@
+#include "report/QRTableFilters.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "objects/Exceptions.h"
+#include "objects/Filer.h"
+#include "objects/Format.h"
+#include "report/QRDataCtrls.h"
+#include "report/QuickRpt.h"
+
+namespace rpt {
+
+// ---------------------------------------------------------------------------
+// The rows of a pass
+
+TQRTableFilter::TQRTableFilter(std::string fileName) : TQRExportFilter(std::move(fileName)) {}
+
+TQRTableFilter::~TQRTableFilter() = default;
+
+void TQRTableFilter::Start(TCustomQuickRep&) {
+  Abandon();
+  FHeaderSeen = false;
+  FRowCount = 0;
+  FPending = std::make_unique<TPendingFile>(FileName());
+  try {
+    Open(FPending->TempName());
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+}
+
+void TQRTableFilter::Band(const TQRCustomBand& band, const std::vector<TQRExportItem>& items) {
+  if (!FPending) return;
+  const TQRBandType type = band.BandType();
+  // The column header repeats on every page; the table takes it once, before its rows.
+  if (type == rbColumnHeader && !FHeaderSeen && FRowCount == 0) {
+    FHeaderSeen = true;
+    WriteRow(items, true);
+  } else if (type == rbDetail) {
+    WriteRow(items, false);
+    ++FRowCount;
+  }
+}
+
+void TQRTableFilter::End() {
+  if (!FPending) return;
+  try {
+    Close();
+    FPending->Commit();
+  } catch (...) {
+    Abandon();
+    throw;
+  }
+  FPending.reset();
+}
+
+void TQRTableFilter::Abandon() {
+  if (!FPending) return;
+  Drop();
+  FPending.reset();
+}
+
+// ---------------------------------------------------------------------------
+// CSV
+
+namespace {
+constexpr size_t kCsvBufferSize = 1 << 16;
+}
+
+TQRCSVFilter::~TQRCSVFilter() { Drop(); }
+
+std::string TQRCSVFilter::Field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+void TQRCSVFilter::Open(const std::string& tempName) {
+  FFile = ::open(tempName.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (FFile < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName(), std::strerror(errno)));
+  FBuffer.clear();
+}
+
+void TQRCSVFilter::WriteRow(const std::vector<TQRExportItem>& items, bool) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) FBuffer += ',';
+    FBuffer += Field(items[i].Text);
+  }
+  FBuffer += "\r\n";
+  if (FBuffer.size() >= kCsvBufferSize) Flush();
+}
+
+void TQRCSVFilter::Flush() {
+  for (size_t done = 0; done < FBuffer.size();) {
+    const ssize_t n = ::write(FFile, FBuffer.data() + done, FBuffer.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EWriteError(Format("Cannot write file \"%s\". %s", FileName(), std::strerror(errno)));
+    }
+    done += static_cast<size_t>(n);
+  }
+  FBuffer.clear();
+}
+
+void TQRCSVFilter::Close() {
+  Flush();
+  const int fd = FFile;
+  FFile = -1;
+  if (::close(fd) != 0) throw EWriteError(Format("Cannot write file \"%s\". %s", FileName(), std::strerror(errno)));
+}
+
+void TQRCSVFilter::Drop() {
+  if (FFile >= 0) ::close(FFile);
+  FFile = -1;
+  FBuffer.clear();
+}
+
+// ---------------------------------------------------------------------------
+// Workbook
+
+namespace {
+
+// Serial day numbers of the spreadsheet and of our date values count from the same day
+// (30 December 1899), but the spreadsheet's days before 1 March 1900 are off by its
+// phantom 29 February: those dates, and those before the first day, go as text.
+constexpr double kFirstSerialDate = 61;
+constexpr size_t kMaxCellText = 32767;
+
+std::string CellError(const std::string& fileName, lxw_error error) {
+  return Format("Cannot write file \"%s\". %s", fileName, lxw_strerror(error));
+}
+
+}  // namespace
+
+struct TQRXLSXFilter::TWorkbook {
+  lxw_workbook* Book = nullptr;
+  lxw_worksheet* Sheet = nullptr;
+  lxw_format* Header = nullptr;
+  lxw_format* Date = nullptr;
+  lxw_format* DateTime = nullptr;
+  std::map<std::string, lxw_format*> NumberFormats;
+  uint32_t Row = 0;
+};
+
+TQRXLSXFilter::TQRXLSXFilter(std::string fileName) : TQRTableFilter(std::move(fileName)) {}
+
+TQRXLSXFilter::~TQRXLSXFilter() { Drop(); }
+
+std::string TQRXLSXFilter::NumberFormat(const std::string& mask) {
+  std::string format;
+  bool literal = false;
+  for (char c : mask) {
+    if (c == '\'') {
+      literal = !literal;
+      format += '"';
+    } else if (literal && c == '"') {
+      format += "\\\"";
+    } else {
+      format += c;
+    }
+  }
+  if (literal) format += '"';
+  return format;
+}
+
+void TQRXLSXFilter::Open(const std::string& tempName) {
+  auto book = std::make_unique<TWorkbook>();
+  lxw_workbook_options options{};
+  // Rows go to disk as they are written, so a long report needs no more memory.
+  options.constant_memory = LXW_TRUE;
+  options.use_zip64 = LXW_TRUE;
+  book->Book = workbook_new_opt(tempName.c_str(), &options);
+  if (!book->Book) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
+  FBook = std::move(book);
+  FBook->Sheet = workbook_add_worksheet(FBook->Book, nullptr);
+  FBook->Header = workbook_add_format(FBook->Book);
+  format_set_bold(FBook->Header);
+  FBook->Date = workbook_add_format(FBook->Book);
+  format_set_num_format(FBook->Date, "yyyy-mm-dd");
+  FBook->DateTime = workbook_add_format(FBook->Book);
+  format_set_num_format(FBook->DateTime, "yyyy-mm-dd hh:mm:ss");
+  if (!FBook->Sheet || !FBook->Header || !FBook->Date || !FBook->DateTime)
+    throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
+}
+
+void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool header) {
+  TWorkbook& book = *FBook;
+  if (book.Row >= kMaxRows)
+    throw EWriteError(Format("Cannot write file \"%s\". A sheet holds at most %d rows", FileName(), kMaxRows));
+  for (size_t i = 0; i < items.size() && i < LXW_COL_MAX; ++i) {
+    const TQRExportItem& item = items[i];
+    const auto col = static_cast<lxw_col_t>(i);
+    const TVariant& v = item.Value;
+    lxw_format* numberFormat = nullptr;
+    std::string mask;
+    if (const auto* field = dynamic_cast<const TQRDBText*>(item.Control)) mask = field->Mask();
+    else if (const auto* expr = dynamic_cast<const TQRExpr*>(item.Control)) mask = expr->Mask();
+    if (!mask.empty()) {
+      lxw_format*& format = book.NumberFormats[mask];
+      if (!format) {
+        format = workbook_add_format(book.Book);
+        if (format) format_set_num_format(format, NumberFormat(mask).c_str());
+      }
+      numberFormat = format;
+    }
+    lxw_error error = LXW_NO_ERROR;
+    switch (header ? TVariant::varString : v.Type) {
+      case TVariant::varEmpty:
+      case TVariant::varNull:
+        break;
+      case TVariant::varShortInt:
+      case TVariant::varSmallint:
+      case TVariant::varInteger:
+      case TVariant::varByte:
+      case TVariant::varWord:
+      case TVariant::varLongWord:
+      case TVariant::varInt64:
+        error = worksheet_write_number(book.Sheet, book.Row, col, static_cast<double>(v.Int), numberFormat);
+        break;
+      case TVariant::varSingle:
+      case TVariant::varDouble:
+        if (std::isfinite(v.Float))
+          error = worksheet_write_number(book.Sheet, book.Row, col, v.Float, numberFormat);
+        else
+          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), nullptr);
+        break;
+      case TVariant::varCurrency:
+        error = worksheet_write_number(book.Sheet, book.Row, col, static_cast<double>(v.Int) / 10000.0, numberFormat);
+        break;
+      case TVariant::varDate:
+        if (std::isfinite(v.Float) && v.Float >= kFirstSerialDate)
+          error = worksheet_write_number(book.Sheet, book.Row, col, v.Float,
+                                         v.Float == std::floor(v.Float) ? book.Date : book.DateTime);
+        else
+          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), nullptr);
+        break;
+      case TVariant::varBoolean:
+        error = worksheet_write_boolean(book.Sheet, book.Row, col, v.Int != 0, nullptr);
+        break;
+      default: {
+        const std::string& text = header ? item.Text : (v.Type == TVariant::varString || v.Type == TVariant::varOleStr)
+                                                           ? v.Text
+                                                           : item.Text;
+        if (text.empty()) break;
+        // A cell holds at most 32767 characters; longer texts are cut at a character.
+        std::string cell = text.substr(0, kMaxCellText);
+        while (cell.size() > 0 && cell.size() < text.size() && (static_cast<unsigned char>(text[cell.size()]) & 0xC0) == 0x80)
+          cell.pop_back();
+        error = worksheet_write_string(book.Sheet, book.Row, col, cell.c_str(), header ? book.Header : nullptr);
+        break;
+      }
+    }
+    if (error != LXW_NO_ERROR) throw EWriteError(CellError(FileName(), error));
+  }
+  ++book.Row;
+}
+
+void TQRXLSXFilter::Close() {
+  lxw_workbook* workbook = FBook->Book;
+  FBook.reset();
+  const lxw_error error = workbook_close(workbook);
+  if (error != LXW_NO_ERROR) throw EWriteError(CellError(FileName(), error));
+}
+
+void TQRXLSXFilter::Drop() {
+  if (!FBook) return;
+  lxw_workbook_free(FBook->Book);
+  FBook.reset();
+}
+
+}  // namespace rpt
