@@ -5,6 +5,7 @@
 #include "app/frmMainUnit.h"
 #include "objects/Exceptions.h"
 #include "report/QRCtrls.h"
+#include "report/QRExportFilters.h"
 
 namespace rpt {
 
@@ -25,6 +26,8 @@ void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   app.setQuitOnLastWindowClosed(false);
   // Classes a report file may name, known before any window exists.
   RegisterReportClasses();
+  // The file kinds the preview's save offers after the recorded report.
+  RegisterExportFilters();
   CreateSingleInstanceWindows();
   frmMain->show();
   frmProps->show();
