@@ -10,6 +10,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth poppler-utils sqlite3 libsqlite3-dev postgresql
   cups printer-driver-cups-pdf
+  libxlsxwriter-dev python3-openpyxl
 )
 
 missing=()
