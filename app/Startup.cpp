@@ -4,6 +4,7 @@
 
 #include "app/frmMainUnit.h"
 #include "objects/Exceptions.h"
+#include "output/QRPrev.h"
 #include "report/QRCtrls.h"
 #include "report/QRExportFilters.h"
 
@@ -26,6 +27,8 @@ void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   app.setQuitOnLastWindowClosed(false);
   // Classes a report file may name, known before any window exists.
   RegisterReportClasses();
+  // F9 opens the standard preview window on the report's pages.
+  RegisterStandardPreview();
   // The file kinds the preview's save offers after the recorded report.
   RegisterExportFilters();
   CreateSingleInstanceWindows();

@@ -50,6 +50,10 @@ void TQRPrinter::Init() {
 }
 
 TQRPrinter::~TQRPrinter() {
+  // A preview still showing these pages lets go of them.
+  TCustomControl* window = NotifyWindow.exchange(nullptr);
+  if (window && IsLiveControl(window) && QThread::currentThread() == QCoreApplication::instance()->thread())
+    SendMessage(window, CM_QRPAGESOURCEGONE, 0, reinterpret_cast<intptr_t>(this));
   if (Status() != qsReady) {
     try {
       Reset();
@@ -144,7 +148,7 @@ void TQRPrinter::ClosePrinterPage() {
 
 void TQRPrinter::AnnouncePage() {
   ++FAnnouncedPages;
-  if (NotifyWindow) PostMessage(NotifyWindow, CM_QRPAGEAVAILABLE, FAnnouncedPages);
+  if (TCustomControl* window = NotifyWindow) PostMessage(window, CM_QRPAGEAVAILABLE, FAnnouncedPages);
 }
 
 void TQRPrinter::NewPage() {
@@ -214,7 +218,7 @@ void TQRPrinter::Reset() {
 
 void TQRPrinter::ReportProgress(int32_t percent) {
   FProgress = percent;
-  if (NotifyWindow) PostMessage(NotifyWindow, CM_QRPROGRESSUPDATE, percent);
+  if (TCustomControl* window = NotifyWindow) PostMessage(window, CM_QRPROGRESSUPDATE, percent);
 }
 
 std::unique_ptr<TMetafile> TQRPrinter::PageImage(int32_t n) {

@@ -31,6 +31,9 @@ constexpr uint32_t CM_QRPROGRESSUPDATE = WM_USER + 0;
 constexpr uint32_t CM_QRPAGEAVAILABLE = WM_USER + 1;
 constexpr uint32_t CM_QRPRINT = WM_USER + 2;
 constexpr uint32_t CM_QRPREVIEWCLOSE = WM_USER + 4;
+// Sent by a printer being freed to its notify window (LParam: the printer), so that a
+// preview never reads a printer that is gone.
+constexpr uint32_t CM_QRPAGESOURCEGONE = WM_USER + 6;
 
 class EQRError : public Exception {
   using Exception::Exception;
@@ -109,7 +112,8 @@ class TQRPrinter : public TPersistent {
   int32_t FirstPage = 0;
   int32_t LastPage = 0;
   std::string Title;
-  TCustomControl* NotifyWindow = nullptr;
+  // Set on the interface thread while the generation thread posts its news to it.
+  std::atomic<TCustomControl*> NotifyWindow{nullptr};
   TCustomControl* OwnerReport = nullptr;
 
   TCanvas* PageCanvas() const { return FPageCanvas; }

@@ -67,7 +67,7 @@ void TCustomQuickRep::SetQRPrinter(std::unique_ptr<TQRPrinter> printer) { FQRPri
 bool TCustomQuickRep::MakePrinter() {
   if (!FIdle || GenerationRunning()) return false;
   auto printer = std::make_unique<TQRPrinter>();
-  if (FQRPrinter) printer->NotifyWindow = FQRPrinter->NotifyWindow;
+  if (FQRPrinter) printer->NotifyWindow = FQRPrinter->NotifyWindow.load();
   printer->OnAfterPreview = [this](TQRPrinter*) {
     if (AfterPreview) AfterPreview(this);
   };
