@@ -9,6 +9,7 @@
 #include "framework/Controls.h"
 #include "framework/MetafileCanvas.h"
 #include "framework/MetafilePlayer.h"
+#include "output/QRPrgres.h"
 #include "objects/Format.h"
 
 namespace rpt {
@@ -237,7 +238,12 @@ void TQRPrinter::PrintRecording() {
   FPrinter->SetTitle(Title);
   FPrinter->Abort();
   FSettings.ApplyToDevice();
+  FCancelled = false;
   FPrinter->BeginDoc();
+  // The recorded pages print here, on the interface thread: the progress form counts
+  // them and its Cancel stops the job.
+  std::unique_ptr<TQRProgressForm> progress;
+  if (TQRPrintWindows::OpenProgressForm) progress = TQRPrintWindows::OpenProgressForm(*this);
   try {
     const int32_t from = FirstPage == 0 ? 1 : FirstPage;
     // Pages past the recording would come out blank: the range ends at the last page.
@@ -247,6 +253,8 @@ void TQRPrinter::PrintRecording() {
       ProcessPendingMessages();
       if (std::unique_ptr<TMetafile> page = PageImage(i)) PlayMetafile(*page, *FPrinter->Painter(), target);
       if (i < to) FPrinter->NewPage();
+      FProgress = (i - from + 1) * 100 / (to - from + 1);
+      if (progress) progress->ProgressUpdate();
       if (FCancelled) {
         FPrinter->Abort();
         return;

@@ -394,6 +394,8 @@ void TQRPrinterSettings::AssignFrom(const TPersistent* source) {
   Title = other->Title;
   FirstPage = other->FirstPage;
   LastPage = other->LastPage;
+  Collate = other->Collate;
+  OutputFileName = other->OutputFileName;
 }
 
 }  // namespace rpt

@@ -203,6 +203,10 @@ class TQRPrinterSettings : public TPersistent {
   std::string Title;
   int32_t FirstPage = 0;
   int32_t LastPage = 0;
+  // Chosen in the print dialog for the session; not stored with the report.
+  bool Collate = false;
+  // Where the built-in PDF printer writes; empty: its own default.
+  std::string OutputFileName;
   void AssignFrom(const TPersistent* source) override;
 };
 
