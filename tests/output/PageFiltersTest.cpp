@@ -1,0 +1,237 @@
+// The export filters of recorded pages: the PDF read back with poppler's tools (text,
+// page count, paper, embedded fonts), the PNG images compared pixel for pixel with the
+// page drawing the preview uses, the file names of one and of several pages, and
+// failures that leave no file and keep the one that was there.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "objects/Exceptions.h"
+#include "objects/Filer.h"
+#include "output/QRPageFilters.h"
+#include "output/QRPageImage.h"
+#include "output/QRPrinter.h"
+#include "tests/output/SampleReport.h"
+
+namespace rpt {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+size_t Count(const std::string& text, const std::string& word) {
+  size_t n = 0;
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+  return n;
+}
+
+// The share of an image's pixels that are not white.
+double InkedShare(const QImage& image) {
+  const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+  int64_t inked = 0;
+  for (int y = 0; y < rgb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    for (int x = 0; x < rgb.width(); ++x) inked += (line[x] & 0xFFFFFF) != 0xFFFFFF;
+  }
+  return static_cast<double>(inked) / (static_cast<double>(rgb.width()) * rgb.height());
+}
+
+// Sample pages of a three-page report, read from a page source.
+TQRPageSource SamplePages(int pages, int failingPage = 0) {
+  return [pages, failingPage](int32_t n) -> std::unique_ptr<TMetafile> {
+    if (n == failingPage || n < 1 || n > pages) return nullptr;
+    return std::make_unique<TMetafile>(test::SampleReportPage(n, pages));
+  };
+}
+
+class PageFilters : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Dir = fs::temp_directory_path() / ("page-filters-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+  void TearDown() override {
+    SetWriteFailureHook(nullptr);
+    fs::remove_all(Dir);
+  }
+  std::string File(const std::string& name) const { return (Dir / name).string(); }
+  std::set<std::string> Files() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Dir)) names.insert(entry.path().filename().string());
+    return names;
+  }
+  // A finished printer holding the sample pages, as a preview of a loaded recording has them.
+  std::unique_ptr<TQRPrinter> LoadedPrinter(int pages) {
+    TQRPageList list;
+    list.AttachStream(std::make_unique<TQRStream>(100000));
+    for (int n = 1; n <= pages; ++n) list.AppendPage(test::SampleReportPage(n, pages));
+    list.WriteHeader();
+    list.CopyToFile(File("pages.qrp"));
+    auto printer = std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()});
+    printer->LoadRecording(File("pages.qrp"));
+    fs::remove(File("pages.qrp"));
+    return printer;
+  }
+
+  fs::path Dir;
+};
+
+TEST_F(PageFilters, APdfHoldsEveryPageAsSelectableTextInEmbeddedFonts) {
+  TQRPDFFilter pdf(File("report.pdf"));
+  pdf.Title = "Quarterly sales";
+  pdf.WritePageSource(SamplePages(3), 1, 3);
+  EXPECT_EQ(Files(), (std::set<std::string>{"report.pdf"}));
+
+  const std::string info = Shell("pdfinfo '" + File("report.pdf") + "' 2>&1");
+  EXPECT_NE(info.find("Pages:           3"), std::string::npos) << info;
+  EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+  EXPECT_NE(info.find("Title:           Quarterly sales"), std::string::npos) << info;
+  const std::string text = Shell("pdftotext '" + File("report.pdf") + "' - 2>&1");
+  EXPECT_EQ(Count(text, "Quarterly Sales Report"), 3u);
+  EXPECT_EQ(Count(text, "Northwind Traders"), 180u);
+  EXPECT_NE(text.find("Order 10125"), std::string::npos);
+  EXPECT_NE(text.find("Page 2 of 3"), std::string::npos);
+
+  // Every font the pages use is in the file.
+  std::istringstream fonts(Shell("pdffonts '" + File("report.pdf") + "' 2>&1"));
+  int listed = 0;
+  for (std::string line; std::getline(fonts, line);) {
+    if (line.rfind("Liberation", 0) != 0 && line.rfind("Arial", 0) != 0 && line.find("TrueType") == std::string::npos)
+      continue;
+    ++listed;
+    EXPECT_NE(line.find(" yes "), std::string::npos) << line;
+  }
+  EXPECT_GE(listed, 2);  // the bold heading and the body text
+}
+
+TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
+  std::unique_ptr<TQRPrinter> printer = LoadedPrinter(4);
+  printer->Title = "From the printer";
+  TQRPDFFilter part(File("part.pdf"));
+  part.WritePages(*printer, 2, 3);
+  EXPECT_EQ(Shell("pdfinfo '" + File("part.pdf") + "' | grep '^Pages:'"), "Pages:           2\n");
+  const std::string text = Shell("pdftotext '" + File("part.pdf") + "' - 2>&1");
+  EXPECT_EQ(text.find("Page 1 of 4"), std::string::npos);
+  EXPECT_NE(text.find("Page 3 of 4"), std::string::npos);
+  EXPECT_NE(Shell("pdfinfo '" + File("part.pdf") + "'").find("From the printer"), std::string::npos);
+
+  // The preview's save hands the whole recording to a filter of pages.
+  TQRPDFFilter all(File("all.pdf"));
+  printer->ExportVia(all);
+  EXPECT_EQ(Shell("pdfinfo '" + File("all.pdf") + "' | grep '^Pages:'"), "Pages:           4\n");
+
+  // A recording has no report to run an export pass through.
+  class TPassFilter : public TQRExportFilter {
+    using TQRExportFilter::TQRExportFilter;
+  } rows(File("rows.csv"));
+  EXPECT_THROW(printer->ExportVia(rows), EQRError);
+
+  // Pages are exported only once they are all there.
+  TQRPrinter unfinished({TPrinter::PdfPrinter()});
+  TQRPDFFilter early(File("early.pdf"));
+  EXPECT_THROW(early.WritePages(unfinished, 1, 1), EQRError);
+  EXPECT_EQ(Files(), (std::set<std::string>{"part.pdf", "all.pdf"}));
+}
+
+TEST_F(PageFilters, AFailedPdfLeavesNoFileAndKeepsTheOneThere) {
+  // A folder that does not exist fails before any page is drawn.
+  TQRPDFFilter nowhere(File("missing/report.pdf"));
+  EXPECT_THROW(nowhere.WritePageSource(SamplePages(3), 1, 3), EFCreateError);
+  EXPECT_FALSE(fs::exists(Dir / "missing"));
+
+  std::ofstream(File("kept.pdf")) << "the good copy";
+  // A page that cannot be read half way...
+  TQRPDFFilter unreadable(File("kept.pdf"));
+  EXPECT_THROW(unreadable.WritePageSource(SamplePages(3, 2), 1, 3), EQRError);
+  // ...and a rename that fails at the very end.
+  SetWriteFailureHook([](std::string_view step) { return step == "rename" ? EIO : 0; });
+  TQRPDFFilter renamed(File("kept.pdf"));
+  EXPECT_THROW(renamed.WritePageSource(SamplePages(3), 1, 3), EFCreateError);
+  SetWriteFailureHook(nullptr);
+  EXPECT_EQ(ReadFile(Dir / "kept.pdf"), "the good copy");
+  EXPECT_EQ(Files(), (std::set<std::string>{"kept.pdf"}));
+}
+
+TEST_F(PageFilters, EachPngIsThePreviewsDrawingOfItsPageAtTheResolution) {
+  for (int dpi : {150, 72}) {
+    SCOPED_TRACE(dpi);
+    TQRPNGFilter png(File("page.png"), dpi);
+    png.WritePageSource(SamplePages(3), 1, 3);
+    EXPECT_EQ(png.WrittenFiles(), (std::vector<std::string>{File("page-1.png"), File("page-2.png"), File("page-3.png")}));
+    for (int n = 1; n <= 3; ++n) {
+      QImage written(QString::fromStdString(File("page-" + std::to_string(n) + ".png")), "PNG");
+      ASSERT_FALSE(written.isNull());
+      // A4 at 96 dpi is 794 x 1123 pixels; at another resolution in proportion.
+      EXPECT_EQ(written.width(), static_cast<int>(std::lround(794 * dpi / 96.0)));
+      EXPECT_EQ(written.height(), static_cast<int>(std::lround(1123 * dpi / 96.0)));
+      EXPECT_EQ(std::lround(written.dotsPerMeterX() * 0.0254), dpi);
+      const QImage drawn = RenderPageImage(test::SampleReportPage(n, 3), static_cast<double>(dpi));
+      EXPECT_TRUE(written.convertToFormat(QImage::Format_RGB32) == drawn.convertToFormat(QImage::Format_RGB32));
+      // Not a blank page: its text and rules cover a few percent of it.
+      EXPECT_GT(InkedShare(drawn), 0.005);
+    }
+  }
+
+  // One page keeps the name it was given.
+  std::unique_ptr<TQRPrinter> printer = LoadedPrinter(3);
+  TQRPNGFilter one(File("only.png"));
+  EXPECT_EQ(one.Resolution(), 150);
+  one.WritePages(*printer, 2, 2);
+  EXPECT_EQ(one.WrittenFiles(), std::vector<std::string>{File("only.png")});
+  EXPECT_TRUE(QImage(QString::fromStdString(File("only.png"))) ==
+              RenderPageImage(test::SampleReportPage(2, 3), 150.0).convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(PageFilters, PngNamesSortInPageOrder) {
+  EXPECT_EQ(TQRPNGFilter::PageFileName("out/r.png", 4, 4, 4), "out/r.png");
+  EXPECT_EQ(TQRPNGFilter::PageFileName("out/r.png", 4, 1, 9), "out/r-4.png");
+  EXPECT_EQ(TQRPNGFilter::PageFileName("out/r.png", 4, 1, 12), "out/r-04.png");
+  EXPECT_EQ(TQRPNGFilter::PageFileName("out/r.PNG", 12, 1, 12), "out/r-12.PNG");
+  EXPECT_EQ(TQRPNGFilter::PageFileName("r.v2.png", 7, 5, 100), "r.v2-007.png");
+  EXPECT_EQ(TQRPNGFilter::PageFileName("pages", 2, 1, 3), "pages-2.png");
+}
+
+TEST_F(PageFilters, AFailedPngExportLeavesNoPageBehind) {
+  TQRPNGFilter png(File("page.png"));
+  EXPECT_THROW(png.WritePageSource(SamplePages(3, 3), 1, 3), EQRError);
+  EXPECT_TRUE(png.WrittenFiles().empty());
+  EXPECT_TRUE(Files().empty());
+  TQRPNGFilter nowhere(File("missing/page.png"));
+  EXPECT_THROW(nowhere.WritePageSource(SamplePages(1), 1, 1), EFCreateError);
+  EXPECT_THROW(png.SetResolution(9), EQRError);
+  EXPECT_THROW(TQRPNGFilter(File("x.png"), 2401), EQRError);
+  EXPECT_EQ(png.Resolution(), 150);
+  // A page far too large for memory at the resolution asked is refused.
+  TQRPNGFilter huge(File("huge.png"), 2400);
+  const TQRPageSource wall = [](int32_t) { return std::make_unique<TMetafile>(20000, 20000); };
+  EXPECT_THROW(huge.WritePageSource(wall, 1, 1), EQRError);
+  EXPECT_TRUE(Files().empty());
+}
+
+}  // namespace
+}  // namespace rpt
