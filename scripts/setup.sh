@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils sqlite3 libsqlite3-dev postgresql
   cups printer-driver-cups-pdf
   libxlsxwriter-dev python3-openpyxl
+  help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file
 )
 
 missing=()

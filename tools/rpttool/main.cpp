@@ -166,20 +166,55 @@ std::string Usage() {
     head.resize(std::max<size_t>(head.size() + 2, 22), ' ');
     text += head + command.Summary + "\n";
   }
-  text += "\nOptions:\n  -h, --help            show this help\n";
+  text += "\nOptions:\n  -h, --help            show this help (after a command: that command's help)\n"
+          "  --version             show the version\n";
   return text;
+}
+
+bool IsHelpOption(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+
+// Words run on to lines of at most width characters.
+std::string Wrapped(std::string_view text, size_t width) {
+  std::string result, line;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(start, end - start);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      result += line + "\n";
+      line.clear();
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    start = end + 1;
+  }
+  return result + line + "\n";
+}
+
+std::string CommandUsage(const TCommand& command) {
+  return std::string("Usage: rpttool ") + command.Name + " " + command.Arguments + "\n\n" +
+         Wrapped(command.Summary, 78);
 }
 
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
   if (args.empty()) throw TUsageError("no command given");
-  if (args[0] == "-h" || args[0] == "--help" || args[0] == "help") {
+  if (IsHelpOption(args[0]) || args[0] == "help") {
     WriteStdout(Usage());
+    return 0;
+  }
+  if (args[0] == "--version") {
+    WriteStdout("rpttool " RPT_VERSION "\n");
     return 0;
   }
   for (const TCommand& command : kCommands) {
     if (args[0] != command.Name) continue;
     const TArgs rest(args.data() + 1, args.size() - 1);
+    if (std::any_of(rest.begin(), rest.end(), IsHelpOption)) {
+      WriteStdout(CommandUsage(command));
+      return 0;
+    }
     if (rest.size() < command.MinArgs || rest.size() > command.MaxArgs)
       throw TUsageError(std::string("usage: rpttool ") + command.Name + " " + command.Arguments);
     return command.Run(rest);

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The Debian package as a user's machine sees it: built by cpack from the build folder,
+# unpacked into a scratch root, its programs run from there on an installed example;
+# the desktop entry validated; the report types found by their first bytes alone.
+#   package_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work="$build/tests/packaging/work"
+rm -rf "$work" && mkdir -p "$work"
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >cpack.log 2>&1 || { cat cpack.log; fail "cpack"; }
+deb=$(ls pkg/*.deb)
+
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for lib in libqt6core6 libqt6gui6 libqt6widgets6 libqt6sql6 libc6 libqt6sql6-sqlite; do
+  grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || fail "Depends lacks $lib"
+done
+
+dpkg -x "$deb" root
+usr="$work/root/usr"
+for f in bin/reportdesigner bin/rpttool share/report-designer/sample.db share/applications/reportdesigner.desktop \
+         share/mime/packages/reportdesigner.xml share/icons/hicolor/48x48/apps/reportdesigner.png \
+         share/icons/hicolor/scalable/apps/reportdesigner.svg share/man/man1/rpttool.1.gz \
+         share/man/man1/reportdesigner.1.gz share/doc/reportdesigner/README.md; do
+  [ -s "$usr/$f" ] || fail "package lacks $f"
+done
+
+# The installed tool finds the installed sample database beside itself.
+unset RPT_SAMPLE_DB
+example=$(ls "$usr"/share/report-designer/examples/*.rpt | head -1)
+[ -n "$example" ] || fail "no example report installed"
+"$usr/bin/rpttool" render "$example" out.pdf
+pages=$(pdfinfo out.pdf | awk '/^Pages:/ {print $2}')
+[ "${pages:-0}" -ge 1 ] || fail "rendered PDF has no pages"
+"$usr/bin/rpttool" --version | grep -q "^rpttool [0-9]" || fail "rpttool --version"
+"$usr/bin/rpttool" render --help | grep -q "^Usage: rpttool render" || fail "rpttool render --help"
+"$usr/bin/reportdesigner" --help | grep -q "^Usage: reportdesigner" || fail "reportdesigner --help"
+man -l "$usr/share/man/man1/rpttool.1.gz" 2>/dev/null | grep -q "qrp-print" || fail "rpttool man page lacks the commands"
+
+desktop-file-validate "$usr/share/applications/reportdesigner.desktop" || fail "desktop entry"
+
+# The MIME database of the package alone, asked about files without their extensions.
+mkdir -p mime/packages empty
+cp "$usr/share/mime/packages/reportdesigner.xml" mime/packages/
+update-mime-database "$work/mime"
+cp "$example" report-without-extension
+"$usr/bin/rpttool" render "$example" recorded.qrp
+cp recorded.qrp recorded-without-extension
+type_of() { XDG_DATA_HOME="$work/empty" XDG_DATA_DIRS="$work" gio info -a standard::content-type "$1" | awk '/content-type/ {print $2}'; }
+[ "$(type_of report-without-extension)" = application/x-reportdesigner-report ] ||
+  fail "report file taken for $(type_of report-without-extension)"
+[ "$(type_of recorded-without-extension)" = application/x-reportdesigner-recorded ] ||
+  fail "recorded report taken for $(type_of recorded-without-extension)"
+echo "package test passed: $(basename "$deb")"
