@@ -455,6 +455,7 @@ TQRStandardPreview::TQRStandardPreview(QWidget* parent, TQRPrinter* printer) : Q
   FQRPreview->SetName("QRPreview");
   QWidget* peer = CreateFormPeer(FQRPreview, this);
   setCentralWidget(peer);
+  FQRPreview->SetVisible(true);
   peer->setFocusPolicy(Qt::StrongFocus);
   CreateToolBar();
   CreateStatusBar();

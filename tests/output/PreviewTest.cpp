@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -307,9 +308,23 @@ TEST_F(PreviewTest, WindowCaptionProgressAndNavigation) {
   w->Command("ZoomFit")->trigger();
   EXPECT_EQ(w->QRPreview()->ZoomMode(), zmFitPage);
 
+  // The page shows on screen: white paper with black text inside the grey.
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+  EXPECT_TRUE(w->centralWidget()->isVisible());
+  const QImage shown = w->grab(w->centralWidget()->geometry()).toImage();
+  int white = 0, dark = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x) {
+      const int gray = qGray(shown.pixel(x, y));
+      white += gray == 255;
+      dark += gray < 80;
+    }
+  EXPECT_GT(white, shown.width() * shown.height() / 10);
+  EXPECT_GT(dark, 100);
+
   // Escape closes: the printer is no longer previewed.
   QPointer<TQRStandardPreview> alive(w);
-  w->show();
   uint16_t escape = VK_ESCAPE;
   w->FormKeyDown(escape, {});
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

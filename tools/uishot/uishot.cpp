@@ -40,6 +40,7 @@
 #include "data/DBTables.h"
 #include "designer/Engine.h"
 #include "framework/Peer.h"
+#include "output/QRPrev.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 
@@ -784,6 +785,70 @@ const std::map<std::string, TScenario>& Scenarios() {
                 "the saved report did not open with its data field bound to the order lines");
          shot.Take("reopened");
          std::remove(file.c_str());
+       }},
+      {"preview",
+       [](TShot& shot) {
+         // The example of orders grouped by customer, over every order of the sample
+         // database (a long report), F9, and pictures while the pages are still being
+         // made, after the end, the whole page and the width; then Close.
+         OpenFiles({std::string(RPT_EXAMPLES_DIR) + "/orders_by_customer.rpt"});
+         TShot::Settle();
+         TfrmDoc* doc = Doc();
+         auto* query = doc ? dynamic_cast<TQuery*>(doc->DataSet) : nullptr;
+         if (!query || !query->Active()) {
+           Expect(shot, false, "the example report did not open on the sample database");
+           return;
+         }
+         query->Close();
+         std::string sql = query->SQL()->Text();
+         const size_t where = sql.find("where ");
+         if (where != std::string::npos) sql.erase(where, sql.find("order by") - where);
+         query->SQL()->SetText(sql);
+         query->Open();
+         auto steps = std::make_shared<std::function<void(int)>>();
+         *steps = [&shot, steps, doc](int tries) {
+           auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
+           if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage()) {
+             if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
+             else Fail("F9 showed no preview with a first page");
+             return;
+           }
+           TQRPreview* preview = window->QRPreview();
+           // The first page shows while generation goes on.
+           const bool generating = !window->GenerationOver();
+           std::printf("uishot: first page shown while generating: %s (%s)\n", generating ? "yes" : "no",
+                       qPrintable(window->PanelText(1)));
+           Expect(shot, !window->Command("LoadReport")->isEnabled() || !generating,
+                  "Load was usable while the pages were being made");
+           shot.Take("generating");
+           // A little later the count has grown.
+           QTest::qWait(400);
+           std::printf("uishot: a moment later: %s\n", qPrintable(window->PanelText(1)));
+           shot.Take("generating-later");
+           for (int waited = 0; !window->GenerationOver() && waited < 60000; waited += 50) QTest::qWait(50);
+           TShot::Settle();
+           Expect(shot, window->GenerationOver() && window->Command("SaveReport")->isEnabled() &&
+                            window->Command("Print")->isEnabled(),
+                  "the end of generation did not enable Save and Print");
+           shot.Take("finished");
+           Click(window->ToolBar1()->widgetForAction(window->Command("ZoomFit")));
+           Expect(shot, preview->ZoomMode() == zmFitPage, "Zoom to fit did not fit the page");
+           shot.Take("zoom-fit");
+           QTest::keyClick(WindowOf(window), Qt::Key_PageDown);
+           Click(window->ToolBar1()->widgetForAction(window->Command("ZoomToWidth")));
+           Expect(shot, preview->ZoomMode() == zmFitWidth && preview->PageNumber() == 2,
+                  "Page Down and Zoom to width did not show page 2 across the width");
+           shot.Take("page2-zoom-width");
+           Click(window->ExitButton());
+           (void)doc;
+         };
+         QTimer::singleShot(20, [steps] { (*steps)(500); });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_F9);
+         TShot::Settle();
+         for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
+         Expect(shot, !doc->Report->GenerationRunning() && !QApplication::activeModalWidget(),
+                "closing the preview did not end it");
+         shot.Take("closed");
        }},
       {"pagesettings",
        [](TShot& shot) {
