@@ -242,6 +242,12 @@ TVariant TField::AsVariant() const {
       // Not a date after all: the stored value as it is.
     }
   }
+  // SQLite keeps a truth value as a number: the field knows it is one.
+  if (v.Kind == TValue::kInteger && Is<TBooleanField>()) {
+    r.Type = TVariant::varBoolean;
+    r.Int = v.Int != 0;
+    return r;
+  }
   switch (v.Kind) {
     case TValue::kNull: r.Type = TVariant::varNull; break;
     case TValue::kInteger:

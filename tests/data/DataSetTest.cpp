@@ -231,6 +231,8 @@ TEST_F(SqliteDataTest, ValuesOfEveryFieldClass) {
   EXPECT_EQ(t->FieldByName("price")->AsVariant().Int, 12345000);
   EXPECT_EQ(t->FieldByName("day")->AsVariant().Type, TVariant::varDate);
   EXPECT_EQ(t->FieldByName("day")->AsVariant().Float, EncodeDate(2024, 2, 29));
+  EXPECT_EQ(t->FieldByName("flag")->AsVariant().Type, TVariant::varBoolean);
+  EXPECT_EQ(t->FieldByName("flag")->AsVariant().Int, 1);
 
   // Row 2: every column but the key is null.
   t->Next();
@@ -249,6 +251,8 @@ TEST_F(SqliteDataTest, ValuesOfEveryFieldClass) {
   t->Next();
   EXPECT_FALSE(t->FieldByName("flag")->AsBoolean());
   EXPECT_EQ(t->FieldByName("flag")->DisplayText(), "False");
+  EXPECT_EQ(t->FieldByName("flag")->AsVariant().Type, TVariant::varBoolean);
+  EXPECT_EQ(t->FieldByName("flag")->AsVariant().Int, 0);
   EXPECT_FALSE(t->FieldByName("notes")->IsNull());
   EXPECT_EQ(t->FieldByName("notes")->AsString(), "");
   EXPECT_EQ(t->FieldByName("price")->DisplayText(), "0.00");
