@@ -16,6 +16,7 @@
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
 #include "app/dlgReportPropsUnit.h"
+#include "app/RecordedReport.h"
 #include "app/frmDocUnit.h"
 #include "data/DB.h"
 #include "framework/Application.h"
@@ -183,7 +184,7 @@ void TfrmMain::CreateActions() {
       QFileDialog dialog(this);
       dialog.setAcceptMode(QFileDialog::AcceptOpen);
       dialog.setFileMode(QFileDialog::ExistingFile);
-      dialog.setNameFilters({"Reports (*.rpt)", "All files (*)"});
+      dialog.setNameFilters({"Reports (*.rpt)", "Recorded reports (*.qrp)", "All files (*)"});
       dialog.setDefaultSuffix("rpt");
       dialog.setDirectory(FDialogDirectory);
       if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -559,6 +560,10 @@ void TfrmMain::SelectedPaletteClass(const TClassDescriptor*& cls) const {
 void TfrmMain::ResetPalette() { FPaletteButtons.front()->setChecked(true); }
 
 TfrmDoc* TfrmMain::OpenFile(const std::string& fileName) {
+  if (IsRecordedReportFile(fileName)) {
+    OpenRecordedReport(fileName);
+    return nullptr;
+  }
   TfrmDoc* doc = TfrmDoc::CreateFromFile(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr,
                                          fileName);
   ShowDocument(doc);

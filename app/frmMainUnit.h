@@ -47,6 +47,7 @@ class TfrmMain : public QMainWindow {
   void ResetPalette();
   // Opens a report file in a new document window and shows it; a file that cannot be
   // opened raises its error and leaves no window.
+  // A report file in a document window; a recorded report in a preview (none returned).
   TfrmDoc* OpenFile(const std::string& fileName);
   void SaveDocument(TfrmDoc* doc);
   bool SaveDocumentAs(TfrmDoc* doc);

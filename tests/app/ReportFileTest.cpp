@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/RecordedReport.h"
 #include "app/Startup.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
@@ -19,6 +21,7 @@
 #include "framework/Application.h"
 #include "objects/Filer.h"
 #include "objects/StreamText.h"
+#include "output/QRPrev.h"
 #include "report/QRDataCtrls.h"
 #include "tests/support/SqliteExec.h"
 
@@ -364,6 +367,57 @@ TEST_F(ReportFile, FilesNamedOnTheCommandLineOpenAndOneThatFailsIsReported) {
   ASSERT_EQ(errors.size(), 2u);
   EXPECT_EQ(errors[0].rfind("offset 4:", 0), 0u) << errors[0];
   EXPECT_NE(errors[1].find("missing.rpt"), std::string::npos) << errors[1];
+  for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
+  frmMain->CloseAllDocuments();
+  QCoreApplication::processEvents();
+  DestroySingleInstanceWindows();
+}
+
+// A recording of pages pages, each with its number on it.
+void RecordPages(const std::string& file, int pages) {
+  TQRPrinter printer({TPrinter::PdfPrinter()});
+  printer.OpenDocument();
+  for (int i = 1; i <= pages; ++i) {
+    printer.NewPage();
+    printer.PageCanvas()->TextOut(printer.XToDevice(200), printer.YToDevice(200), "Page " + std::to_string(i));
+  }
+  printer.CloseDocument();
+  printer.SaveRecording(file);
+}
+
+std::vector<TQRStandardPreview*> OpenPreviews() {
+  std::vector<TQRStandardPreview*> result;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* preview = dynamic_cast<TQRStandardPreview*>(w); preview && preview->isVisible()) result.push_back(preview);
+  return result;
+}
+
+TEST_F(ReportFile, RecordedReportsOpenInAPreviewByTheirFirstBytes) {
+  RecordPages(Path("pages.qrp"), 3);
+  fs::copy_file(Path("pages.qrp"), Path("pages-renamed"));
+  TfrmDoc* doc = NewDoc();
+  doc->SaveToFile(Path("report.rpt"));
+  const std::string damaged = ReadWholeFile(Path("pages.qrp")).substr(0, 200);
+  Write(Path("damaged.qrp"), damaged + std::string(64, '\xFF'));
+  EXPECT_TRUE(IsRecordedReportFile(Path("pages-renamed")));
+  EXPECT_FALSE(IsRecordedReportFile(Path("report.rpt")));
+  EXPECT_FALSE(IsRecordedReportFile(Path("nothing-here.qrp")));
+
+  CreateSingleInstanceWindows();
+  OpenFiles({Path("pages.qrp"), Path("pages-renamed"), Path("damaged.qrp"), Path("report.rpt")});
+  std::vector<TQRStandardPreview*> previews = OpenPreviews();
+  ASSERT_EQ(previews.size(), 2u);
+  for (TQRStandardPreview* preview : previews) {
+    ASSERT_NE(preview->Printer(), nullptr);
+    EXPECT_EQ(preview->Printer()->TotalPages(), 3);
+    EXPECT_TRUE(preview->Printer()->LoadedFromFile());
+  }
+  // Only the report made a document window; the damaged recording is reported, not shown.
+  EXPECT_EQ(frmMain->Documents().size(), 1u);
+  EXPECT_EQ(errors.size(), 1u);
+  for (TQRStandardPreview* preview : previews) preview->close();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(OpenPreviews().empty());
   for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
   frmMain->CloseAllDocuments();
   QCoreApplication::processEvents();
