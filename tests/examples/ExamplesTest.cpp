@@ -1,6 +1,7 @@
 // The example reports, rendered by rpttool on the sample database: the figures their
 // PDFs show are read back with pdftotext and compared with the same figures computed
-// by SQL. Also: the committed files are what the generator writes, page ranges and
+// by SQL, and the grouped list's CSV and workbook rows are the rows SQL returns. Also:
+// the committed files are what the generator writes, page ranges and
 // progress, another database for the report and its own queries, and bad input that
 // fails with a message and leaves no output.
 #include <gtest/gtest.h>
@@ -392,6 +393,58 @@ TEST_F(ExampleReports, AnotherDatabaseFeedsTheReportAndTheQueriesItOwns) {
   fs::remove(copy);
 }
 
+TEST_F(ExampleReports, TheGroupedListExportsExactlyTheSqlsRowsToCsvAndAWorkbook) {
+  const std::vector<Row> expected = Query(
+      "select o.order_id, o.order_date, o.ship_via, t.line_count, cast(round(t.goods * 100) as integer),"
+      " cast(round(o.freight * 100) as integer), cast(round((t.goods + o.freight) * 100) as integer)"
+      " from orders o join customers c on c.customer_id = o.customer_id"
+      " join order_totals t on t.order_id = o.order_id"
+      " where c.country = 'Germany' and o.order_date between '2024-01-01' and '2024-12-31'"
+      " order by c.company, o.customer_id, o.order_date, o.order_id");
+  ASSERT_GT(expected.size(), 100u);
+  const std::string rows = std::to_string(expected.size());
+
+  // CSV: the printed texts, one line per order under the column headings.
+  const TRun csv = Tool({"render", Example("orders_by_customer").string(), "orders.csv"});
+  ASSERT_EQ(csv.Status, 0) << csv.Err;
+  EXPECT_EQ(csv.Out, "exported " + rows + " rows into orders.csv\n");
+  std::string text = ReadFile(Work / "orders.csv");
+  const std::string heading = "Order,Date,Ship via,Lines,Goods,Freight,Total\r\n";
+  ASSERT_EQ(text.substr(0, heading.size()), heading);
+  EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.end(), '\r')), expected.size() + 1);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  std::vector<Row> want;
+  for (const Row& r : expected)
+    want.push_back({r[0], r[1], r[2], r[3], Money(std::stoll(r[4])), Money(std::stoll(r[5])), Money(std::stoll(r[6]))});
+  EXPECT_EQ(ParseCsv(text), want);
+
+  // The workbook: the same rows as typed cells, read back by openpyxl.
+  const TRun book = Tool({"render", Example("orders_by_customer").string(), "orders.xlsx"});
+  ASSERT_EQ(book.Status, 0) << book.Err;
+  EXPECT_EQ(book.Out, "exported " + rows + " rows into orders.xlsx\n");
+  std::ofstream(Work / "cells.py") << "import sys, openpyxl\n"
+                                      "ws = openpyxl.load_workbook(sys.argv[1], read_only=True).active\n"
+                                      "for row in ws.iter_rows(min_row=2, values_only=True):\n"
+                                      "    cells = []\n"
+                                      "    for v in row:\n"
+                                      "        if isinstance(v, bool): cells.append('bool:%s' % v)\n"
+                                      "        elif isinstance(v, (int, float)): cells.append('number:%.2f' % v)\n"
+                                      "        elif hasattr(v, 'isoformat'): cells.append('date:' + v.isoformat())\n"
+                                      "        else: cells.append('%s:%s' % (type(v).__name__, v))\n"
+                                      "    print(','.join(cells))\n";
+  const TRun cells = Run("/usr/bin/python3", {"cells.py", "orders.xlsx"});
+  ASSERT_EQ(cells.Status, 0) << cells.Err;
+  auto number = [](const std::string& cents) {
+    const long long v = std::stoll(cents);
+    return "number:" + std::to_string(v / 100) + "." + (v % 100 < 10 ? "0" : "") + std::to_string(v % 100);
+  };
+  std::vector<std::string> wantCells;
+  for (const Row& r : expected)
+    wantCells.push_back(number(r[0] + "00") + ",date:" + r[1] + "T00:00:00,str:" + r[2] + "," + number(r[3] + "00") +
+                        "," + number(r[4]) + "," + number(r[5]) + "," + number(r[6]));
+  EXPECT_EQ(Lines(cells.Out), wantCells);
+}
+
 TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
   const fs::path bad = Work / "bad";
   fs::create_directories(bad);
@@ -421,6 +474,10 @@ TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
       {{"render", good, (bad / "no-folder" / "o5.pdf").string()}, "Cannot create file", bad / "no-folder"},
       {{"render", good, (bad / "a-file" / "o6.qrp").string()}, "Cannot create file", bad / "a-file" / "o6.qrp"},
       {{"render", good, (bad / "o7.pdf").string(), "--from", "5"}, "--from 5 prints nothing", bad / "o7.pdf"},
+      {{"render", good, (bad / "no-folder" / "o10.csv").string()}, "Cannot create file", bad / "no-folder"},
+      {{"render", (bad / "broken.rpt").string(), (bad / "o11.xlsx").string()}, "no_such_table", bad / "o11.xlsx"},
+      {{"render", (bad / "broken.rpt").string(), (bad / "o12.png").string()}, "no_such_table", bad / "o12.png"},
+      {{"render", (bad / "broken.rpt").string(), (bad / "o13.csv").string()}, "no_such_table", bad / "o13.csv"},
   };
   for (const TCase& c : cases) {
     const TRun run = Tool(c.Args);
@@ -439,6 +496,9 @@ TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
   // A wrong command line is a usage error.
   EXPECT_EQ(Tool({"render", good, (bad / "o8.txt").string()}).Status, 2);
   EXPECT_EQ(Tool({"render", good, (bad / "o9.pdf").string(), "--from", "3", "--to", "2"}).Status, 2);
+  EXPECT_EQ(Tool({"render", good, (bad / "o14.csv").string(), "--from", "2"}).Status, 2);
+  EXPECT_EQ(Tool({"render", good, (bad / "o15.pdf").string(), "--dpi", "300"}).Status, 2);
+  EXPECT_EQ(Tool({"render", good, (bad / "o16.png").string(), "--dpi", "5"}).Status, 2);
 }
 
 }  // namespace
