@@ -5,6 +5,7 @@
 #include "app/frmMainUnit.h"
 #include "objects/Exceptions.h"
 #include "output/QRPrev.h"
+#include "output/QRPrgres.h"
 #include "report/QRCtrls.h"
 #include "report/QRExportFilters.h"
 
@@ -31,6 +32,7 @@ void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   RegisterStandardPreview();
   // The file kinds the preview's save offers after the recorded report.
   RegisterExportFilters();
+  RegisterStandardPrintDialogs();
   CreateSingleInstanceWindows();
   frmMain->show();
   frmProps->show();

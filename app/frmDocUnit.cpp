@@ -445,7 +445,19 @@ void TfrmDoc::FormActivate(TObject*) {
   if (frmMain) frmMain->SyncZoomCombo(false);
 }
 
+bool TfrmDoc::ReportBusy() const {
+  return Printing || (Report && (!Report->Idle() || Report->GenerationRunning()));
+}
+
 void TfrmDoc::FormClose(TObject*, TCloseAction& action) {
+  if (ReportBusy()) {
+    // The pass walks this report: it stays until the pass has ended.
+    action = caNone;
+    LastCloseAccepted = false;
+    MessageDlg("\"" + Caption() + "\" is being printed or previewed. Close it when that has finished or been stopped.",
+               mtInformation, {mbOK});
+    return;
+  }
   action = caFree;
   if (Modified) {
     switch (MessageDlg("Save document \"" + Caption() + "\"?", mtConfirmation, {mbYes, mbNo, mbCancel})) {

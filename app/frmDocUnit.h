@@ -34,6 +34,13 @@ class TfrmDoc : public TCustomForm {
   std::string FileName;
   bool Modified = false;
 
+  // Set by the main window around a print: its pass runs on this thread and lets
+  // messages run meanwhile.
+  bool Printing = false;
+  // Whether a pass runs on the report (a print, or a preview's thread): the report may
+  // then neither change nor go, and the window refuses to close.
+  bool ReportBusy() const;
+
   void AssignDataSet(TDataSet* dataSet);
   void MarkModified() { Modified = true; }
   // The .rpt file: header, then the report's component stream. Saving replaces the

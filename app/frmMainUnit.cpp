@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
@@ -23,6 +24,7 @@
 #include "framework/ImageList.h"
 #include "framework/Peer.h"
 #include "objects/Persistent.h"
+#include "output/QRPrgres.h"
 
 // The images live in this library's resources; a static library must register them.
 static void InitImages() { Q_INIT_RESOURCE(images); }
@@ -139,14 +141,19 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     return dlgData && dlgData->SelectData(dataSet, nullptr) ? dataSet : nullptr;
   };
   PreviewReport = [](TfrmDoc* doc) { doc->Report->PreviewReport(); };
-  PrintReport = [](TfrmDoc* doc) { doc->Report->PrintToPrinter(); };
+  PrintReport = [this](TfrmDoc* doc) { PrintDocument(doc); };
 
-  if (auto* app = TApplication::Instance())
+  if (auto* app = TApplication::Instance()) {
     app->SetShortcutClaim([this](int key) { return ClaimsShortcut(key); });
+    FBusyIdleId = app->AddIdleHandler([this] { SyncBusyDocuments(); });
+  }
 }
 
 TfrmMain::~TfrmMain() {
-  if (auto* app = TApplication::Instance()) app->SetShortcutClaim(nullptr);
+  if (auto* app = TApplication::Instance()) {
+    app->SetShortcutClaim(nullptr);
+    if (FBusyIdleId) app->RemoveIdleHandler(FBusyIdleId);
+  }
   FPopupMenu1->Free();
   FNonvisualImages->Free();
 }
@@ -161,8 +168,10 @@ TAction* TfrmMain::Add(const std::string& name, const std::string& category, con
 }
 
 void TfrmMain::CreateActions() {
-  auto hasDoc = [this](TAction* a) { a->setEnabled(ActiveDocument() != nullptr); };
-  auto doc = [this] { return ActiveDocument(); };
+  // A document whose report a pass walks (a print, a preview's thread) is not worked on:
+  // its commands are disabled and do nothing.
+  auto hasDoc = [this](TAction* a) { a->setEnabled(EditableDocument() != nullptr); };
+  auto doc = [this] { return EditableDocument(); };
 
   Add("actNew", "File", "&New...", "Ctrl+N", 0)->OnExecute = [this](TAction*) {
     TfrmDoc* d = TfrmDoc::CreateNew(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr);
@@ -493,6 +502,11 @@ void TfrmMain::CreatePalette(QWidget* parent) {
   FPaletteButtons.front()->setChecked(true);
 }
 
+TfrmDoc* TfrmMain::EditableDocument() const {
+  TfrmDoc* doc = ActiveDocument();
+  return doc && !doc->ReportBusy() ? doc : nullptr;
+}
+
 TfrmDoc* TfrmMain::ActiveDocument() const {
   QMdiSubWindow* sub = FMdi->activeSubWindow();
   if (!sub) {
@@ -625,6 +639,11 @@ void TfrmMain::SyncZoomCombo(bool clear) {
 void TfrmMain::ZoomChanged(int index) {
   if (FSyncingZoom) return;
   TfrmDoc* doc = ActiveDocument();
+  if (doc && doc->ReportBusy()) {
+    // A zoom lays the bands out again: not while a pass walks them.
+    SyncZoomCombo(false);
+    return;
+  }
   if (!doc) {
     FSyncingZoom = true;
     FComboBox1->setCurrentIndex(-1);
@@ -655,11 +674,35 @@ void TfrmMain::Modifies(TfrmDoc* doc) {
 }
 
 void TfrmMain::PreviewOrPrint(bool print) {
-  TfrmDoc* doc = ActiveDocument();
+  TfrmDoc* doc = EditableDocument();
   if (!doc) return;
   const bool propsVisible = frmProps && frmProps->isVisible();
   if (frmProps) frmProps->hide();
+  // A print's pass runs on this thread and lets messages run: the rules see the busy
+  // report now, not at the next idle moment, which comes only after the pass.
+  struct TBusy {
+    TfrmMain* Main;
+    TfrmDoc* Doc;
+    bool Print;
+    TBusy(TfrmMain* main, TfrmDoc* doc, bool print) : Main(main), Doc(doc), Print(print) {
+      if (!Print) return;
+      Doc->Printing = true;
+      Main->FActions->UpdateActions();
+      Main->SyncBusyDocuments();
+    }
+    ~TBusy() {
+      if (!Print) return;
+      Doc->Printing = false;
+      Main->FActions->UpdateActions();
+      Main->SyncBusyDocuments();
+      if (Main->FCloseWhenPassEnds) {
+        Main->FCloseWhenPassEnds = false;
+        QTimer::singleShot(0, Main, [main = Main] { main->close(); });
+      }
+    }
+  };
   try {
+    TBusy busy(this, doc, print);
     if (doc->DataSet) doc->DataSet->SetActive(true);
     const auto& run = print ? PrintReport : PreviewReport;
     if (run) run(doc);
@@ -668,6 +711,57 @@ void TfrmMain::PreviewOrPrint(bool print) {
     throw;
   }
   if (frmProps) frmProps->setVisible(propsVisible);
+}
+
+void TfrmMain::PrintDocument(TfrmDoc* doc) {
+  TNotifyQuickRep* report = doc->Report;
+  // Without the standard dialogs (tools, tests) the report prints with its settings.
+  if (TQRPrintWindows::RunPrintDialog) {
+    const TPrinterOrientation orientation = report->Page()->Orientation();
+    if (!report->PrinterSetup()) return;
+    if (report->Page()->Orientation() != orientation) {
+      UpdateHandles(doc);
+      Modifies(doc);
+    }
+  }
+  if (FCloseWhenPassEnds) return;
+  report->PrintToPrinter();
+}
+
+void TfrmMain::SyncBusyDocuments() {
+  for (TfrmDoc* doc : Documents())
+    if (doc->SubWindow && doc->SubWindow->widget()) doc->SubWindow->widget()->setEnabled(!doc->ReportBusy());
+}
+
+std::string TfrmMain::StopPassesQuestion(const std::string& documents) {
+  return "Printing or previewing " + documents + " has not finished.\n\n"
+         "Stop it and close the program? No keeps the program running.";
+}
+
+bool TfrmMain::StopPassesForClosing() {
+  std::vector<TfrmDoc*> busy;
+  std::string names;
+  for (TfrmDoc* doc : Documents())
+    if (doc->ReportBusy()) {
+      busy.push_back(doc);
+      names += (names.empty() ? "\"" : ", \"") + doc->Caption() + "\"";
+    }
+  if (busy.empty()) return true;
+  if (MessageDlg(StopPassesQuestion(names), mtConfirmation, {mbYes, mbNo}) != mrYes) return false;
+  for (TfrmDoc* doc : busy) {
+    if (doc->Report->GenerationRunning()) {
+      // A preview's thread: stopped and waited for here.
+      try {
+        doc->Report->WaitForGeneration(true);
+      } catch (const std::exception& e) {
+        if (auto* app = TApplication::Instance()) app->HandleException(e.what());
+      }
+    } else {
+      doc->Report->CancelGeneration();
+      FCloseWhenPassEnds = true;
+    }
+  }
+  return !FCloseWhenPassEnds;
 }
 
 bool TfrmMain::ClaimsShortcut(int key) const {
@@ -747,7 +841,7 @@ void TfrmMain::ArrangeIcons() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (!CloseAllDocuments()) {
+  if (!StopPassesForClosing() || !CloseAllDocuments()) {
     event->ignore();
     return;
   }

@@ -40,6 +40,8 @@ class TfrmMain : public QMainWindow {
 
   // The active document: the active child window, or none.
   TfrmDoc* ActiveDocument() const;
+  // The active document when no pass runs on its report: the one the commands work on.
+  TfrmDoc* EditableDocument() const;
   // Open document windows in the frame's order (bottom of the stack first).
   std::vector<TfrmDoc*> Documents() const;
 
@@ -86,6 +88,8 @@ class TfrmMain : public QMainWindow {
   // Preview and print of a document's report; by default the report's own.
   std::function<void(TfrmDoc*)> PreviewReport;
   std::function<void(TfrmDoc*)> PrintReport;
+  // The question before closing the program while passes run, for the documents named.
+  static std::string StopPassesQuestion(const std::string& documents);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -98,6 +102,14 @@ class TfrmMain : public QMainWindow {
   TAction* Add(const std::string& name, const std::string& category, const std::string& caption,
                const std::string& keys, int image, int tag = 0);
   void PreviewOrPrint(bool print);
+  // Print setup, then the print; a changed orientation resizes the report.
+  void PrintDocument(TfrmDoc* doc);
+  // A document whose report is busy takes no input on its design surface.
+  void SyncBusyDocuments();
+  // Before the program closes: passes still running are stopped once the user agrees.
+  // A print runs beneath this call, so it is asked to stop and the window closes again
+  // after it has returned; false while anything still has to end first.
+  bool StopPassesForClosing();
   void ZoomChanged(int index);
   // The grab handles follow the report after a zoom.
   static void UpdateHandles(TfrmDoc* doc);
@@ -120,6 +132,8 @@ class TfrmMain : public QMainWindow {
   bool FSyncingZoom = false;
   int FNextPlace = 0;  // cascade position of the next new window
   QString FDialogDirectory;
+  int FBusyIdleId = 0;
+  bool FCloseWhenPassEnds = false;
 };
 
 // The single-instance windows, reachable by their component names.

@@ -15,6 +15,7 @@
 #include "data/DB.h"
 #include "framework/Application.h"
 #include "objects/Format.h"
+#include "output/QRPrgres.h"
 #include "output/QRPrinter.h"
 #include "report/QRController.h"
 #include "report/QRCtrls.h"
@@ -91,6 +92,10 @@ void TCustomQuickRep::ApplyPrinterSettings(TQRPrinter& printer) const {
   printer.SetOutputBin(settings.OutputBin);
   printer.FirstPage = settings.FirstPage;
   printer.LastPage = settings.LastPage;
+  printer.Settings().SetCollate(settings.Collate);
+  // After the printer number, which gives the PDF printer its default file again.
+  if (!settings.OutputFileName.empty() && printer.Printer().Device().BuiltInPdf)
+    printer.Printer().SetOutputFileName(settings.OutputFileName);
 }
 
 void TCustomQuickRep::PreviewReport() { StartPreview(true); }
@@ -101,6 +106,7 @@ void TCustomQuickRep::StartPreview(bool modal) {
   printer->OutputTarget = otPageStore;
   printer->OwnerReport = this;
   printer->Title = FReportTitle;
+  printer->OnPrintSetup = [this](TQRPrinter* shown) { PrintSetupFromPreview(shown); };
   if (OnPreview) printer->OnShowPreview = [this](TQRPrinter*) { OnPreview(this); };
   // The thread opens its own connections: the ones made here are closed first, and
   // opened here again once the pass has ended.
@@ -141,7 +147,61 @@ void TCustomQuickRep::PrintToPrinter() {
   } restore{this, remembered};
   if (!MakePrinter() || !FQRPrinter->HasPrinters()) return;
   FQRPrinter->OutputTarget = otPrinter;
+  // Declared after the restorer: the form goes before the printer it watches.
+  std::unique_ptr<TQRProgressForm> progress;
+  if (FShowProgress && TQRPrintWindows::OpenProgressForm) {
+    progress = TQRPrintWindows::OpenProgressForm(*FQRPrinter);
+    FQRPrinter->NotifyWindow = progress->NotifyControl();
+  }
   GeneratePages();
+}
+
+bool TCustomQuickRep::PrinterSetup() { return RunPrintDialog(nullptr); }
+
+void TCustomQuickRep::PrintSetupFromPreview(TQRPrinter* printer) {
+  // The settings are read by a pass as it starts: none may run while they change.
+  if (!FIdle) return;
+  RunPrintDialog(printer);
+}
+
+bool TCustomQuickRep::RunPrintDialog(const TQRPrinter* shown) {
+  if (!TQRPrintWindows::RunPrintDialog) return false;
+  TQuickRepPrinterSettings& settings = *FPrinterSettings;
+  TPrinter device;
+  if (settings.PrinterNumber >= 0 && settings.PrinterNumber < static_cast<int>(device.Printers().size()))
+    device.SetPrinterIndex(settings.PrinterNumber);
+  if (!settings.OutputFileName.empty() && device.Device().BuiltInPdf) device.SetOutputFileName(settings.OutputFileName);
+  device.DeviceMode().Orientation = FPage->Orientation() == poLandscape ? 2 : 1;
+  TQRPrintDialog dialog(&device);
+  dialog.Options = {poPageNums, poWarning};
+  if (shown && shown->Status() == qsFinished && shown->TotalPages() > 0) {
+    dialog.MinPage = 1;
+    dialog.MaxPage = shown->TotalPages();
+    dialog.FromPage = 1;
+    dialog.ToPage = shown->TotalPages();
+  } else {
+    dialog.MinPage = 0;
+    dialog.MaxPage = 9999;
+  }
+  // A range chosen before is offered again, within the pages there are.
+  if (settings.FirstPage > 0 || settings.LastPage > 0) {
+    dialog.PrintRange = prPageNums;
+    dialog.FromPage = std::min(std::max(settings.FirstPage, 1), dialog.MaxPage);
+    dialog.ToPage = settings.LastPage > 0 ? std::min(settings.LastPage, dialog.MaxPage) : dialog.MaxPage;
+  }
+  dialog.SetCopies(settings.Copies);
+  dialog.Collate = settings.Collate;
+  if (!TQRPrintWindows::RunPrintDialog(dialog)) return false;
+  settings.Copies = dialog.Copies();
+  settings.Collate = dialog.Collate;
+  settings.PrinterNumber = device.PrinterIndex();
+  if (device.Device().BuiltInPdf) settings.OutputFileName = device.OutputFileName();
+  const TPrinterOrientation orientation = device.DeviceMode().Orientation == 2 ? poLandscape : poPortrait;
+  if (orientation != FPage->Orientation()) FPage->SetOrientation(orientation);
+  const bool pages = dialog.PrintRange == prPageNums;
+  settings.FirstPage = pages ? dialog.FromPage : 0;
+  settings.LastPage = pages ? dialog.ToPage : 0;
+  return true;
 }
 
 void TCustomQuickRep::GeneratePages() {

@@ -195,6 +195,13 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   virtual void PreviewReport();
   void StartPreview(bool modal);
   virtual void PrintToPrinter();
+  // The print dialog over the report's print settings (printer, page range, copies,
+  // collation, orientation); true when confirmed, and the settings then hold the
+  // choices. Without a registered print dialog nothing runs and the result is false.
+  bool PrinterSetup();
+  // The print setup of a preview (its printer's OnPrintSetup): once the pass has ended
+  // the range offered is the recorded pages.
+  void PrintSetupFromPreview(TQRPrinter* printer);
   // One generation pass onto the report printer (made when there is none); raises the
   // pass's error after abandoning the document and restoring the report.
   virtual void GeneratePages();
@@ -300,6 +307,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // and closed again on the thread, then reopened here.
   std::vector<TDataSet*> PassDataSets() const;
   void ReopenPassDataSets();
+  bool RunPrintDialog(const TQRPrinter* shown);
 
   std::atomic<bool> FIdle{true};
   std::atomic<bool> FCancelRequested{false};
