@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdio>
 
 #include "framework/Application.h"
 #include "output/QRPrgres.h"
@@ -53,6 +55,48 @@ TEST(ProgressForm, AMessageQueuedForAFormThatIsGoneIsDropped) {
   printer.NotifyWindow = nullptr;
   QCoreApplication::processEvents();  // must not reach the destroyed form
   SUCCEED();
+}
+
+int PdfPages(const std::string& file) {
+  std::string out;
+  if (FILE* p = popen(("pdfinfo '" + file + "' 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  const size_t at = out.find("Pages:");
+  return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
+}
+
+// Printing recorded pages (a loaded recording) counts them on the progress form; its
+// Cancel drops the job, and a cancel of an earlier job does not stop the next one.
+TEST(ProgressForm, FollowsThePrintOfRecordedPages) {
+  QTemporaryDir dir;
+  const std::string pdf = dir.filePath("pages.pdf").toStdString();
+  TQRPrinter printer(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()});
+  printer.OpenDocument();
+  for (int i = 0; i < 5; ++i) printer.NewPage();
+  printer.CloseDocument();
+  printer.Printer().SetOutputFileName(pdf);
+  std::string last;
+  bool cancel = false;
+  TQRPrintWindows::OpenProgressForm = [&](TQRPrinter& p) {
+    auto form = std::make_unique<TQRProgressForm>(&p);
+    form->show();
+    QObject::connect(form.get(), &QObject::destroyed, [&, info = form->Info] { last = info->text().toStdString(); });
+    if (cancel) QTimer::singleShot(0, form->CancelButton, &QPushButton::click);
+    return form;
+  };
+  cancel = true;
+  printer.PrintRecording();
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(pdf)));
+  EXPECT_TRUE(printer.Cancelled());
+  cancel = false;
+  printer.PrintRecording();
+  EXPECT_EQ(PdfPages(pdf), 5);
+  EXPECT_EQ(last, "100%  Completed");
+  TQRPrintWindows::OpenProgressForm = nullptr;
 }
 
 // A queue of the system's kind and the built-in PDF printer.
