@@ -220,13 +220,13 @@ class TCompiler {
         return;
       }
     } else if (s.find_first_not_of("+-.0123456789Ee", digits) != std::string_view::npos) {
-      AddError(Format(msg::kIllegalNumeric, s.substr(0, kMaxEvString)));
+      AddError(Format(msg::kIllegalNumeric, s.substr(0, CharOffset(s, kMaxEvString))));
       return;
     }
     double value;
     const auto r = std::from_chars(begin, end, value, std::chars_format::general);
     if (r.ec != std::errc() || r.ptr != end) {
-      AddError(Format(msg::kIllegalNumeric, s.substr(0, kMaxEvString)));
+      AddError(Format(msg::kIllegalNumeric, s.substr(0, CharOffset(s, kMaxEvString))));
       return;
     }
     AddConstant(TQREvValue::Float(value));

@@ -44,6 +44,31 @@ std::string Repeat(const std::string& text, int count) {
   return result;
 }
 
+// Whole UTF-8 sequences only: a message cut inside a character cannot be shown.
+bool IsUtf8(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+TEST(ExprRobustness, EchoedTextsInErrorsAreCutBetweenCharacters) {
+  TQREvaluator evaluator;
+  const std::string accents = Repeat("\xC3\xA9", 200);
+  for (const std::string& text : {"12" + accents, "1" + accents, "12E" + accents, "(" + accents + "+"}) {
+    evaluator.Compile(text);
+    const TQREvValue value = evaluator.Value();
+    EXPECT_EQ(value.Kind, vkError) << text;
+    EXPECT_TRUE(IsUtf8(value.StrValue)) << value.StrValue;
+  }
+}
+
 TEST(ExprRobustness, NestingAndLengthAreBounded) {
   const std::pair<std::string, std::string> cases[] = {
       {std::string(5000, '(') + "1" + std::string(5000, ')'), "ERROR Expression is nested too deeply"},
