@@ -59,5 +59,16 @@ expect 2 "$tool" build in.txt
 expect 0 "$tool" --help
 grep -q 'dump FILE' out.txt || fail "help does not list dump"
 
+# A command's own help, and eval's status telling a value from an error value.
+expect 0 "$tool" render --help
+grep -q '^Usage: rpttool render FILE.rpt' out.txt || fail "render --help: $(cat out.txt)"
+expect 0 "$tool" --version
+grep -q '^rpttool [0-9]' out.txt || fail "--version: $(cat out.txt)"
+expect 0 "$tool" eval "1 + 2"
+grep -q '^3 (INTEGER)$' out.txt || fail "eval 1 + 2: $(cat out.txt)"
+expect 1 "$tool" eval "DIV(1, 0)"
+grep -q '(ERROR)$' out.txt || fail "an error value is still printed: $(cat out.txt)"
+expect 1 "$tool" eval "1 +"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "rpttool: all checks passed"

@@ -1,6 +1,7 @@
 // rpttool eval: try an expression from the shell. Alone it prints the value and its
 // kind; with a dataset it evaluates once per record, accumulating aggregates the way a
-// report does, so totals can be checked before they go into a report.
+// report does, so totals can be checked before they go into a report. An error value
+// prints like any other and makes the exit status 1.
 #include <cstdio>
 #include <span>
 #include <string>
@@ -14,6 +15,7 @@ namespace rpttool {
 
 namespace {
 
+constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kUsage =
     "usage: rpttool eval EXPR [--alias ALIAS (--table TABLE | --sql SQL)] [--locale NAME] [--program]";
@@ -88,9 +90,11 @@ int Eval(std::span<const std::string> args) {
   if (options.Alias.empty()) {
     evaluator.Compile(options.Expression);
     if (options.Program) Print(evaluator.ProgramText());
-    Print(Shown(evaluator.Value()) + "\n");
+    const rpt::TQREvValue value = evaluator.Value();
+    Print(Shown(value) + "\n");
     if (std::fflush(stdout) != 0) throw rpt::Exception("Cannot write standard output");
-    return 0;
+    // The text says what went wrong; the status lets a script know without reading it.
+    return value.Kind == rpt::vkError ? kExitFailure : 0;
   }
 
   rpt::TOwnedPtr<rpt::TDataSet> dataSet;
@@ -116,9 +120,12 @@ int Eval(std::span<const std::string> args) {
   evaluator.ResetAggregates();
   std::string out;
   int64_t record = 0;
+  bool anyError = false;
   for (dataSet->First(); !dataSet->Eof(); dataSet->Next()) {
     if (aggregates) evaluator.Accumulate();
-    out += std::to_string(++record) + ": " + Shown(evaluator.Evaluate()) + "\n";
+    const rpt::TQREvValue value = evaluator.Evaluate();
+    anyError = anyError || value.Kind == rpt::vkError;
+    out += std::to_string(++record) + ": " + Shown(value) + "\n";
     if (out.size() >= 1 << 16) {
       Print(out);
       out.clear();
@@ -126,7 +133,7 @@ int Eval(std::span<const std::string> args) {
   }
   Print(out);
   if (std::fflush(stdout) != 0) throw rpt::Exception("Cannot write standard output");
-  return 0;
+  return anyError ? kExitFailure : 0;
 }
 
 }  // namespace rpttool
