@@ -16,7 +16,7 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 600
 
 cmake -S "$ROOT" -B "$TSAN_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRPT_TSAN=ON \
   -DRPT_BUILD_BENCH=OFF >/dev/null
-tsan_tests=(tests/report/report_tests tests/output/output_tests tests/data/data_tests)
+tsan_tests=(tests/report/report_tests tests/output/output_tests tests/output/preview_tests tests/data/data_tests)
 cmake --build "$TSAN_BUILD_DIR" -j "$JOBS" --target "${tsan_tests[@]##*/}"
 # Without address randomisation: some kernels place mappings where the checker cannot work.
 no_aslr=(setarch "$(uname -m)" -R)
