@@ -137,6 +137,8 @@ TQRPrintDialogForm::TQRPrintDialogForm(TQRPrintDialog& dialog, QWidget* parent) 
   setWindowTitle("Print");
   CreateControls();
   LoadFromDialog();
+  // Its real size before it opens, so that it opens centred.
+  adjustSize();
 }
 
 void TQRPrintDialogForm::CreateControls() {

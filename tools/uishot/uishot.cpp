@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QLineEdit>
 #include <QMdiSubWindow>
@@ -337,6 +338,39 @@ void Expect(TShot& shot, bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "uishot: %s\n", what);
   ++shot.Failures;
+}
+
+// The example of orders grouped by customer over every order of the sample database:
+// a report of many pages. None when it does not open on its data.
+TfrmDoc* OpenLongExample(TShot& shot) {
+  OpenFiles({std::string(RPT_EXAMPLES_DIR) + "/orders_by_customer.rpt"});
+  TShot::Settle();
+  TfrmDoc* doc = Doc();
+  auto* query = doc ? dynamic_cast<TQuery*>(doc->DataSet) : nullptr;
+  if (!query || !query->Active()) {
+    Expect(shot, false, "the example report did not open on the sample database");
+    return nullptr;
+  }
+  query->Close();
+  std::string sql = query->SQL()->Text();
+  const size_t where = sql.find("where ");
+  if (where != std::string::npos) sql.erase(where, sql.find("order by") - where);
+  query->SQL()->SetText(sql);
+  query->Open();
+  return doc;
+}
+
+// The page count pdfinfo reads from a PDF file; -1 when it reads none.
+int PdfPageCount(const std::string& file) {
+  std::string out;
+  if (FILE* p = popen(("pdfinfo '" + file + "' 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  const size_t at = out.find("Pages:");
+  return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
 
 using TScenario = std::function<void(TShot&)>;
@@ -849,6 +883,75 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, !doc->Report->GenerationRunning() && !QApplication::activeModalWidget(),
                 "closing the preview did not end it");
          shot.Take("closed");
+       }},
+      {"print",
+       [](TShot& shot) {
+         // The long example, Ctrl+P: the print dialog with the PDF file printer and pages
+         // 2 to 5; then the progress form during the pass, the document's commands off;
+         // afterwards a PDF of four pages and the commands on again.
+         TfrmDoc* doc = OpenLongExample(shot);
+         if (!doc) return;
+         const std::string pdf = QDir(QDir::tempPath()).filePath("uishot-print.pdf").toStdString();
+         std::remove(pdf.c_str());
+         auto progressShot = std::make_shared<QTimer>();
+         progressShot->setInterval(20);
+         QObject::connect(progressShot.get(), &QTimer::timeout, [&shot, progressShot] {
+           QWidget* form = nullptr;
+           for (QWidget* w : QApplication::topLevelWidgets())
+             if (w->objectName() == "QRProgressForm" && w->isVisible()) form = w;
+           auto* info = form ? form->findChild<QLabel*>("Info") : nullptr;
+           // Once the pass has counted a share of its records.
+           if (!info || info->text().isEmpty() || info->text().startsWith("0%")) return;
+           progressShot->stop();
+           std::printf("uishot: progress form shows \"%s\"\n", qPrintable(info->text()));
+           Expect(shot, !frmMain->Action("actChangeData")->isEnabled() && !frmMain->Action("actPrint")->isEnabled() &&
+                            !frmMain->Action("actClose")->isEnabled(),
+                  "the document's commands stayed on while its report printed");
+           shot.Take("progress");
+         });
+         auto steps = std::make_shared<std::function<void(int)>>();
+         *steps = [&shot, steps, pdf, progressShot](int tries) {
+           auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+           if (!dialog || !dialog->isVisible() || dialog->objectName() != "QRPrintDialog") {
+             if (tries > 0) QTimer::singleShot(50, [steps, tries] { (*steps)(tries - 1); });
+             else Fail("Ctrl+P showed no print dialog");
+             return;
+           }
+           // The window system places the dialog a moment after it shows.
+           QTest::qWait(150);
+           shot.Take("dialog");
+           auto* printer = dialog->findChild<QComboBox*>("PrinterName");
+           auto* file = dialog->findChild<QLineEdit*>("FileName");
+           auto* from = dialog->findChild<QLineEdit*>("FromPage");
+           auto* to = dialog->findChild<QLineEdit*>("ToPage");
+           auto* ok = dialog->findChild<QPushButton*>("OkButton");
+           if (!printer || !file || !from || !to || !ok) {
+             Fail("the print dialog lacks its controls");
+             dialog->reject();
+             return;
+           }
+           printer->setCurrentIndex(printer->findText("PDF file"));
+           file->setText(QString::fromStdString(pdf));
+           Click(dialog->findChild<QRadioButton*>("PageNums"));
+           Click(from);
+           QTest::keyClicks(from, "2");
+           Click(to);
+           QTest::keyClicks(to, "5");
+           shot.Take("dialog-pdf-pages-2-5");
+           progressShot->start();
+           Click(ok);
+         };
+         QTimer::singleShot(50, [steps] { (*steps)(60); });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_P, Qt::ControlModifier);
+         TShot::Settle();
+         progressShot->stop();
+         const int pages = PdfPageCount(pdf);
+         std::printf("uishot: the PDF has %d pages\n", pages);
+         Expect(shot, pages == 4, "printing pages 2 to 5 did not give a PDF of four pages");
+         Expect(shot, frmMain->Action("actChangeData")->isEnabled() && !doc->ReportBusy(),
+                "the document's commands stayed off after the print");
+         shot.Take("printed");
+         std::remove(pdf.c_str());
        }},
       {"pagesettings",
        [](TShot& shot) {
