@@ -21,6 +21,35 @@ constexpr int32_t kStoreMemoryLimit = 100000;
 
 constexpr double ScreenScale() { return kScreenPixelsPerInch / 254.0; }
 
+// The page canvas of an export pass: texts are laid out exactly as on a recorded page,
+// but nothing is kept, so a pass over a long list needs no memory for its drawing.
+class TMeasuringCanvas final : public TMetafileCanvas {
+ public:
+  using TMetafileCanvas::TMetafileCanvas;
+  void LineTo(int32_t x, int32_t y) override { FPenPos = {x, y}; }
+  void Rectangle(int32_t, int32_t, int32_t, int32_t) override {}
+  void Ellipse(int32_t, int32_t, int32_t, int32_t) override {}
+  void RoundRect(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override {}
+  void FillRect(const TRect&) override {}
+  void FrameRect(const TRect&) override {}
+  void Polyline(const std::vector<TPoint>&) override {}
+  void Polygon(const std::vector<TPoint>&) override {}
+  void SetPixel(int32_t, int32_t, TColor) override {}
+  void TextOut(int32_t, int32_t, std::string_view) override {}
+  void TextRect(const TRect&, int32_t, int32_t, std::string_view) override {}
+  void SetClipRect(const TRect& rect) override {
+    FClip = rect;
+    FHasClip = true;
+  }
+  void ClearClipRect() override { FHasClip = false; }
+  bool HasClipRect() const override { return FHasClip; }
+  TRect ClipRect() const override { return FClip; }
+
+ private:
+  TRect FClip{};
+  bool FHasClip = false;
+};
+
 
 }  // namespace
 
@@ -114,7 +143,10 @@ void TQRPrinter::OpenMetafilePage() {
   const int32_t w = std::max(1, WidthToDevice(OrientedPaperWidth()));
   const int32_t h = std::max(1, HeightToDevice(OrientedPaperLength()));
   FMetafile = std::make_unique<TMetafile>(w, h, kScreenPixelsPerInch);
-  FMetafileCanvas = std::make_unique<TMetafileCanvas>(*FMetafile, kScreenPixelsPerInch);
+  if (MeasureOnly)
+    FMetafileCanvas = std::make_unique<TMeasuringCanvas>(*FMetafile, kScreenPixelsPerInch);
+  else
+    FMetafileCanvas = std::make_unique<TMetafileCanvas>(*FMetafile, kScreenPixelsPerInch);
   FPageCanvas = FMetafileCanvas.get();
   FHorzScale = FVertScale = ScreenScale();
 }

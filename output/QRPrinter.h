@@ -111,6 +111,8 @@ class TQRPrinter : public TPersistent {
   TQROutputTarget OutputTarget = otPageStore;
   int32_t FirstPage = 0;
   int32_t LastPage = 0;
+  // An export pass lays its texts out on the page canvas but keeps no drawing.
+  bool MeasureOnly = false;
   std::string Title;
   // Set on the interface thread while the generation thread posts its news to it.
   std::atomic<TCustomControl*> NotifyWindow{nullptr};

@@ -237,6 +237,7 @@ void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
   }
   FExportFilter = &filter;
   FOutputPass = false;
+  FQRPrinter->MeasureOnly = true;
   try {
     filter.Start(*this);
     RunPass();

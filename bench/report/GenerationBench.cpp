@@ -2,7 +2,8 @@
 // and into the page store, against a floor program that draws the same texts at the same
 // places from the same query with nothing but QPainter on QPdfWriter. Per size it prints
 // seconds, pages per second and the growth of the peak resident memory; for the page
-// store also the time until the first page is in the store.
+// store also the time until the first page is in the store. Then the export pass of the
+// same list into CSV and into a workbook, one row per detail: seconds and rows per second.
 //
 //   build/bench/bench_generation [--million] [--repeats N] [--sizes N,N,...] [--only KIND]
 //   build/bench/bench_generation --preview [--repeats N] [--sizes N,N,...]
@@ -10,7 +11,7 @@
 // --preview measures only the time from the Preview command to the first page painted in
 // the standard preview window (with a display or the off-screen platform).
 //
-// KIND (pdf, store or floor) runs one kind alone, for a profiler.
+// KIND (pdf, store, floor, csv or xlsx) runs one kind alone, for a profiler.
 // The tables are made once in /tmp/rpt-bench/lines_N.db (deterministic rows, about 500
 // customers, an index on customer and id) and reused. The best of the repeats counts
 // (one run at 10^6), after one uncounted warm-up run of each kind at the smallest size.
@@ -45,6 +46,7 @@
 #include "output/QRPrev.h"
 #include "output/QRPrinter.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRTableFilters.h"
 #include "report/QuickRpt.h"
 
 namespace {
@@ -380,6 +382,23 @@ TRun EngineRun(TGroupedList& list, bool toPdf, const fs::path& pdf) {
   });
 }
 
+// The export pass into a file of rows; the rows written stand where pages stand.
+TRun ExportRun(TGroupedList& list, bool workbook, const fs::path& file) {
+  return Measure([&](Clock::time_point) {
+    std::unique_ptr<rpt::TQRTableFilter> filter;
+    if (workbook)
+      filter = std::make_unique<rpt::TQRXLSXFilter>(file.string());
+    else
+      filter = std::make_unique<rpt::TQRCSVFilter>(file.string());
+    list.Query().Open();
+    list.Report().ExportToFilter(*filter);
+    list.Query().Close();
+    TRun run;
+    run.Pages = static_cast<int32_t>(filter->RowCount());
+    return run;
+  });
+}
+
 // What a pass asks of its dataset once its first page is out: the record count, for its
 // progress figure.
 double RecordCountMs(TGroupedList& list) {
@@ -559,6 +578,11 @@ struct TCase {
   }
 };
 
+void PrintRowsCase(int64_t rows, const TCase& c) {
+  std::printf("%9lld  %-16s %9.3f %7d %9.0f %9.1f %9.1f\n", static_cast<long long>(rows), c.Name, c.Best.Seconds,
+              c.Best.Pages, c.Best.Pages / c.Best.Seconds, c.Best.PeakGrowthMB, c.Best.PeakMB);
+}
+
 void PrintCase(int64_t rows, const TCase& c) {
   std::printf("%9lld  %-16s %9.3f %7d %9.1f %9.1f %9.1f", static_cast<long long>(rows), c.Name, c.Best.Seconds,
               c.Best.Pages, c.Best.Pages / c.Best.Seconds, c.Best.PeakGrowthMB, c.Best.PeakMB);
@@ -584,7 +608,7 @@ int main(int argc, char** argv) {
   std::vector<int64_t> sizes{10000, 100000};
   int repeats = 3;
   bool preview = false;  // the time to the first page painted in a preview, alone
-  std::string only;  // one kind alone (for profiling): pdf, store or floor
+  std::string only;  // one kind alone (for profiling): pdf, store, floor, csv or xlsx
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
@@ -594,12 +618,12 @@ int main(int argc, char** argv) {
         preview = true;
       } else if (arg == "--repeats" && i + 1 < argc) {
         repeats = std::max(1, std::atoi(argv[++i]));
-      } else if (arg == "--only" && i + 1 < argc && std::strstr("pdf store floor", argv[i + 1])) {
+      } else if (arg == "--only" && i + 1 < argc && std::strstr("pdf store floor csv xlsx", argv[i + 1])) {
         only = argv[++i];
       } else if (arg == "--sizes" && i + 1 < argc) {
         sizes = ParseSizes(argv[++i]);
       } else {
-        std::fprintf(stderr, "usage: bench_generation [--million] [--repeats N] [--sizes N,N,...] [--only pdf|store|floor]\n");
+        std::fprintf(stderr, "usage: bench_generation [--million] [--repeats N] [--sizes N,N,...] [--only pdf|store|floor|csv|xlsx]\n");
         return 2;
       }
     }
@@ -641,6 +665,8 @@ int main(int argc, char** argv) {
                 "the run; peak: the process's high-water mark during it%s\n",
                 repeats, peakResets ? "" : " (NOT reset between runs here: figures include earlier runs)");
     const fs::path enginePdf = kFolder / "generation-engine.pdf", floorPdf = kFolder / "generation-floor.pdf";
+    const fs::path exportCsv = kFolder / "generation-export.csv", exportBook = kFolder / "generation-export.xlsx";
+    auto wants = [&only](const char* kind) { return only.empty() || only == kind; };
     bool warmed = false;
     std::printf("%9s  %-16s %9s %7s %9s %9s %9s %10s\n", "rows", "case", "seconds", "pages", "pages/s", "growth MB",
                 "peak MB", "first ms");
@@ -652,17 +678,25 @@ int main(int argc, char** argv) {
         if (only.empty() || only == "pdf") EngineRun(list, true, enginePdf);
         if (only.empty() || only == "store") EngineRun(list, false, enginePdf);
         if (only.empty() || only == "floor") FloorRun(file, floorPdf);
+        if (wants("csv")) ExportRun(list, false, exportCsv);
+        if (wants("xlsx")) ExportRun(list, true, exportBook);
         warmed = true;
       }
       TCase pdf{"engine to PDF", {}}, store{"engine to store", {}}, floor{"floor (QPainter)", {}};
+      TCase csv{"export to CSV", {}}, book{"export to XLSX", {}};
       const int n = rows >= 1000000 ? 1 : repeats;
       for (int i = 0; i < n; ++i) {
         if (only.empty() || only == "pdf") pdf.Add(EngineRun(list, true, enginePdf));
         if (only.empty() || only == "store") store.Add(EngineRun(list, false, enginePdf));
         if (only.empty() || only == "floor") floor.Add(FloorRun(file, floorPdf));
+        if (wants("csv")) csv.Add(ExportRun(list, false, exportCsv));
+        if (wants("xlsx")) book.Add(ExportRun(list, true, exportBook));
       }
       for (const TCase* c : {&pdf, &store, &floor})
         if (c->Done) PrintCase(rows, *c);
+      if (csv.Done || book.Done) std::printf("%9s  %-16s %9s %7s %9s\n", "", "", "", "rows", "rows/s");
+      for (const TCase* c : {&csv, &book})
+        if (c->Done) PrintRowsCase(rows, *c);
       if (!only.empty()) continue;
       std::printf("%9s  PDF / floor %.2f (target <= 1.3), store / floor %.2f (target <= 0.5)\n", "",
                   pdf.Best.Seconds / floor.Best.Seconds, store.Best.Seconds / floor.Best.Seconds);

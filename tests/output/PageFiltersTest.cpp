@@ -233,5 +233,36 @@ TEST_F(PageFilters, AFailedPngExportLeavesNoPageBehind) {
   EXPECT_TRUE(Files().empty());
 }
 
+TEST(ExportPassPages, MeasureTextsAsARecordedPageButKeepNothing) {
+  auto record = [](bool measureOnly, std::vector<TSize>& extents) {
+    TQRPrinter printer({TPrinter::PdfPrinter()});
+    printer.MeasureOnly = measureOnly;
+    printer.OpenDocument();
+    printer.NewPage();
+    TCanvas& canvas = *printer.PageCanvas();
+    canvas.Font()->SetName("Arial");
+    canvas.Font()->SetSize(10);
+    for (int i = 0; i < 2000; ++i) {
+      const std::string text = "Line " + std::to_string(i) + " of a long list";
+      extents.push_back(canvas.TextExtent(text));
+      canvas.SetClipRect({0, 0, 400, 20});
+      EXPECT_TRUE(canvas.HasClipRect());
+      canvas.TextRect({0, 0, 400, 20}, 2, 2, text);
+      canvas.ClearClipRect();
+      canvas.MoveTo(0, 20);
+      canvas.LineTo(400, 20);
+      EXPECT_EQ(canvas.PenPos(), (TPoint{400, 20}));
+    }
+    printer.CloseDocument();
+    return printer.PageImage(1)->Data().size();
+  };
+  std::vector<TSize> recorded, measured;
+  const size_t recordedBytes = record(false, recorded);
+  const size_t measuredBytes = record(true, measured);
+  EXPECT_EQ(measured, recorded);
+  EXPECT_GT(recordedBytes, 100000u);
+  EXPECT_LT(measuredBytes, 2000u);
+}
+
 }  // namespace
 }  // namespace rpt
