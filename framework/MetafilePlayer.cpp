@@ -7,6 +7,7 @@
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <variant>
@@ -26,6 +27,10 @@ constexpr size_t kMaxSavedStates = 1024;
 // Clip regions are combined as paths; past this many elements a region is replaced by
 // its bounding rectangle, so a hostile file cannot make clipping unboundedly slow.
 constexpr int kMaxClipElements = 4096;
+// Paths of more elements are filled and stroked without antialiasing.
+constexpr int kMaxSmoothPathElements = 512;
+// A clip region's rectangles beyond this many are taken as their bounding rectangle.
+constexpr uint64_t kMaxRegionRects = 512;
 constexpr size_t kMaxFonts = 64;
 constexpr int kMaxImageSide = 32768;
 constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
@@ -307,7 +312,25 @@ void TPlayer::UseRop() { FPainter.setCompositionMode(FRasterOps ? CompositionOf(
 
 void TPlayer::EndRop() { FPainter.setCompositionMode(QPainter::CompositionMode_SourceOver); }
 
-void TPlayer::SetClip(const QPainterPath& region, uint32_t mode) {
+// A region's rectangle: right and bottom are outside it; widths that overflow are cut.
+QRect RegionRect(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  if (right < left) std::swap(left, right);
+  if (bottom < top) std::swap(top, bottom);
+  const int64_t limit = std::numeric_limits<int32_t>::max();
+  return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(std::min(right - left, limit)),
+               static_cast<int>(std::min(bottom - top, limit)));
+}
+
+void TPlayer::SetClip(const QPainterPath& given, uint32_t mode) {
+  // Path arithmetic grows steeply with the elements: a region too complex for it is
+  // taken as its bounding rectangle before any is done.
+  const QPainterPath region = given.elementCount() > kMaxClipElements ? RectPath(given.boundingRect()) : given;
+  if (!FDC.HasClip && (mode == RGN_AND || mode == RGN_COPY)) {
+    FDC.Clip = region;
+    FDC.HasClip = true;
+    FClipDirty = true;
+    return;
+  }
   const QPainterPath current = FDC.HasClip ? FDC.Clip : RectPath(kEverything);
   QPainterPath result;
   switch (mode) {
@@ -400,7 +423,9 @@ void TPlayer::StrokeFill(const QPainterPath& devicePath, bool stroke, bool fill)
   } else {
     NoPen();
   }
-  FPainter.setRenderHint(QPainter::Antialiasing, true);
+  // Smooth edges cost the rasterizer steeply as edges cross (seconds for a few
+  // thousand): a path of many edges is drawn without them.
+  FPainter.setRenderHint(QPainter::Antialiasing, path.elementCount() <= kMaxSmoothPathElements);
   UseRop();
   FPainter.drawPath(path);
   EndRop();
@@ -860,13 +885,20 @@ void TPlayer::Play(const TRecordView& r) {
       if (cb < 32 || !r.Fits(16, cb)) return Malformed();
       const uint64_t n = r.U32(16 + 8);
       if (n > cb / 16 || 32 + n * 16 > cb) return Malformed();
-      QPainterPath region;
-      region.setFillRule(Qt::WindingFill);
+      // Rectangles are united as a region (banded, no path arithmetic): overlapping
+      // rectangles by the thousand would make path simplification take seconds.
+      QRegion rects;
       for (uint64_t i = 0; i < n; ++i) {
         const uint64_t at = 16 + 32 + i * 16;
-        region.addRect(QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12))).normalized());
+        const QRect rect = RegionRect(r.I32(at), r.I32(at + 4), r.I32(at + 8), r.I32(at + 12));
+        if (i >= kMaxRegionRects || rects.rectCount() > kMaxRegionRects) {
+          rects = rects.boundingRect().united(rect);
+        } else {
+          rects += rect;
+        }
       }
-      if (n > 1) region = region.simplified();
+      QPainterPath region;
+      region.addRegion(rects);
       SetClip(region, mode);
       break;
     }

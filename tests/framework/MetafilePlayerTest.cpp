@@ -339,5 +339,88 @@ TEST(MetafilePlayer, ThousandsOfMutatedPagesPlayWithoutHarm) {
   EXPECT_GT(refused, 100);
 }
 
+// Hostile pages that once took seconds to play: a clip region of many overlapping
+// rectangles, and one path of thousands of self-crossing points. Both must give the
+// picture the records describe.
+std::string ClipRegionRecord(const std::vector<QRect>& rects) {
+  std::string record;
+  TRecordWriter w(record);
+  const uint32_t data = static_cast<uint32_t>(32 + 16 * rects.size());
+  w.U32(EMR_EXTSELECTCLIPRGN), w.U32(16 + data), w.U32(data), w.U32(RGN_COPY);
+  w.U32(32), w.U32(1), w.U32(static_cast<uint32_t>(rects.size())), w.U32(static_cast<uint32_t>(16 * rects.size()));
+  w.I32(0), w.I32(0), w.I32(100), w.I32(100);
+  for (const QRect& r : rects) w.I32(r.left()), w.I32(r.top()), w.I32(r.right() + 1), w.I32(r.bottom() + 1);
+  return record;
+}
+
+QImage FilledThroughClip(const std::vector<QRect>& rects) {
+  TBuilder b;
+  b.Raw(ClipRegionRecord(rects))
+      .Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0x00FF00, 0})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {int32_t(kStockObject | NULL_PEN)})
+      .Rec(EMR_RECTANGLE, {0, 0, 101, 101});
+  TMetafilePlayStats stats;
+  const QImage image = PlayBytes(b.Bytes(), &stats);
+  EXPECT_EQ(stats.Malformed, 0u);
+  return image;
+}
+
+TEST(MetafilePlayer, OverlappingClipRectanglesClipToTheirUnion) {
+  // Two clusters of overlapping squares with a gap between them.
+  std::vector<QRect> rects;
+  for (int i = 0; i < 150; ++i) {
+    rects.emplace_back(5 + i % 10, 5 + (i * 7) % 20, 10, 10);
+    rects.emplace_back(60 + i % 10, 60 + (i * 7) % 20, 10, 10);
+  }
+  const QImage image = FilledThroughClip(rects);
+  EXPECT_EQ(image.pixel(10, 10), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(70, 70), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(40, 40), qRgb(255, 255, 255)) << "the gap between the clusters";
+  EXPECT_EQ(image.pixel(90, 10), qRgb(255, 255, 255));
+  // Right and bottom edges are outside: squares at 5..14 + 9 end before 24.
+  EXPECT_EQ(image.pixel(23, 10), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(24, 10), qRgb(255, 255, 255));
+
+  // Thousands of them: no more than their bounding rectangle is drawn into.
+  std::vector<QRect> many;
+  for (int i = 0; i < 1500; ++i) many.emplace_back((i * 17) % 40, (i * 31) % 40, 8, 8);
+  const QImage bounded = FilledThroughClip(many);
+  EXPECT_EQ(bounded.pixel(20, 20), qRgb(0, 255, 0));
+  EXPECT_EQ(bounded.pixel(70, 70), qRgb(255, 255, 255));
+  EXPECT_EQ(bounded.pixel(20, 70), qRgb(255, 255, 255));
+}
+
+TEST(MetafilePlayer, AFilledPathOfThousandsOfCrossingPointsIsDrawn) {
+  // A star of 5,000 points, each joined to the one almost opposite: every edge crosses
+  // nearly every other. Odd-even filling leaves the centre's cell as the star's parity says.
+  constexpr int kPoints = 5000;
+  std::string polygon;
+  TRecordWriter w(polygon);
+  w.U32(EMR_POLYGON16), w.U32(0), w.I32(0), w.I32(0), w.I32(100), w.I32(100), w.U32(kPoints);
+  for (int i = 0; i < kPoints; ++i) {
+    const double angle = 2 * M_PI * (static_cast<double>(i) * 2499 / kPoints);
+    w.U16(static_cast<uint16_t>(std::lround(50 + 45 * std::cos(angle))));
+    w.U16(static_cast<uint16_t>(std::lround(50 + 45 * std::sin(angle))));
+  }
+  PutU32At(polygon, 4, static_cast<uint32_t>(polygon.size()));
+  TBuilder b;
+  b.Rec(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, 0x0000FF, 0})
+      .Rec(EMR_SELECTOBJECT, {1})
+      .Rec(EMR_SELECTOBJECT, {int32_t(kStockObject | NULL_PEN)})
+      .Rec(EMR_SETPOLYFILLMODE, {WINDING})
+      .Rec(EMR_BEGINPATH, {})
+      .Raw(polygon)
+      .Rec(EMR_ENDPATH, {})
+      .Rec(EMR_FILLPATH, {0, 0, 100, 100});
+  TMetafilePlayStats stats;
+  const QImage image = PlayBytes(b.Bytes(), &stats, 1000);
+  EXPECT_EQ(stats.Malformed, 0u);
+  // Winding: inside the rim is filled, the corners are not.
+  EXPECT_EQ(image.pixel(500, 300), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(300, 500), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(20, 20), qRgb(255, 255, 255));
+}
+
 }  // namespace
 }  // namespace rpt
