@@ -22,7 +22,8 @@ const char kHelp[] =
     "  -platform NAME        the window system to use (offscreen runs without a display)\n"
     "\n"
     "Environment:\n"
-    "  RPT_ALIAS_FILE        the database alias file (default ~/.config/aliases.ini)\n"
+    "  RPT_ALIAS_FILE        the database alias file (default\n"
+    "                        ~/.config/report-designer/aliases.ini)\n"
     "  RPT_SAMPLE_DB         the sample database to use instead of the installed one\n";
 
 // Answered before the application object exists, so that they work without a display.

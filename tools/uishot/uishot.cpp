@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -63,9 +64,22 @@ class TShot {
     if (QScreen* screen = frmMain->screen()) {
       area &= screen->geometry();
       picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+      ClearOutsideWindows(picture, area.topLeft());
     }
     if (picture.isNull()) picture = frmMain->grab();
     Save(step, picture);
+  }
+
+  // The display's pixels between the windows are whatever was left there; a plain
+  // colour makes the pictures alike from run to run.
+  static void ClearOutsideWindows(QPixmap& picture, QPoint origin) {
+    if (picture.isNull()) return;
+    QRegion windows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (w->isVisible() && w != frmProps) windows += w->frameGeometry().translated(-origin);
+    QPainter painter(&picture);
+    painter.setClipRegion(QRegion(picture.rect()).subtracted(windows));
+    painter.fillRect(picture.rect(), QColor(0xD0, 0xD0, 0xD0));
   }
 
   void Save(const std::string& step, const QPixmap& picture) {

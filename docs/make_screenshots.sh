@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Regenerates the user guide's pictures: plays the screenshot tool's scenarios on a
+# virtual display and copies the shots the guide shows into docs/images/.
+#   bash docs/make_screenshots.sh [BUILD_DIR]      (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"' EXIT
+scenarios=(start report data pagesettings preview)
+xvfb-run -a -s "-screen 0 1280x1024x24 -br" "$build/tools/uishot/uishot" -o "$shots" "${scenarios[@]}"
+
+# guide picture <- scenario shot
+pictures=(
+  main-window:start-01-main-window
+  new-report:report-01-new-document
+  palette:start-12-detail-palette
+  data-aliases:data-01-aliases
+  data-tables:data-03-tables
+  data-preview:data-04-preview
+  data-sql:data-06-sql
+  field-dialog:data-09-field-dialog
+  lines-editor:data-13-lines-editor-field
+  expression:data-15-expression
+  band-inserted:report-06-band-inserted
+  page-settings:pagesettings-01-dialog
+  preview-generating:preview-01-generating
+  preview-finished:preview-03-finished
+  preview-width:preview-05-page2-zoom-width
+)
+for entry in "${pictures[@]}"; do
+  name=${entry%%:*}
+  shot=${entry#*:}
+  [ -f "$shots/$shot.png" ] || { echo "missing shot $shot" >&2; exit 1; }
+  cp "$shots/$shot.png" "$root/docs/images/$name.png"
+done
+echo "docs/images: ${#pictures[@]} pictures"
