@@ -136,6 +136,20 @@ TEST_F(PrintSetup, TheChosenRangeCopiesPrinterAndOrientationGoIntoTheSettings) {
   }
 }
 
+TEST_F(PrintSetup, NoSetupRunsWhileAPassReadsTheSettings) {
+  bool asked = false, accepted = true;
+  Answer([&asked](TQRPrintDialog&) { return asked = true; });
+  Detail->BeforePrint = [&](TQRCustomBand*, bool&) {
+    if (!asked) accepted = Report->PrinterSetup();
+  };
+  Run();
+  EXPECT_FALSE(asked);
+  EXPECT_FALSE(accepted);
+  Detail->BeforePrint = nullptr;
+  EXPECT_TRUE(Report->PrinterSetup());
+  EXPECT_TRUE(asked);
+}
+
 TEST_F(PrintSetup, ACancelledDialogChangesNothing) {
   TQuickRepPrinterSettings& s = *Report->PrinterSettings();
   s.FirstPage = 4;
