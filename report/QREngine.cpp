@@ -158,14 +158,11 @@ void TCustomQuickRep::PrintToPrinter() {
 
 bool TCustomQuickRep::PrinterSetup() { return RunPrintDialog(nullptr); }
 
-void TCustomQuickRep::PrintSetupFromPreview(TQRPrinter* printer) {
-  // The settings are read by a pass as it starts: none may run while they change.
-  if (!FIdle) return;
-  RunPrintDialog(printer);
-}
+void TCustomQuickRep::PrintSetupFromPreview(TQRPrinter* printer) { RunPrintDialog(printer); }
 
 bool TCustomQuickRep::RunPrintDialog(const TQRPrinter* shown) {
-  if (!TQRPrintWindows::RunPrintDialog) return false;
+  // A pass reads the settings as it starts: none may run while they change.
+  if (!FIdle || !TQRPrintWindows::RunPrintDialog) return false;
   TQuickRepPrinterSettings& settings = *FPrinterSettings;
   TPrinter device;
   if (settings.PrinterNumber >= 0 && settings.PrinterNumber < static_cast<int>(device.Printers().size()))
