@@ -4,6 +4,7 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -138,6 +139,10 @@ namespace {
 constexpr double kFirstSerialDate = 61;
 constexpr size_t kMaxCellText = 32767;
 
+// A column as wide as the element it comes from: native units (0.1 mm) to the sheet's
+// widths in characters of its default font (about 1.9 mm each), at least the default.
+double ColumnWidth(double nativeWidth) { return std::max(8.43, std::round(nativeWidth / 19.0 * 100) / 100); }
+
 std::string CellError(const std::string& fileName, lxw_error error) {
   return Format("Cannot write file \"%s\". %s", fileName, lxw_strerror(error));
 }
@@ -152,6 +157,7 @@ struct TQRXLSXFilter::TWorkbook {
   lxw_format* DateTime = nullptr;
   std::map<std::string, lxw_format*> NumberFormats;
   uint32_t Row = 0;
+  bool ColumnsSet = false;
 };
 
 TQRXLSXFilter::TQRXLSXFilter(std::string fileName) : TQRTableFilter(std::move(fileName)) {}
@@ -199,6 +205,13 @@ void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool heade
   TWorkbook& book = *FBook;
   if (book.Row >= kMaxRows)
     throw EWriteError(Format("Cannot write file \"%s\". A sheet holds at most %d rows", FileName(), kMaxRows));
+  if (!header && !book.ColumnsSet) {
+    book.ColumnsSet = true;
+    for (size_t i = 0; i < items.size() && i < LXW_COL_MAX; ++i) {
+      const auto col = static_cast<lxw_col_t>(i);
+      worksheet_set_column(book.Sheet, col, col, ColumnWidth(items[i].Width), nullptr);
+    }
+  }
   for (size_t i = 0; i < items.size() && i < LXW_COL_MAX; ++i) {
     const TQRExportItem& item = items[i];
     const auto col = static_cast<lxw_col_t>(i);

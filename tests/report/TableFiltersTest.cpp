@@ -47,7 +47,9 @@ std::string WorkbookCells(const std::string& file) {
       "        if c.value is None: continue\n"
       "        v = c.value.isoformat() if hasattr(c.value, 'isoformat') else repr(c.value)\n"
       "        print(c.row, c.column, type(c.value).__name__, v, '|', c.number_format,"
-      " 'bold' if c.font.b else '')\n";
+      " 'bold' if c.font.b else '')\n"
+      "for key, dim in sorted(ws.column_dimensions.items()):\n"
+      "    print('width', key, dim.width)\n";
   const std::string scriptFile = file + ".py";
   std::ofstream(scriptFile) << script;
   std::string out;
@@ -179,6 +181,15 @@ TEST_F(TableFilters, WorkbookCellsKeepTheirKinds) {
   EXPECT_TRUE(has("5 7 str 'two\\nlines' | General "));
   EXPECT_TRUE(has("6 7 str 'M\xC3\xBCller' | General "));
   EXPECT_TRUE(has("301 1 int 300 | General "));
+  // Columns as wide as their elements: the 40 mm note is about 21 characters, the
+  // narrow ones keep the sheet's default of about 9.
+  auto width = [&cells](const std::string& column) {
+    for (const std::string& cell : cells)
+      if (cell.rfind("width " + column + " ", 0) == 0) return std::stod(cell.substr(8));
+    return 0.0;
+  };
+  EXPECT_NEAR(width("G"), 21.7, 0.5);
+  EXPECT_NEAR(width("A"), 9.1, 0.5);
   // A null leaves its cell empty: row 4 (order 3) has no amount, rows without a
   // shipping time none.
   for (const std::string& cell : cells) {
