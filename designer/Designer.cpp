@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "designer/Engine.h"
+#include "designer/History.h"
 #include "framework/Peer.h"
 #include "objects/Format.h"
 
@@ -203,7 +204,8 @@ const std::string& TZQKCustomDesigner::DefaultClipboardFormat() {
   return format;
 }
 
-TZQKCustomDesigner::TZQKCustomDesigner() : FGrid(new TZQKDesignerGrid(this)) {
+TZQKCustomDesigner::TZQKCustomDesigner()
+    : FGrid(new TZQKDesignerGrid(this)), FHistory(std::make_unique<TZQKDesignHistory>()) {
   FClipboardFormat = DefaultClipboardFormat();
   RegisterClipboardFormat();
 }
@@ -234,6 +236,9 @@ void TZQKCustomDesigner::SetDesignControl(TComponent* value) {
   if (FDesignControl) UnwatchComponent(FDesignControl);
   FDesignControl = value;
   if (value) WatchComponent(value);
+  // Steps name components of one root: a new root starts a new history, clean.
+  FHistory->Clear(true);
+  FRemovedLocks.clear();
 }
 
 void TZQKCustomDesigner::SetDesignPanel(TZQKCustomDesignPanel* value) {
@@ -285,10 +290,13 @@ TZQKDesignerLockMode TZQKCustomDesigner::LockModeOf(const TControl* control) con
 }
 
 void TZQKCustomDesigner::SetLockModeOf(const TControl* control, TZQKDesignerLockMode mode) {
-  if (mode.Empty())
+  if (mode.Empty()) {
     FLocks.erase(control);
-  else
+  } else {
     FLocks[control] = mode;
+    // Its entry goes with the control, before another one can take its address.
+    WatchComponent(const_cast<TControl*>(control));
+  }
 }
 
 void TZQKCustomDesigner::SetActive(bool value) {
@@ -348,13 +356,23 @@ void TZQKCustomDesigner::ComponentNotification(TComponent* component, TComponent
   if (component == FDesignControl) {
     if (!FActivating && FEngine) Deactivate();
     FDesignControl = nullptr;
+    FHistory->Clear(true);
+  FRemovedLocks.clear();
   }
   if (component == FPopupMenu) FPopupMenu = nullptr;
   if (component == FNonvisualComponentImages) {
     if (FEngine) FEngine->SetImages(nullptr);
     FNonvisualComponentImages = nullptr;
   }
-  if (auto* control = dynamic_cast<TControl*>(component)) FLocks.erase(control);
+  if (auto* control = dynamic_cast<TControl*>(component)) {
+    // A locked control that goes may come back through the history, lock and all.
+    auto lock = FLocks.find(control);
+    if (lock != FLocks.end() && FDesignControl && control->Owner() == FDesignControl)
+      FRemovedLocks[control->Name()] = lock->second;
+    else
+      FRemovedLocks.erase(control->Name());
+    FLocks.erase(control);
+  }
 }
 
 void TZQKCustomDesigner::Select(const std::vector<TComponent*>& list) {
@@ -387,8 +405,6 @@ void TZQKCustomDesigner::LockAll(TZQKDesignerLockMode mode) {
   for (TComponent* component : owned)
     if (FEngine->ControlOf(component)) LockComponent(component, mode);
 }
-
-void TZQKCustomDesigner::DesignChanged() { DoChange(); }
 
 void TZQKCustomDesigner::GridChanged() {
   if (FEngine) FEngine->GridChanged();

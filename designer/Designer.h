@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ class TZQKEngine;
 class TZQKCustomDesigner;
 class TZQKCustomDesignPanel;
 class TReader;
+class TZQKDesignHistory;
+class TZQKDesignCommand;
 
 using TComponentClass = const TClassDescriptor*;
 
@@ -33,6 +36,9 @@ using TZQKDesignerHints = TSet<TZQKDesignerHint>;
 enum TZQKDesignerLockModeFlag : uint8_t { lmNoMove, lmNoResize, lmNoDelete, lmNoInsertIn, lmNoCopy };
 RPT_ENUM_TYPE(TZQKDesignerLockModeFlag, "lmNoMove", "lmNoResize", "lmNoDelete", "lmNoInsertIn", "lmNoCopy")
 using TZQKDesignerLockMode = TSet<TZQKDesignerLockModeFlag>;
+
+// Alignment codes of one direction (horizontal or vertical).
+enum TZQKDesignerAlign : uint8_t { daNone, daLeftTop, daRightBottom, daSpaceEqually, daCenters, daCenterInWindow };
 
 enum TBorderStyle : uint8_t { bsNone, bsSingle };
 RPT_ENUM_TYPE(TBorderStyle, "bsNone", "bsSingle")
@@ -99,6 +105,14 @@ class TZQKDesignerSelectedComponents {
   void RestrictToParent(TWinControl* parent);
   void Clear();
   void UpdateHandles();
+
+  // Editing commands on the selected controls; each is one step of the history.
+  void Align(TZQKDesignerAlign horizontal, TZQKDesignerAlign vertical);
+  void AlignToGrid();
+  void BringToFront();
+  void SendToBack();
+  // Lock sets are design information of the session: no step, no change event.
+  void Lock(TZQKDesignerLockMode mode);
 
  private:
   TZQKEngine* Engine() const;  // "Designer must be active"
@@ -195,12 +209,49 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   void Select(const std::vector<TComponent*>& list);
   void LockComponent(TComponent* component, TZQKDesignerLockMode mode);
   void LockAll(TZQKDesignerLockMode mode);
-  bool CanCopy() const { return false; }
-  bool CanCut() const { return false; }
-  bool CanPaste() const { return false; }
+  void SelectAll();
+  void DeleteSelectedComponents();
+  bool CanCopy() const;
+  bool CanCut() const;
+  bool CanPaste() const;
+  void CopyToClipboard();
+  void CutToClipboard();
+  // Clipboard data that is no component list (foreign or damaged) is refused with an
+  // error and changes nothing.
+  void PasteFromClipboard();
+  // The clipboard's MIME type for component lists, named after ClipboardFormat
+  // ("ZQK Designer Demo" gives "application/x-zqk-designer-demo").
+  std::string ClipboardMimeType() const;
+  // The keyboard: the key-down rules of the design surface (Tab, Escape, arrows, Delete).
+  void DesignKeyDown(uint16_t key, TShiftState shift);
 
-  // Every change the designer makes to the design goes through here, so a later undo
-  // stack has one place to record it.
+  // The design history. Every change to the design is one step: BeginChange takes the
+  // state of the components a change is about to touch, EndChange their state after it
+  // (the components present then), pushes the step unless it changed nothing and
+  // reports the change (OnChange). Steps with the same merge key on the same components
+  // fold into one (arrow-key nudges, typing).
+  TZQKDesignHistory& History() { return *FHistory; }
+  const TZQKDesignHistory& History() const { return *FHistory; }
+  std::unique_ptr<TZQKDesignCommand> BeginChange(const std::string& caption, const std::vector<TComponent*>& components,
+                                                 int mergeKey = 0);
+  void EndChange(std::unique_ptr<TZQKDesignCommand> command, const std::vector<TComponent*>& components);
+  // The entry point of property edits (typing, dialogs, the inspector): Change runs
+  // between the two states of Components; a failing change is recorded as far as it got.
+  void ChangeComponents(const std::string& caption, const std::vector<TComponent*>& components,
+                        const std::function<void()>& change, int mergeKey = 0);
+  bool CanUndo() const;
+  bool CanRedo() const;
+  // "Undo Move", "Redo Paste"; plain "Undo"/"Redo" when there is nothing.
+  std::string UndoCaption() const;
+  std::string RedoCaption() const;
+  // A drag in progress is cancelled first: it may hold controls the step destroys.
+  void Undo();
+  void Redo();
+  // The design changed without a step (a new dataset): the steps no longer fit it.
+  void ChangedOutsideHistory();
+
+  // Reports a change of the design (OnChange). Outside a recorded step it also means a
+  // change the history cannot undo.
   void DesignChanged();
 
   // Events.
@@ -287,6 +338,21 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   void Deactivate();
   void SetColorField(TColor& field, TColor value);
   void RegisterClipboardFormat();
+  TZQKEngine* ActiveEngine() const;  // "Designer must be active"
+  void ApplyState(const TZQKDesignCommand& command, bool undo);
+  // The paste target: the container the last selected control offers, or the root.
+  TWinControl* PasteTarget() const;
+  bool CopyAllowed(bool cut) const;
+  std::string ClipboardBytes() const;
+  void PasteBytes(const std::string& bytes);
+  void MoveToFreePosition(TControl* control);
+  void NudgeSelection(int dx, int dy, bool size);
+  void SelectNeighbour(bool backward);
+  void SelectNearest(int dx, int dy);
+  // The top-level components of the selection, not the root.
+  std::vector<TComponent*> SelectedComponentsOnly() const;
+  void DeleteSelection(const std::string& caption);
+  TZQKDesignerLockMode LockWithChildren(const TControl* control) const;
 
   TComponent* FDesignControl = nullptr;
   TZQKCustomDesignPanel* FDesignPanel = nullptr;
@@ -312,8 +378,11 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   TZQKDesignerHiddenClasses FHiddenClasses{this};
   std::vector<TZQKDesignerNotifyClient*> FClients;
   std::map<const TControl*, TZQKDesignerLockMode> FLocks;
+  std::map<std::string, TZQKDesignerLockMode> FRemovedLocks;
   int32_t FWheelAccumulator = 0;
   bool FActivating = false;
+  std::unique_ptr<TZQKDesignHistory> FHistory;
+  int FRecording = 0;
 };
 
 class TZQKDesigner : public TZQKCustomDesigner {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "designer/History.h"
 #include "framework/Peer.h"
 #include "framework/QtCanvas.h"
 #include "objects/Format.h"
@@ -420,7 +421,9 @@ void TZQKSelCtrls::PlaceHandles(int index) { FItems.at(static_cast<size_t>(index
 void TZQKSelCtrls::ComponentNotification(TComponent* component, TComponentOperation operation) {
   TComponent::ComponentNotification(component, operation);
   if (operation != coRemove) return;
-  // A selected control that goes away leaves the selection.
+  // A drag that holds the control ends first; a selected control that goes away leaves
+  // the selection.
+  if (FEngine && FEngine->Dragging() && FEngine->Holds(dynamic_cast<TControl*>(component))) FEngine->CancelDrag();
   const int index = IndexOf(dynamic_cast<TControl*>(component));
   if (index >= 0 && component) DeleteItem(index);
 }
@@ -970,6 +973,12 @@ void TZQKEngine::UpdateFocus() {
   if (gained) FDesigner->DoFocusGained();
 }
 
+bool TZQKEngine::Holds(const TControl* control) const {
+  if (!FDragging || !control) return false;
+  if (control == FResizeControl || (FDragCanvas && FDragCanvas->Container() == control)) return true;
+  return std::any_of(FMoveRecs.begin(), FMoveRecs.end(), [control](const TMoveRec& r) { return r.Control == control; });
+}
+
 void TZQKEngine::CancelDrag() {
   if (!FDragging) return;
   TMessage m(CancelMsg());
@@ -1057,8 +1066,8 @@ bool TZQKEngine::FilterDesignMessage(TControl* control, TMessage& m) {
       uint16_t key = m.CharCode;
       FDesigner->DoKeyDown(key, m.Shift);
       m.CharCode = key;
-      // The keys that end a drag; the editing keys arrive with the editing commands.
-      if (key == VK_ESCAPE || key == VK_TAB || key == VK_DELETE || (key >= VK_LEFT && key <= VK_DOWN)) CancelDrag();
+      // A key the host set to 0 does nothing.
+      if (key) FDesigner->DesignKeyDown(key, m.Shift);
       return true;
     }
     case WM_KEYUP:
@@ -1425,11 +1434,16 @@ void TZQKEngine::MoveDrag(TZQKDragPhase phase, TPoint point) {
       drawFrames();
       FDrawnFrames.clear();
       if (!(FOffset == TPoint{0, 0})) {
+        std::vector<TComponent*> moved;
+        for (const auto& rec : FMoveRecs)
+          if (!rec.Locked) moved.push_back(ComponentOf(rec.Control));
+        auto command = FDesigner->BeginChange("Move", moved);
         for (const auto& rec : FMoveRecs)
           if (!rec.Locked)
             rec.Control->SetBounds(rec.Bounds.Left + FOffset.X, rec.Bounds.Top + FOffset.Y,
                                    rec.Bounds.Right - rec.Bounds.Left, rec.Bounds.Bottom - rec.Bounds.Top);
-        NotifyModified();
+        FMoveRecs.clear();
+        FDesigner->EndChange(std::move(command), moved);
       }
       FMoveRecs.clear();
       break;
@@ -1482,15 +1496,20 @@ void TZQKEngine::ResizeDrag(TZQKDragPhase phase, TPoint point) {
       FHint->Hide();
       FDragCanvas->Draw(TZQKEngCanvas::fgFrame, FDrawnRect);
       if (!(r == FResizeControl->BoundsRect())) {
+        const std::vector<TComponent*> sized{ComponentOf(FResizeControl)};
+        auto command = FDesigner->BeginChange("Size", sized);
         FResizeControl->SetBounds(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
         if (auto* cc = dynamic_cast<TCustomControl*>(FResizeControl)) cc->Repaint();
-        NotifyModified();
+        FResizeControl = nullptr;
+        FDesigner->EndChange(std::move(command), sized);
       }
+      FResizeControl = nullptr;
       break;
     }
     case dpCancel:
       FHint->Hide();
       FDragCanvas->Draw(TZQKEngCanvas::fgFrame, FDrawnRect);
+      FResizeControl = nullptr;
       break;
   }
 }
@@ -1524,6 +1543,7 @@ void TZQKEngine::InsertDrag(TZQKDragPhase phase, TPoint point) {
       if (FInsertDrawn) FDragCanvas->Draw(TZQKEngCanvas::fgFrame, FDrawnRect);
       FInsertDrawn = false;
       TWinControl* container = FDragCanvas->Container();
+      auto command = FDesigner->BeginChange("Insert", {});
       TComponent* component = FInsertClass->CreateComponent(FRoot);
       try {
         NotifyComponent(component, coInsert);
@@ -1542,7 +1562,7 @@ void TZQKEngine::InsertDrag(TZQKDragPhase phase, TPoint point) {
         throw;
       }
       FDesigner->DoComponentInserted();
-      NotifyModified();
+      FDesigner->EndChange(std::move(command), {component});
       break;
     }
     case dpCancel:

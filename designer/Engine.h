@@ -255,6 +255,8 @@ class TZQKEngine : public TComponent, public IDesignerHook {
 
   bool NameIsFree(const std::string& name) const;
   void CancelDrag();
+  // Whether the drag in progress keeps the control (moves or sizes it, or inserts into it).
+  bool Holds(const TControl* control) const;
   void HandlesChanged() { FSelection->PlaceHandles(); }
   void GridChanged();
   void ContextMenu(TPoint screenPos);

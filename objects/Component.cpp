@@ -70,6 +70,16 @@ int TComponent::ComponentIndex() const {
   return it == list.end() ? -1 : static_cast<int>(it - list.begin());
 }
 
+void TComponent::SetComponentIndex(int index) {
+  if (!FOwner) return;
+  auto& list = FOwner->FComponents;
+  const int from = ComponentIndex();
+  index = std::clamp(index, 0, static_cast<int>(list.size()) - 1);
+  if (from < 0 || from == index) return;
+  list.erase(list.begin() + from);
+  list.insert(list.begin() + index, this);
+}
+
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty() || FNameIndex.empty()) return nullptr;
   auto it = FNameIndex.find(LowerAscii(name));

@@ -77,6 +77,9 @@ class TComponent : public TPersistent {
   int ComponentCount() const { return static_cast<int>(FComponents.size()); }
   TComponent* Components(int index) const;  // "List index out of bounds (%d)"
   int ComponentIndex() const;
+  // Moves this component to Index among its owner's components (clamped); the order is
+  // the one streams and lists follow.
+  void SetComponentIndex(int index);
   const std::vector<TComponent*>& OwnedComponents() const { return FComponents; }
   TComponent* FindComponent(std::string_view name) const;
 

@@ -62,9 +62,10 @@ void DesignerTest::Send(TControl* target, uint32_t msg, TPoint pt, TShiftState s
   Perform(to, m);
 }
 
-void DesignerTest::Key(uint16_t key) {
+void DesignerTest::Key(uint16_t key, TShiftState shift) {
   TMessage m(WM_KEYDOWN);
   m.CharCode = key;
+  m.Shift = shift;
   Perform(Root, m);
 }
 

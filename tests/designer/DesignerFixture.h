@@ -54,7 +54,7 @@ class DesignerTest : public ::testing::Test {
   // A pointer message at a client point of target; while the mouse is captured it goes
   // to the capturing control, as the window layer delivers it.
   void Send(TControl* target, uint32_t msg, TPoint pt, TShiftState shift = {});
-  void Key(uint16_t key);
+  void Key(uint16_t key, TShiftState shift = {});
   // Press, move in one step, release.
   void Drag(TControl* target, TPoint from, TPoint to, TShiftState shift = {});
   TZQKEngine* Engine() const { return Designer->Engine(); }
