@@ -25,7 +25,8 @@ usr="$work/root/usr"
 for f in bin/reportdesigner bin/rpttool share/report-designer/sample.db share/applications/reportdesigner.desktop \
          share/mime/packages/reportdesigner.xml share/icons/hicolor/48x48/apps/reportdesigner.png \
          share/icons/hicolor/scalable/apps/reportdesigner.svg share/man/man1/rpttool.1.gz \
-         share/man/man1/reportdesigner.1.gz share/doc/reportdesigner/README.md; do
+         share/man/man1/reportdesigner.1.gz share/doc/reportdesigner/README.md \
+         share/doc/reportdesigner/user-guide.md share/doc/reportdesigner/images/preview-finished.png; do
   [ -s "$usr/$f" ] || fail "package lacks $f"
 done
 
