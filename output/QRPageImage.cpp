@@ -8,9 +8,7 @@
 namespace rpt {
 
 namespace {
-// Larger pictures would take gigabytes; a page that asks for one is damaged or mis-sized.
 constexpr int kMaxSide = 32768;
-constexpr int64_t kMaxPixels = int64_t(1) << 28;
 }  // namespace
 
 int PageSideAt(int32_t pixels, double pageDpi, double dotsPerInch) {
@@ -20,7 +18,7 @@ int PageSideAt(int32_t pixels, double pageDpi, double dotsPerInch) {
 
 QImage RenderPageImage(const TMetafile& page, int width, int height) {
   if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide ||
-      int64_t(width) * height > kMaxPixels)
+      int64_t(width) * height > kMaxPageImagePixels)
     return {};
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(Qt::white);

@@ -7,8 +7,13 @@
 
 namespace rpt {
 
+// The memory budget of one page picture: 64 million pixels (256 MB), an A4 page at
+// about 800 dpi. Larger requests (a damaged page frame, a resolution too fine) are
+// refused rather than allocated.
+constexpr int64_t kMaxPageImagePixels = int64_t(1) << 26;
+
 // The page played onto a white image of width x height pixels (the page stretched over
-// all of it). Sizes below 1 give a null image.
+// all of it). Sizes below 1 or beyond the budget give a null image.
 QImage RenderPageImage(const TMetafile& page, int width, int height);
 // The page at a resolution: its size in inches times dotsPerInch, rounded; at the
 // page's own resolution (96 for recorded pages) that is the page at 100 %.

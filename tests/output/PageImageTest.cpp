@@ -45,6 +45,10 @@ TEST(PageImage, EmptyOrOversizedRequestsGiveNoImage) {
   EXPECT_TRUE(RenderPageImage(page, 0, 10).isNull());
   EXPECT_TRUE(RenderPageImage(page, 10, -1).isNull());
   EXPECT_TRUE(RenderPageImage(page, 100000, 100000).isNull());
+  EXPECT_TRUE(RenderPageImage(page, 8193, 8192).isNull()) << "one row past the budget";
+  // A page frame of 19,999 pixels square, or A4 at 1,000 dpi, asks too much.
+  EXPECT_TRUE(RenderPageImage(TMetafile(19999, 19999), 96.0).isNull());
+  EXPECT_TRUE(RenderPageImage(page, 1000.0).isNull());
   EXPECT_TRUE(RenderPageImage(page, 0.0).isNull());
   // A page with no recording is blank paper.
   const QImage blank = RenderPageImage(TMetafile(), 20, 30);
