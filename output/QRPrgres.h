@@ -39,6 +39,8 @@ class TQRProgressForm : public QDialog {
   // The progress message: takes the printer's current Progress, not the message's.
   void ProgressUpdate();
   void CancelButtonClick();
+  // Escape cancels the print rather than hiding the form while the print goes on.
+  void reject() override { CancelButtonClick(); }
 
   QLabel* Info = nullptr;
   QPushButton* CancelButton = nullptr;

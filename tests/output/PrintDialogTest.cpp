@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <cstdio>
 
@@ -43,6 +44,13 @@ TEST(ProgressForm, ShowsEveryFifthPercentAndCancelReachesThePrinter) {
   EXPECT_FALSE(printer.Cancelled());
   form.CancelButton->click();
   EXPECT_TRUE(printer.Cancelled());
+  // Escape is Cancel too; the form stays until the print has stopped.
+  TQRPrinter other(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()});
+  TQRProgressForm escaped(&other);
+  escaped.show();
+  QTest::keyClick(&escaped, Qt::Key_Escape);
+  EXPECT_TRUE(other.Cancelled());
+  EXPECT_TRUE(escaped.isVisible());
 }
 
 TEST(ProgressForm, AMessageQueuedForAFormThatIsGoneIsDropped) {
