@@ -464,8 +464,10 @@ TQRStandardPreview::TQRStandardPreview(QWidget* parent, TQRPrinter* printer) : Q
   FQRPreview->OnKeyDown = [this](TObject*, uint16_t& key, TShiftState shift) { FormKeyDown(key, shift); };
   FQRPreview->SetPageSource(printer);
   FProgressShown = 0;
+  // Zoom to width pressed (without its handler's message round: nothing may run before
+  // the window is complete).
   Command("ZoomToWidth")->setChecked(true);
-  ZoomToWidthClick();
+  FQRPreview->FitToWidth();
   UpdateCommands();
   // A pass that ends without a last page (stopped, failed) sends no news: look.
   auto* poll = new QTimer(this);
@@ -572,7 +574,8 @@ TQRPrinter* TQRStandardPreview::Printer() const { return FClosing ? nullptr : FQ
 
 bool TQRStandardPreview::GenerationOver() const {
   const TQRPrinter* printer = Printer();
-  return !printer || printer->Status() != qsBusy;
+  // The status turns finished before the store's header is written: wait for that too.
+  return !printer || (printer->Status() != qsBusy && !printer->DocumentOpen());
 }
 
 void TQRStandardPreview::UpdateCommands() {
@@ -816,10 +819,14 @@ QWidget* TQRStandardPreviewInterface::OpenPreview(TQRPrinter* printer) {
 QWidget* TQRStandardPreviewInterface::OpenPreviewModal(TQRPrinter* printer) {
   auto* window = new TQRStandardPreview(nullptr, printer);
   QEventLoop loop;
-  window->OnClosed = [&loop] { loop.quit(); };
+  bool closed = false;
+  window->OnClosed = [&loop, &closed] {
+    closed = true;
+    loop.quit();
+  };
   window->setWindowModality(Qt::ApplicationModal);
   window->ShowPreview();
-  loop.exec();
+  if (!closed) loop.exec();
   return nullptr;
 }
 

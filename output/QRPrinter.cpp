@@ -21,6 +21,12 @@ constexpr int32_t kStoreMemoryLimit = 100000;
 
 constexpr double ScreenScale() { return kScreenPixelsPerInch / 254.0; }
 
+// The document counts as open until its closing step has ended, also when it failed.
+struct TDocumentClosing {
+  std::atomic<bool>& Open;
+  ~TDocumentClosing() { Open = false; }
+};
+
 // The page canvas of an export pass: texts are laid out exactly as on a recorded page,
 // but nothing is kept, so a pass over a long list needs no memory for its drawing.
 class TMeasuringCanvas final : public TMetafileCanvas {
@@ -127,6 +133,7 @@ void TQRPrinter::OpenDocument() {
   FPageNumber = 0;
   FTotalPages = 0;
   FStatus = qsBusy;
+  FDocumentOpen = true;
   if (OutputTarget == otPageStore) {
     FPageList.AttachStream(std::make_unique<TQRStream>(kStoreMemoryLimit));
     FPageList.ResetCount();
@@ -206,6 +213,7 @@ void TQRPrinter::NewPage() {
 
 void TQRPrinter::CloseDocument() {
   if (Status() != qsBusy) return;
+  TDocumentClosing closing{FDocumentOpen};
   if (OutputTarget == otPageStore) {
     if (FTotalPages > 0) CloseMetafilePage(true);
   } else {
@@ -224,6 +232,7 @@ void TQRPrinter::CloseDocument() {
 }
 
 void TQRPrinter::AbandonDocument() {
+  TDocumentClosing closing{FDocumentOpen};
   if (OutputTarget == otPrinter) {
     CloseMetafilePage(false);
     FPageCanvas = nullptr;
@@ -247,6 +256,7 @@ void TQRPrinter::Reset() {
   FPageList.FreeStream();
   FPageList.ResetCount();
   FStatus = qsReady;
+  FDocumentOpen = false;
 }
 
 void TQRPrinter::ReportProgress(int32_t percent) {

@@ -126,6 +126,9 @@ class TQRPrinter : public TPersistent {
   int32_t Progress() const { return FProgress; }
   bool HasPrinters() const { return FHasPrinters; }
   bool LoadedFromFile() const { return FLoadedFromFile; }
+  // From OpenDocument until Close/AbandonDocument has written its last byte (the store's
+  // header): until then the pages may still change under a reader that copies them.
+  bool DocumentOpen() const { return FDocumentOpen.load(); }
   double HorzScale() const { return FHorzScale; }
   double VertScale() const { return FVertScale; }
   int32_t DeviceLeftOffset() const { return FDeviceLeftOffset; }
@@ -148,6 +151,7 @@ class TQRPrinter : public TPersistent {
   std::atomic<bool> FCancelled{false};
   std::atomic<TQRPrinterStatus> FStatus{qsReady};
   std::atomic<int32_t> FTotalPages{0};
+  std::atomic<bool> FDocumentOpen{false};
   int32_t FPageNumber = 0;
   int32_t FAnnouncedPages = 0;
   int32_t FProgress = 0;

@@ -139,6 +139,7 @@ void TCustomQuickRep::StartPreview(bool modal) {
 }
 
 void TCustomQuickRep::PrintToPrinter() {
+  JoinEndedPass();
   std::unique_ptr<TQRPrinter> remembered = TakeQRPrinter();
   struct TRestore {
     TCustomQuickRep* Report;
@@ -212,6 +213,7 @@ void TCustomQuickRep::RunMaster() { FController->RunController(); }
 void TCustomQuickRep::AddPrintNotify(TQRPrintable* printable) { FController->AddPrintNotify(printable); }
 
 void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
+  JoinEndedPass();
   if (!FIdle || GenerationRunning()) return;
   std::unique_ptr<TQRPrinter> remembered = TakeQRPrinter();
   MakePrinter();
@@ -256,6 +258,12 @@ void TCustomQuickRep::CancelGeneration() {
 }
 
 bool TCustomQuickRep::GenerationRunning() const { return FThread != nullptr; }
+
+void TCustomQuickRep::JoinEndedPass() {
+  // A preview's pass that has ended but whose thread is not joined yet (its last news is
+  // still queued) would refuse a print or an export asked for from the preview.
+  if (FIdle && GenerationRunning()) WaitForGeneration(false);
+}
 
 void TCustomQuickRep::WaitForGeneration(bool cancel) {
   if (!FThread) return;

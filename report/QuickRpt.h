@@ -215,6 +215,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void CancelGeneration();
   // Waits for the preview's generation thread to end (cancelling it first when asked).
   void WaitForGeneration(bool cancel);
+  // Joins the thread of a pass that has already ended.
+  void JoinEndedPass();
   bool GenerationRunning() const;
 
   // Generation state (valid while a pass runs).

@@ -241,9 +241,13 @@ TEST_F(PreviewTest, FollowsThePassesNewsAndShowsTheFirstPageFittedToWidth) {
   ASSERT_TRUE(WaitFor([&] { return Preview->Image()->HasPage(); }));
   EXPECT_EQ(Preview->ZoomMode(), zmFitWidth);
   EXPECT_EQ(Preview->Zoom(), 57);  // nearest(500 / 794 x 90)
+  EXPECT_TRUE(printer->DocumentOpen());
   pass.Allow(4);
   ASSERT_TRUE(WaitFor([&] { return !available.empty() && available.back() == 4; }));
   pass.Join();
+  // Closed only once the store's header is written.
+  EXPECT_FALSE(printer->DocumentOpen());
+  EXPECT_EQ(printer->PageList().ReadHeaderInfo().PageCount, 4);
   EXPECT_EQ(available, (std::vector<int32_t>{1, 2, 3, 4}));
   EXPECT_EQ(progress, (std::vector<int32_t>{25, 50, 75, 100}));
   // Counts travel whole, past 16 bits.
@@ -404,6 +408,7 @@ TEST_F(PreviewTest, ClosingInTheMiddleOfThePassStopsIt) {
   EXPECT_TRUE(pass.Stopped());
   EXPECT_TRUE(printer->Cancelled());
   EXPECT_EQ(printer->Status(), qsFinished);
+  EXPECT_FALSE(printer->DocumentOpen());
   EXPECT_EQ(printer->NotifyWindow.load(), nullptr);
   // News still queued for the gone window is dropped.
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -500,10 +505,14 @@ TEST_F(PreviewTest, TheStandardInterfaceOpensTheWindowForPrinters) {
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(window->PanelText(1), "Page 1 of 2");
   // Modal: returns once the window has closed.
-  QTimer::singleShot(50, [] {
-    for (QWidget* w : QApplication::topLevelWidgets())
-      if (auto* s = dynamic_cast<TQRStandardPreview*>(w); s && s->isModal()) s->close();
-  });
+  auto closeModal = std::make_shared<std::function<void()>>();
+  *closeModal = [closeModal] {
+    if (auto* s = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget()))
+      s->close();
+    else
+      QTimer::singleShot(10, *closeModal);
+  };
+  QTimer::singleShot(10, *closeModal);
   auto modal = Finished(1);
   modal->ShowPreviewModal();
   EXPECT_FALSE(modal->PreviewShown());

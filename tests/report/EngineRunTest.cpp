@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSqlDatabase>
 #include <QStringList>
+#include <QThread>
 #include <atomic>
 
 #include "framework/MetafilePlayer.h"
@@ -182,6 +183,30 @@ class CollectingFilter : public TQRExportFilter {
   std::vector<std::string> Bands;
   std::vector<std::vector<TQRExportItem>> Rows;
 };
+
+// A preview's Print or Save asked for right at the end of its pass, before the pass's
+// last news is handled: the ended thread is joined and the export runs, not refused.
+TEST_F(PassEnd, AnExportRightAfterAPreviewPassEndedRunsNotRefused) {
+  TQRPrinter::PreviewInterface = nullptr;
+  Report->StartPreview(false);
+  QElapsedTimer timer;
+  timer.start();
+  // The pass ends on its thread; its news stays queued (no events are handled here).
+  while (!(Report->Idle() && Report->QRPrinter()->Status() == qsFinished) && timer.elapsed() < 60000)
+    QThread::msleep(1);
+  ASSERT_TRUE(Report->GenerationRunning());
+  CollectingFilter filter("unused");
+  Report->ExportToFilter(filter);
+  EXPECT_FALSE(Report->GenerationRunning());
+  EXPECT_EQ(filter.Starts, 1);
+  EXPECT_EQ(filter.Ends, 1);
+  EXPECT_GT(filter.Bands.size(), 300u);
+  // The queued news of the ended pass finds nothing more to do.
+  QCoreApplication::processEvents();
+  ASSERT_NE(Report->QRPrinter(), nullptr);
+  EXPECT_EQ(Report->QRPrinter()->Status(), qsFinished);
+  ExpectRestored();
+}
 
 TEST_F(PassEnd, AnExportPassHandsOverEveryBandWithItsTextsAndValues) {
   Numbers->Close();
