@@ -76,6 +76,9 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
 // with, or 0. None by default.
 using TWriteFailureHook = std::function<int(std::string_view step)>;
 void SetWriteFailureHook(TWriteFailureHook hook);
+// The errno the hook injects at a step of any file writer (the page store's "spill"
+// and "page write" too), else 0.
+int InjectedWriteFailure(std::string_view step);
 
 // A file that another writer (a PDF or image writer, a workbook library) fills under a
 // temporary name beside its target. Creating it reserves that name, so a folder that

@@ -112,6 +112,8 @@ int Injected(std::string_view step) { return gWriteFailureHook ? gWriteFailureHo
 
 void SetWriteFailureHook(TWriteFailureHook hook) { gWriteFailureHook = std::move(hook); }
 
+int InjectedWriteFailure(std::string_view step) { return Injected(step); }
+
 // The new contents go to a file beside the target, reach the disk, and only then take
 // its name: the old file stays whole until the new one is complete.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {

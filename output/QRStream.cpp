@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "objects/Exceptions.h"
+#include "objects/Filer.h"
 #include "objects/Format.h"
 
 namespace rpt {
@@ -167,15 +168,16 @@ void TQRStream::Write(const void* buffer, size_t count) {
       Spill();
     return;
   }
-  if (!WriteAllAt(FFile, static_cast<const char*>(buffer), count, FPosition))
-    throw EWriteError(Format("Cannot write file \"%s\". %s", FTempName, std::strerror(errno)));
+  const int injected = InjectedWriteFailure("page write");
+  if (injected || !WriteAllAt(FFile, static_cast<const char*>(buffer), count, FPosition))
+    throw EWriteError(Format("Cannot write file \"%s\". %s", FTempName, std::strerror(injected ? injected : errno)));
   FPosition += static_cast<int64_t>(count);
   FFileSize = std::max(FFileSize, FPosition);
 }
 
 void TQRStream::Spill() {
   std::string name = TempDirectory() + "/QRPXXXXXX";
-  const int fd = ::mkstemp(name.data());
+  const int fd = InjectedWriteFailure("spill") ? -1 : ::mkstemp(name.data());
   if (fd >= 0) {
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     if (WriteAllAt(fd, FMemory.data(), FMemory.size(), 0)) {

@@ -8,6 +8,7 @@
 
 #include "TestPages.h"
 #include "objects/Exceptions.h"
+#include "objects/Filer.h"
 #include "output/QRCompress.h"
 
 namespace rpt {
@@ -197,6 +198,45 @@ TEST(QRPageList, AFailedAppendLeavesTheStoreWhole) {
   EXPECT_EQ(reader.TotalPages(), 2);
   EXPECT_EQ(reader.ReadPage(2)->Data(), PageBytes(2));
   fs::remove(file);
+}
+
+// Every write of a spilling store fails in turn: the failing page is refused with an
+// error, and every page stored before it (and after it, once writing works again)
+// reads back as it was given.
+TEST(QRPageList, AWriteFailingAtAnyPointLosesNoStoredPage) {
+  for (const bool compressed : {false, true}) {
+    for (int failAt = 1;; ++failAt) {
+      int calls = 0;
+      bool injected = false;
+      SetWriteFailureHook([&](std::string_view step) {
+        if (step != "spill" && step != "page write") return 0;
+        if (++calls != failAt) return 0;
+        injected = true;
+        return ENOSPC;
+      });
+      TQRPageList list;
+      list.AttachStream(std::make_unique<TQRStream>(1500));
+      list.SetCompressed(compressed);
+      std::vector<int> stored;
+      for (int page = 1; page <= 8; ++page) {
+        try {
+          list.AppendPage(Page(page));
+          stored.push_back(page);
+        } catch (const EWriteError&) {
+        }
+      }
+      SetWriteFailureHook(nullptr);
+      list.AppendPage(Page(9));
+      stored.push_back(9);
+      ASSERT_EQ(list.TotalPages(), static_cast<int32_t>(stored.size())) << "failing write " << failAt;
+      for (size_t i = 0; i < stored.size(); ++i)
+        ASSERT_EQ(list.ReadPage(static_cast<int32_t>(i + 1))->Data(), PageBytes(stored[i]))
+            << "page " << i + 1 << ", failing write " << failAt << (compressed ? ", compressed" : "");
+      if (!injected) break;
+      // A failed spill keeps the pages in memory: nothing is refused then.
+      EXPECT_LE(stored.size(), 9u);
+    }
+  }
 }
 
 TEST(QRPageList, NeverRecordedPageIsStoredAsABlankMetafile) {
