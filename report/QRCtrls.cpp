@@ -532,6 +532,13 @@ void TQRCustomLabel::Prepare(TQRPrinter* printer) {
   FNextLineIndex = 0;
 }
 
+void TQRCustomLabel::Unprepare() {
+  FOutputText = FCaption;
+  FNextLineIndex = 0;
+  FLayoutKey.clear();
+  TQRPrintable::Unprepare();
+}
+
 bool TQRCustomLabel::ExportItem(TQRExportItem& item) const {
   item.Text = FPrintedText;
   if (FPrintedValue.Type == TVariant::varEmpty) {

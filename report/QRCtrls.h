@@ -175,6 +175,9 @@ class TQRCustomLabel : public TQRPrintable {
   virtual void RebuildLines();
 
   void Prepare(TQRPrinter* printer) override;
+  // The text goes back to the caption; the lines follow at the next RebuildLines (the
+  // pass may end on its own thread, where nothing is laid out or painted).
+  void Unprepare() override;
   void PrintAt(double offsetX, double offsetY) override;
   bool ExportItem(TQRExportItem& item) const override;
   void SetParent(TWinControl* parent) override;

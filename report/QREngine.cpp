@@ -56,6 +56,17 @@ void ForEachPrintable(TCustomQuickRep& report, F f) {
   }
 }
 
+// Labels show their captions again once a pass is over: laid out and repainted on the
+// interface thread.
+void RelayoutTexts(TCustomQuickRep& report) {
+  ForEachPrintable(report, [](TQRPrintable* p) {
+    if (auto* label = dynamic_cast<TQRCustomLabel*>(p)) {
+      label->RebuildLines();
+      label->Invalidate();
+    }
+  });
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -391,6 +402,8 @@ void TCustomQuickRep::PreparePass() {
 // document is abandoned, never closed as if it were complete.
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
+  const bool onPreviewThread = FThread && std::this_thread::get_id() == FThread->get_id();
+  if (!onPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
   } catch (...) {
@@ -678,6 +691,7 @@ void TCustomQuickRep::WndProc(TMessage& message) {
       const std::string error = FThreadError;
       FThreadError.clear();
       WaitForGeneration(false);
+      RelayoutTexts(*this);
       // A pass cancelled because its preview closed leaves nothing to show.
       if (previewGone && FCancelRequested) FQRPrinter.reset();
       if (!error.empty()) throw EQRError(error);

@@ -28,7 +28,7 @@ class PassEnd : public EngineTest {
     Numbers = Table("n");
     Report->SetDataSet(Numbers);
     Detail = Band(rbDetail, "Detail", 5);
-    Field(Detail, "Id", Numbers, "id", 0);
+    IdField = Field(Detail, "Id", Numbers, "id", 0);
     Memo = Add<TQRExprMemo>("Merged", Detail);
     Memo->Lines()->SetText("id {n.id}");
     Memo->Size()->SetLeft(50);
@@ -42,10 +42,15 @@ class PassEnd : public EngineTest {
     EXPECT_EQ(Memo->Lines()->Lines(), (std::vector<std::string>{"id {n.id}"}));
     EXPECT_EQ(Report->Units(), MM);
     EXPECT_TRUE(Report->RunDataSets()->empty());
+    // The design surface shows the field's name again, not the last value printed.
+    EXPECT_EQ(IdField->OutputText(), "id");
+    ASSERT_EQ(IdField->LayoutLines()->Count(), 1);
+    EXPECT_EQ(IdField->LayoutLines()->Strings(0), "id");
   }
   TTable* Numbers = nullptr;
   TQRBand* Detail = nullptr;
   TQRExprMemo* Memo = nullptr;
+  TQRDBText* IdField = nullptr;
 };
 
 TEST_F(PassEnd, ACancelAtAnyPointAbandonsTheDocument) {
