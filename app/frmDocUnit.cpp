@@ -8,6 +8,7 @@
 #include "data/DB.h"
 #include "data/DBTables.h"
 #include "designer/Engine.h"
+#include "designer/History.h"
 #include "expr/QRExpr.h"
 #include "framework/Application.h"
 #include "objects/Filer.h"
@@ -354,7 +355,88 @@ void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) {
   // The properties window follows the selection once it exists.
 }
 
-void TfrmDoc::ZQKDesigner1Change(TObject*) { MarkModified(); }
+// Every change of the design ends here: the history knows whether the report still
+// equals its file.
+void TfrmDoc::ZQKDesigner1Change(TObject*) { Modified = !ZQKDesigner1->History().IsClean(); }
+
+void TfrmDoc::MarkModified() {
+  Modified = true;
+  if (ZQKDesigner1) ZQKDesigner1->ChangedOutsideHistory();
+}
+
+void TfrmDoc::MarkSaved() {
+  Modified = false;
+  if (ZQKDesigner1) ZQKDesigner1->History().SetClean();
+}
+
+void TfrmDoc::ChangeElements(const std::string& caption, const std::vector<TComponent*>& elements,
+                             const std::function<void()>& change, int mergeKey) {
+  if (!DesignerActive()) {
+    change();
+    RefreshAndMark();
+    return;
+  }
+  // The properties window's inspector refreshes its values after the change once it exists.
+  ZQKDesigner1->ChangeComponents(caption, elements, change, mergeKey);
+}
+
+void TfrmDoc::Undo() {
+  if (DesignerActive()) ZQKDesigner1->Undo();
+}
+void TfrmDoc::Redo() {
+  if (DesignerActive()) ZQKDesigner1->Redo();
+}
+void TfrmDoc::CutSelection() {
+  if (DesignerActive()) ZQKDesigner1->CutToClipboard();
+}
+void TfrmDoc::CopySelection() {
+  if (DesignerActive()) ZQKDesigner1->CopyToClipboard();
+}
+void TfrmDoc::PasteSelection() {
+  if (DesignerActive()) ZQKDesigner1->PasteFromClipboard();
+}
+void TfrmDoc::DeleteSelection() {
+  if (DesignerActive()) ZQKDesigner1->DeleteSelectedComponents();
+}
+void TfrmDoc::SelectAll() {
+  if (DesignerActive()) ZQKDesigner1->SelectAll();
+}
+void TfrmDoc::AlignSelection(int horizontal, int vertical) {
+  if (DesignerActive())
+    ZQKDesigner1->SelectedComponents().Align(static_cast<TZQKDesignerAlign>(horizontal),
+                                             static_cast<TZQKDesignerAlign>(vertical));
+}
+void TfrmDoc::AlignSelectionToGrid() {
+  if (DesignerActive()) ZQKDesigner1->SelectedComponents().AlignToGrid();
+}
+void TfrmDoc::BringSelectionToFront() {
+  if (DesignerActive()) ZQKDesigner1->SelectedComponents().BringToFront();
+}
+void TfrmDoc::SendSelectionToBack() {
+  if (DesignerActive()) ZQKDesigner1->SelectedComponents().SendToBack();
+}
+void TfrmDoc::LockSelection(TZQKDesignerLockMode mode) {
+  if (DesignerActive()) ZQKDesigner1->SelectedComponents().Lock(mode);
+}
+void TfrmDoc::UnlockAll() {
+  if (DesignerActive()) ZQKDesigner1->LockAll({});
+}
+
+void TfrmDoc::ToggleEnabled() {
+  if (!OneElementSelected()) return;
+  auto* control = dynamic_cast<TControl*>(SelectedElement());
+  if (!control) return;
+  ChangeElements("Change Enabled", {control}, [control] { control->SetEnabled(!control->Enabled()); });
+}
+
+void TfrmDoc::EnableAll() {
+  std::vector<TComponent*> controls;
+  for (TComponent* c : Report->OwnedComponents())
+    if (auto* control = dynamic_cast<TControl*>(c); control && !control->Enabled()) controls.push_back(control);
+  ChangeElements("Enable All", controls, [&controls] {
+    for (TComponent* c : controls) static_cast<TControl*>(c)->SetEnabled(true);
+  });
+}
 
 TComponent* TfrmDoc::SelectedElement() const {
   if (!ZQKDesigner1 || !ZQKDesigner1->Active()) return nullptr;
@@ -384,9 +466,8 @@ void TfrmDoc::ZQKDesigner1KeyDown(TObject*, uint16_t& key, TShiftState) {
   TComponent* element = SelectedElement();
   const char* property = EditedTextOf(element);
   if (!property || !TextProperty(element, property) || TextOf(element, property).empty()) return;
-  SetTextOf(element, property, "");
   key = 0;
-  RefreshAndMark();
+  ChangeElements("Typing", {element}, [&] { SetTextOf(element, property, ""); }, mkTyping);
 }
 
 void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
@@ -402,38 +483,40 @@ void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   if (!property || !TextProperty(element, property)) return;
   std::string text = TextOf(element, property);
   if (!TypeCharacter(text, key)) return;
-  SetTextOf(element, property, text);
+  ChangeElements("Typing", {element}, [&] { SetTextOf(element, property, text); }, mkTyping);
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();
-  RefreshAndMark();
 }
 
 void TfrmDoc::ZQKDesigner1DblClick(TObject*) { EditElement(SelectedElement()); }
 
 void TfrmDoc::EditElement(TComponent* element) {
-  bool changed = false;
+  // The dialogs edit copies; a confirmed edit is one step of the history.
   if (auto* dataField = dynamic_cast<TQRDBText*>(element)) {
     TDataSet* source = DataSetForBand(dataField->Parent());
     if (!source) throw Exception("The report has no data to take a field from: choose it with Change data");
     std::string field;
-    changed = dlgFields->SelectField(source, field);
-    if (changed) {
+    if (!dlgFields->SelectField(source, field)) return;
+    ChangeElements("Change Data Field", {element}, [&] {
       dataField->SetDataSet(source);
       dataField->SetDataField(field);
-    }
+    });
   } else if (auto* dataSet = dynamic_cast<TDataSet*>(element); dataSet && dataSet->Owner() == Report) {
     // A sub-detail's data is made anew with the data dialog.
     if (frmMain) frmMain->EditDetailData(this, dataSet);
     return;
   } else if (TStrings* lines = LinesOf(element)) {
-    changed = dlgLinesEditor->EditLines(lines, DataSet);
+    TStringList edited;
+    edited.AssignFrom(lines);
+    if (!dlgLinesEditor->EditLines(&edited, DataSet)) return;
+    ChangeElements("Change Lines", {element}, [&] { lines->AssignFrom(&edited); });
   } else if (auto* expr = dynamic_cast<TQRExpr*>(element)) {
     std::string text = expr->Expression();
-    changed = dlgLinesEditor->EditText(text, DataSet);
-    if (changed) expr->SetExpression(text);
+    if (!dlgLinesEditor->EditText(text, DataSet)) return;
+    ChangeElements("Change Expression", {element}, [&] { expr->SetExpression(text); });
+  } else {
+    return;
   }
-  if (!changed) return;
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();
-  RefreshAndMark();
 }
 
 void TfrmDoc::RefreshAndMark() {

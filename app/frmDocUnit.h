@@ -3,7 +3,9 @@
 // unsaved-changes flag, shown as a child window of the main window.
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "designer/Designer.h"
 #include "framework/Controls.h"
@@ -42,7 +44,11 @@ class TfrmDoc : public TCustomForm {
   bool ReportBusy() const;
 
   void AssignDataSet(TDataSet* dataSet);
-  void MarkModified() { Modified = true; }
+  // A change the design history does not record (data, page settings): it stays
+  // modified whatever is undone, and the earlier steps can no longer be undone.
+  void MarkModified();
+  // The report equals its file now: undoing or redoing back to here is unmodified.
+  void MarkSaved();
   // The .rpt file: header, then the report's component stream. Saving replaces the
   // file only when every byte is written; loading replaces the report only when the
   // whole file was read.
@@ -68,6 +74,34 @@ class TfrmDoc : public TCustomForm {
   bool CanCopy() const { return ZQKDesigner1 && ZQKDesigner1->CanCopy(); }
   bool CanCut() const { return ZQKDesigner1 && ZQKDesigner1->CanCut(); }
   bool CanPaste() const { return ZQKDesigner1 && ZQKDesigner1->CanPaste(); }
+  bool CanUndo() const { return ZQKDesigner1 && ZQKDesigner1->CanUndo(); }
+  bool CanRedo() const { return ZQKDesigner1 && ZQKDesigner1->CanRedo(); }
+  std::string UndoCaption() const { return ZQKDesigner1 ? ZQKDesigner1->UndoCaption() : "Undo"; }
+  std::string RedoCaption() const { return ZQKDesigner1 ? ZQKDesigner1->RedoCaption() : "Redo"; }
+
+  // The editing commands of the Edit and Align menus on this window's design surface;
+  // each does nothing while the designer is inactive.
+  void Undo();
+  void Redo();
+  void CutSelection();
+  void CopySelection();
+  void PasteSelection();
+  void DeleteSelection();
+  void SelectAll();
+  // Tag 0..9 of an align command (AlignCodesForTag).
+  void AlignSelection(int horizontal, int vertical);
+  void AlignSelectionToGrid();
+  void BringSelectionToFront();
+  void SendSelectionToBack();
+  // Lock sets are design information of the session, not part of the report: no
+  // modification and no step.
+  void LockSelection(TZQKDesignerLockMode mode);
+  void UnlockAll();
+  void ToggleEnabled();
+  void EnableAll();
+  // A recorded change of some elements: one step of the design history.
+  void ChangeElements(const std::string& caption, const std::vector<TComponent*>& elements,
+                      const std::function<void()>& change, int mergeKey = 0);
   // The report itself selected counts as no element.
   int SelectionCount() const;
   bool OneElementSelected() const { return SelectionCount() == 1; }
@@ -97,6 +131,7 @@ class TfrmDoc : public TCustomForm {
 
  private:
   void RefreshAndMark();
+  bool DesignerActive() const { return ZQKDesigner1 && ZQKDesigner1->Active(); }
   // Functions for a query's parameters that name a field of the window's dataset.
   void DefineParameterFunctions(TDataSet* made);
   // The editor of a data field, memo, expression memo or expression (first matching

@@ -225,47 +225,66 @@ void TfrmMain::CreateActions() {
   closeAll->OnExecute = [this](TAction*) { CloseAllDocuments(); };
   closeAll->OnUpdate = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
 
-  // Editing commands work on the active document's design surface.
-  Add("actCopy", "Edit", "&Copy", "Ctrl+C", 5)->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCopy()); };
-  Add("actCut", "Edit", "C&ut", "Ctrl+X", 6)->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCut()); };
-  Add("actPaste", "Edit", "&Paste", "Ctrl+V", 7)->OnUpdate = [doc](TAction* a) {
-    a->setEnabled(doc() && doc()->CanPaste());
+  // Editing commands work on the active document's design surface: each runs one of
+  // its named editing steps.
+  auto onDoc = [doc](void (TfrmDoc::*step)()) {
+    return [doc, step](TAction*) {
+      if (TfrmDoc* d = doc()) (d->*step)();
+    };
   };
-  Add("actDelete", "Edit", "&Delete", "Del", 9)->OnUpdate = hasDoc;
-  // Lock sets are design information of the session, not part of the report: no
-  // modification.
-  auto lockSelection = [doc](TZQKDesignerLockMode mode) {
-    TfrmDoc* d = doc();
-    if (!d || !d->ZQKDesigner1->Active()) return;
-    std::vector<TComponent*> selected;
-    d->ZQKDesigner1->SelectedComponents().GetComponents(selected);
-    for (TComponent* c : selected) d->ZQKDesigner1->LockComponent(c, mode);
+  auto* undo = Add("actUndo", "Edit", "Undo", "Ctrl+Z", -1);
+  undo->OnExecute = onDoc(&TfrmDoc::Undo);
+  undo->OnUpdate = [doc](TAction* a) {
+    a->setEnabled(doc() && doc()->CanUndo());
+    a->setText(QString::fromStdString(doc() ? doc()->UndoCaption() : "Undo"));
   };
+  auto* redo = Add("actRedo", "Edit", "Redo", "Ctrl+Y", -1);
+  redo->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
+  redo->OnExecute = onDoc(&TfrmDoc::Redo);
+  redo->OnUpdate = [doc](TAction* a) {
+    a->setEnabled(doc() && doc()->CanRedo());
+    a->setText(QString::fromStdString(doc() ? doc()->RedoCaption() : "Redo"));
+  };
+  auto* copy = Add("actCopy", "Edit", "&Copy", "Ctrl+C", 5);
+  copy->OnExecute = onDoc(&TfrmDoc::CopySelection);
+  copy->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCopy()); };
+  auto* cut = Add("actCut", "Edit", "C&ut", "Ctrl+X", 6);
+  cut->OnExecute = onDoc(&TfrmDoc::CutSelection);
+  cut->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanCut()); };
+  auto* paste = Add("actPaste", "Edit", "&Paste", "Ctrl+V", 7);
+  paste->OnExecute = onDoc(&TfrmDoc::PasteSelection);
+  paste->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->CanPaste()); };
+  auto* del = Add("actDelete", "Edit", "&Delete", "Del", 9);
+  del->OnExecute = onDoc(&TfrmDoc::DeleteSelection);
+  del->OnUpdate = hasDoc;
   auto* lock = Add("actLock", "Edit", "&Lock", "", 10);
-  lock->OnExecute = [lockSelection](TAction*) { lockSelection({lmNoMove, lmNoResize, lmNoDelete}); };
+  lock->OnExecute = [doc](TAction*) {
+    if (TfrmDoc* d = doc()) d->LockSelection({lmNoMove, lmNoResize, lmNoDelete});
+  };
   lock->OnUpdate = hasDoc;
   auto* unlock = Add("actUnlock", "Edit", "&Unlock", "", 11);
-  unlock->OnExecute = [lockSelection](TAction*) { lockSelection({}); };
+  unlock->OnExecute = [doc](TAction*) {
+    if (TfrmDoc* d = doc()) d->LockSelection({});
+  };
   unlock->OnUpdate = hasDoc;
   auto* unlockAll = Add("actUnlockAll", "Edit", "Unlock &all", "", -1);
-  unlockAll->OnExecute = [doc](TAction*) {
-    if (doc() && doc()->ZQKDesigner1->Active()) doc()->ZQKDesigner1->LockAll({});
-  };
+  unlockAll->OnExecute = onDoc(&TfrmDoc::UnlockAll);
   unlockAll->OnUpdate = hasDoc;
-  Add("actSelectAll", "Edit", "&Select all", "Ctrl+A", -1)->OnUpdate = hasDoc;
-  Add("actAlignToGrid", "Edit", "Ali&gn to grid", "", 12)->OnUpdate = hasDoc;
-  Add("actBringToFront", "Edit", "&Bring to front", "", 14)->OnUpdate = hasDoc;
-  Add("actSendToBack", "Edit", "Send &to back", "", 13)->OnUpdate = hasDoc;
+  auto* selectAll = Add("actSelectAll", "Edit", "&Select all", "Ctrl+A", -1);
+  selectAll->OnExecute = onDoc(&TfrmDoc::SelectAll);
+  selectAll->OnUpdate = hasDoc;
+  auto* alignToGrid = Add("actAlignToGrid", "Edit", "Ali&gn to grid", "", 12);
+  alignToGrid->OnExecute = onDoc(&TfrmDoc::AlignSelectionToGrid);
+  alignToGrid->OnUpdate = hasDoc;
+  auto* toFront = Add("actBringToFront", "Edit", "&Bring to front", "", 14);
+  toFront->OnExecute = onDoc(&TfrmDoc::BringSelectionToFront);
+  toFront->OnUpdate = hasDoc;
+  auto* toBack = Add("actSendToBack", "Edit", "Send &to back", "", 13);
+  toBack->OnExecute = onDoc(&TfrmDoc::SendSelectionToBack);
+  toBack->OnUpdate = hasDoc;
   auto* enabled = Add("actEnabled", "Edit", "&Enabled", "", -1);
   enabled->setCheckable(true);
-  enabled->OnExecute = [doc](TAction*) {
-    TfrmDoc* d = doc();
-    if (!d || !d->OneElementSelected()) return;
-    if (auto* control = dynamic_cast<TControl*>(d->ZQKDesigner1->SelectedComponents().LastSelected())) {
-      control->SetEnabled(!control->Enabled());
-      Modifies(d);
-    }
-  };
+  enabled->OnExecute = onDoc(&TfrmDoc::ToggleEnabled);
   enabled->OnUpdate = [doc](TAction* a) {
     TfrmDoc* d = doc();
     const bool on = d && d->OneElementSelected();
@@ -274,13 +293,7 @@ void TfrmMain::CreateActions() {
     a->setChecked(control && control->Enabled());
   };
   auto* enableAll = Add("actEnableAll", "Edit", "Enable A&ll", "", -1);
-  enableAll->OnExecute = [doc](TAction*) {
-    TfrmDoc* d = doc();
-    if (!d) return;
-    for (TComponent* c : d->Report->OwnedComponents())
-      if (auto* control = dynamic_cast<TControl*>(c)) control->SetEnabled(true);
-    Modifies(d);
-  };
+  enableAll->OnExecute = onDoc(&TfrmDoc::EnableAll);
   enableAll->OnUpdate = hasDoc;
 
   auto* changeData = Add("actChangeData", "Report", "&Change data...", "Ctrl+F10", 18);
@@ -348,7 +361,15 @@ void TfrmMain::CreateActions() {
       {"actALHCenterWindow", "Center horizontally in window", 25},
       {"actALVCenterWindow", "Center vertically in window", 22},
   };
-  for (int tag = 0; tag < 10; ++tag) Add(aligns[tag].Name, "Align", aligns[tag].Caption, "", aligns[tag].Image, tag)->OnUpdate = hasDoc;
+  // One execute step for all ten: the sending action's tag chooses the codes.
+  for (int tag = 0; tag < 10; ++tag) {
+    TAction* align = Add(aligns[tag].Name, "Align", aligns[tag].Caption, "", aligns[tag].Image, tag);
+    align->OnExecute = [doc](TAction* sender) {
+      const TAlignCodes codes = AlignCodesForTag(sender->Tag());
+      if (TfrmDoc* d = doc()) d->AlignSelection(codes.Horizontal, codes.Vertical);
+    };
+    align->OnUpdate = hasDoc;
+  }
 
   auto anyChild = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
   auto* cascade = Add("WindowCascade1", "Window", "&Cascade", "", 16);
@@ -396,6 +417,9 @@ void TfrmMain::CreateMenus() {
     for (const char* n : {"actALTop", "actALBottom", "actALVSpace", "actALVCenter", "actALVCenterWindow"}) add(align, n);
   };
   QMenu* edit = menuBar()->addMenu("Edit");
+  add(edit, "actUndo");
+  add(edit, "actRedo");
+  edit->addSeparator();
   add(edit, "actEnabled");
   add(edit, "actEnableAll");
   edit->addSeparator();
@@ -586,7 +610,7 @@ TfrmDoc* TfrmMain::OpenFile(const std::string& fileName) {
 
 void TfrmMain::SaveDocument(TfrmDoc* doc) {
   doc->SaveToFile(doc->FileName);
-  doc->Modified = false;
+  doc->MarkSaved();
 }
 
 bool TfrmMain::SaveDocumentAs(TfrmDoc* doc) {
@@ -610,7 +634,7 @@ bool TfrmMain::SaveDocumentAs(TfrmDoc* doc) {
   doc->SaveToFile(*file);
   doc->FileName = *file;
   doc->SetCaption(ExtractFileName(*file));
-  doc->Modified = false;
+  doc->MarkSaved();
   return true;
 }
 
@@ -776,7 +800,7 @@ bool TfrmMain::ClaimsShortcut(int key) const {
       if (!m) continue;
       for (QAction* item : m->actions()) {
         if (item->menu()) pending.push_back(item->menu());
-        else if (!item->shortcut().isEmpty() && item->shortcut() == pressed) return true;
+        else if (item->shortcuts().contains(pressed)) return true;
       }
     }
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDir>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -69,6 +70,8 @@ struct Shell : ::testing::Test {
     // As the program does: windows closing between tests leave no quit request behind
     // that would end the next modal dialog at once.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Paste follows the clipboard: every test starts with an empty one.
+    QGuiApplication::clipboard()->clear();
     CreateSingleInstanceWindows();
     // New's data dialog confirmed without a dataset (the dialog's own tests drive it).
     frmMain->DataDialog = [](TfrmDoc*) { return true; };
@@ -113,8 +116,8 @@ using Names = std::vector<std::string>;
 const Names kAlwaysOn = {"actNew", "actOpen", "actPropsView"};
 
 TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
-  // The table's 41 and Detail data, which makes a sub-detail's dataset.
-  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 42u);
+  // The table's 41, Detail data, which makes a sub-detail's dataset, Undo and Redo.
+  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 44u);
   EXPECT_EQ(frmMain->Action("actDetailData")->Category(), "Report");
   TAction* a = frmMain->Action("actChangeData");
   ASSERT_NE(a, nullptr);

@@ -1,0 +1,300 @@
+// The Edit and Align commands on real reports: the history behind Undo and Redo, the
+// clipboard between documents, and the clean point of a saved document.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+#include <random>
+
+#include "app/Startup.h"
+#include "app/frmDocUnit.h"
+#include "app/frmMainUnit.h"
+#include "designer/Engine.h"
+#include "designer/History.h"
+#include "framework/Application.h"
+#include "objects/Filer.h"
+#include "report/QRCtrls.h"
+
+namespace rpt {
+namespace {
+
+struct EditingCommands : ::testing::Test {
+  QTemporaryDir dir;
+  std::vector<std::string> errors;
+
+  void SetUp() override {
+    RegisterReportClasses();
+    SetMessageBoxHook([](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+      ADD_FAILURE() << "unexpected message box: " << text;
+      return int(mrCancel);
+    });
+    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::clipboard()->clear();
+    CreateSingleInstanceWindows();
+    frmMain->DataDialog = [](TfrmDoc*) { return true; };
+    frmMain->show();
+  }
+  void TearDown() override {
+    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
+    frmMain->CloseAllDocuments();
+    QCoreApplication::processEvents();
+    DestroySingleInstanceWindows();
+    SetMessageBoxHook(nullptr);
+    TApplication::Instance()->SetErrorHook(nullptr);
+  }
+
+  TfrmDoc* New() {
+    frmMain->Action("actNew")->trigger();
+    return frmMain->ActiveDocument();
+  }
+  void Idle() { frmMain->ActionList()->UpdateActions(); }
+  TAction* Act(const char* name) { return frmMain->Action(name); }
+  // Runs a command as the menu does: after the update rules, errors to the application.
+  void Run(const char* name) {
+    Idle();
+    ASSERT_TRUE(Act(name)->isEnabled()) << name;
+    HandleErrors([&] { Act(name)->trigger(); });
+  }
+  static TQRLabel* AddLabel(TfrmDoc* doc, TQRCustomBand* band, const std::string& name, int32_t left, int32_t top) {
+    auto* label = TComponent::Create<TQRLabel>(doc->Report);
+    label->SetName(name);
+    label->SetParent(band);
+    label->SetBounds(left, top, 60, 17);
+    label->SetCaption(name + " caption");
+    return label;
+  }
+  static std::string ReportBytes(TfrmDoc* doc) {
+    TMemoryStream stream;
+    SaveComponent(stream, doc->Report);
+    return stream.Data();
+  }
+  static std::string ListBytes(TfrmDoc* doc, const std::vector<TComponent*>& list) {
+    TMemoryStream stream;
+    SaveComponentList(stream, doc->Report, list);
+    return stream.Data();
+  }
+  static void Select(TfrmDoc* doc, const std::vector<TComponent*>& list) {
+    doc->ZQKDesigner1->SelectedComponents().Clear();
+    doc->ZQKDesigner1->Select(list);
+  }
+};
+
+TEST_F(EditingCommands, AlignFromTheMenuIsUndoneWithItsCaptionAndBusyReportsDisableUndo) {
+  TfrmDoc* doc = New();
+  TQRCustomBand* title = doc->Report->FindBand(rbTitle);
+  TQRLabel* a = AddLabel(doc, title, "A", 40, 4);
+  TQRLabel* b = AddLabel(doc, title, "B", 16, 24);
+  EXPECT_FALSE(doc->Modified);
+  Idle();
+  EXPECT_FALSE(Act("actUndo")->isEnabled());
+  EXPECT_EQ(Act("actUndo")->text(), "Undo");
+  // Undo and Redo open the Edit menu.
+  QMenu* edit = nullptr;
+  for (QAction* m : frmMain->menuBar()->actions())
+    if (m->text() == "Edit") edit = m->menu();
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->actions().at(0), Act("actUndo"));
+  EXPECT_EQ(edit->actions().at(1), Act("actRedo"));
+  EXPECT_TRUE(Act("actRedo")->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
+
+  const std::string before = ReportBytes(doc);
+  Select(doc, {a, b});
+  Act("actALLeft")->trigger();
+  EXPECT_EQ(a->Left(), 16);
+  EXPECT_TRUE(doc->Modified);
+  Idle();
+  EXPECT_TRUE(Act("actUndo")->isEnabled());
+  EXPECT_EQ(Act("actUndo")->text(), "Undo Align");
+  Act("actUndo")->trigger();
+  EXPECT_EQ(ReportBytes(doc), before);
+  EXPECT_FALSE(doc->Modified);
+  Idle();
+  EXPECT_EQ(Act("actRedo")->text(), "Redo Align");
+  EXPECT_FALSE(Act("actUndo")->isEnabled());
+
+  // While a pass walks the report neither runs.
+  doc->Printing = true;
+  Idle();
+  EXPECT_FALSE(Act("actRedo")->isEnabled());
+  Act("actRedo")->trigger();
+  EXPECT_EQ(ReportBytes(doc), before);
+  doc->Printing = false;
+  Idle();
+  ASSERT_TRUE(Act("actRedo")->isEnabled());
+  Act("actRedo")->trigger();
+  EXPECT_EQ(dynamic_cast<TControl*>(doc->Report->FindComponent("A"))->Left(), 16);
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(EditingCommands, CopyInOneDocumentPastesTheSameBytesIntoAnother) {
+  TfrmDoc* first = New();
+  TQRCustomBand* title = first->Report->FindBand(rbTitle);
+  TQRLabel* a = AddLabel(first, title, "Heading", 40, 4);
+  TQRLabel* b = AddLabel(first, title, "Subheading", 200, 8);
+  b->Font()->SetSize(14);
+  Select(first, {a, b});
+  Idle();
+  ASSERT_TRUE(Act("actCopy")->isEnabled());
+  Act("actCopy")->trigger();
+  const std::string copied = ListBytes(first, {a, b});
+
+  TfrmDoc* second = New();
+  Select(second, {second->Report->FindBand(rbTitle)});
+  Idle();
+  ASSERT_TRUE(Act("actPaste")->isEnabled());
+  Act("actPaste")->trigger();
+  TComponent* pa = second->Report->FindComponent("Heading");
+  TComponent* pb = second->Report->FindComponent("Subheading");
+  ASSERT_NE(pa, nullptr);
+  ASSERT_NE(pb, nullptr);
+  EXPECT_EQ(ListBytes(second, {pa, pb}), copied);
+  EXPECT_TRUE(second->Modified);
+  EXPECT_EQ(second->UndoCaption(), "Undo Paste");
+
+  // The text form pastes too, renamed and one grid step further.
+  const QString text = QGuiApplication::clipboard()->text();
+  auto* data = new QMimeData;
+  data->setText(text);
+  QGuiApplication::clipboard()->setMimeData(data);
+  Select(second, {second->Report->FindBand(rbTitle)});
+  Idle();
+  ASSERT_TRUE(Act("actPaste")->isEnabled());
+  Act("actPaste")->trigger();
+  auto* copy = dynamic_cast<TControl*>(second->Report->FindComponent("QRLabel1"));
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->Left(), dynamic_cast<TControl*>(pa)->Left() + 8);
+  EXPECT_EQ(dynamic_cast<TQRLabel*>(copy)->Caption(), "Heading caption");
+
+  // Damaged component bytes are refused with a message and leave the report alone.
+  const std::string before = ReportBytes(second);
+  data = new QMimeData;
+  data->setData(QString::fromStdString(second->ZQKDesigner1->ClipboardMimeType()), QByteArray("TPF0garbage"));
+  QGuiApplication::clipboard()->setMimeData(data);
+  Idle();
+  ASSERT_TRUE(Act("actPaste")->isEnabled());
+  Run("actPaste");
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("The clipboard holds no components that can be pasted"), std::string::npos);
+  EXPECT_EQ(ReportBytes(second), before);
+}
+
+TEST_F(EditingCommands, UndoingADeletionBringsBackTheReferencesToTheDeletedBand) {
+  TfrmDoc* doc = New();
+  TQRCustomBand* detail = doc->Report->FindBand(rbDetail);
+  detail->SetHasChild(true);
+  auto* child = dynamic_cast<TQRChildBand*>(detail->FindChildBand());
+  ASSERT_NE(child, nullptr);
+  AddLabel(doc, detail, "InDetail", 8, 4);
+  const std::string childName = child->Name();
+  const std::string before = ReportBytes(doc);
+  Select(doc, {detail});
+  Run("actDelete");
+  EXPECT_EQ(doc->Report->FindComponent("InDetail"), nullptr);
+  EXPECT_EQ(dynamic_cast<TQRChildBand*>(doc->Report->FindComponent(childName))->ParentBand(), nullptr);
+  Run("actUndo");
+  auto* link = dynamic_cast<TQRChildBand*>(doc->Report->FindComponent(childName))->ParentBand();
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->BandType(), rbDetail);
+  EXPECT_NE(doc->Report->FindComponent("InDetail"), nullptr);
+  EXPECT_EQ(ReportBytes(doc), before);
+}
+
+TEST_F(EditingCommands, SavingMarksTheCleanPointAndUnrecordedChangesForgetTheSteps) {
+  TfrmDoc* doc = New();
+  TQRLabel* a = AddLabel(doc, doc->Report->FindBand(rbTitle), "A", 40, 4);
+  frmMain->SaveDialog = [this](const std::string&) -> std::optional<std::string> {
+    return QDir(dir.path()).filePath("clean.rpt").toStdString();
+  };
+  Select(doc, {a});
+  doc->ZQKDesigner1->DesignKeyDown(VK_RIGHT, {ssCtrl});
+  ASSERT_TRUE(frmMain->SaveDocumentAs(doc));
+  EXPECT_FALSE(doc->Modified);
+  doc->ZQKDesigner1->DesignKeyDown(VK_RIGHT, {ssCtrl});
+  EXPECT_TRUE(doc->Modified);
+  doc->Undo();
+  EXPECT_FALSE(doc->Modified);
+  doc->Undo();
+  EXPECT_TRUE(doc->Modified);  // now before the saved state
+  doc->Redo();
+  EXPECT_FALSE(doc->Modified);
+
+  // Typing is one step per element, and undone whole.
+  auto* label = dynamic_cast<TQRLabel*>(doc->Report->FindComponent("A"));
+  Select(doc, {label});
+  for (char ch : std::string("xyz")) {
+    TMessage m(WM_CHAR);
+    m.CharCode = static_cast<uint8_t>(ch);
+    Perform(label, m);
+  }
+  EXPECT_EQ(label->Caption(), "A captionxyz");
+  EXPECT_EQ(doc->UndoCaption(), "Undo Typing");
+  doc->Undo();
+  EXPECT_EQ(dynamic_cast<TQRLabel*>(doc->Report->FindComponent("A"))->Caption(), "A caption");
+  EXPECT_FALSE(doc->Modified);
+
+  // A change the history cannot record keeps the document modified for good.
+  doc->Redo();
+  Run("actChangeData");
+  EXPECT_TRUE(doc->Modified);
+  EXPECT_FALSE(doc->CanUndo());
+}
+
+TEST_F(EditingCommands, TwoHundredRandomEditsOfAReportUndoToItsFirstBytes) {
+  TfrmDoc* doc = New();
+  for (int i = 0; i < 8; ++i)
+    AddLabel(doc, doc->Report->FindBand(i % 2 ? rbTitle : rbDetail), "L" + std::to_string(i), 12 * i, 3 * i);
+  const std::string first = ReportBytes(doc);
+  TZQKDesigner* designer = doc->ZQKDesigner1;
+  std::mt19937 random(4711);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  auto labels = [&] {
+    std::vector<TComponent*> list;
+    for (TComponent* c : doc->Report->OwnedComponents())
+      if (dynamic_cast<TQRLabel*>(c)) list.push_back(c);
+    return list;
+  };
+  const uint16_t arrows[] = {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN};
+  for (int edit = 0; edit < 200; ++edit) {
+    std::vector<TComponent*> all = labels(), chosen;
+    for (TComponent* c : all)
+      if (pick(3) == 0) chosen.push_back(c);
+    if (chosen.empty()) chosen.push_back(all[static_cast<size_t>(pick(int(all.size())))]);
+    Select(doc, chosen);
+    switch (pick(9)) {
+      case 0: designer->DesignKeyDown(arrows[pick(4)], {ssCtrl}); break;
+      case 1: designer->DesignKeyDown(arrows[pick(4)], {ssShift}); break;
+      case 2: doc->AlignSelection(pick(6), pick(6)); break;
+      case 3: doc->AlignSelectionToGrid(); break;
+      case 4: pick(2) ? doc->BringSelectionToFront() : doc->SendSelectionToBack(); break;
+      case 5:
+        if (all.size() > 4) doc->DeleteSelection();
+        break;
+      case 6:
+        doc->CopySelection();
+        doc->PasteSelection();
+        break;
+      case 7: {
+        auto* label = dynamic_cast<TQRLabel*>(chosen.back());
+        doc->ChangeElements("Typing", {label}, [&] { label->SetCaption(label->Caption() + char('a' + pick(26))); },
+                            mkTyping);
+        break;
+      }
+      default: doc->ToggleEnabled(); break;
+    }
+  }
+  EXPECT_TRUE(errors.empty()) << errors.front();
+  const std::string last = ReportBytes(doc);
+  ASSERT_NE(first, last);
+  while (doc->CanUndo()) doc->Undo();
+  EXPECT_EQ(ReportBytes(doc), first);
+  while (doc->CanRedo()) doc->Redo();
+  EXPECT_EQ(ReportBytes(doc), last);
+}
+
+}  // namespace
+}  // namespace rpt
