@@ -234,7 +234,10 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   const TZQKDesignHistory& History() const { return *FHistory; }
   std::unique_ptr<TZQKDesignCommand> BeginChange(const std::string& caption, const std::vector<TComponent*>& components,
                                                  int mergeKey = 0);
-  void EndChange(std::unique_ptr<TZQKDesignCommand> command, const std::vector<TComponent*>& components);
+  // KeepEmpty records a step also when the stream shows no difference (a property that
+  // is not stored was set: the caller says the design changed).
+  void EndChange(std::unique_ptr<TZQKDesignCommand> command, const std::vector<TComponent*>& components,
+                 bool keepEmpty = false);
   // The entry point of property edits (typing, dialogs, the inspector): Change runs
   // between the two states of Components; a failing change is recorded as far as it got.
   void ChangeComponents(const std::string& caption, const std::vector<TComponent*>& components,

@@ -353,24 +353,24 @@ void TZQKCustomDesigner::PasteBytes(const std::string& bytes) {
         return;
       }
   };
-  auto step = [&](TComponent* component) {
-    pasted.push_back(component);
-    e->NotifyComponent(component, coInsert);
-    TControl* k = e->ControlOf(component);
-    if (!k || !e->CanSelect(k)) return;
-    auto* proxy = dynamic_cast<TZQKNonvisualControl*>(k);
-    if (proxy) proxy->Refresh();
-    MoveToFreePosition(k);
-    if (proxy) proxy->Refresh();
-    sel->Add(k);
-  };
   try {
-    reader.ReadComponents(root, target, step);
+    reader.ReadComponents(root, target, [&pasted](TComponent* component) { pasted.push_back(component); });
   } catch (...) {
     // Whatever was read goes again: a failed paste changes nothing.
     while (root->ComponentCount() > ownedBefore) root->Components(root->ComponentCount() - 1)->Free();
     sel->SelectExactly(previous);
     throw;
+  }
+  // Placed once read whole: controls take their stored bounds only when loading ends.
+  for (TComponent* component : pasted) {
+    e->NotifyComponent(component, coInsert);
+    TControl* k = e->ControlOf(component);
+    if (!k || !e->CanSelect(k)) continue;
+    auto* proxy = dynamic_cast<TZQKNonvisualControl*>(k);
+    if (proxy) proxy->Refresh();
+    MoveToFreePosition(k);
+    if (proxy) proxy->Refresh();
+    sel->Add(k);
   }
   EndChange(std::move(command), pasted);
 }
@@ -535,11 +535,11 @@ std::unique_ptr<TZQKDesignCommand> TZQKCustomDesigner::BeginChange(const std::st
 }
 
 void TZQKCustomDesigner::EndChange(std::unique_ptr<TZQKDesignCommand> command,
-                                   const std::vector<TComponent*>& components) {
+                                   const std::vector<TComponent*>& components, bool keepEmpty) {
   TCounter recording(FRecording);
   if (command && FDesignControl) {
     command->SetAfter(TZQKDesignState::Capture(FDesignControl, components));
-    if (!command->ChangedNothing()) FHistory->Push(std::move(command));
+    if (keepEmpty || !command->ChangedNothing()) FHistory->Push(std::move(command));
   }
   if (FEngine)
     FEngine->NotifyModified();
@@ -559,10 +559,10 @@ void TZQKCustomDesigner::ChangeComponents(const std::string& caption, const std:
   try {
     change();
   } catch (...) {
-    EndChange(std::move(command), components);
+    EndChange(std::move(command), components, true);
     throw;
   }
-  EndChange(std::move(command), components);
+  EndChange(std::move(command), components, true);
 }
 
 bool TZQKCustomDesigner::CanUndo() const { return FEngine && FHistory->CanUndo(); }
