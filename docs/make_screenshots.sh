@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
-scenarios=(start report data pagesettings preview)
+scenarios=(start report data pagesettings preview print)
 xvfb-run -a -s "-screen 0 1280x1024x24 -br" "$build/tools/uishot/uishot" -o "$shots" "${scenarios[@]}"
 
 # guide picture <- scenario shot
@@ -27,6 +27,8 @@ pictures=(
   preview-generating:preview-01-generating
   preview-finished:preview-03-finished
   preview-width:preview-05-page2-zoom-width
+  print-dialog:print-02-dialog-pdf-pages-2-5
+  print-progress:print-03-progress
 )
 for entry in "${pictures[@]}"; do
   name=${entry%%:*}
