@@ -174,10 +174,10 @@ void TQRPreview::SetPageSource(TQRPrinter* value) {
     // Pages stored before this control listened were announced to nobody.
     FAvailablePages = value->PageList().TotalPages();
   }
-  FPageNumber = 0;
-  SetPageNumber(1);
+  // Page 1, read once (also when it was shown before: the printer may be another).
   FPageNumber = 1;
   FImage->ShowPage(1);
+  SetScrollPos({0, 0});
   Invalidate();
   // A user acting on the page reaches the preview's handlers.
   FImage->OnClick = OnClick;
