@@ -56,6 +56,9 @@ void ForEachPrintable(TCustomQuickRep& report, F f) {
   }
 }
 
+// Set on a preview's own thread, before the thread's object is known to the report.
+thread_local bool tOnPreviewThread = false;
+
 // Labels show their captions again once a pass is over: laid out and repainted on the
 // interface thread.
 void RelayoutTexts(TCustomQuickRep& report) {
@@ -131,6 +134,7 @@ void TCustomQuickRep::StartPreview(bool modal) {
   FThreadError.clear();
   FIdle = false;
   FThread = std::make_unique<std::thread>([this, walked] {
+    tOnPreviewThread = true;
     try {
       for (TDataSet* dataSet : FClosedForThread) dataSet->Open();
       RunPass();
@@ -402,8 +406,7 @@ void TCustomQuickRep::PreparePass() {
 // document is abandoned, never closed as if it were complete.
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
-  const bool onPreviewThread = FThread && std::this_thread::get_id() == FThread->get_id();
-  if (!onPreviewThread) RelayoutTexts(*this);
+  if (!tOnPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
   } catch (...) {

@@ -568,7 +568,7 @@ TEST_F(Shell, PreviewGeneratesTheReportWithoutChangingTheDocument) {
   // The pages are made on a thread of their own; the document stays as it was.
   for (int i = 0; i < 500 && doc->Report->GenerationRunning(); ++i) QTest::qWait(10);
   EXPECT_FALSE(doc->Report->GenerationRunning());
-  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(errors.empty()) << errors.front();
   ASSERT_NE(doc->Report->QRPrinter(), nullptr);
   EXPECT_EQ(doc->Report->QRPrinter()->PageList().TotalPages(), 1);
   EXPECT_EQ(frmMain->ActiveDocument(), doc);
