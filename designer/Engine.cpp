@@ -319,20 +319,30 @@ int TZQKSelCtrls::Add(TControl* control) {
   auto item = std::make_unique<TZQKSelCtrlItem>(this, control);
   WatchComponent(control);
   FItems.push_back(std::move(item));
-  // A control that shows handles is brought into view by the nearest scrolling form
-  // above it (its own parent, or the design form for a control inside the root).
-  if (FHandlesVisible && control != FRootControl)
-    for (TWinControl* p = control->Parent(); p; p = p->Parent())
-      if (auto* form = dynamic_cast<TCustomForm*>(p)) {
-        form->ScrollInView(control);
-        break;
-      }
+  // Within an update only the last control added is brought into view, at its end:
+  // scrolling for each of many would move every control of the form each time.
+  if (FUpdateCount > 0)
+    FScrollPending = control;
+  else
+    ScrollIntoView(control);
   Changed();
   return Count() - 1;
 }
 
+void TZQKSelCtrls::ScrollIntoView(TControl* control) {
+  // A control that shows handles is brought into view by the nearest scrolling form
+  // above it (its own parent, or the design form for a control inside the root).
+  if (!FHandlesVisible || control == FRootControl) return;
+  for (TWinControl* p = control->Parent(); p; p = p->Parent())
+    if (auto* form = dynamic_cast<TCustomForm*>(p)) {
+      form->ScrollInView(control);
+      break;
+    }
+}
+
 void TZQKSelCtrls::DeleteItem(int index) {
   std::unique_ptr<TZQKSelCtrlItem> item = std::move(FItems[static_cast<size_t>(index)]);
+  if (item->Control() == FScrollPending) FScrollPending = nullptr;
   if (item->Control() != FEngine->Root()) UnwatchComponent(item->Control());
   FItems.erase(FItems.begin() + index);
   Changed();
@@ -371,6 +381,11 @@ void TZQKSelCtrls::SelectExactly(const std::vector<TControl*>& list) {
 
 void TZQKSelCtrls::EndUpdate() {
   if (FUpdateCount > 0) --FUpdateCount;
+  if (FUpdateCount == 0 && FScrollPending) {
+    TControl* control = FScrollPending;
+    FScrollPending = nullptr;
+    ScrollIntoView(control);
+  }
   if (FUpdateCount == 0 && FChangePending) {
     FChangePending = false;
     Changed();

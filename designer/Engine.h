@@ -111,6 +111,7 @@ class TZQKSelCtrls : public TComponent {
 
  private:
   void DeleteItem(int index);
+  void ScrollIntoView(TControl* control);
   void Changed();
   void UpdateHandleStates();
   TZQKEngine* FEngine = nullptr;
@@ -121,6 +122,7 @@ class TZQKSelCtrls : public TComponent {
   int FUpdateCount = 0;
   bool FChangePending = false;
   bool FDestroying = false;
+  TControl* FScrollPending = nullptr;  // selected in an update, brought into view at its end
 };
 
 // A proxy: stands on the design surface for a component without a window.

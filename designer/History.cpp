@@ -115,7 +115,9 @@ std::vector<TComponent*> TZQKDesignState::Restore(TComponent* root, const TZQKDe
   std::stable_sort(byZ.begin(), byZ.end(), [](auto* a, auto* b) { return a->ZIndex < b->ZIndex; });
   for (const TZQKComponentRecord* record : byZ)
     if (auto* control = dynamic_cast<TControl*>(root->FindComponent(record->Name)); control && control->Parent())
-      control->Parent()->SetChildPosition(control, record->ZIndex);
+      // Each move restacks the parent's windows: only those out of place move.
+      if (control->Parent()->ControlIndex(control) != record->ZIndex)
+        control->Parent()->SetChildPosition(control, record->ZIndex);
 
   std::vector<std::pair<std::string, int>> owned;
   for (const TZQKComponentRecord& record : FRecords)

@@ -127,7 +127,14 @@ class TQtWindowLayer : public TWindowLayer {
           ApplyGeometry(win, peer);
           peer->setVisible(win->Visible());
         }
-        Restack(parent);
+        // A control that joins on top needs only its own window raised: restacking every
+        // sibling makes filling a parent with n controls cost n * n raises.
+        if (!parent->ControlList().empty() && parent->ControlList().back() == win) {
+          if (QWidget* w = PeerWidget(win)) w->raise();
+          if (auto* parentControlPeer = static_cast<TControlPeer*>(parent->Peer())) RaiseScrollBars(parentControlPeer);
+        } else {
+          Restack(parent);
+        }
         return;
       }
       case ccBounds: {

@@ -1009,6 +1009,55 @@ const std::map<std::string, TScenario>& Scenarios() {
          frmMain->ComboBox1()->setCurrentIndex(1);
          shot.Take("custom-page-applied");
        }},
+      {"undo",
+       [](TShot& shot) {
+         // A row of labels inserted from the palette, aligned and spaced from the Align
+         // tool bar, copied into a second report; undo and redo there and back.
+         TfrmDoc* first = NewDocument();
+         const QPoint spots[] = {{16, 8}, {110, 22}, {170, 4}, {330, 14}};
+         std::vector<TComponent*> labels;
+         for (QPoint spot : spots) {
+           Click(frmMain->PaletteButton(pbLabel));
+           Click(Page(), At(rbTitle, spot));
+           labels.push_back(Engine()->Selection()->LastControl());
+         }
+         first->ZQKDesigner1->Select(labels);
+         shot.Take("row-selected");
+         QToolBar* alignBar = frmMain->findChild<QToolBar*>("ToolBar2");
+         QToolBar* mainBar = frmMain->findChild<QToolBar*>("ToolBar1");
+         auto button = [](QToolBar* bar, const char* action) { return bar->widgetForAction(frmMain->Action(action)); };
+         Click(button(alignBar, "actALTop"));
+         Click(button(alignBar, "actALHSpace"));
+         const auto* row = static_cast<TControl*>(labels[1]);
+         Expect(shot, row->Top() == static_cast<TControl*>(labels[0])->Top(), "the tops were not aligned");
+         shot.Take("aligned-and-spaced");
+         ShowMenu(shot, 1, "menu-edit-undo-align");
+         Click(button(mainBar, "actCopy"));
+
+         TfrmDoc* second = NewDocument();
+         second->ZQKDesigner1->Select({second->Report->FindBand(rbTitle)});
+         Click(button(mainBar, "actPaste"));
+         Expect(shot, second->SelectionCount() == 4, "the four labels were not pasted");
+         shot.Take("pasted-into-second");
+         ShowMenu(shot, 1, "menu-edit-undo-paste");
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_Z, Qt::ControlModifier);
+         TShot::Settle();
+         Expect(shot, second->SelectionCount() == 0 && !second->Modified, "undo did not take the paste back");
+         shot.Take("paste-undone");
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_Y, Qt::ControlModifier);
+         TShot::Settle();
+         Expect(shot, second->SelectionCount() == 4, "redo did not paste again");
+         shot.Take("paste-redone");
+
+         // Back in the first report: undo the spacing and the alignment.
+         Click(first->SubWindow, {60, 10});
+         frmMain->Action("actUndo")->trigger();
+         frmMain->Action("actUndo")->trigger();
+         TShot::Settle();
+         Expect(shot, first->UndoCaption() == "Undo Insert", "two undos did not take back the spacing and the alignment");
+         shot.Take("first-alignment-undone");
+         ShowMenu(shot, 1, "menu-edit-redo-align");
+       }},
   };
   return scenarios;
 }
