@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "framework/Application.h"
 #include "framework/MetafilePlayer.h"
@@ -688,7 +689,19 @@ void TQRStandardPreview::SaveClick() {
   if (!Command("SaveReport")->isEnabled()) return;
   const auto chosen = SaveDialog ? SaveDialog() : RunSaveDialog();
   if (!chosen) return;
-  SaveTo(chosen->first, chosen->second);
+  SaveTo(chosen->first, ChoiceForName(chosen->first, chosen->second));
+}
+
+int TQRStandardPreview::ChoiceForName(const std::string& fileName, int chosen) {
+  const std::string extension = std::filesystem::path(fileName).extension().string();
+  if (extension.size() < 2) return chosen;
+  if (QString::fromStdString(extension.substr(1)).compare(kRecordingExtension, Qt::CaseInsensitive) == 0) return 0;
+  const auto& entries = ExportFilters().Filters();
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (QString::fromStdString(extension.substr(1)).compare(QString::fromStdString(entries[i].Extension),
+                                                            Qt::CaseInsensitive) == 0)
+      return static_cast<int>(i) + 1;
+  return chosen;
 }
 
 void TQRStandardPreview::SaveTo(const std::string& fileName, int filter) {

@@ -155,6 +155,9 @@ class TQRStandardPreview : public QMainWindow {
   // Saves to a file: the recording with the first choice (filter 0), else the export
   // filter of entry filter - 1; errors propagate and the pages stay as they were.
   void SaveTo(const std::string& fileName, int filter);
+  // The choice a name asks for: an extension of the recording or of an export filter
+  // wins over the type chosen in the dialog (a user typing "orders.pdf" wants a PDF).
+  static int ChoiceForName(const std::string& fileName, int chosen);
   // Loads a recording into the window; a file that cannot be read leaves what showed.
   void LoadFrom(const std::string& fileName);
   // Whether generation for this window is over (finished, stopped or loaded).

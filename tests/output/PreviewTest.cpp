@@ -443,6 +443,11 @@ TEST_F(PreviewTest, SavesRecordingsAndExportsAndLoadsThemBack) {
   EXPECT_EQ(written, 3);
   EXPECT_THROW(w->SaveTo(File("missing/pages.cnt"), choice), EQRError);
   EXPECT_THROW(w->SaveTo(File("x.unknown"), choice + 1), EQRError);
+  // A typed extension chooses its type whatever the dialog's choice; others keep it.
+  EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed.CNT"), 0), choice);
+  EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed.qrp"), choice), 0);
+  EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed.txt"), choice), choice);
+  EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed"), 0), 0);
   ExportFilters().RemoveFilter("cnt");
   // An unwritable folder fails with a message; nothing is left half written.
   EXPECT_ANY_THROW(w->SaveTo(File("missing/three.qrp"), 0));
