@@ -589,6 +589,8 @@ void TQRStandardPreview::UpdateCommands() {
   Command("LoadReport")->setEnabled(over);
   Command("Print")->setEnabled(over && pages);
   Command("PrintSetup")->setEnabled(over && pages && !printer->LoadedFromFile());
+  // A pass too short to report progress still ends: no figure stays behind.
+  if (over) FPanels[0]->clear();
 }
 
 void TQRStandardPreview::UpdatePageCaption() {

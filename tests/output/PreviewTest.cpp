@@ -277,14 +277,15 @@ TEST_F(PreviewTest, WindowCaptionProgressAndNavigation) {
   EXPECT_EQ(w->QRPreview()->ZoomMode(), zmFitWidth);
   EXPECT_TRUE(w->Command("ZoomToWidth")->isChecked());
 
-  // Progress shows in steps of five and is cleared at 0 and 100.
-  EXPECT_EQ(w->PanelText(0), "0%");
+  // Progress shows in steps of five and is cleared at 0 and 100; a finished printer
+  // shows none.
+  EXPECT_EQ(w->PanelText(0), "");
   auto progress = [&](int p) {
     PostMessage(w->QRPreview(), CM_QRPROGRESSUPDATE, p);
     QCoreApplication::processEvents();
   };
   progress(3);
-  EXPECT_EQ(w->PanelText(0), "0%");
+  EXPECT_EQ(w->PanelText(0), "");
   progress(5);
   EXPECT_EQ(w->PanelText(0), "5%");
   progress(35);
@@ -371,6 +372,7 @@ TEST_F(PreviewTest, SaveLoadAndPrintWaitForTheEndOfThePass) {
   ASSERT_TRUE(WaitFor([&] { return w->PanelText(1) == "Page 1 of 2"; }));
   // Generating: the page store is being written.
   for (const char* name : {"LoadReport", "SaveReport", "Print", "PrintSetup"}) EXPECT_FALSE(Enabled(w, name)) << name;
+  EXPECT_NE(w->PanelText(0), "") << "the progress shows while the pages are made";
   w->LoadClick();
   w->SaveClick();
   w->LoadFrom(recorded);
@@ -382,6 +384,7 @@ TEST_F(PreviewTest, SaveLoadAndPrintWaitForTheEndOfThePass) {
   pass.Join();
   ASSERT_TRUE(WaitFor([&] { return w->PanelText(1) == "Page 1 of 3"; }));
   for (const char* name : {"LoadReport", "SaveReport", "Print", "PrintSetup"}) EXPECT_TRUE(Enabled(w, name)) << name;
+  EXPECT_EQ(w->PanelText(0), "") << "a pass that reported no progress leaves no figure behind";
 
   // Loaded from a file: printing prints the file's pages; no printer setup.
   w->LoadClick();
