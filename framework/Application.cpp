@@ -115,6 +115,9 @@ void HandleErrors(const std::function<void()>& step) {
 
 int ExecDialog(QDialog& dialog) {
   const QPointer<QWidget> active = QApplication::activeWindow();
+  // A dialog never sized by hand takes its layout's size when shown; it is centred by
+  // that size, not by the default one it has before.
+  if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
   if (QScreen* screen = QGuiApplication::primaryScreen())
     dialog.move(screen->availableGeometry().center() - dialog.rect().center());
   const int result = dialog.exec();

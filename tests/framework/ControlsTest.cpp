@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <thread>
 
@@ -296,6 +299,37 @@ TEST(Headless, ControlsWorkWithoutPeersOnAWorkerThread) {
     BringToFront(child);
   });
   worker.join();
+}
+
+TEST(ExecDialog, CentresADialogByTheSizeItsLayoutGivesIt) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QPoint centre = screen->availableGeometry().center();
+  QDialog laidOut;
+  auto* layout = new QVBoxLayout(&laidOut);
+  auto* content = new QWidget(&laidOut);
+  content->setMinimumSize(420, 260);
+  layout->addWidget(content);
+  QRect shown;
+  QTimer::singleShot(0, &laidOut, [&] {
+    shown = laidOut.geometry();
+    laidOut.reject();
+  });
+  ExecDialog(laidOut);
+  EXPECT_GE(shown.width(), 420);
+  EXPECT_LE(std::abs(shown.center().x() - centre.x()), 2) << "centred across";
+  EXPECT_LE(std::abs(shown.center().y() - centre.y()), 2) << "centred down";
+
+  // A size given by hand is kept.
+  QDialog sized;
+  sized.resize(300, 200);
+  QTimer::singleShot(0, &sized, [&] {
+    shown = sized.geometry();
+    sized.reject();
+  });
+  ExecDialog(sized);
+  EXPECT_EQ(shown.size(), QSize(300, 200));
+  EXPECT_LE(std::abs(shown.center().x() - centre.x()), 2);
 }
 
 }  // namespace
