@@ -12,6 +12,7 @@ packages=(
   cups printer-driver-cups-pdf
   libxlsxwriter-dev python3-openpyxl
   help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the full build, then the headless object model
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests of what
-# runs on the generation thread (report, page store, data) under ThreadSanitizer.
+# runs on the generation thread (report, page store, data) under ThreadSanitizer, and the
+# fuzz targets of the stream and report file readers for a short time.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 bash "$ROOT/scripts/setup.sh"
@@ -24,6 +25,9 @@ no_aslr=(setarch "$(uname -m)" -R)
 for test in "${tsan_tests[@]}"; do
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "${no_aslr[@]}" "$TSAN_BUILD_DIR/$test" --gtest_brief=1
 done
+
+# The readers of streams and report files under libFuzzer, 20 s each on their seeds.
+bash "$ROOT/scripts/fuzz.sh" 20
 
 configure_and_build "$ASAN_BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DRPT_SANITIZE=ON -DRPT_OBJECTS_ONLY=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
