@@ -18,7 +18,7 @@ bool IsValidIdent(std::string_view name) {
 }
 
 RPT_BEGIN_CLASS(TComponent, TPersistent)
-  c.Property("Name", &TComponent::Name, &TComponent::SetName).Stored(false);
+  c.Property("Name", &TComponent::Name, &TComponent::SetName).Stored(false).Type(ComponentNameTypeInfo());
   c.Property("Tag", &TComponent::Tag, &TComponent::SetTag).Default(0);
 RPT_END_CLASS
 

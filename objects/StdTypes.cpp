@@ -2,6 +2,51 @@
 
 namespace rpt {
 
+namespace {
+const TTypeInfo* NamedCopy(const TTypeInfo* base, const char* name) {
+  auto* t = new TTypeInfo(*base);
+  t->Name = name;
+  return t;
+}
+}  // namespace
+
+const TTypeInfo* ComponentNameTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<std::string>(), "TComponentName");
+  return info;
+}
+const TTypeInfo* CaptionTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<std::string>(), "TCaption");
+  return info;
+}
+const TTypeInfo* ImeNameTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<std::string>(), "TImeName");
+  return info;
+}
+const TTypeInfo* DateTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<double>(), "TDate");
+  return info;
+}
+const TTypeInfo* TimeTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<double>(), "TTime");
+  return info;
+}
+const TTypeInfo* DateTimeTypeInfo() {
+  static const TTypeInfo* info = NamedCopy(TypeInfoOf<double>(), "TDateTime");
+  return info;
+}
+const TTypeInfo* ShortCutTypeInfo() {
+  static const TTypeInfo* info = MakeIntegerTypeInfo("TShortCut", otUWord, 0, 65535, nullptr);
+  return info;
+}
+const TTypeInfo* TabOrderTypeInfo() {
+  static const TTypeInfo* info = MakeIntegerTypeInfo("TTabOrder", otSWord, -1, 32767, nullptr);
+  return info;
+}
+const TTypeInfo* ModalResultTypeInfo() {
+  static const TTypeInfo* info = MakeIntegerTypeInfo("TModalResult", otSLong, INT32_MIN, INT32_MAX, nullptr);
+  return info;
+}
+
 const TIdentMap& ColorIdents() {
   static const TIdentMap map{
       {clBlack, "clBlack"}, {clMaroon, "clMaroon"}, {clGreen, "clGreen"}, {clOlive, "clOlive"},

@@ -53,6 +53,20 @@ RPT_INTEGER_TYPE(TColor, otSLong, INT32_MIN, INT32_MAX, &ColorIdents())
 RPT_INTEGER_TYPE(TFontCharset, otUByte, 0, 255, &CharsetIdents())
 RPT_INTEGER_TYPE(TCursor, otSWord, -32768, 32767, &CursorIdents())
 
+// Named types that stream as their kind does and only change how the inspector edits
+// the value (it picks an editor by the identity of the type descriptor): a component's
+// name, a caption, dates and times (days since 1899-12-30 as a double), input method
+// names, shortcuts, tab orders and modal results.
+const TTypeInfo* ComponentNameTypeInfo();
+const TTypeInfo* CaptionTypeInfo();
+const TTypeInfo* DateTypeInfo();
+const TTypeInfo* TimeTypeInfo();
+const TTypeInfo* DateTimeTypeInfo();
+const TTypeInfo* ImeNameTypeInfo();
+const TTypeInfo* ShortCutTypeInfo();
+const TTypeInfo* TabOrderTypeInfo();
+const TTypeInfo* ModalResultTypeInfo();
+
 enum TAlign : uint8_t { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 RPT_ENUM_TYPE(TAlign, "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient", "alCustom")
 

@@ -677,7 +677,7 @@ bool TQRCustomLabel::FontStored() const { return !ParentFont(); }
 
 RPT_BEGIN_CLASS(TQRLabel, TQRCustomLabel)
   PublishTextProperties(c);
-  c.Property("Caption", &TQRLabel::Caption, &TQRLabel::SetCaption);
+  c.Property("Caption", &TQRLabel::Caption, &TQRLabel::SetCaption).Type(CaptionTypeInfo());
 RPT_END_CLASS
 
 RPT_BEGIN_CLASS(TQRMemo, TQRCustomLabel)
