@@ -21,6 +21,18 @@ struct TTextExtentF {
   double Width = 0, Height = 0, Ascent = 0, Descent = 0;
 };
 
+// A rectangle at fractional device positions; right and bottom are exclusive.
+struct TRectF {
+  double Left = 0, Top = 0, Right = 0, Bottom = 0;
+};
+
+// The pixels of a picture, 0xAARRGGBB, rows from the top.
+struct TPixels {
+  int32_t Width = 0, Height = 0;
+  std::vector<uint32_t> Data;
+  bool Empty() const { return Width <= 0 || Height <= 0 || Data.size() != size_t(Width) * size_t(Height); }
+};
+
 class TCanvas : public TPersistent {
   RPT_CLASS(TCanvas, TPersistent)
 
@@ -52,6 +64,12 @@ class TCanvas : public TPersistent {
   virtual void Polyline(const std::vector<TPoint>& points) = 0;
   virtual void Polygon(const std::vector<TPoint>& points) = 0;
   virtual void SetPixel(int32_t x, int32_t y, TColor color) = 0;
+  // Rectangles filled with the brush colour, no outline, at fractional positions: fine
+  // drawings (barcode bars and modules) that keep their widths at any resolution.
+  virtual void FillRectsF(const std::vector<TRectF>& rects) = 0;
+  // A picture stretched over dest; transparent parts show what is below (a recording
+  // lays them on white, as paper is).
+  virtual void StretchDraw(const TRect& dest, const TPixels& pixels) = 0;
 
   // Text with its cell's top left at (x, y); the background is filled with the brush
   // unless the brush is clear.

@@ -97,6 +97,14 @@ constexpr uint32_t kFaceNameChars = 32;
 enum : uint32_t { FW_NORMAL = 400, FW_BOLD = 700 };
 enum : uint32_t { DEFAULT_PITCH = 0, FIXED_PITCH = 1, VARIABLE_PITCH = 2 };
 
+// The largest bitmap the player decodes (and so the largest the recorder writes).
+constexpr int kMaxImageSide = 32768;
+constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
+// EMR_STRETCHDIBITS: fixed fields, then the bitmap's header and its rows.
+constexpr uint32_t kSizeStretchDibFixed = 80;
+constexpr uint32_t kBitmapInfoHeaderSize = 40;
+constexpr uint32_t DIB_RGB_COLORS = 0;
+
 // Fixed record sizes written by the recorder.
 enum : uint32_t {
   kSizeSelectObject = 12, kSizeExtCreatePen = 52, kSizeCreateBrush = 24, kSizeFontRecord = 8 + 4 + kLogFontSize,

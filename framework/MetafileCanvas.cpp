@@ -355,6 +355,102 @@ void TMetafileCanvas::RecordPoly(const std::vector<TPoint>& points, uint32_t sma
   Include(l - pw / 2, t - pw / 2, r + pw / 2, b + pw / 2);
 }
 
+namespace {
+// Sixteenths of a pixel: fine enough for bars at any printer resolution, coarse enough
+// for 32-bit coordinates on any page.
+constexpr double kSubPixels = 16;
+}  // namespace
+
+void TMetafileCanvas::FillRectsF(const std::vector<TRectF>& rects) {
+  if (!Recording() || Brush()->Style() == bsClear) return;
+  std::vector<TRectF> shown;
+  for (const TRectF& r : rects)
+    if (r.Right > r.Left && r.Bottom > r.Top && std::isfinite(r.Left + r.Top + r.Right + r.Bottom)) shown.push_back(r);
+  if (shown.empty()) return;
+  TPen none;
+  none.SetStyle(psClear);
+  TPen saved;
+  saved.AssignFrom(Pen());
+  SetPen(&none);
+  UsePen();
+  SetPen(&saved);
+  UseBrushState({static_cast<TColor>(Rgb(Brush()->Color())), bsSolid});
+  const float scale = static_cast<float>(1 / kSubPixels);
+  {
+    const size_t start = BeginRecord(EMR_SETWORLDTRANSFORM);
+    TRecordWriter w(FRecords);
+    w.F32(scale), w.F32(0), w.F32(0), w.F32(scale), w.F32(0), w.F32(0);
+    EndRecord(start);
+  }
+  auto sub = [](double v) {
+    return static_cast<int32_t>(std::clamp(std::round(v * kSubPixels), -2147483647.0, 2147483647.0));
+  };
+  double l = shown[0].Left, t = shown[0].Top, r = shown[0].Right, b = shown[0].Bottom;
+  for (const TRectF& x : shown)
+    l = std::min(l, x.Left), t = std::min(t, x.Top), r = std::max(r, x.Right), b = std::max(b, x.Bottom);
+  const size_t start = BeginRecord(EMR_POLYPOLYGON);
+  TRecordWriter w(FRecords);
+  w.I32(static_cast<int32_t>(std::floor(l))), w.I32(static_cast<int32_t>(std::floor(t)));
+  w.I32(static_cast<int32_t>(std::ceil(r)) - 1), w.I32(static_cast<int32_t>(std::ceil(b)) - 1);
+  w.U32(static_cast<uint32_t>(shown.size()));
+  w.U32(static_cast<uint32_t>(shown.size() * 4));
+  for (size_t i = 0; i < shown.size(); ++i) w.U32(4);
+  for (const TRectF& x : shown) {
+    w.I32(sub(x.Left)), w.I32(sub(x.Top));
+    w.I32(sub(x.Right)), w.I32(sub(x.Top));
+    w.I32(sub(x.Right)), w.I32(sub(x.Bottom));
+    w.I32(sub(x.Left)), w.I32(sub(x.Bottom));
+  }
+  EndRecord(start);
+  {
+    const size_t reset = BeginRecord(EMR_MODIFYWORLDTRANSFORM);
+    TRecordWriter wr(FRecords);
+    wr.F32(1), wr.F32(0), wr.F32(0), wr.F32(1), wr.F32(0), wr.F32(0);
+    wr.U32(MWT_IDENTITY);
+    EndRecord(reset);
+  }
+  Include(static_cast<int64_t>(std::floor(l)), static_cast<int64_t>(std::floor(t)),
+          static_cast<int64_t>(std::ceil(r)) - 1, static_cast<int64_t>(std::ceil(b)) - 1);
+}
+
+void TMetafileCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
+  if (!Recording() || pixels.Empty() || dest.Width() <= 0 || dest.Height() <= 0) return;
+  // What the player would refuse is not recorded.
+  if (pixels.Width > kMaxImageSide || pixels.Height > kMaxImageSide ||
+      int64_t(pixels.Width) * pixels.Height > kMaxImagePixels)
+    return;
+  const uint32_t stride = (static_cast<uint32_t>(pixels.Width) * 3 + 3) / 4 * 4;
+  const uint32_t bitsSize = stride * static_cast<uint32_t>(pixels.Height);
+  const size_t start = BeginRecord(EMR_STRETCHDIBITS);
+  TRecordWriter w(FRecords);
+  w.I32(dest.Left), w.I32(dest.Top), w.I32(dest.Right - 1), w.I32(dest.Bottom - 1);
+  w.I32(dest.Left), w.I32(dest.Top);
+  w.I32(0), w.I32(0), w.I32(pixels.Width), w.I32(pixels.Height);
+  w.U32(kSizeStretchDibFixed), w.U32(kBitmapInfoHeaderSize);
+  w.U32(kSizeStretchDibFixed + kBitmapInfoHeaderSize), w.U32(bitsSize);
+  w.U32(DIB_RGB_COLORS), w.U32(SRCCOPY);
+  w.I32(dest.Width()), w.I32(dest.Height());
+  // BITMAPINFOHEADER: bottom-up rows of 24 bits, uncompressed.
+  w.U32(kBitmapInfoHeaderSize), w.I32(pixels.Width), w.I32(pixels.Height);
+  w.U16(1), w.U16(24), w.U32(0), w.U32(bitsSize);
+  w.I32(0), w.I32(0), w.U32(0), w.U32(0);
+  std::string row(stride, '\0');
+  for (int32_t y = pixels.Height - 1; y >= 0; --y) {
+    const uint32_t* in = pixels.Data.data() + size_t(y) * size_t(pixels.Width);
+    for (int32_t x = 0; x < pixels.Width; ++x) {
+      // Laid on white: what a transparent part of the picture shows on paper.
+      const uint32_t p = in[x], a = p >> 24;
+      auto over = [a](uint32_t c) { return static_cast<char>((c * a + 255 * (255 - a) + 127) / 255); };
+      row[size_t(x) * 3] = over(p & 0xFF);
+      row[size_t(x) * 3 + 1] = over((p >> 8) & 0xFF);
+      row[size_t(x) * 3 + 2] = over((p >> 16) & 0xFF);
+    }
+    FRecords += row;
+  }
+  EndRecord(start);
+  Include(dest.Left, dest.Top, int64_t(dest.Right) - 1, int64_t(dest.Bottom) - 1);
+}
+
 void TMetafileCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
   if (!Recording()) return;
   SimpleRecord(EMR_SETPIXELV, {x, y, static_cast<int32_t>(Rgb(color))});

@@ -40,6 +40,10 @@ class TMetafileCanvas : public TCanvas {
   void Polyline(const std::vector<TPoint>& points) override;
   void Polygon(const std::vector<TPoint>& points) override;
   void SetPixel(int32_t x, int32_t y, TColor color) override;
+  // Recorded as one polygon set in sixteenths of a pixel under a world transform.
+  void FillRectsF(const std::vector<TRectF>& rects) override;
+  // Recorded as a stretched device-independent bitmap (24 bits, laid on white).
+  void StretchDraw(const TRect& dest, const TPixels& pixels) override;
   void TextOut(int32_t x, int32_t y, std::string_view text) override;
   void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;
   TSize TextExtent(std::string_view text) override;

@@ -32,8 +32,6 @@ constexpr int kMaxSmoothPathElements = 512;
 // A clip region's rectangles beyond this many are taken as their bounding rectangle.
 constexpr uint64_t kMaxRegionRects = 512;
 constexpr size_t kMaxFonts = 64;
-constexpr int kMaxImageSide = 32768;
-constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
 // Wider pens than this are damage, not drawing.
 constexpr double kMaxPenWidth = 32000;  // the painter refuses 32768 and more
 

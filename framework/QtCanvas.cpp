@@ -4,6 +4,7 @@
 #include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPaintEngine>
+#include <QPainterPath>
 #include <QPolygon>
 #include <QRawFont>
 #include <QTextLayout>
@@ -554,6 +555,26 @@ void TQtCanvas::Polygon(const std::vector<TPoint>& points) {
 
 void TQtCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
   if (FPainter) FPainter->fillRect(QRect(x, y, 1, 1), ToQColor(color));
+}
+
+void TQtCanvas::FillRectsF(const std::vector<TRectF>& rects) {
+  if (!FPainter || rects.empty()) return;
+  // One path: neighbouring modules join without a seam where edges are smoothed.
+  QPainterPath path;
+  path.setFillRule(Qt::WindingFill);
+  for (const TRectF& r : rects)
+    if (r.Right > r.Left && r.Bottom > r.Top) path.addRect(QRectF(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top));
+  FPainter->fillPath(path, ToQColor(Brush()->Color()));
+}
+
+void TQtCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
+  if (!FPainter || pixels.Empty() || dest.Width() <= 0 || dest.Height() <= 0) return;
+  const QImage image(reinterpret_cast<const uchar*>(pixels.Data.data()), pixels.Width, pixels.Height,
+                     pixels.Width * 4, QImage::Format_ARGB32);
+  FPainter->save();
+  FPainter->setRenderHint(QPainter::SmoothPixmapTransform, true);
+  FPainter->drawImage(QRect(dest.Left, dest.Top, dest.Width(), dest.Height()), image);
+  FPainter->restore();
 }
 
 // A PDF page takes glyphs with their places as they are: a text whose glyphs and places

@@ -54,6 +54,8 @@ class TQtCanvas : public TCanvas {
   void Polyline(const std::vector<TPoint>& points) override;
   void Polygon(const std::vector<TPoint>& points) override;
   void SetPixel(int32_t x, int32_t y, TColor color) override;
+  void FillRectsF(const std::vector<TRectF>& rects) override;
+  void StretchDraw(const TRect& dest, const TPixels& pixels) override;
   void TextOut(int32_t x, int32_t y, std::string_view text) override;
   void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;
   TSize TextExtent(std::string_view text) override;

@@ -422,5 +422,76 @@ TEST(MetafilePlayer, AFilledPathOfThousandsOfCrossingPointsIsDrawn) {
   EXPECT_EQ(image.pixel(20, 20), qRgb(255, 255, 255));
 }
 
+// Pictures and fine rectangles (barcode bars) recorded and played back: the picture's
+// pixels at their place, transparency laid on white, bars at fractional positions
+// keeping their widths when played larger.
+TEST(MetafilePlayer, RecordedPicturesAndFineRectanglesPlayBack) {
+  TPixels pixels;
+  pixels.Width = 4, pixels.Height = 2;
+  // Top row red, red, blue, blue; bottom row green, green, transparent, transparent.
+  pixels.Data = {0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF, 0xFF00FF00, 0xFF00FF00, 0x00000000, 0x00000000};
+  TMetafile page(100, 100);
+  {
+    TMetafileCanvas canvas(page);
+    canvas.Brush()->SetColor(clYellow);
+    canvas.FillRect({0, 0, 100, 100});
+    canvas.StretchDraw({10, 10, 50, 30}, pixels);
+    canvas.Brush()->SetColor(clBlack);
+    // Two bars a quarter pixel wide apart: 0.5 px wide each at x 60.25 and 61.0.
+    canvas.FillRectsF({{60.25, 40, 60.75, 90}, {61.0, 40, 61.5, 90}, {70, 40, 80.5, 90}});
+    canvas.Close();
+  }
+  TMetafilePlayStats stats;
+  const QImage image = PlayBytes(page.Data(), &stats, 100);
+  EXPECT_EQ(stats.Malformed, 0u);
+  EXPECT_EQ(stats.Skipped, 0u);
+  EXPECT_EQ(image.pixel(15, 14), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(45, 14), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(15, 26), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(45, 26), qRgb(255, 255, 255)) << "transparent picture parts are paper-white";
+  EXPECT_EQ(image.pixel(5, 5), qRgb(255, 255, 0));
+  EXPECT_EQ(image.pixel(75, 60), qRgb(0, 0, 0));
+  EXPECT_EQ(image.pixel(82, 60), qRgb(255, 255, 0));
+  // Eight times larger the half-pixel bars are four pixels wide, with the gap between.
+  QImage large = Blank(800, 800);
+  {
+    QPainter painter(&large);
+    PlayMetafile(page, painter, QRectF(0, 0, 800, 800));
+  }
+  int dark = 0;
+  for (int x = 480; x < 496; ++x) dark += qGray(large.pixel(x, 500)) < 128;
+  EXPECT_EQ(dark, 8);
+  EXPECT_LT(qGray(large.pixel(483, 500)), 128);
+  EXPECT_GT(qGray(large.pixel(487, 500)), 128) << "the gap between the bars";
+  EXPECT_LT(qGray(large.pixel(489, 500)), 128);
+}
+
+// A bitmap record from a hostile file: sizes the record has no room for, or no player
+// could allocate, are refused without reading or allocating.
+TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
+  auto record = [](int32_t width, int32_t height, uint32_t bitsBytes, uint16_t bitCount) {
+    std::string r(kSizeStretchDibFixed + kBitmapInfoHeaderSize + 64, '\0');
+    PutU32At(r, 0, EMR_STRETCHDIBITS);
+    PutU32At(r, 4, static_cast<uint32_t>(r.size()));
+    PutU32At(r, 48, kSizeStretchDibFixed), PutU32At(r, 52, kBitmapInfoHeaderSize);
+    PutU32At(r, 56, kSizeStretchDibFixed + kBitmapInfoHeaderSize), PutU32At(r, 60, bitsBytes);
+    PutU32At(r, 68, SRCCOPY), PutU32At(r, 72, 50), PutU32At(r, 76, 50);
+    PutU32At(r, 80, kBitmapInfoHeaderSize), PutU32At(r, 84, static_cast<uint32_t>(width));
+    PutU32At(r, 88, static_cast<uint32_t>(height));
+    PutU32At(r, 92, 1u | uint32_t(bitCount) << 16);
+    return r;
+  };
+  TBuilder b;
+  b.Raw(record(1000000, 1000000, 64, 24));   // a trillion pixels in 64 bytes
+  b.Raw(record(30000, 30000, 64, 24));       // within the side limit, not in the record
+  b.Raw(record(4, 4, 0xFFFFFFF0u, 24));      // rows beyond the record
+  b.Raw(record(-4, 4, 64, 24));              // negative width
+  b.Raw(record(4, 4, 64, 13));               // no such pixel format
+  b.Raw(record(4, 4, 64, 24));               // a sound 4 x 4 picture (48 bytes of rows)
+  TMetafilePlayStats stats;
+  PlayBytes(b.Bytes(), &stats);
+  EXPECT_EQ(stats.Malformed, 5u);
+}
+
 }  // namespace
 }  // namespace rpt
