@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "designer/History.h"
@@ -103,6 +104,59 @@ class THandleWindow : public QWidget {
     const QPointF g = e->globalPosition();
     FPoint->Press(button, {int32_t(g.x()), int32_t(g.y())}, ShiftStateOf(e->modifiers(), e->buttons()));
   }
+};
+
+// The corner handles of a multi-selection in one parent window. The window covers the
+// handles' bounding box and is masked to the handles, so it takes their presses (which
+// do nothing, as on a multi-selection's handle window) and leaves the controls between
+// them to the pointer.
+class THandleLayer : public QWidget {
+ public:
+  struct TSpot {
+    QRect Rect;  // in the parent window
+    QColor Fill, Border;
+  };
+  explicit THandleLayer(QWidget* parent) : QWidget(parent) { setFocusPolicy(Qt::NoFocus); }
+  void SetSpots(std::vector<TSpot> spots) {
+    if (spots.empty()) {
+      FSpots.clear();
+      hide();
+      return;
+    }
+    QRect bounds;
+    for (const TSpot& s : spots) bounds |= s.Rect;
+    // In bands of rows, so the mask mostly grows by appending.
+    std::sort(spots.begin(), spots.end(), [](const TSpot& a, const TSpot& b) {
+      return std::pair(a.Rect.top(), a.Rect.left()) < std::pair(b.Rect.top(), b.Rect.left());
+    });
+    QRegion mask;
+    for (const TSpot& s : spots) mask += s.Rect.translated(-bounds.topLeft());
+    FSpots = std::move(spots);
+    FOrigin = bounds.topLeft();
+    setGeometry(bounds);
+    setMask(mask);
+    raise();
+    show();
+    update();
+  }
+  const std::vector<TSpot>& Spots() const { return FSpots; }
+
+ protected:
+  void paintEvent(QPaintEvent* e) override {
+    QPainter p(this);
+    const QRect dirty = e->rect().translated(FOrigin);
+    for (const TSpot& s : FSpots) {
+      if (!s.Rect.intersects(dirty)) continue;
+      const QRect r = s.Rect.translated(-FOrigin);
+      p.fillRect(r, s.Border);
+      p.fillRect(r.adjusted(1, 1, -1, -1), s.Fill);
+    }
+  }
+  void mousePressEvent(QMouseEvent* e) override { e->accept(); }
+
+ private:
+  std::vector<TSpot> FSpots;
+  QPoint FOrigin;
 };
 
 // The part of a widget that its ancestors leave visible, in its own coordinates.
@@ -245,19 +299,22 @@ void TZQKSelCtrlItemPoint::Place() {
     if (FWindow) FWindow->hide();
     return;
   }
-  if (!FWindow && !FVisible) return;  // handles that were never shown need no window
+  // Handles that were never shown need no window; a multi-selection's are drawn by the
+  // selection's layer.
+  if (!FVisible || state != hsSingle) {
+    if (FWindow) FWindow->hide();
+    return;
+  }
   if (!FWindow) {
     FWindow = new THandleWindow(this, parent);
   } else if (FWindow->parentWidget() != parent) {
     FWindow->setParent(parent);
   }
   FWindow->move(FLeft, FTop);
-  FWindow->setVisible(FVisible);
-  if (FVisible) {
-    FWindow->raise();
-    FWindow->setCursor(HandleCursorShape(FCursor));
-    FWindow->update();
-  }
+  FWindow->setVisible(true);
+  FWindow->raise();
+  FWindow->setCursor(HandleCursorShape(FCursor));
+  FWindow->update();
 }
 
 void TZQKSelCtrlItemPoint::Press(TMouseButton button, TPoint screenPos, TShiftState shift) {
@@ -291,6 +348,7 @@ void TZQKSelCtrlItem::SetHandleState(TZQKHandleState state) {
 
 void TZQKSelCtrlItem::PlaceHandles() {
   for (auto& h : FHandles) h->Place();
+  FSelection->HandlesPlaced();
 }
 
 // ---------------------------------------------------------------------------
@@ -300,6 +358,7 @@ RPT_END_CLASS
 TZQKSelCtrls::~TZQKSelCtrls() {
   FDestroying = true;
   FItems.clear();
+  for (QPointer<QWidget>& layer : FHandleLayers) delete layer.data();
 }
 
 int TZQKSelCtrls::IndexOf(const TControl* control) const {
@@ -429,9 +488,50 @@ void TZQKSelCtrls::SetRootControl(TControl* control) {
 
 void TZQKSelCtrls::PlaceHandles() {
   for (auto& item : FItems) item->PlaceHandles();
+  HandlesPlaced();  // also when none is left to place
 }
 
 void TZQKSelCtrls::PlaceHandles(int index) { FItems.at(static_cast<size_t>(index))->PlaceHandles(); }
+
+void TZQKSelCtrls::HandlesPlaced() {
+  if (FLayerSyncPending) return;
+  FLayerSyncPending = true;
+  if (!FLayerSyncContext) FLayerSyncContext = std::make_unique<QObject>();
+  QMetaObject::invokeMethod(FLayerSyncContext.get(), [this] { SyncHandleLayers(); }, Qt::QueuedConnection);
+}
+
+void TZQKSelCtrls::SyncHandleLayers() {
+  FLayerSyncPending = false;
+  std::map<QWidget*, std::vector<THandleLayer::TSpot>> spots;
+  for (auto& item : FItems) {
+    if (item->HandleState() != hsMulti) continue;
+    QWidget* parent = item->Handle(0)->ParentWindow();
+    if (!parent) continue;
+    std::vector<THandleLayer::TSpot>& list = spots[parent];
+    for (int i = 0; i < 8; ++i)
+      if (const TZQKSelCtrlItemPoint* h = item->Handle(i); h->Visible())
+        list.push_back({QRect(h->Left(), h->Top(), TZQKSelCtrlItemPoint::Size, TZQKSelCtrlItemPoint::Size),
+                        ToQColor(h->Color()), ToQColor(h->BorderColor())});
+  }
+  std::erase_if(FHandleLayers, [](const QPointer<QWidget>& layer) { return layer.isNull(); });
+  for (QPointer<QWidget>& layer : FHandleLayers) {
+    auto it = spots.find(layer->parentWidget());
+    static_cast<THandleLayer*>(layer.data())->SetSpots(it == spots.end() ? std::vector<THandleLayer::TSpot>()
+                                                                          : std::move(it->second));
+    if (it != spots.end()) spots.erase(it);
+  }
+  for (auto& [parent, list] : spots) {
+    auto* layer = new THandleLayer(parent);
+    layer->SetSpots(std::move(list));
+    FHandleLayers.emplace_back(layer);
+  }
+}
+
+QWidget* TZQKSelCtrls::HandleLayer(const QWidget* parent) const {
+  for (const QPointer<QWidget>& layer : FHandleLayers)
+    if (layer && layer->parentWidget() == parent && layer->isVisibleTo(layer->parentWidget())) return layer;
+  return nullptr;
+}
 
 void TZQKSelCtrls::ComponentNotification(TComponent* component, TComponentOperation operation) {
   TComponent::ComponentNotification(component, operation);

@@ -23,7 +23,9 @@ uint32_t SizingMsg();
 uint32_t CancelMsg();
 uint32_t HandleUpdateMsg();
 
-// One grab handle: a 5 x 5 window in the selected control's parent window.
+// One grab handle: a 5 x 5 window in the selected control's parent window. The corner
+// handles of a multi-selection have no window each: the selection draws them in one
+// layer per parent window (see TZQKSelCtrls::HandleLayer).
 class TZQKSelCtrlItemPoint {
  public:
   TZQKSelCtrlItemPoint(TZQKSelCtrlItem* item, int handleIndex);
@@ -39,6 +41,7 @@ class TZQKSelCtrlItemPoint {
   TCursor Cursor() const { return FCursor; }
   // The window's parent: the selected control's parent window; none when it has no peer.
   QWidget* ParentWindow() const;
+  // The handle's own window; none for a multi-selection's handle (the layer draws it).
   QWidget* Window() const { return FWindow; }
   // Places, colours and shows the handle from its item's state.
   void Place();
@@ -106,6 +109,12 @@ class TZQKSelCtrls : public TComponent {
   void PlaceHandles(int index);
   void Clear();
   void SetDestroying() { FDestroying = true; }
+  // The window that shows the multi-selection handles in Parent (they take its presses
+  // and nothing between them); none while Parent shows none. Brought up to date once
+  // per event round after handles were placed, so placing many costs one pass.
+  QWidget* HandleLayer(const QWidget* parent) const;
+  void HandlesPlaced();
+  void SyncHandleLayers();
 
   void ComponentNotification(TComponent* component, TComponentOperation operation) override;
 
@@ -123,6 +132,9 @@ class TZQKSelCtrls : public TComponent {
   bool FChangePending = false;
   bool FDestroying = false;
   TControl* FScrollPending = nullptr;  // selected in an update, brought into view at its end
+  std::vector<QPointer<QWidget>> FHandleLayers;
+  std::unique_ptr<QObject> FLayerSyncContext;  // a pending sync dies with the selection
+  bool FLayerSyncPending = false;
 };
 
 // A proxy: stands on the design surface for a component without a window.

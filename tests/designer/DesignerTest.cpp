@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include "framework/QtCanvas.h"
 #include "objects/Exceptions.h"
 #include "tests/designer/DesignerFixture.h"
 
@@ -188,6 +189,57 @@ TEST_F(DesignerTest, MultiSelectionHandlesAndColoursFollowStateFocusAndLocks) {
   EXPECT_EQ(h->BorderColor(), clBlack);
   Designer->SetInactiveHandleColor(clGreen);
   EXPECT_EQ(h->Color(), clGreen);
+}
+
+// A multi-selection's corner handles are drawn by one layer window per parent window:
+// it shows them in their colours, takes presses on them and leaves the controls between
+// them to the pointer; a single selection goes back to its eight handle windows.
+TEST_F(DesignerTest, MultiSelectionHandlesAreOneLayerPerParentWindow) {
+  TTestLabel* a = AddLabel(Root, "Label1", 16, 24);
+  TTestLabel* b = AddLabel(Root, "Label2", 100, 24);
+  TTestLabel* c = AddLabel(Band, "Label3", 10, 10);
+  Designer->SetActive(true);
+  Host->Show();
+  Sel()->SetHandlesActive(true);
+  Designer->SetMultiSelectHandleColor(clBlue);
+  Designer->Select({a, b});
+  QApplication::processEvents();
+  QWidget* rootWindow = PeerWidget(Root);
+  QWidget* layer = Sel()->HandleLayer(rootWindow);
+  ASSERT_NE(layer, nullptr);
+  EXPECT_EQ(Sel()->HandleLayer(PeerWidget(Band)), nullptr);
+  for (int k = 0; k < 2; ++k)
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(Sel()->Item(k)->Handle(i)->Window(), nullptr) << k << i;
+  // Handle 4 of Label2 is at (100 + 64 - 5, 24 + 17 - 5); the label's middle is free.
+  const QPoint corner(100 + 64 - 5 + 2, 24 + 17 - 5 + 2);
+  EXPECT_EQ(rootWindow->childAt(corner), layer);
+  EXPECT_EQ(rootWindow->childAt(QPoint(100 + 32, 24 + 8)), PeerWidget(b));
+  EXPECT_EQ(rootWindow->childAt(QPoint(60, 60)), nullptr);
+  const QImage picture = rootWindow->grab().toImage();
+  EXPECT_EQ(QColor(picture.pixel(corner)), QColor(Qt::blue));
+  EXPECT_EQ(QColor(picture.pixel(QPoint(100 + 64 - 5, 24 + 17 - 5))), ToQColor(TColor(8421504)));  // border
+  // Lock colours follow into the layer.
+  Designer->LockComponent(b, {lmNoMove});
+  QApplication::processEvents();
+  EXPECT_EQ(QColor(rootWindow->grab().toImage().pixel(corner)), ToQColor(TColor(255)));
+  // Across two parents: one layer each.
+  Designer->Select({a, b, c});
+  QApplication::processEvents();
+  EXPECT_NE(Sel()->HandleLayer(PeerWidget(Band)), nullptr);
+  // Back to one: the layers go, the handle windows come.
+  Sel()->SelectOnly(a);
+  QApplication::processEvents();
+  EXPECT_EQ(Sel()->HandleLayer(rootWindow), nullptr);
+  EXPECT_EQ(Sel()->HandleLayer(PeerWidget(Band)), nullptr);
+  ASSERT_NE(Sel()->Item(0)->Handle(1)->Window(), nullptr);
+  EXPECT_TRUE(Sel()->Item(0)->Handle(1)->Window()->isVisible());
+  // A layer follows controls that move under it.
+  Designer->Select({a, b});
+  b->SetBounds(200, 50, 64, 17);
+  Sel()->PlaceHandles();
+  QApplication::processEvents();
+  EXPECT_EQ(rootWindow->childAt(QPoint(200 + 64 - 3, 50 + 17 - 3)), Sel()->HandleLayer(rootWindow));
+  EXPECT_NE(rootWindow->childAt(corner), Sel()->HandleLayer(rootWindow));
 }
 
 TEST_F(DesignerTest, OneSelectionEventPerUpdateAndSelectOnlyKeepsTheItem) {
