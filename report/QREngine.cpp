@@ -223,6 +223,17 @@ void TCustomQuickRep::GeneratePages() {
   RunPass();
 }
 
+void TCustomQuickRep::AddGenerationMessage(const std::string& message) {
+  std::lock_guard<std::mutex> lock(FMessagesLock);
+  if (std::find(FGenerationMessages.begin(), FGenerationMessages.end(), message) == FGenerationMessages.end())
+    FGenerationMessages.push_back(message);
+}
+
+std::vector<std::string> TCustomQuickRep::GenerationMessages() const {
+  std::lock_guard<std::mutex> lock(FMessagesLock);
+  return FGenerationMessages;
+}
+
 void TCustomQuickRep::RunMaster() { FController->RunController(); }
 
 void TCustomQuickRep::AddPrintNotify(TQRPrintable* printable) { FController->AddPrintNotify(printable); }
@@ -337,6 +348,10 @@ void TCustomQuickRep::RunPass() {
   FColumnBreakArmed = false;
   FColumnHasContent = false;
   FRunDataSets.clear();
+  {
+    std::lock_guard<std::mutex> lock(FMessagesLock);
+    FGenerationMessages.clear();
+  }
   struct TIdle {
     TCustomQuickRep* Report;
     ~TIdle() {

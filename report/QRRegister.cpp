@@ -2,6 +2,7 @@
 
 #include "data/DBTables.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPictures.h"
 
 namespace rpt {
 
@@ -15,6 +16,7 @@ void RegisterReportClasses() {
     RegisterStreamClasses({&TQRChildBand::StaticClass(), &TQRLabel::StaticClass(), &TQRDBText::StaticClass(),
                            &TQRSysData::StaticClass(), &TQRMemo::StaticClass(), &TQRExprMemo::StaticClass(),
                            &TNotifyQuickRep::StaticClass()});
+    RegisterStreamClasses({&TQRImage::StaticClass(), &TQRDBImage::StaticClass(), &TQRBarcode::StaticClass()});
   });
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <string>
 #include <vector>
@@ -213,6 +214,10 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool MakePrinter();
   void ApplyPrinterSettings(TQRPrinter& printer) const;
   void CancelGeneration();
+  // Problems of the last pass that did not stop it (a barcode text that cannot be
+  // encoded), each once; the pass may add them on its own thread.
+  void AddGenerationMessage(const std::string& message);
+  std::vector<std::string> GenerationMessages() const;
   // Waits for the preview's generation thread to end (cancelling it first when asked).
   void WaitForGeneration(bool cancel);
   // Joins the thread of a pass that has already ended.
@@ -334,6 +339,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::vector<TDataSet*> FClosedForThread;
   std::vector<TDataSet*> FOpenedForPass;
   std::string FThreadError;
+  mutable std::mutex FMessagesLock;
+  std::vector<std::string> FGenerationMessages;
 
  protected:
   int32_t FPagesDone = 0;

@@ -13,6 +13,7 @@ packages=(
   libxlsxwriter-dev python3-openpyxl
   help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file
   clang libclang-rt-14-dev
+  libzint-dev qt6-svg-dev zbar-tools dmtx-utils zxing-cpp-tools
 )
 
 missing=()
