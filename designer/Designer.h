@@ -22,6 +22,7 @@ class TZQKCustomDesignPanel;
 class TReader;
 class TZQKDesignHistory;
 class TZQKDesignCommand;
+class TTakenPositions;
 
 using TComponentClass = const TClassDescriptor*;
 
@@ -348,7 +349,8 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   bool CopyAllowed(bool cut) const;
   std::string ClipboardBytes() const;
   void PasteBytes(const std::string& bytes);
-  void MoveToFreePosition(TControl* control);
+  // Moves a pasted control off the top-left corner of any sibling, by grid steps.
+  void MoveToFreePosition(TControl* control, TTakenPositions& taken);
   void NudgeSelection(int dx, int dy, bool size);
   void SelectNeighbour(bool backward);
   void SelectNearest(int dx, int dy);

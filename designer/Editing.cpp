@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "designer/Designer.h"
 #include "designer/Engine.h"
@@ -114,6 +115,22 @@ bool LooksLikeComponentList(const QString& text) {
 }
 
 }  // namespace
+
+// The top-left corners of the controls of parent windows, counted, so each of many
+// pasted controls finds a free place without scanning all its siblings.
+class TTakenPositions {
+ public:
+  // Whether a control other than Except has its top-left corner at (X, Y) in Parent.
+  bool Taken(TWinControl* parent, const TControl* except, int32_t x, int32_t y);
+  // Control, a child of Parent, moved from From to where it is now.
+  void Moved(TWinControl* parent, const TControl* control, TPoint from);
+
+ private:
+  using TCounts = std::unordered_map<uint64_t, int>;
+  static uint64_t Key(int32_t x, int32_t y) { return (uint64_t(uint32_t(x)) << 32) | uint32_t(y); }
+  TCounts& Of(TWinControl* parent);
+  std::unordered_map<const TWinControl*, TCounts> FCounts;
+};
 
 // ---------------------------------------------------------------------------
 // Selection facade commands.
@@ -335,23 +352,20 @@ void TZQKCustomDesigner::PasteBytes(const std::string& bytes) {
   const std::vector<TControl*> previous = SelectedControls(sel);
   sel->SelectOnly(nullptr);
   auto command = BeginChange("Paste", {});
-  std::vector<std::pair<std::string, std::string>> renamed;  // old name, new name
+  std::unordered_map<std::string, std::string> renamed;  // old name to new name
+  std::unordered_map<std::string, int> nextNumber;        // by class
   std::vector<TComponent*> pasted;
   const int ownedBefore = root->ComponentCount();
   TMemoryStream stream(bytes);
   TReader reader(stream);
   reader.OnNameRead = [&](TReader&, TComponent* component, std::string& name) {
     if (!root->FindComponent(name)) return;
-    const std::string fresh = e->MakeUniqueName(component->ClassName());
-    renamed.emplace_back(name, fresh);
+    const std::string fresh = e->MakeUniqueName(component->ClassName(), nextNumber[component->ClassName()]);
+    renamed.emplace(name, fresh);
     name = fresh;
   };
   reader.OnReferenceRead = [&](TReader&, std::string& name) {
-    for (const auto& [from, to] : renamed)
-      if (from == name) {
-        name = to;
-        return;
-      }
+    if (auto it = renamed.find(name); it != renamed.end()) name = it->second;
   };
   try {
     reader.ReadComponents(root, target, [&pasted](TComponent* component) { pasted.push_back(component); });
@@ -362,37 +376,57 @@ void TZQKCustomDesigner::PasteBytes(const std::string& bytes) {
     throw;
   }
   // Placed once read whole: controls take their stored bounds only when loading ends.
+  TTakenPositions taken;
   for (TComponent* component : pasted) {
     e->NotifyComponent(component, coInsert);
     TControl* k = e->ControlOf(component);
     if (!k || !e->CanSelect(k)) continue;
     auto* proxy = dynamic_cast<TZQKNonvisualControl*>(k);
     if (proxy) proxy->Refresh();
-    MoveToFreePosition(k);
+    MoveToFreePosition(k, taken);
     if (proxy) proxy->Refresh();
     sel->Add(k);
   }
   EndChange(std::move(command), pasted);
 }
 
-void TZQKCustomDesigner::MoveToFreePosition(TControl* control) {
+void TZQKCustomDesigner::MoveToFreePosition(TControl* control, TTakenPositions& taken) {
   TWinControl* parent = FEngine->ParentOf(control);
   if (!parent) return;
   const int32_t w = control->Width(), h = control->Height();
   const int32_t xs = FGrid->XStep(), ys = FGrid->YStep();
   int32_t x = std::min(control->Left(), parent->Width() - w);
   int32_t y = std::min(control->Top(), parent->Height() - h);
-  auto occupied = [&](int32_t px, int32_t py) {
-    for (TControl* other : parent->ControlList())
-      if (other != control && other->Left() == px && other->Top() == py) return true;
-    return false;
-  };
-  while (occupied(x, y)) {
+  while (taken.Taken(parent, control, x, y)) {
     const int32_t nx = std::min(x + xs, parent->Width() - w), ny = std::min(y + ys, parent->Height() - h);
     if (nx == x && ny == y) break;
     x = nx, y = ny;
   }
+  const TPoint from{control->Left(), control->Top()};
   control->SetBounds(x, y, w, h);
+  taken.Moved(parent, control, from);
+}
+
+TTakenPositions::TCounts& TTakenPositions::Of(TWinControl* parent) {
+  auto [it, fresh] = FCounts.try_emplace(parent);
+  if (fresh)
+    for (TControl* c : parent->ControlList()) ++it->second[Key(c->Left(), c->Top())];
+  return it->second;
+}
+
+bool TTakenPositions::Taken(TWinControl* parent, const TControl* except, int32_t x, int32_t y) {
+  const TCounts& counts = Of(parent);
+  const auto it = counts.find(Key(x, y));
+  int n = it == counts.end() ? 0 : it->second;
+  if (except->Parent() == parent && except->Left() == x && except->Top() == y) --n;
+  return n > 0;
+}
+
+void TTakenPositions::Moved(TWinControl* parent, const TControl* control, TPoint from) {
+  if (control->Parent() != parent) return;
+  TCounts& counts = Of(parent);
+  --counts[Key(from.X, from.Y)];
+  ++counts[Key(control->Left(), control->Top())];
 }
 
 // ---------------------------------------------------------------------------

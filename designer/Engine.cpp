@@ -1024,14 +1024,22 @@ void TZQKEngine::CheckRename(TComponent* component, const std::string&, const st
 }
 
 std::string TZQKEngine::MakeUniqueName(const std::string& baseName) {
+  int from = 1;
+  return MakeUniqueName(baseName, from);
+}
+
+std::string TZQKEngine::MakeUniqueName(const std::string& baseName, int& from) {
   std::string unique;
   FDesigner->DoGetUniqueName(baseName, unique);
   if (!unique.empty()) return unique;
   const std::string base =
       baseName.size() >= 2 && (baseName[0] == 'T' || baseName[0] == 't') ? baseName.substr(1) : baseName;
-  for (int n = 1;; ++n) {
+  for (int n = std::max(from, 1);; ++n) {
     std::string name = Format("%s%d", base, n);
-    if (NameIsFree(name)) return name;
+    if (NameIsFree(name)) {
+      from = n + 1;
+      return name;
+    }
   }
 }
 

@@ -288,6 +288,9 @@ class TZQKEngine : public TComponent, public IDesignerHook {
   void PaintDesignGrid() override;
   void CheckRename(TComponent* component, const std::string& oldName, const std::string& newName) override;
   std::string MakeUniqueName(const std::string& baseName) override;
+  // The first free name numbered From or higher; From moves past it. While names are only
+  // added (a paste), numbers below From stay taken, so a run of names needs no rescans.
+  std::string MakeUniqueName(const std::string& baseName, int& from);
   TComponent* RootComponent() override { return FRoot; }
 
   void ComponentNotification(TComponent* component, TComponentOperation operation) override;

@@ -243,6 +243,33 @@ TEST_F(EditingTest, CopyKeepsTheLastBandMatesAndPasteRenamesAndCascades) {
   EXPECT_EQ(Designer->UndoCaption(), "Undo Cut");
 }
 
+// Pasted names take the lowest free numbers of their class, in order, past taken ones;
+// each pasted control steps by the grid off every corner taken before it, also by the
+// controls pasted with it.
+TEST_F(EditingTest, PastedNamesAndPlacesSkipTakenOnes) {
+  TTestLabel* a = AddLabel(Band, "A", 0, 0);
+  TTestLabel* b = AddLabel(Band, "B", 8, 8);
+  AddLabel(Band, "TestLabel2", 40, 40);
+  SelectOnly({a, b});
+  Designer->CopyToClipboard();
+  Designer->PasteFromClipboard();
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"TestLabel1", "TestLabel3"}));
+  EXPECT_EQ(Find("TestLabel1")->BoundsRect(), (TRect{16, 16, 80, 33}));
+  EXPECT_EQ(Find("TestLabel3")->BoundsRect(), (TRect{24, 24, 88, 41}));
+  Designer->PasteFromClipboard();
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"TestLabel4", "TestLabel5"}));
+  EXPECT_EQ(Find("TestLabel4")->BoundsRect(), (TRect{32, 32, 96, 49}));
+  EXPECT_EQ(Find("TestLabel5")->BoundsRect(), (TRect{48, 48, 112, 65}));
+  // A corner freed by a deletion is free again for the next paste.
+  SelectOnly({Find("TestLabel1")});
+  Designer->DeleteSelectedComponents();
+  SelectOnly({a});
+  Designer->CopyToClipboard();
+  Designer->PasteFromClipboard();
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"TestLabel1"}));
+  EXPECT_EQ(Find("TestLabel1")->BoundsRect(), (TRect{16, 16, 80, 33}));
+}
+
 TEST_F(EditingTest, ClipboardTextPastesAndForeignOrDamagedDataChangesNothing) {
   AddLabel(Band, "A", 0, 0);
   SelectOnly({Band});
