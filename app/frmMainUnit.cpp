@@ -100,7 +100,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   InitImages();
   FActions = new TActionList(this);
   std::vector<QIcon> images;
-  for (int i = 0; i < 34; ++i) images.emplace_back(QString(":/images/img%1.png").arg(i, 2, 10, QChar('0')));
+  for (int i = 0; i < 36; ++i) images.emplace_back(QString(":/images/img%1.png").arg(i, 2, 10, QChar('0')));
   FActions->SetImages(std::move(images));
   setWindowIcon(FActions->Image(33));
   FPopupMenu1 = TComponent::Create<TPopupMenu>(nullptr);
@@ -232,13 +232,13 @@ void TfrmMain::CreateActions() {
       if (TfrmDoc* d = doc()) (d->*step)();
     };
   };
-  auto* undo = Add("actUndo", "Edit", "Undo", "Ctrl+Z", -1);
+  auto* undo = Add("actUndo", "Edit", "Undo", "Ctrl+Z", 34);
   undo->OnExecute = onDoc(&TfrmDoc::Undo);
   undo->OnUpdate = [doc](TAction* a) {
     a->setEnabled(doc() && doc()->CanUndo());
     a->setText(QString::fromStdString(doc() ? doc()->UndoCaption() : "Undo"));
   };
-  auto* redo = Add("actRedo", "Edit", "Redo", "Ctrl+Y", -1);
+  auto* redo = Add("actRedo", "Edit", "Redo", "Ctrl+Y", 35);
   redo->setShortcuts({QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")});
   redo->OnExecute = onDoc(&TfrmDoc::Redo);
   redo->OnUpdate = [doc](TAction* a) {
@@ -447,6 +447,9 @@ void TfrmMain::CreateMenus() {
 
   auto* popup = new QMenu(this);
   popup->setObjectName("PopupMenu1");
+  add(popup, "actUndo");
+  add(popup, "actRedo");
+  popup->addSeparator();
   add(popup, "actEnabled");
   popup->addSeparator();
   for (const char* n : {"actCut", "actCopy", "actPaste", "actDelete"}) add(popup, n);
@@ -477,6 +480,8 @@ void TfrmMain::CreateToolBars() {
   add(first, {"actPreview", "actPrint"});
   first->addSeparator();
   add(first, {"actCut", "actCopy", "actPaste"});
+  first->addSeparator();
+  add(first, {"actUndo", "actRedo"});
   first->addSeparator();
   add(first, {"actDelete", "actAlignToGrid", "actBringToFront", "actSendToBack"});
   first->addSeparator();

@@ -102,6 +102,26 @@ bool AlignDirection(TZQKEngine* e, const std::vector<TControl*>& controls, TZQKD
   return false;
 }
 
+// The step an alignment makes, named after its command in the Align menu; both
+// directions at once make a plain "Align".
+std::string AlignCaption(TZQKDesignerAlign horizontal, TZQKDesignerAlign vertical) {
+  static const char* const kHorizontal[] = {"",
+                                            "Align Left Edges",
+                                            "Align Right Edges",
+                                            "Space Equally, Horizontally",
+                                            "Align Horizontal Centers",
+                                            "Center Horizontally in Window"};
+  static const char* const kVertical[] = {"",
+                                          "Align Top Edges",
+                                          "Align Bottom Edges",
+                                          "Space Equally, Vertically",
+                                          "Align Vertical Centers",
+                                          "Center Vertically in Window"};
+  if (horizontal != daNone && vertical == daNone) return kHorizontal[horizontal];
+  if (vertical != daNone && horizontal == daNone) return kVertical[vertical];
+  return "Align";
+}
+
 // A quarter turn, (x, y) to (-y, x), of a rectangle.
 TRect Turn(const TRect& r) { return {-r.Bottom, r.Left, -r.Top, r.Right}; }
 
@@ -143,7 +163,7 @@ void TZQKDesignerSelectedComponents::Align(TZQKDesignerAlign horizontal, TZQKDes
   TSelectionUpdate update(sel);
   const std::vector<TControl*> controls = SelectedControls(sel);
   const std::vector<TComponent*> components(controls.begin(), controls.end());
-  auto command = FDesigner->BeginChange("Align", components);
+  auto command = FDesigner->BeginChange(AlignCaption(horizontal, vertical), components);
   const bool acted = AlignDirection(e, controls, horizontal, true) | AlignDirection(e, controls, vertical, false);
   sel->PlaceHandles();
   if (acted) FDesigner->EndChange(std::move(command), components);

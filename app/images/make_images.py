@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's images: the 34 action images (16 x 16) and the twelve palette
+"""Draws the program's images: the 36 action images (16 x 16) and the twelve palette
 glyphs and the proxy images of tables and queries (24 x 24), in the sixteen classic colours, and writes them as PNG files beside
 this script. Run it after changing a drawing; the PNG files are compiled in."""
 import os
@@ -336,12 +336,40 @@ def img_repprops(im):
     im.fill(10, 10, 12, 12, 'G')
 
 
+# An arrow that turns back to the left over a bend; Redo is its mirror image.
+UNDO_ARROW = [
+    '.....n..........',
+    '....nn..........',
+    '...nbnnnnnnn....',
+    '..nbbbbbbbbbnn..',
+    '.nbbbbbbbbbbbbn.',
+    '..nbbbbbbbbbbbbn',
+    '...nbnnnnnnnnbbn',
+    '....nn.......nbn',
+    '.....n.......nbn',
+    '.............nbn',
+    '............nbbn',
+    '..........nnbbn.',
+    '.......nnnbbbn..',
+    '.......nbbbnn...',
+    '.......nnnn.....',
+]
+
+
+def img_undo(im):
+    im.art(0, 1, UNDO_ARROW)
+
+
+def img_redo(im):
+    im.art(0, 1, [row[::-1] for row in UNDO_ARROW])
+
+
 ACTIONS = [
     img_new, img_open, img_save, img_close, img_closeall, img_copy, img_cut, img_paste,
     img_exit, img_delete, img_lock, img_unlock, img_aligngrid, img_sendback, img_bringfront,
     img_unused, img_cascade, img_tileh, img_changedata, img_print, img_preview, img_properties,
     img_vcenterwin, img_hcenters, img_hspace, img_hcenterwin, img_unused, img_alleft, img_alright,
-    img_altop, img_vcenters, img_vspace, img_albottom, img_repprops,
+    img_altop, img_vcenters, img_vspace, img_albottom, img_repprops, img_undo, img_redo,
 ]
 
 # ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <random>
 
 #include "app/Startup.h"
@@ -101,6 +102,18 @@ TEST_F(EditingCommands, AlignFromTheMenuIsUndoneWithItsCaptionAndBusyReportsDisa
   EXPECT_EQ(edit->actions().at(0), Act("actUndo"));
   EXPECT_EQ(edit->actions().at(1), Act("actRedo"));
   EXPECT_TRUE(Act("actRedo")->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
+  // ... head the design surface's context menu, and sit on the first tool bar with glyphs.
+  auto* popup = frmMain->findChild<QMenu*>("PopupMenu1");
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->actions().at(0), Act("actUndo"));
+  EXPECT_EQ(popup->actions().at(1), Act("actRedo"));
+  auto* bar = frmMain->findChild<QToolBar*>("ToolBar1");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(bar->actions().contains(Act("actUndo")));
+  EXPECT_TRUE(bar->actions().contains(Act("actRedo")));
+  EXPECT_FALSE(Act("actUndo")->icon().isNull());
+  EXPECT_FALSE(Act("actRedo")->icon().isNull());
+  EXPECT_NE(Act("actUndo")->icon().pixmap(16).toImage(), Act("actRedo")->icon().pixmap(16).toImage());
 
   const std::string before = ReportBytes(doc);
   Select(doc, {a, b});
@@ -109,12 +122,12 @@ TEST_F(EditingCommands, AlignFromTheMenuIsUndoneWithItsCaptionAndBusyReportsDisa
   EXPECT_TRUE(doc->Modified);
   Idle();
   EXPECT_TRUE(Act("actUndo")->isEnabled());
-  EXPECT_EQ(Act("actUndo")->text(), "Undo Align");
+  EXPECT_EQ(Act("actUndo")->text(), "Undo Align Left Edges");
   Act("actUndo")->trigger();
   EXPECT_EQ(ReportBytes(doc), before);
   EXPECT_FALSE(doc->Modified);
   Idle();
-  EXPECT_EQ(Act("actRedo")->text(), "Redo Align");
+  EXPECT_EQ(Act("actRedo")->text(), "Redo Align Left Edges");
   EXPECT_FALSE(Act("actUndo")->isEnabled());
 
   // While a pass walks the report neither runs.

@@ -114,7 +114,31 @@ TEST_F(EditingTest, AligningKeepsTheLastSelectedsSiblingsAndIgnoresTheRoot) {
   EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"B", "C"}));
   EXPECT_EQ(a->Left(), 40);
   EXPECT_EQ(c->Left(), 16);
-  EXPECT_EQ(Designer->UndoCaption(), "Undo Align");
+  EXPECT_EQ(Designer->UndoCaption(), "Undo Align Left Edges");
+  // Each alignment names its own step; both directions at once a plain one.
+  const struct {
+    TZQKDesignerAlign H, V;
+    const char* Caption;
+  } steps[] = {{daRightBottom, daNone, "Align Right Edges"},
+               {daSpaceEqually, daNone, "Space Equally, Horizontally"},
+               {daCenters, daNone, "Align Horizontal Centers"},
+               {daCenterInWindow, daNone, "Center Horizontally in Window"},
+               {daNone, daLeftTop, "Align Top Edges"},
+               {daNone, daRightBottom, "Align Bottom Edges"},
+               {daNone, daSpaceEqually, "Space Equally, Vertically"},
+               {daNone, daCenters, "Align Vertical Centers"},
+               {daNone, daCenterInWindow, "Center Vertically in Window"},
+               {daLeftTop, daLeftTop, "Align"}};
+  AddLabel(Band, "D", 300, 60, 30, 9);
+  AddLabel(Band, "E", 150, 90, 20, 5);
+  for (const auto& step : steps) {
+    SelectOnly({Find("B"), Find("C"), Find("D"), Find("E")});
+    Align(step.H, step.V);
+    EXPECT_EQ(Designer->UndoCaption(), std::string("Undo ") + step.Caption);
+    Designer->Undo();
+    EXPECT_EQ(Designer->RedoCaption(), std::string("Redo ") + step.Caption);
+  }
+  b = Find("B");
 
   Changes = 0;
   SelectOnly({b, Root});
