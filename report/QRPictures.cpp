@@ -335,7 +335,7 @@ RPT_BEGIN_CLASS(TQRDBImage, TQRPictureControl)
   c.Property("DataSet", &TQRDBImage::DataSet, &TQRDBImage::SetDataSet);
 RPT_END_CLASS
 
-TQRDBImage::TQRDBImage() { SetStretch(true); }
+TQRDBImage::TQRDBImage() = default;
 
 void TQRDBImage::SetDataSet(TDataSet* value) {
   FDataSet = value;
@@ -387,6 +387,21 @@ void TQRDBImage::PrintAt(double offsetX, double offsetY) {
   // A field that holds no picture (or a damaged one) prints nothing.
   if (bytes != FPrinted.Bytes() && !FPrinted.Load(bytes)) FPrinted.Clear();
   PrintPicture(FPrinted, offsetX, offsetY);
+}
+
+bool IsFieldPrintable(const TComponent* component) {
+  return dynamic_cast<const TQRDBText*>(component) || dynamic_cast<const TQRDBImage*>(component);
+}
+
+TDataSet* FieldPrintableDataSet(const TComponent* component) {
+  if (const auto* text = dynamic_cast<const TQRDBText*>(component)) return text->DataSet();
+  if (const auto* image = dynamic_cast<const TQRDBImage*>(component)) return image->DataSet();
+  return nullptr;
+}
+
+void SetFieldPrintableDataSet(TComponent* component, TDataSet* dataSet) {
+  if (auto* text = dynamic_cast<TQRDBText*>(component)) text->SetDataSet(dataSet);
+  else if (auto* image = dynamic_cast<TQRDBImage*>(component)) image->SetDataSet(dataSet);
 }
 
 // ---------------------------------------------------------------------------
@@ -573,6 +588,8 @@ void TQRBarcode::Paint() {
   if (!FExpression.empty()) {
     // The value is known only when the report prints: the expression names it.
     PaintCaption(*canvas, *Font(), {0, 0, Width(), Height()}, BarcodeTypeName(FBarcodeType) + ": " + FExpression);
+  } else if (FText.empty()) {
+    PaintCaption(*canvas, *Font(), {0, 0, Width(), Height()}, BarcodeTypeName(FBarcodeType) + " (" + Name() + ")");
   } else {
     DrawSymbol(*canvas, Symbol(FPaintCache, FText), {0, 0, double(Width()), double(Height())});
   }
@@ -611,6 +628,11 @@ void TQRBarcode::PrintAt(double offsetX, double offsetY) {
     canvas.Brush()->SetStyle(bsSolid);
     canvas.Brush()->SetColor(Color());
     canvas.FillRect(DeviceRect(left, top, width, height));
+  }
+  // Nothing to encode (an empty field) prints no code and is no fault.
+  if (text.empty()) {
+    TQRPrintable::PrintAt(offsetX, offsetY);
+    return;
   }
   const TQRBarcodeSymbol& symbol = Symbol(FPrintCache, text);
   if (!symbol.Error.empty() && !FErrorReported && FReport) {

@@ -55,7 +55,8 @@ class TQRPictureControl : public TQRPrintable {
 
   // Stretch: fill the box (KeepAspect: as large as fits, proportions kept); otherwise
   // the natural size, cut at the box. Center: in the middle of the box, else at its top
-  // left. AutoSize: a picture given to the control sizes the box to the picture.
+  // left. AutoSize: a picture given to the control sizes the box to the picture. A new
+  // control stretches with the aspect kept: the picture fits the box drawn for it.
   bool Stretch() const { return FStretch; }
   void SetStretch(bool value);
   bool Center() const { return FCenter; }
@@ -77,7 +78,7 @@ class TQRPictureControl : public TQRPrintable {
   void FitToPicture(const TQRPicture& picture);
 
  private:
-  bool FStretch = false;
+  bool FStretch = true;
   bool FCenter = false;
   bool FKeepAspect = true;
   bool FAutoSize = false;
@@ -134,6 +135,12 @@ class TQRDBImage : public TQRPictureControl {
   // The last record's picture, decoded once while the field keeps the same bytes.
   TQRPicture FPrinted;
 };
+
+// The printables that read a field of a dataset (data fields and picture fields): the
+// dataset they read, or none; IsFieldPrintable tells them from the rest.
+bool IsFieldPrintable(const TComponent* component);
+TDataSet* FieldPrintableDataSet(const TComponent* component);
+void SetFieldPrintableDataSet(TComponent* component, TDataSet* dataSet);
 
 enum TQRBarcodeType : uint8_t { bcCode128, bcEAN13, bcUPCA, bcCode39, bcQRCode, bcDataMatrix, bcPDF417 };
 RPT_ENUM_TYPE(TQRBarcodeType, "bcCode128", "bcEAN13", "bcUPCA", "bcCode39", "bcQRCode", "bcDataMatrix", "bcPDF417")

@@ -30,7 +30,8 @@ expect 0 "$tool" aliases
 same out.txt "$(printf 'Sample\tSQLite %s\nshop\tSQLite %s/databases/shop.db' "$sample" "$work")
 "
 expect 0 "$tool" tables sample
-same out.txt "categories
+same out.txt "catalogue
+categories
 customers
 employees
 order_lines

@@ -27,7 +27,8 @@ namespace {
 namespace fs = std::filesystem;
 
 using Row = std::vector<std::string>;
-const char* const kExamples[] = {"orders_by_customer", "order_details", "customer_cards", "monthly_sales"};
+const char* const kExamples[] = {"orders_by_customer", "order_details", "customer_cards", "monthly_sales",
+                                 "product_catalogue"};
 
 struct TRun {
   int Status = -1;
@@ -499,6 +500,35 @@ TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
   EXPECT_EQ(Tool({"render", good, (bad / "o14.csv").string(), "--from", "2"}).Status, 2);
   EXPECT_EQ(Tool({"render", good, (bad / "o15.pdf").string(), "--dpi", "300"}).Status, 2);
   EXPECT_EQ(Tool({"render", good, (bad / "o16.png").string(), "--dpi", "5"}).Status, 2);
+}
+
+// The catalogue's first page: the logo and the pictures are on it, and a barcode reader
+// reads the EAN-13 code of every product listed there, equal to the database's.
+TEST_F(ExampleReports, TheCatalogueShowsPicturesAndItsCodesReadBackFromThePdf) {
+  const TRun check = Tool({"check", Example("product_catalogue").string()});
+  ASSERT_EQ(check.Status, 0) << check.Err;
+  EXPECT_NE(check.Out.find("    TQRImage Logo  parent TitleBand  60.0 x 18.0 mm at 0.0, 0.0  SVG 280 x 72 px, "),
+            std::string::npos) << check.Out;
+  EXPECT_NE(check.Out.find("    TQRDBImage Picture  parent DetailBand  20.0 x 20.0 mm at 0.0, 2.0  field \"picture\"\n"),
+            std::string::npos) << check.Out;
+  EXPECT_NE(check.Out.find("    TQRBarcode Ean  parent DetailBand  44.0 x 20.0 mm at 126.0, 2.0  EAN-13 of \"ean\"\n"),
+            std::string::npos) << check.Out;
+  const std::vector<std::string>& text = PdfText("product_catalogue");
+  ASSERT_FALSE(text.empty());
+  const TRun images = Run("pdfimages", {"-list", "-f", "1", "-l", "1", "product_catalogue.pdf"});
+  ASSERT_EQ(images.Status, 0) << images.Err;
+  // The logo and the pictures of the products that have one (every sixth on page 1).
+  EXPECT_GE(std::count(images.Out.begin(), images.Out.end(), '\n'), 2 + 2) << images.Out;
+  ASSERT_EQ(Run("pdftoppm", {"-r", "200", "-f", "1", "-l", "1", "-png", "product_catalogue.pdf", "page"}).Status, 0);
+  const TRun read = Run("zbarimg", {"--raw", "-q", "page-1.png"});
+  std::set<std::string> codes;
+  for (const std::string& line : Lines(read.Out))
+    if (!line.empty()) codes.insert(line);
+  const std::vector<Row> expected = Query(
+      "select k.ean from products p join catalogue k on k.product_id = p.product_id "
+      "order by p.category_id, p.product_id limit 5");
+  ASSERT_EQ(expected.size(), 5u);
+  for (const Row& row : expected) EXPECT_EQ(codes.count(row[0]), 1u) << row[0] << " not read; read: " << read.Out;
 }
 
 }  // namespace

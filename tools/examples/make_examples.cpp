@@ -24,6 +24,7 @@
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRFile.h"
+#include "report/QRPictures.h"
 #include "report/QuickRpt.h"
 
 namespace {
@@ -126,6 +127,14 @@ class TReportBuilder {
     component->SetName(name);
     component->SetParent(parent);
     return component;
+  }
+
+  // Any printable at a place, in millimetres.
+  template <class T>
+  T* Box(TWinControl* band, const std::string& name, double left, double top, double width, double height) {
+    T* printable = Add<T>(name, band);
+    Place(printable, left, top, width, height);
+    return printable;
   }
 
   static void Bold(TCustomControl* control, int size = 9) {
@@ -472,6 +481,53 @@ const std::vector<std::string> kMonthlySalesSql = {
     "group by month_no",
     "order by month_no"};
 
+// (e) The product catalogue: the company logo in the title, and for each product its
+// picture from the database and the EAN-13 code of its number.
+std::filesystem::path gLogoFile;
+
+TReportBuilder ProductCatalogue() {
+  TReportBuilder b("Product catalogue");
+  TQRBand* title = b.Band(rbTitle, "TitleBand", 26);
+  auto* logo = b.Box<TQRImage>(title, "Logo", 0, 0, 60, 18);
+  logo->SetStretch(true);
+  logo->LoadPictureFromFile(gLogoFile.string());
+  TQRLabel* heading = b.Label(title, "TitleLabel", "Product catalogue", 66, 1, 80);
+  TReportBuilder::Bold(heading, 16);
+  heading->Size()->SetHeight(8);
+  b.Label(title, "SubtitleLabel", "Every product with its picture and its EAN-13 code", 66, 10, 90);
+  b.System(title, "PrintedDate", qrsDate, "Printed ", 120, 0, 60, taRightJustify);
+  b.Rule(title, "TitleRule", 0, 22, kWidth);
+
+  TQRBand* columns = b.Band(rbColumnHeader, "ColumnHeaderBand", 7);
+  b.ColumnTitles(columns, "Heading",
+                 {{"Picture", 0, 20, taLeftJustify}, {"Product", 24, 70, taLeftJustify},
+                  {"Price", 96, 22, taRightJustify}, {"EAN-13", 126, 54, taLeftJustify}});
+
+  TQRBand* detail = b.Band(rbDetail, "DetailBand", 24);
+  auto* picture = b.Box<TQRDBImage>(detail, "Picture", 0, 2, 20, 20);
+  picture->SetDataField("picture");
+  picture->SetStretch(true);
+  picture->SetCenter(true);
+  TReportBuilder::Bold(b.Field(detail, "ProductName", "name", 24, 3, 70), 10);
+  b.Field(detail, "Category", "category", 24, 9, 70);
+  b.Field(detail, "Unit", "quantity_per_unit", 24, 14, 70);
+  b.Field(detail, "Price", "unit_price", 96, 3, 22, taRightJustify, kMoney);
+  auto* code = b.Box<TQRBarcode>(detail, "Ean", 126, 2, 44, 20);
+  code->SetBarcodeType(bcEAN13);
+  code->SetExpression("ean");
+  code->Font()->SetName("Arial");
+
+  PageFooter(b);
+  return b;
+}
+
+const std::vector<std::string> kProductCatalogueSql = {
+    "select p.product_id, p.name, c.name as category, p.quantity_per_unit, p.unit_price, k.ean, k.picture",
+    "from products p",
+    "join categories c on c.category_id = p.category_id",
+    "join catalogue k on k.product_id = p.product_id",
+    "order by p.category_id, p.product_id"};
+
 struct TExample {
   const char* Name;
   std::function<TReportBuilder()> Build;
@@ -500,10 +556,13 @@ int main(int argc, char** argv) {
     rpt::SetUseInchDefaults(false);
     rpt::RegisterReportClasses();
     const std::filesystem::path folder(argv[1]);
+    // The logo is drawn by scripts/make_sample_pictures.py into the repository's examples.
+    gLogoFile = std::filesystem::path(RPT_EXAMPLES_DIR) / "company_logo.svg";
     for (const TExample& example : {TExample{"orders_by_customer", OrdersByCustomer, kOrdersByCustomerSql},
                                     TExample{"order_details", OrderDetails, kOrderDetailsSql},
                                     TExample{"customer_cards", CustomerCards, kCustomerCardsSql},
-                                    TExample{"monthly_sales", MonthlySales, kMonthlySalesSql}})
+                                    TExample{"monthly_sales", MonthlySales, kMonthlySalesSql},
+                                    TExample{"product_catalogue", ProductCatalogue, kProductCatalogueSql}})
       Write(folder, example);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_examples: %s\n", e.what());

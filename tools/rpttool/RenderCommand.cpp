@@ -26,6 +26,7 @@
 #include "output/QRPageList.h"
 #include "output/QRPrinter.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPictures.h"
 #include "report/QRFile.h"
 #include "report/QRTableFilters.h"
 #include "tools/rpttool/LoadedReport.h"
@@ -96,7 +97,7 @@ void BindData(rpt::TQuickRep& report, rpt::TDataSet* dataSet, const std::string&
   dataSet->Open();
   report.SetDataSet(dataSet);
   for (rpt::TComponent* c : report.OwnedComponents())
-    if (auto* field = dynamic_cast<rpt::TQRDBText*>(c); field && !field->DataSet()) field->SetDataSet(dataSet);
+    if (rpt::IsFieldPrintable(c) && !rpt::FieldPrintableDataSet(c)) rpt::SetFieldPrintableDataSet(c, dataSet);
 }
 
 // Writes a line to stderr at the end of every page: the page and the master records
@@ -188,6 +189,9 @@ int Render(std::span<const std::string> args) {
   }
 
   report.GeneratePages();
+  // What the pass could not print as designed (a barcode text that cannot be encoded).
+  for (const std::string& message : report.GenerationMessages())
+    std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
   rpt::TQRPrinter& pages = *report.QRPrinter();
   const int32_t total = pages.TotalPages();
   if (pages.Status() != rpt::qsFinished || total == 0) throw rpt::EQRError(file + ": the report printed no pages");

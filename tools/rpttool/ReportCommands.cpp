@@ -24,6 +24,7 @@
 #include "objects/StreamText.h"
 #include "report/QRCtrls.h"
 #include "report/QRFile.h"
+#include "report/QRPictures.h"
 #include "report/QuickRpt.h"
 
 namespace rpttool {
@@ -118,6 +119,15 @@ std::string EnumText(E value) {
   return name.empty() ? std::to_string(static_cast<int>(value)) : name;
 }
 
+// What a picture element holds: the kind, size and bytes of its picture, or why it has none.
+std::string PictureText(const rpt::TQRImage& image) {
+  const rpt::TQRPicture& picture = image.Picture();
+  if (!image.PictureError().empty()) return "(" + image.PictureError() + ")";
+  if (picture.Empty()) return "(no picture)";
+  return Format("%s %d x %d px, %d bytes", picture.Format(), picture.PixelSize().width(),
+                picture.PixelSize().height(), static_cast<int>(picture.Bytes().size()));
+}
+
 class TTreePrinter {
  public:
   explicit TTreePrinter(const rpt::TCustomQuickRep& report) : FReport(report), FStyle(StyleOf(report.Units())) {}
@@ -171,6 +181,13 @@ class TTreePrinter {
               Length(size, true, size.Native(S::szLeft)) + ", " + Length(size, false, size.Native(S::szTop));
       if (const auto* shape = dynamic_cast<const rpt::TQRShape*>(printable)) {
         line += "  " + Quoted(EnumText(shape->Shape()));
+      } else if (const auto* image = dynamic_cast<const rpt::TQRImage*>(printable)) {
+        line += "  " + PictureText(*image);
+      } else if (const auto* dbImage = dynamic_cast<const rpt::TQRDBImage*>(printable)) {
+        line += "  field " + Quoted(dbImage->DataField());
+      } else if (const auto* barcode = dynamic_cast<const rpt::TQRBarcode*>(printable)) {
+        line += "  " + rpt::BarcodeTypeName(barcode->BarcodeType()) + " " +
+                (barcode->Expression().empty() ? Quoted(barcode->Text()) : "of " + Quoted(barcode->Expression()));
       } else if (const auto* text = dynamic_cast<const rpt::TQRCustomLabel*>(printable)) {
         line += "  " + Quoted(text->UsesCaption() ? text->Caption() : JoinedLines(*text->Lines()));
       }
