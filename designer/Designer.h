@@ -344,6 +344,9 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
   void RegisterClipboardFormat();
   TZQKEngine* ActiveEngine() const;  // "Designer must be active"
   void ApplyState(const TZQKDesignCommand& command, bool undo);
+  // Components a step made again: the engine learns of them, lock sets follow by name.
+  void ReinsertRestored(const std::vector<TComponent*>& made,
+                        const std::vector<std::pair<std::string, TZQKDesignerLockMode>>& locks);
   // The paste target: the container the last selected control offers, or the root.
   TWinControl* PasteTarget() const;
   bool CopyAllowed(bool cut) const;

@@ -666,15 +666,35 @@ void TZQKCustomDesigner::ApplyState(const TZQKDesignCommand& command, bool undo)
   TZQKSelCtrls* sel = e->Selection();
   TSelectionUpdate update(sel);
   sel->SelectOnly(nullptr);
+  const TZQKDesignState& target = undo ? command.Before() : command.After();
+  const TZQKDesignState& current = undo ? command.After() : command.Before();
   std::vector<TComponent*> made;
+  bool inPlace = false;
   try {
-    made = (undo ? command.Before() : command.After()).Restore(root, undo ? command.After() : command.Before());
+    inPlace = target.RestoreInPlace(root, current, made);
+    if (!inPlace) made = target.Restore(root, current);
   } catch (...) {
     // Half a step cannot be undone again: the history no longer fits the design.
     FHistory->Clear(false);
     sel->Add(e->Root());
     throw;
   }
+  if (inPlace) {
+    // The same components, changed: their proxies show where they now stand.
+    for (TComponent* c : made)
+      if (TZQKNonvisualControl* proxy = e->ProxyOf(c)) proxy->Refresh();
+  } else {
+    ReinsertRestored(made, locks);
+  }
+  for (TComponent* c : made)
+    if (TControl* k = e->ControlOf(c); k && e->CanSelect(k)) sel->Add(k);
+  if (sel->Count() == 0) sel->Add(e->Root());
+}
+
+void TZQKCustomDesigner::ReinsertRestored(const std::vector<TComponent*>& made,
+                                          const std::vector<std::pair<std::string, TZQKDesignerLockMode>>& locks) {
+  TZQKEngine* e = FEngine;
+  TComponent* root = FDesignControl;
   for (TComponent* c : made) e->NotifyComponent(c, coInsert);
   for (TComponent* c : made) {
     std::vector<TComponent*> subtree{c};
@@ -686,9 +706,6 @@ void TZQKCustomDesigner::ApplyState(const TZQKDesignCommand& command, bool undo)
   for (const auto& [name, mode] : locks)
     if (TComponent* c = root->FindComponent(name))
       if (TControl* k = e->ControlOf(c); k && LockModeOf(k).Empty()) SetLockModeOf(k, mode);
-  for (TComponent* c : made)
-    if (TControl* k = e->ControlOf(c); k && e->CanSelect(k)) sel->Add(k);
-  if (sel->Count() == 0) sel->Add(e->Root());
 }
 
 void TZQKCustomDesigner::ChangedOutsideHistory() { FHistory->Clear(false); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "objects/Exceptions.h"
 #include "objects/Filer.h"
 
 namespace rpt {
@@ -109,6 +110,11 @@ std::vector<TComponent*> TZQKDesignState::Restore(TComponent* root, const TZQKDe
     LoadComponentList(stream, root, parent ? parent : root, [&made](TComponent* c) { made.push_back(c); });
   }
 
+  PutInOrder(root);
+  return made;
+}
+
+void TZQKDesignState::PutInOrder(TComponent* root) const {
   std::vector<const TZQKComponentRecord*> byZ;
   for (const TZQKComponentRecord& record : FRecords)
     if (record.HasParent) byZ.push_back(&record);
@@ -127,7 +133,54 @@ std::vector<TComponent*> TZQKDesignState::Restore(TComponent* root, const TZQKDe
     if (TComponent* c = root->FindComponent(name)) c->SetComponentIndex(index);
 
   for (const TZQKComponentLink& link : FLinks) RestoreLink(root, link);
-  return made;
+}
+
+bool TZQKDesignState::SameComponentsAs(TComponent* root, const TZQKDesignState& other) const {
+  if (FRecords.size() != other.FRecords.size()) return false;
+  for (size_t i = 0; i < FRecords.size(); ++i) {
+    const TZQKComponentRecord& a = FRecords[i];
+    const TZQKComponentRecord& b = other.FRecords[i];
+    if (a.Name != b.Name || a.HasParent != b.HasParent || a.ParentName != b.ParentName ||
+        a.OwnedIndices.size() != b.OwnedIndices.size())
+      return false;
+    for (size_t k = 0; k < a.OwnedIndices.size(); ++k)
+      if (a.OwnedIndices[k].first != b.OwnedIndices[k].first) return false;
+    // Where the other state says the component is, it is.
+    TComponent* component = root->FindComponent(a.Name);
+    if (!component) return false;
+    auto* control = dynamic_cast<TControl*>(component);
+    TComponent* parent = control ? control->Parent() : nullptr;
+    if (a.HasParent != (parent != nullptr)) return false;
+    if (a.HasParent && parent != Resolve(root, a.ParentName)) return false;
+  }
+  return true;
+}
+
+bool TZQKDesignState::RestoreInPlace(TComponent* root, const TZQKDesignState& other,
+                                     std::vector<TComponent*>& top) const {
+  top.clear();
+  if (FRecords.empty() || !SameComponentsAs(root, other)) return false;
+  try {
+    for (const TZQKComponentRecord& record : FRecords) {
+      TComponent* parent = record.HasParent ? Resolve(root, record.ParentName) : root;
+      TMemoryStream stream(record.Bytes);
+      TReader reader(stream);
+      reader.ReadIntoExisting = true;
+      reader.ReadComponents(root, parent ? parent : root, [&top](TComponent* c) { top.push_back(c); });
+    }
+  } catch (const Exception&) {
+    return false;
+  }
+  PutInOrder(root);
+  // Values that were not stored (defaults) are not read: such a difference shows here.
+  for (const TZQKComponentRecord& record : FRecords) {
+    TComponent* component = root->FindComponent(record.Name);
+    if (!component) return false;
+    TMemoryStream stream;
+    SaveComponentList(stream, root, {component});
+    if (stream.Data() != record.Bytes) return false;
+  }
+  return true;
 }
 
 std::vector<std::string> TZQKDesignState::TopNames() const {

@@ -3,7 +3,9 @@
 // holds the state of the components it touched before and after, so the change can be
 // undone and redone exactly. States are component streams: putting one back destroys
 // the components and reads them again, the way a report file is read, so names,
-// parents, z-order, owned order and references come back as they were.
+// parents, z-order, owned order and references come back as they were. A step that only
+// changed properties of the same components is put back by reading the stored values
+// into them, checked byte for byte against the state.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -42,6 +44,13 @@ class TZQKDesignState {
   // Puts this state back in place of Other: Other's components and this state's own
   // are destroyed, this state's are read again. Returns the top-level components read.
   std::vector<TComponent*> Restore(TComponent* root, const TZQKDesignState& other) const;
+  // The same without making anything again, where it fits: when both states hold the
+  // same components under the same parents (a move, a size, a property edit), this
+  // state's bytes are read into the components that are there, so their windows stay
+  // and pointers to them stay good. False, with the components possibly half changed,
+  // when it does not fit or the components then differ from this state in any byte:
+  // Restore puts everything right. Top receives the top-level components.
+  bool RestoreInPlace(TComponent* root, const TZQKDesignState& other, std::vector<TComponent*>& top) const;
 
   const std::vector<TZQKComponentRecord>& Records() const { return FRecords; }
   std::vector<std::string> TopNames() const;
@@ -49,6 +58,9 @@ class TZQKDesignState {
   bool operator==(const TZQKDesignState&) const = default;
 
  private:
+  // Z-order, owned order and references of the components as recorded.
+  void PutInOrder(TComponent* root) const;
+  bool SameComponentsAs(TComponent* root, const TZQKDesignState& other) const;
   std::vector<TZQKComponentRecord> FRecords;
   std::vector<TZQKComponentLink> FLinks;
 };

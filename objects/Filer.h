@@ -192,6 +192,10 @@ class TReader : public TFiler {
   std::function<void(TReader&, TComponent*, std::string&)> OnNameRead;
   std::function<void(TReader&, std::string&)> OnReferenceRead;
   std::function<void(TReader&, const std::string&, bool&)> OnReadError;
+  // Components are read into the lookup root's components of the same names and classes
+  // instead of new ones, as property changes (no loading state, no AfterLoad): a design
+  // step put back where it was. A component that is not there fails the read.
+  bool ReadIntoExisting = false;
 
   // Reads one root: into Root when given, else into a new instance of the stored class.
   TComponent* ReadRootComponent(TComponent* root);

@@ -657,10 +657,17 @@ TComponent* TReader::ReadComponent() {
   std::string name = ReadStr();
   TComponent* result = nullptr;
   bool created = false;
+  bool existing = false;
   try {
     if (flags & hfInherited) {
       result = FLookupRoot ? FLookupRoot->FindComponent(name) : nullptr;
       if (!result) throw EReadError(Format("Ancestor for '%s' not found", name));
+    } else if (ReadIntoExisting) {
+      TComponent* found = FLookupRoot ? FLookupRoot->FindComponent(name) : nullptr;
+      if (!found || found->ClassName() != className)
+        throw EReadError(Format("Component '%s' of class %s not found", name, className));
+      result = found;
+      existing = true;
     } else {
       const TClassDescriptor* cls = FindComponentClass(className);
       if (!cls) throw EClassNotFound(Format("Class %s not found", className));
@@ -668,7 +675,7 @@ TComponent* TReader::ReadComponent() {
       created = true;
       if (flags & hfInline) result->SetInline(true);
     }
-    result->SetState(sfLoading);
+    if (!existing) result->SetState(sfLoading);
     result->AttachToParent(FParent);
     if (OnNameRead) OnNameRead(*this, result, name);
     result->SetName(name);
@@ -696,7 +703,7 @@ TComponent* TReader::ReadComponent() {
   FCurrentHolder = savedHolder;
   if ((flags & hfChildPos) && FParent) FParent->SetChildPosition(result, childPosition);
   // A component comes after its children in the load order.
-  FLoaded.push_back(result);
+  if (!existing) FLoaded.push_back(result);
   return result;
 }
 

@@ -2,6 +2,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <random>
 
 #include "designer/History.h"
@@ -464,6 +465,62 @@ TEST_F(EditingTest, StepsCancelADragThatHoldsTheirControls) {
   ASSERT_TRUE(Engine()->Dragging());
   a->Free();
   EXPECT_FALSE(Engine()->Dragging());
+}
+
+// A step that changed only values of the same components is put back into them: the
+// controls, their windows, their locks and the selection stay; a band's controls go
+// with it. Where reading the values cannot give the state (a value back to its default
+// is not stored), the components are made again, with the same bytes.
+TEST_F(EditingTest, StepsOfTheSameComponentsArePutBackIntoThem) {
+  TTestLabel* a = AddLabel(Band, "A", 10, 10);
+  TTestLabel* b = AddLabel(Band, "B", 90, 10);
+  TTestLabel* inner = AddLabel(Band, "Inner", 200, 40);
+  const QPointer<QWidget> aWindow = PeerWidget(a);
+  ASSERT_FALSE(aWindow.isNull());
+  Designer->LockComponent(b, {lmNoDelete});
+  const std::string before = RootBytes();
+  SelectOnly({a, b});
+  Key(VK_RIGHT, {ssCtrl});
+  Key(VK_DOWN, {ssCtrl});
+  const std::string moved = RootBytes();
+  ASSERT_EQ(a->Left(), 11);
+  Designer->Undo();
+  EXPECT_EQ(RootBytes(), before);
+  EXPECT_EQ(Find("A"), a);
+  EXPECT_EQ(a->BoundsRect(), (TRect{10, 10, 74, 27}));
+  EXPECT_EQ(PeerWidget(a), aWindow.data());
+  EXPECT_EQ(aWindow->pos(), QPoint(10, 10));
+  EXPECT_EQ(Designer->LockModeOf(b), TZQKDesignerLockMode{lmNoDelete});
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"A", "B"}));
+  Designer->Redo();
+  EXPECT_EQ(RootBytes(), moved);
+  EXPECT_EQ(Find("B"), b);
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"A", "B"}));
+
+  // A band and the controls on it.
+  SelectOnly({Band});
+  Key(VK_DOWN, {ssCtrl});
+  const std::string bandMoved = RootBytes();
+  Designer->Undo();
+  EXPECT_EQ(RootBytes(), moved);
+  EXPECT_EQ(Find("Inner"), inner);
+  EXPECT_EQ(inner->Parent(), Band);
+  EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"Band1"}));
+  Designer->Redo();
+  EXPECT_EQ(RootBytes(), bandMoved);
+
+  // A value back to its default: made again, the same bytes.
+  Designer->ChangeComponents("Tag", {a}, [&] { a->SetTag(5); });
+  Designer->Undo();
+  EXPECT_EQ(RootBytes(), bandMoved);
+  EXPECT_TRUE(aWindow.isNull());
+  TTestLabel* again = Find("A");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->Tag(), 0);
+  const QPointer<QWidget> againWindow = PeerWidget(again);
+  Designer->Redo();
+  EXPECT_EQ(Find("A")->Tag(), 5);
+  EXPECT_FALSE(againWindow.isNull());
 }
 
 TEST_F(EditingTest, TwoHundredRandomEditsUndoToTheFirstBytesAndRedoToTheLast) {

@@ -147,6 +147,41 @@ TEST_F(ComponentListTest, ARoundTripKeepsReferencesBetweenTheListedAndToTheRoot)
   EXPECT_FALSE(AnyStillLoading(target.get()));
 }
 
+// Read into the components that are there (a design step put back): their values
+// change, nothing is made or loaded again; a component that is not there, or not of
+// the stored class, fails the read.
+TEST_F(ComponentListTest, ReadingIntoExistingComponentsChangesOnlyTheirValues) {
+  const int components = Source->ComponentCount();
+  L1->Caption = "changed";
+  L1->SetLink(nullptr);
+  C1->SetLink(nullptr);
+  std::vector<std::string> log;
+  for (TTestLabel* l : {L1, L2, C1}) l->AfterLoadLog = &log;
+  std::vector<TComponent*> delivered;
+  auto readInto = [&] {
+    List.SetPosition(0);
+    TReader reader(List);
+    reader.ReadIntoExisting = true;
+    reader.ReadComponents(Source.get(), Source.get(), [&](TComponent* c) { delivered.push_back(c); });
+  };
+  readInto();
+  EXPECT_EQ(delivered, (std::vector<TComponent*>{L1, L2}));
+  EXPECT_EQ(Source->ComponentCount(), components);
+  EXPECT_EQ(L1->Caption, "one");
+  EXPECT_EQ(L1->Link, L2);
+  EXPECT_EQ(C1->Link, L1);
+  EXPECT_EQ(C1->Parent(), L1);
+  EXPECT_TRUE(log.empty());
+  EXPECT_FALSE(AnyStillLoading(Source.get()));
+
+  C1->Free();
+  EXPECT_EQ(ErrorMessage(readInto), "Component 'C1' of class TTestLabel not found");
+  EXPECT_FALSE(AnyStillLoading(Source.get()));
+  Named<TTestComponent>(Source.get(), "C1");
+  EXPECT_EQ(ErrorMessage(readInto), "Component 'C1' of class TTestLabel not found");
+  EXPECT_EQ(Source->ComponentCount(), components);
+}
+
 TEST_F(ComponentListTest, PastingBackNeedsNewNamesGivenByTheHooks) {
   const int components = Source->ComponentCount();
   const int controls = Source->ControlCount();
