@@ -1030,6 +1030,7 @@ const std::map<std::string, TScenario>& Scenarios() {
          Click(button(alignBar, "actALHSpace"));
          const auto* row = static_cast<TControl*>(labels[1]);
          Expect(shot, row->Top() == static_cast<TControl*>(labels[0])->Top(), "the tops were not aligned");
+         Expect(shot, first->UndoCaption() == "Undo Space Equally, Horizontally", "the spacing step is not named");
          shot.Take("aligned-and-spaced");
          ShowMenu(shot, 1, "menu-edit-undo-align");
          Click(button(mainBar, "actCopy"));
@@ -1055,8 +1056,15 @@ const std::map<std::string, TScenario>& Scenarios() {
          frmMain->Action("actUndo")->trigger();
          TShot::Settle();
          Expect(shot, first->UndoCaption() == "Undo Insert", "two undos did not take back the spacing and the alignment");
+         Expect(shot, first->RedoCaption() == "Redo Align Top Edges", "the alignment step is not named");
          shot.Take("first-alignment-undone");
          ShowMenu(shot, 1, "menu-edit-redo-align");
+         // Undo and Redo also head the design surface's context menu.
+         TControl* last = Engine()->Selection()->LastControl();
+         Engine()->ContextMenu(ClientToScreen(last, {10, 5}));
+         TShot::Settle();
+         shot.Take("context-menu-undo-redo");
+         CloseMenus();
        }},
   };
   return scenarios;
