@@ -164,6 +164,41 @@ TEST_F(EditorTest, DifferingValuesShowBlankAndOneWriteReachesAll) {
   EXPECT_EQ(WriteComponents[0], (std::vector<TComponent*>{label1, label2}));
 }
 
+// Each kind compares its own way: a row shows a value only when all objects agree.
+TEST_F(EditorTest, ValuesAgreeByKind) {
+  auto* table = TComponent::Create<TTable>(nullptr);
+  table->SetName("Orders");
+  auto* text1 = Add<TQRDBText>("DBText1", Detail);
+  auto* text2 = Add<TQRDBText>("DBText2", Detail);
+  text1->SetAlignment(taCenter);
+  text1->Size()->SetWidth(text2->Size()->Width() + 10);
+  text1->SetDataSet(table);
+  text1->SetMask("0.00");
+  TZQKPropEditorList rows = Rows({text1, text2});
+  TZQKPropEditorList size = SubRows(Row(rows, "Size"));
+  const std::vector<TZQKPropEditor*> differing{Row(rows, "Alignment"), Row(size, "Width"), Row(rows, "DataSet"),
+                                               Row(rows, "Mask")};
+  for (TZQKPropEditor* row : differing) {
+    ASSERT_NE(row, nullptr);
+    EXPECT_FALSE(row->ValuesAgree()) << row->PropertyPath();
+    EXPECT_EQ(row->DisplayText(), "") << row->PropertyPath();
+  }
+  // A reference that differs offers no sub-rows.
+  EXPECT_FALSE(Row(rows, "DataSet")->GetAttributes() & eaSubItems);
+  text2->SetAlignment(taCenter);
+  text2->Size()->SetWidth(text1->Size()->Width());
+  text2->SetDataSet(table);
+  text2->SetMask("0.00");
+  for (TZQKPropEditor* row : differing) EXPECT_TRUE(row->ValuesAgree()) << row->PropertyPath();
+  EXPECT_EQ(Row(rows, "Alignment")->DisplayText(), "taCenter");
+  EXPECT_EQ(Row(rows, "DataSet")->DisplayText(), "Orders");
+  EXPECT_EQ(Row(rows, "Mask")->DisplayText(), "0.00");
+  // Objects held by properties never agree for more than one object: the row is blank.
+  EXPECT_EQ(Row(rows, "Font")->DisplayText(), "");
+  EXPECT_EQ(Row(Rows({text1}), "Font")->DisplayText(), "(TFont)");
+  table->Free();
+}
+
 // A write hook that does not run the write (an undo step refused) changes nothing but
 // is told once; without a hook the write just runs.
 TEST_F(EditorTest, WriteHookWrapsTheWholeWrite) {
