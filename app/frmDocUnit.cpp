@@ -18,6 +18,7 @@
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRFile.h"
+#include "report/QRPictures.h"
 
 namespace rpt {
 
@@ -197,8 +198,8 @@ void TfrmDoc::AssignDataSet(TDataSet* dataSet) {
   if (Report) {
     Report->SetDataSet(dataSet);
     for (TComponent* c : Report->OwnedComponents())
-      if (auto* field = dynamic_cast<TQRDBText*>(c); field && (!field->DataSet() || field->DataSet() == old))
-        field->SetDataSet(dataSet);
+      if (IsFieldPrintable(c) && (!FieldPrintableDataSet(c) || FieldPrintableDataSet(c) == old))
+        SetFieldPrintableDataSet(c, dataSet);
   }
   if (old && old != dataSet) old->Free();
 }
@@ -249,7 +250,7 @@ void TfrmDoc::PlaceDetailDataSet(TDataSet* made, TComponent* target) {
 
   auto rebind = [&](TDataSet* from) {
     for (TComponent* c : Report->OwnedComponents())
-      if (auto* field = dynamic_cast<TQRDBText*>(c); field && field->DataSet() == from) field->SetDataSet(made);
+      if (IsFieldPrintable(c) && FieldPrintableDataSet(c) == from) SetFieldPrintableDataSet(c, made);
     for (TQRSubDetail* s : subDetails)
       if (s->DataSet() == from) s->SetDataSet(made);
   };
@@ -261,7 +262,8 @@ void TfrmDoc::PlaceDetailDataSet(TDataSet* made, TComponent* target) {
   if (sub) {
     sub->SetDataSet(made);
     for (TComponent* c : Report->OwnedComponents())
-      if (auto* field = dynamic_cast<TQRDBText*>(c); field && field->Parent() == sub) field->SetDataSet(made);
+      if (auto* field = dynamic_cast<TControl*>(c); IsFieldPrintable(c) && field->Parent() == sub)
+        SetFieldPrintableDataSet(c, made);
   }
   DefineParameterFunctions(made);
   if (ZQKDesigner1 && ZQKDesigner1->Active()) ZQKDesigner1->Engine()->RefreshProxies();
@@ -280,8 +282,7 @@ void TfrmDoc::DefineParameterFunctions(TDataSet* made) {
 
 void TfrmDoc::ReportNotification(TNotifyQuickRep*, TComponent* component, TComponentOperation operation) {
   // A data field reads from the window's dataset from the moment it is on the report.
-  if (auto* field = dynamic_cast<TQRDBText*>(component); field && operation == coInsert)
-    field->SetDataSet(DataSet);
+  if (IsFieldPrintable(component) && operation == coInsert) SetFieldPrintableDataSet(component, DataSet);
   // The properties window rebuilds its object lists here (and drops a removed
   // component from them) once it exists.
 }
@@ -349,6 +350,13 @@ void TfrmDoc::ZQKDesigner1ComponentInserting(TObject*, TComponentClass& componen
 
 void TfrmDoc::ZQKDesigner1ComponentInserted(TObject*) {
   if (frmMain) frmMain->ResetPalette();
+  // A new picture element asks for its picture; cancelled, it stays empty.
+  TZQKDesignerSelectedComponents& sel = ZQKDesigner1->SelectedComponents();
+  auto* image = sel.Count() == 1 ? dynamic_cast<TQRImage*>(sel.Items(0)) : nullptr;
+  if (!frmMain || !image || !image->Picture().Empty()) return;
+  const std::optional<std::string> file = frmMain->ChoosePicture();
+  if (!file) return;
+  ChangeElements("Picture", {image}, [image, &file] { image->LoadPictureFromFile(*file); });
 }
 
 void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) {

@@ -54,6 +54,8 @@ constexpr TPaletteEntry kPalette[] = {
     {"SpeedButton7", "TQRMemo", "memo"},         {"SpeedButton8", "TQRExprMemo", "exprmemo"},
     {"SpeedButton9", "TQRShape", "shape"},       {"SpeedButton11", "TQRChildBand", "childband"},
     {"SpeedButton12", "TQRGroup", "group"},      {"SpeedButton13", "TQRSubDetail", "subdetail"},
+    {"SpeedButton14", "TQRImage", "image"},      {"SpeedButton15", "TQRDBImage", "dbimage"},
+    {"SpeedButton16", "TQRBarcode", "barcode"},
 };
 
 constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};
@@ -601,6 +603,19 @@ void TfrmMain::SelectedPaletteClass(const TClassDescriptor*& cls) const {
 }
 
 void TfrmMain::ResetPalette() { FPaletteButtons.front()->setChecked(true); }
+
+std::optional<std::string> TfrmMain::ChoosePicture() {
+  if (PictureDialog) return PictureDialog();
+  QFileDialog dialog(this);
+  dialog.setWindowTitle("Picture");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters({"Pictures (*.png *.jpg *.jpeg *.bmp *.svg)", "All files (*)"});
+  dialog.setDirectory(FDialogDirectory);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  FDialogDirectory = QFileInfo(dialog.selectedFiles().first()).absolutePath();
+  return dialog.selectedFiles().first().toStdString();
+}
 
 TfrmDoc* TfrmMain::OpenFile(const std::string& fileName) {
   if (IsRecordedReportFile(fileName)) {

@@ -82,6 +82,9 @@ class TfrmMain : public QMainWindow {
   // with the document as owner and its dataset is bound to the document.
   std::function<std::optional<std::string>(const std::string& proposed)> SaveDialog;
   std::function<std::optional<std::string>()> OpenDialog;
+  // The picture of an inserted picture element (none: cancelled, the element stays empty).
+  std::function<std::optional<std::string>()> PictureDialog;
+  std::optional<std::string> ChoosePicture();
   std::function<bool(TfrmDoc*)> DataDialog;
   // The data dialog of Detail data: a new dataset without owner, or none (cancelled).
   std::function<TDataSet*(TfrmDoc*)> DetailDataDialog;

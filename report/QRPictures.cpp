@@ -422,6 +422,16 @@ int ZintSymbology(TQRBarcodeType type) {
   return BARCODE_CODE128;
 }
 
+// A text every symbology encodes, for the design surface of a code whose text is computed.
+std::string SampleText(TQRBarcodeType type) {
+  switch (type) {
+    case bcEAN13: return "400638133393";
+    case bcUPCA: return "03600029145";
+    case bcCode39: return "CODE 39";
+    default: return "Sample 12345";
+  }
+}
+
 bool IsMatrix(TQRBarcodeType type) { return type == bcQRCode || type == bcDataMatrix || type == bcPDF417; }
 
 struct TZintSymbol {
@@ -531,7 +541,7 @@ const TQRBarcodeSymbol& TQRBarcode::Symbol(TCache& cache, const std::string& tex
   return cache.Symbol;
 }
 
-void TQRBarcode::DrawSymbol(TCanvas& canvas, const TQRBarcodeSymbol& symbol, const TRectF& box) const {
+void TQRBarcode::DrawSymbol(TCanvas& canvas, const TQRBarcodeSymbol& symbol, const TRectF& box, TColor bars) const {
   const double boxWidth = box.Right - box.Left, boxHeight = box.Bottom - box.Top;
   if (boxWidth <= 0 || boxHeight <= 0) return;
   if (!symbol.Error.empty()) {
@@ -553,16 +563,16 @@ void TQRBarcode::DrawSymbol(TCanvas& canvas, const TQRBarcodeSymbol& symbol, con
     left += (boxWidth - symbol.Width * sx) / 2;
     top += (boxHeight - symbol.Height * sy) / 2;
   }
-  std::vector<TRectF> bars;
-  bars.reserve(symbol.Bars.size());
+  std::vector<TRectF> rects;
+  rects.reserve(symbol.Bars.size());
   for (const TRectF& b : symbol.Bars)
-    bars.push_back({left + b.Left * sx, top + b.Top * sy, left + b.Right * sx, top + b.Bottom * sy});
+    rects.push_back({left + b.Left * sx, top + b.Top * sy, left + b.Right * sx, top + b.Bottom * sy});
   canvas.Brush()->SetStyle(bsSolid);
-  canvas.Brush()->SetColor(FBarColor);
-  canvas.FillRectsF(bars);
+  canvas.Brush()->SetColor(bars);
+  canvas.FillRectsF(rects);
   if (symbol.Texts.empty()) return;
   canvas.SetFont(Font());
-  canvas.Font()->SetColor(FBarColor);
+  canvas.Font()->SetColor(bars);
   canvas.Font()->SetPixelsPerInch(canvas.PixelsPerInch());
   canvas.Brush()->SetStyle(bsClear);
   for (const TQRBarcodeSymbol::TText& t : symbol.Texts) {
@@ -586,12 +596,19 @@ void TQRBarcode::Paint() {
     canvas->FillRect({0, 0, Width(), Height()});
   }
   if (!FExpression.empty()) {
-    // The value is known only when the report prints: the expression names it.
-    PaintCaption(*canvas, *Font(), {0, 0, Width(), Height()}, BarcodeTypeName(FBarcodeType) + ": " + FExpression);
+    // The value is known only when the report prints: a grey sample of the symbology
+    // under the expression that gives it.
+    DrawSymbol(*canvas, Symbol(FPaintCache, SampleText(FBarcodeType)), {0, 0, double(Width()), double(Height())},
+               clSilver);
+    canvas->SetFont(Font());
+    canvas->Brush()->SetStyle(bsSolid);
+    canvas->Brush()->SetColor(clWhite);
+    const TSize extent = canvas->TextExtent(FExpression);
+    canvas->TextOut(std::max(0, (Width() - extent.cx) / 2), std::max(0, (Height() - extent.cy) / 2), FExpression);
   } else if (FText.empty()) {
     PaintCaption(*canvas, *Font(), {0, 0, Width(), Height()}, BarcodeTypeName(FBarcodeType) + " (" + Name() + ")");
   } else {
-    DrawSymbol(*canvas, Symbol(FPaintCache, FText), {0, 0, double(Width()), double(Height())});
+    DrawSymbol(*canvas, Symbol(FPaintCache, FText), {0, 0, double(Width()), double(Height())}, FBarColor);
   }
   DrawCornerMarks(*canvas);
 }
@@ -643,7 +660,7 @@ void TQRBarcode::PrintAt(double offsetX, double offsetY) {
   // Fractional device positions: bars keep their widths on a page of any resolution.
   const double hs = FPrinter->HorzScale(), vs = FPrinter->VertScale();
   const double x0 = (left - FPrinter->DeviceLeftOffset()) * hs, y0 = (top - FPrinter->DeviceTopOffset()) * vs;
-  DrawSymbol(canvas, symbol, {x0, y0, x0 + width * hs, y0 + height * vs});
+  DrawSymbol(canvas, symbol, {x0, y0, x0 + width * hs, y0 + height * vs}, FBarColor);
   TQRPrintable::PrintAt(offsetX, offsetY);
 }
 

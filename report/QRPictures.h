@@ -192,7 +192,7 @@ class TQRBarcode : public TQRPrintable {
   void PrintAt(double offsetX, double offsetY) override;
 
   // Draws a symbol into a box of device pixels (2D codes keep square modules).
-  void DrawSymbol(TCanvas& canvas, const TQRBarcodeSymbol& symbol, const TRectF& box) const;
+  void DrawSymbol(TCanvas& canvas, const TQRBarcodeSymbol& symbol, const TRectF& box, TColor bars) const;
 
  protected:
   void Paint() override;

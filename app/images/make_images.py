@@ -504,10 +504,45 @@ def ds_query(im):
 # Proxies of non-visual components on the design surface (24 x 24).
 NONVISUAL_GLYPHS = [('table', ds_table), ('query', ds_query)]
 
+def pal_image(im):
+    # A framed picture: sky, sun and a green hill.
+    im.box(2, 4, 21, 19, 'k', 'a')
+    im.ellipse(16, 8, 2, 2, 'o', 'y')
+    for y in range(12, 19):
+        half = (y - 11) * 2
+        im.fill(max(3, 9 - half), y, min(20, 9 + half), y, 'g')
+
+
+def pal_dbimage(im):
+    # A small picture beside a database drum.
+    im.box(1, 6, 14, 17, 'k', 'a')
+    for y in range(12, 17):
+        im.fill(max(2, 6 - (y - 11)), y, min(13, 6 + (y - 11)), y, 'g')
+    im.ellipse(18.5, 8.5, 3.6, 1.8, 'k', 'y')
+    im.fill(15, 9, 22, 17, 'y')
+    im.line(15, 9, 15, 17, 'k')
+    im.line(22, 9, 22, 17, 'k')
+    im.ellipse(18.5, 17, 3.6, 1.8, 'k', 'y')
+    im.ellipse(18.5, 8.5, 3.6, 1.8, 'k', 'y')
+
+
+def pal_barcode(im):
+    # Bars of two widths over a line of digits.
+    im.fill(2, 3, 21, 20, 'w')
+    x = 3
+    for width in (1, 2, 1, 1, 3, 1, 2, 1, 1, 2):
+        im.fill(x, 4, x + width - 1, 15, 'k')
+        x += width + 1 if width < 3 else width
+    for x in range(3, 21, 2):
+        im.set(x, 18, 'k')
+        im.set(x, 19, 'k')
+
+
 PALETTE_GLYPHS = [
     ('pointer', pal_pointer), ('band', pal_band), ('label', pal_label), ('dbtext', pal_dbtext),
     ('expr', pal_expr), ('sysdata', pal_sysdata), ('memo', pal_memo), ('exprmemo', pal_exprmemo),
     ('shape', pal_shape), ('childband', pal_childband), ('group', pal_group), ('subdetail', pal_subdetail),
+    ('image', pal_image), ('dbimage', pal_dbimage), ('barcode', pal_barcode),
 ]
 
 

@@ -24,6 +24,7 @@
 #include "output/QRPrinter.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPictures.h"
 
 namespace rpt {
 namespace {
@@ -135,7 +136,7 @@ TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
       EXPECT_FALSE(act->icon().isNull()) << act->Name();
     }
   }
-  ASSERT_EQ(frmMain->PaletteButtonCount(), 12);
+  ASSERT_EQ(frmMain->PaletteButtonCount(), 15);
   for (int i = 0; i < frmMain->PaletteButtonCount(); ++i) EXPECT_FALSE(frmMain->PaletteButton(i)->icon().isNull()) << i;
   // Menus in order.
   QStringList menus;
@@ -552,6 +553,50 @@ TEST_F(Shell, TheThreeAddedPaletteButtonsInsertAChildBandAGroupAndASubDetailOnto
     EXPECT_TRUE(frmMain->PaletteButton(0)->isChecked());
   }
   EXPECT_EQ(doc->Report->BandList().size(), 7u);
+  EXPECT_TRUE(doc->Modified);
+}
+
+TEST_F(Shell, PictureAndBarcodeButtonsInsertElementsAndAPictureIsChosenOnInsert) {
+  TfrmDoc* doc = New();
+  QWidget* page = PeerWidget(doc->Report);
+  ASSERT_NE(page, nullptr);
+  TQRCustomBand* detail = doc->Report->FindBand(rbDetail);
+  QImage picture(30, 20, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(QString::fromStdString(Path("logo.png"))));
+  std::deque<std::optional<std::string>> answers = {Path("logo.png"), std::nullopt, Path("missing.png")};
+  int asked = 0;
+  frmMain->PictureDialog = [&]() -> std::optional<std::string> {
+    ++asked;
+    auto a = answers.front();
+    answers.pop_front();
+    return a;
+  };
+  auto insert = [&](int button, int x) {
+    QTest::mouseClick(frmMain->PaletteButton(button), Qt::LeftButton);
+    PointerDrag(page, InBand(detail, {x, 4}), InBand(detail, {x + 40, 30}));
+    return doc->SelectedElement();
+  };
+  EXPECT_EQ(frmMain->PaletteButton(12)->toolTip(), "TQRImage");
+  EXPECT_EQ(frmMain->PaletteButton(13)->toolTip(), "TQRDBImage");
+  EXPECT_EQ(frmMain->PaletteButton(14)->toolTip(), "TQRBarcode");
+  auto* chosen = dynamic_cast<TQRImage*>(insert(12, 10));
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_EQ(chosen->Picture().Format(), "PNG");
+  auto* cancelled = dynamic_cast<TQRImage*>(insert(12, 80));
+  ASSERT_NE(cancelled, nullptr);
+  EXPECT_TRUE(cancelled->Picture().Empty());
+  errors.clear();
+  auto* failed = dynamic_cast<TQRImage*>(insert(12, 150));
+  ASSERT_NE(failed, nullptr);
+  EXPECT_TRUE(failed->Picture().Empty());
+  ASSERT_FALSE(errors.empty()) << "a file that cannot be read is reported";
+  EXPECT_NE(errors.back().find("missing.png"), std::string::npos) << errors.back();
+  errors.clear();
+  EXPECT_EQ(asked, 3);
+  EXPECT_NE(dynamic_cast<TQRDBImage*>(insert(13, 220)), nullptr);
+  EXPECT_NE(dynamic_cast<TQRBarcode*>(insert(14, 300)), nullptr);
+  EXPECT_EQ(asked, 3) << "only pictures ask for a file";
   EXPECT_TRUE(doc->Modified);
 }
 

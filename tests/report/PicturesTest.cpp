@@ -3,6 +3,8 @@
 // symbology read back by a barcode reader from Debian, and the faults: a damaged picture
 // and a text a symbology cannot encode.
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <cstdio>
@@ -193,6 +195,9 @@ TEST_F(PicturesTest, DesignSurfaceAndRecordedPageShowThePictureAlike) {
   ASSERT_TRUE(kept->SetPictureBytes(BlocksPng(40, 20)));
   kept->SetStretch(true);
   kept->SetCenter(true);  // KeepAspect: 40 x 20 mm in the middle of the 40 mm square
+  auto* qr = Place<TQRBarcode>(Title, "Qr", 110, 5, 30, 30);
+  qr->SetBarcodeType(bcQRCode);
+  qr->SetText("ORDER 10248");
   const QImage surface = PaintSurface(Report);
   Run();
   ASSERT_EQ(PageCount(), 1);
@@ -223,6 +228,21 @@ TEST_F(PicturesTest, DesignSurfaceAndRecordedPageShowThePictureAlike) {
   EXPECT_NEAR(secondRed.top(), 15 * 96 / 25.4, 2);
   EXPECT_NEAR(secondRed.height(), 10 * 96 / 25.4, 2);
   EXPECT_EQ(firstRed.top(), ColourBox(surfaceBand.copy(0, 0, 220, surfaceBand.height()), qRgb(255, 0, 0)).top());
+  // The QR code's modules (inside the corner marks of the design surface): same place,
+  // same size, the same dark and light modules along its middle row.
+  const int qrLeft = std::lround(110 * 96 / 25.4) + 6, qrTop = std::lround(5 * 96 / 25.4) + 6;
+  const int qrSide = std::lround(30 * 96 / 25.4) - 12;
+  const QImage surfaceQr = surfaceBand.copy(qrLeft, qrTop, qrSide, qrSide);
+  const QImage pageQr = pageBand.copy(qrLeft, qrTop, qrSide, qrSide);
+  const QRect darkSurface = ColourBox(surfaceQr, qRgb(0, 0, 0)), darkPage = ColourBox(pageQr, qRgb(0, 0, 0));
+  compare(darkSurface, darkPage, "QR modules");
+  EXPECT_NEAR(darkSurface.left(), darkPage.left(), 1);
+  EXPECT_NEAR(darkSurface.top(), darkPage.top(), 1);
+  int agree = 0, probes = 0;
+  const int row = darkPage.center().y();
+  for (int x = darkPage.left(); x <= darkPage.right(); ++x, ++probes)
+    agree += (qGray(surfaceQr.pixel(x, row)) < 128) == (qGray(pageQr.pixel(x, row)) < 128);
+  EXPECT_GT(agree, probes * 9 / 10);
 }
 
 TEST_F(PicturesTest, BlobFieldPicturesPrintPerRecordAndEmptyOrDamagedOnesPrintNothing) {
@@ -346,6 +366,48 @@ TEST_F(PicturesTest, AnUnencodableTextPrintsTheMessageAndIsReportedOnce) {
   code->SetText("400638133393");
   Run();
   EXPECT_TRUE(Report->GenerationMessages().empty());
+}
+
+// A preview's pass draws pictures and codes on its own thread while this thread paints
+// the design surface and reads the pass's messages (run under ThreadSanitizer too).
+TEST_F(PicturesTest, APreviewPassDrawsPicturesAndCodesOnItsThread) {
+  const std::string hex = QByteArray::fromStdString(BlocksPng()).toHex().toStdString();
+  MakeDatabase(
+      "CREATE TABLE items(id INTEGER PRIMARY KEY, code VARCHAR(13), picture BLOB);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 120) "
+      "INSERT INTO items SELECT i, CASE WHEN i = 50 THEN 'bad' ELSE printf('4006381%05d', i) END, "
+      "CASE WHEN i % 3 = 0 THEN NULL ELSE X'" + hex + "' END FROM n;");
+  TTable* table = Table("items");
+  Report->SetDataSet(table);
+  auto* logo = Place<TQRImage>(Title, "Logo", 5, 5, 40, 20);
+  ASSERT_TRUE(logo->SetPictureBytes(BlocksPng()));
+  logo->SetStretch(true);
+  TQRBand* detail = Band(rbDetail, "Detail", 22);
+  auto* photo = Place<TQRDBImage>(detail, "Photo", 5, 1, 20, 20);
+  photo->SetDataSet(table);
+  photo->SetDataField("picture");
+  auto* code = Place<TQRBarcode>(detail, "Ean", 40, 1, 60, 20);
+  code->SetBarcodeType(bcEAN13);
+  code->SetExpression("items.code");
+  TQRPrinter::PreviewInterface = nullptr;
+  Report->StartPreview(false);
+  QElapsedTimer timer;
+  timer.start();
+  int paints = 0;
+  while (Report->GenerationRunning() && timer.elapsed() < 60000) {
+    QCoreApplication::processEvents();
+    PaintSurface(Report);
+    (void)Report->GenerationMessages();
+    ++paints;
+  }
+  EXPECT_FALSE(Report->GenerationRunning());
+  EXPECT_GT(paints, 0);
+  ASSERT_NE(Report->QRPrinter(), nullptr);
+  EXPECT_EQ(Report->QRPrinter()->Status(), qsFinished);
+  EXPECT_GT(Report->QRPrinter()->PageList().TotalPages(), 5);
+  const std::vector<std::string> messages = Report->GenerationMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find("\"bad\""), std::string::npos) << messages[0];
 }
 
 }  // namespace

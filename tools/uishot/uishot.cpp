@@ -45,6 +45,8 @@
 #include "output/QRPrev.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPictures.h"
+#include "output/QRPageFilters.h"
 
 namespace rpt::uishot {
 namespace {
@@ -247,7 +249,7 @@ TfrmDoc* NewDocument() {
 // The palette's buttons, top to bottom.
 enum TPaletteButton {
   pbPointer, pbBand, pbLabel, pbDBText, pbExpr, pbSysData, pbMemo, pbExprMemo, pbShape, pbChildBand, pbGroup,
-  pbSubDetail
+  pbSubDetail, pbImage, pbDBImage, pbBarcode
 };
 
 // A point of the page: offset from the top left of the active report's first band of
@@ -795,6 +797,77 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, dbText && dbText->DataField() == "product" && dbText->DataSet() == query,
                 "the field dialog did not bind the sub-detail's field to its query");
          shot.Take("detail-field");
+       }},
+      {"pictures",
+       [](TShot& shot) {
+         // A new report on the orders: the company logo put in the title (chosen in the
+         // picture dialog on insert), a QR code of the order number and the number itself
+         // in the detail; the design surface, the preview, and the PDF read back.
+         WhileModal(dlgData, [] {
+           ToTablePreview("orders");
+           Click(dlgData->Button3);
+         });
+         Click(ToolButtonOf("actNew"));
+         TfrmDoc* doc = Doc();
+         if (!doc || !doc->DataSet) {
+           Expect(shot, false, "New did not give the document the orders");
+           return;
+         }
+         const std::string logoFile = std::string(RPT_EXAMPLES_DIR) + "/company_logo.svg";
+         frmMain->PictureDialog = [logoFile] { return std::optional<std::string>(logoFile); };
+         auto* logo = dynamic_cast<TQRImage*>(Insert(pbImage, {At(rbTitle, {16, 4}), QSize(180, 54)}));
+         frmMain->PictureDialog = nullptr;
+         Expect(shot, logo && logo->Picture().Format() == "SVG", "the inserted picture did not take the logo");
+         TQRCustomBand* detail = doc->Report->FindBand(rbDetail);
+         doc->Report->SetUnits(MM);
+         detail->Size()->SetHeight(30);
+         TShot::Settle();
+         auto* code = dynamic_cast<TQRBarcode*>(Insert(pbBarcode, {At(rbDetail, {16, 4}), QSize(100, 100)}));
+         Expect(shot, code != nullptr, "the barcode button inserted no barcode");
+         if (!code) return;
+         code->SetBarcodeType(bcQRCode);
+         code->SetExpression("'ORDER ' + order_id");
+         TControl* field = Insert(pbDBText, {At(rbDetail, {140, 40}), QSize(96, 16)});
+         WhileModal(dlgFields, [] {
+           ChooseItem(dlgFields->ListBox1, "order_id");
+           Click(dlgFields->OkButton);
+         });
+         DoubleClick(Page(), CenterOnPage(field));
+         TShot::Settle();
+         shot.Take("design");
+         auto steps = std::make_shared<std::function<void(int)>>();
+         *steps = [&shot, steps](int tries) {
+           auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
+           if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
+               !window->GenerationOver()) {
+             if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
+             else Fail("F9 showed no preview with a first page");
+             return;
+           }
+           TShot::Settle();
+           shot.Take("preview");
+           Click(window->ToolBar1()->widgetForAction(window->Command("ZoomToWidth")));
+           TShot::Settle();
+           shot.Take("preview-width");
+           Click(window->ExitButton());
+         };
+         QTimer::singleShot(20, [steps] { (*steps)(500); });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_F9);
+         TShot::Settle();
+         for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
+         // The same report into a PDF, read back by a barcode reader when one is installed.
+         const QString pdf = QDir(QDir::tempPath()).filePath("uishot-pictures.pdf");
+         doc->Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+         doc->Report->GeneratePages();
+         TQRPDFFilter filter(pdf.toStdString());
+         doc->Report->QRPrinter()->ExportVia(filter);
+         const QString png = QDir(QDir::tempPath()).filePath("uishot-pictures");
+         const std::string command = "pdftoppm -r 150 -f 1 -l 1 -singlefile -png '" + pdf.toStdString() + "' '" +
+                                     png.toStdString() + "' && zbarimg --raw -q '" + png.toStdString() +
+                                     ".png' | head -3";
+         std::printf("uishot: codes read from the PDF's first page:\n");
+         std::fflush(stdout);
+         Expect(shot, std::system(command.c_str()) == 0, "the PDF's first page could not be read back");
        }},
       {"reopen",
        [](TShot& shot) {
