@@ -5,6 +5,7 @@
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
 #include "app/frmMainUnit.h"
+#include "app/frmPropsUnit.h"
 #include "data/DB.h"
 #include "data/DBTables.h"
 #include "designer/Engine.h"
@@ -283,8 +284,20 @@ void TfrmDoc::DefineParameterFunctions(TDataSet* made) {
 void TfrmDoc::ReportNotification(TNotifyQuickRep*, TComponent* component, TComponentOperation operation) {
   // A data field reads from the window's dataset from the moment it is on the report.
   if (IsFieldPrintable(component) && operation == coInsert) SetFieldPrintableDataSet(component, DataSet);
-  // The properties window rebuilds its object lists here (and drops a removed
-  // component from them) once it exists.
+  if (!frmProps) return;
+  if (operation == coInsert)
+    frmProps->ComponentInserted(component);
+  else
+    frmProps->RemoveObject(component);
+}
+
+bool TfrmDoc::ShownInProperties() const { return frmProps && frmProps->Document() == this; }
+
+void TfrmDoc::PushSelection() {
+  if (!ShownInProperties()) return;
+  std::vector<TComponent*> list;
+  if (DesignerActive()) ZQKDesigner1->SelectedComponents().GetComponents(list);
+  frmProps->ShowSelection(list);
 }
 
 void TfrmDoc::SaveToFile(const std::string& fileName) {
@@ -359,13 +372,14 @@ void TfrmDoc::ZQKDesigner1ComponentInserted(TObject*) {
   ChangeElements("Picture", {image}, [image, &file] { image->LoadPictureFromFile(*file); });
 }
 
-void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) {
-  // The properties window follows the selection once it exists.
-}
+void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) { PushSelection(); }
 
 // Every change of the design ends here: the history knows whether the report still
 // equals its file.
-void TfrmDoc::ZQKDesigner1Change(TObject*) { Modified = !ZQKDesigner1->History().IsClean(); }
+void TfrmDoc::ZQKDesigner1Change(TObject*) {
+  if (ShownInProperties()) frmProps->PropInsp->RefreshValues();
+  Modified = !ZQKDesigner1->History().IsClean();
+}
 
 void TfrmDoc::MarkModified() {
   Modified = true;
@@ -384,7 +398,7 @@ void TfrmDoc::ChangeElements(const std::string& caption, const std::vector<TComp
     RefreshAndMark();
     return;
   }
-  // The properties window's inspector refreshes its values after the change once it exists.
+  // The designer's change event refreshes the properties window's values.
   ZQKDesigner1->ChangeComponents(caption, elements, change, mergeKey);
 }
 
@@ -528,11 +542,15 @@ void TfrmDoc::EditElement(TComponent* element) {
 }
 
 void TfrmDoc::RefreshAndMark() {
-  // The properties window's inspector refreshes its values here once it exists.
+  if (ShownInProperties()) frmProps->PropInsp->RefreshValues();
   MarkModified();
 }
 
 void TfrmDoc::FormActivate(TObject*) {
+  if (frmProps && !FReleasing) {
+    frmProps->SetDocument(this);
+    PushSelection();
+  }
   if (frmMain) frmMain->SyncZoomCombo(false);
 }
 
@@ -578,6 +596,7 @@ void TfrmDoc::FormClose(TObject*, TCloseAction& action) {
 }
 
 void TfrmDoc::FormDestroy(TObject*) {
+  if (ShownInProperties()) frmProps->SetDocument(nullptr);
   // The report has no owner: it goes first, before the form and what the form owns,
   // once the designer has let go of it.
   if (ZQKDesigner1 && ZQKDesigner1->Active()) {

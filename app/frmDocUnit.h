@@ -110,6 +110,9 @@ class TfrmDoc : public TCustomForm {
   QPointer<QMdiSubWindow> SubWindow;
   bool Releasing() const { return FReleasing; }
 
+  // When the properties window shows this document: the designer's selection becomes the
+  // inspected objects and the selector's selected objects.
+  void PushSelection();
   // The report's OnNotify: every component the report gains or loses.
   void ReportNotification(TNotifyQuickRep* sender, TComponent* component, TComponentOperation operation);
   void FormActivate(TObject* sender);
@@ -131,6 +134,7 @@ class TfrmDoc : public TCustomForm {
 
  private:
   void RefreshAndMark();
+  bool ShownInProperties() const;
   bool DesignerActive() const { return ZQKDesigner1 && ZQKDesigner1->Active(); }
   // Functions for a query's parameters that name a field of the window's dataset.
   void DefineParameterFunctions(TDataSet* made);

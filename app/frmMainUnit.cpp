@@ -6,9 +6,13 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QStyle>
+#include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -19,6 +23,7 @@
 #include "app/dlgReportPropsUnit.h"
 #include "app/RecordedReport.h"
 #include "app/frmDocUnit.h"
+#include "app/frmPropsUnit.h"
 #include "data/DB.h"
 #include "framework/Application.h"
 #include "framework/ImageList.h"
@@ -33,7 +38,7 @@ namespace rpt {
 
 TfrmMain* frmMain = nullptr;
 TdlgData* dlgData = nullptr;
-QWidget* frmProps = nullptr;
+TfrmProps* frmProps = nullptr;
 TdlgLinesEditor* dlgLinesEditor = nullptr;
 TdlgFields* dlgFields = nullptr;
 QWidget* dlgReportProps = nullptr;
@@ -713,7 +718,7 @@ void TfrmMain::EditDetailData(TfrmDoc* doc, TComponent* target) {
 }
 
 void TfrmMain::Modifies(TfrmDoc* doc) {
-  // The properties window's inspector refreshes here once it exists.
+  if (frmProps && frmProps->Document() == doc) frmProps->PropInsp->RefreshValues();
   doc->MarkModified();
 }
 
@@ -808,9 +813,29 @@ bool TfrmMain::StopPassesForClosing() {
   return !FCloseWhenPassEnds;
 }
 
+bool TfrmMain::TypingInText() {
+  QWidget* focus = QApplication::focusWidget();
+  if (!focus) return false;
+  bool editable = false;
+  if (auto* edit = qobject_cast<QLineEdit*>(focus)) editable = !edit->isReadOnly();
+  else if (auto* text = qobject_cast<QPlainTextEdit*>(focus)) editable = !text->isReadOnly();
+  else if (auto* rich = qobject_cast<QTextEdit*>(focus)) editable = !rich->isReadOnly();
+  else if (auto* spin = qobject_cast<QAbstractSpinBox*>(focus)) editable = !spin->isReadOnly();
+  if (!editable || !frmMain) return false;
+  for (TfrmDoc* doc : frmMain->Documents())
+    if (doc->SubWindow && doc->SubWindow->isAncestorOf(focus)) return false;
+  return true;
+}
+
 bool TfrmMain::ClaimsShortcut(int key) const {
   if (!isEnabled()) return false;
   const QKeySequence pressed(key);
+  // Delete and the clipboard keys act on the selected report elements, except while a
+  // text is being typed elsewhere: then they edit that text (Delete removed the elements).
+  static const QKeySequence textKeys[] = {QKeySequence(Qt::Key_Delete), QKeySequence("Ctrl+C"),
+                                          QKeySequence("Ctrl+X"), QKeySequence("Ctrl+V"), QKeySequence("Ctrl+A")};
+  if (std::find(std::begin(textKeys), std::end(textKeys), pressed) != std::end(textKeys) && TypingInText())
+    return false;
   if (FCloseItem && FCloseItem->shortcut() == pressed) return true;
   for (QAction* menu : menuBar()->actions()) {
     std::vector<QMenu*> pending{menu->menu()};
@@ -895,22 +920,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 // ---------------------------------------------------------------------------
 
-namespace {
-QWidget* BareWindow(const char* name, const char* caption, int w, int h, Qt::WindowFlags flags = Qt::Dialog) {
-  auto* window = new QWidget(nullptr, flags);
-  window->setObjectName(name);
-  window->setWindowTitle(caption);
-  window->resize(w, h);
-  return window;
-}
-}  // namespace
-
 void CreateSingleInstanceWindows() {
   frmMain = new TfrmMain;
   // Owned by the main window: the window system keeps them over it.
   dlgData = new TdlgData(frmMain);
-  frmProps = BareWindow("frmProps", "Properties", 194, 262, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint);
-  frmProps->move(568, 265);
+  frmProps = new TfrmProps;
   dlgLinesEditor = new TdlgLinesEditor(frmMain);
   dlgFields = new TdlgFields(frmMain);
   dlgReportProps = new TdlgReportProps;

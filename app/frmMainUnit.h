@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frmPropsUnit.h"
 #include "framework/Actions.h"
 #include "framework/Menus.h"
 
@@ -119,6 +120,9 @@ class TfrmMain : public QMainWindow {
   // The end of every execute step that changes the report.
   static void Modifies(TfrmDoc* doc);
   bool ClaimsShortcut(int key) const;
+  // Whether the focus is in a text the user types outside the design surfaces (the
+  // inspector's editor, a dialog's field): the text editing keys are then that text's.
+  static bool TypingInText();
   void TileDocuments(bool horizontally);
   void ArrangeIcons();
   void CascadeDocuments();
@@ -142,7 +146,7 @@ class TfrmMain : public QMainWindow {
 // The single-instance windows, reachable by their component names.
 extern TfrmMain* frmMain;
 extern TdlgData* dlgData;
-extern QWidget* frmProps;
+extern TfrmProps* frmProps;
 extern TdlgLinesEditor* dlgLinesEditor;
 extern TdlgFields* dlgFields;
 extern QWidget* dlgReportProps;

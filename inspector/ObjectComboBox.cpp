@@ -42,20 +42,22 @@ void TZQKComboBoxObjects::Changed() {
 void TZQKComboBoxObjects::Clear() {
   if (FObjects.empty()) return;
   FObjects.clear();
+  FMembers.clear();
   Changed();
 }
 
 bool TZQKComboBoxObjects::Contains(const TPersistent* object) const {
-  return std::find(FObjects.begin(), FObjects.end(), object) != FObjects.end();
+  return FMembers.count(object) > 0;
 }
 
 void TZQKComboBoxObjects::Add(TPersistent* object) {
-  if (!object || Contains(object)) return;
+  if (!object || !FMembers.insert(object).second) return;
   FObjects.push_back(object);
   Changed();
 }
 
 void TZQKComboBoxObjects::Remove(TPersistent* object) {
+  if (!FMembers.erase(object)) return;
   auto it = std::find(FObjects.begin(), FObjects.end(), object);
   if (it == FObjects.end()) return;
   FObjects.erase(it);
@@ -339,8 +341,10 @@ void TZQKCustomObjectComboBox::Click() {
 // ---------------------------------------------------------------------------
 void TZQKCustomObjectComboBox::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  // A press into a window that is not active yet is the window's first click.
+  if (!window()->isActiveWindow()) window()->activateWindow();
   setFocus(Qt::MouseFocusReason);
-  if (!hasFocus() && QGuiApplication::platformName() != "offscreen") return;
+  if (!hasFocus() && window()->isActiveWindow()) return;
   HandleErrors([this] {
     if (FDroppedDown) {
       CloseUp(false);

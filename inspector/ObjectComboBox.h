@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "objects/Persistent.h"
@@ -36,6 +37,8 @@ class TZQKComboBoxObjects {
   void Changed();
   TZQKCustomObjectComboBox* FBox;
   std::vector<TPersistent*> FObjects;
+  // Membership without a walk: a report offers thousands of components.
+  std::unordered_set<const TPersistent*> FMembers;
   int FUpdateCount = 0;
   bool FPending = false;
 };

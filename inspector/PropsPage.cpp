@@ -374,6 +374,7 @@ void TZQKCustomPropsPage::SetTopRow(int row) {
 
 void TZQKCustomPropsPage::ApplyEditText(int row) {
   TZQKPropsPageItem* item = ItemAtRow(row);
+  if (!FApplyingKeystroke) ++FTypingRun;
   if (!item) return;
   item->SetValueText(FLastEditText);
   // The write may have rebuilt the rows; the item is read again only when it still
@@ -467,13 +468,11 @@ void TZQKCustomPropsPage::scrollContentsBy(int, int) {
 void TZQKCustomPropsPage::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   painter.setFont(font());
-  const int w = viewport()->width();
   painter.fillRect(viewport()->rect(), ToQColor(FColor));
   for (int row = FTopRow; row < RowCount() && (row - FTopRow) * FRowHeight < viewport()->height(); ++row) {
     PaintCell(painter, 0, row, CellRect(0, row));
     PaintCell(painter, 1, row, CellRect(1, row));
   }
-  (void)w;
 }
 
 void TZQKCustomPropsPage::PaintCell(QPainter& painter, int column, int row, const QRect& rect) {
@@ -769,7 +768,10 @@ void TZQKPropsPageInplaceEdit::TextEdited() {
   if (FRefreshing) return;
   FGrid->FLastEditText = Text();
   TZQKPropsPageItem* item = FGrid->CurrentItem();
-  if (item && item->ApplyOnKeystroke()) HandleErrors([this] { FGrid->ApplyEditText(FGrid->Row()); });
+  if (!item || !item->ApplyOnKeystroke()) return;
+  FGrid->FApplyingKeystroke = true;
+  HandleErrors([this] { FGrid->ApplyEditText(FGrid->Row()); });
+  FGrid->FApplyingKeystroke = false;
 }
 
 void TZQKPropsPageInplaceEdit::ButtonClicked() {

@@ -151,6 +151,10 @@ class TZQKCustomPropsPage : public QAbstractScrollArea {
   int VisibleRowCount() const;
   // Applies the editor's last text to the row's item.
   void ApplyEditText(int row);
+  // While typed text is applied at a keystroke; consecutive keystrokes of one run of
+  // typing (until Enter, another row or the focus leaving) share TypingRun.
+  bool ApplyingKeystroke() const { return FApplyingKeystroke; }
+  int TypingRun() const { return FTypingRun; }
 
   int Splitter() const { return FSplitter; }
   void SetSplitter(int value);
@@ -236,6 +240,8 @@ class TZQKCustomPropsPage : public QAbstractScrollArea {
   TColor FColor = clBtnFace;
   TColor FFontColor = clWindowText;
   std::string FLastEditText;
+  bool FApplyingKeystroke = false;
+  int FTypingRun = 0;
   TZQKPropsPageInplaceEdit* FEditor = nullptr;
   QLabel* FToolTip = nullptr;
 };

@@ -39,6 +39,7 @@
 #include "app/dlgLinesEditorUnit.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
+#include "app/frmPropsUnit.h"
 #include "data/DBTables.h"
 #include "designer/Engine.h"
 #include "framework/Peer.h"
@@ -387,6 +388,47 @@ int PdfPageCount(const std::string& file) {
   }
   const size_t at = out.find("Pages:");
   return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
+}
+
+// The main window and the properties window beside it, as the user sees both.
+void TakeWithProperties(TShot& shot, const std::string& step) {
+  TShot::Settle();
+  QRect area = frmMain->frameGeometry() | frmProps->frameGeometry();
+  QPixmap picture;
+  if (QScreen* screen = frmMain->screen()) {
+    area &= screen->geometry();
+    picture = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  }
+  if (picture.isNull()) picture = frmProps->grab();
+  // What lies between the windows is left-over display content: a plain colour instead.
+  QRegion windows;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) windows += w->frameGeometry().translated(-area.topLeft());
+  QPainter painter(&picture);
+  painter.setClipRegion(QRegion(picture.rect()).subtracted(windows));
+  painter.fillRect(picture.rect(), QColor(0xD0, 0xD0, 0xD0));
+  painter.end();
+  shot.Save(step, picture);
+}
+
+// Types a value into a row of the properties window's inspector and presses Enter.
+void TypeIntoRow(TZQKPropertyInspectorItem* row, const std::string& text) {
+  if (!row) return;
+  row->Activate();
+  QLineEdit* edit = frmProps->PropInsp->InplaceEditor()->Edit();
+  Click(edit);
+  edit->selectAll();
+  QTest::keyClicks(edit, QString::fromStdString(text));
+  QTest::keyClick(edit, Qt::Key_Return);
+  TShot::Settle();
+}
+
+// Presses the plus box of an inspector row that is closed.
+void ExpandRow(TZQKPropertyInspectorItem* row) {
+  if (!row || row->Expanded()) return;
+  TZQKPropertyInspector* insp = frmProps->PropInsp;
+  const QRect cell = insp->CellRect(0, row->Row()->RowIndex());
+  Click(insp->viewport(), cell.topLeft() + QPoint(10 * row->Row()->Level() + 6, 7));
 }
 
 using TScenario = std::function<void(TShot&)>;
@@ -1081,6 +1123,47 @@ const std::map<std::string, TScenario>& Scenarios() {
          // At 50 % the whole page shows, narrower than A4.
          frmMain->ComboBox1()->setCurrentIndex(1);
          shot.Take("custom-page-applied");
+       }},
+      {"inspector",
+       [](TShot& shot) {
+         // One label: its properties with Font opened; a caption, a font size and a
+         // colour typed into the inspector; then three elements of different kinds.
+         NewDocument();
+         frmProps->move(frmMain->frameGeometry().right() + 8, frmMain->frameGeometry().top());
+         frmProps->resize(260, 520);
+         TControl* label = Insert(pbLabel, {At(rbTitle, {16, 8}), QSize(96, 16)});
+         TZQKPropertyInspector* insp = frmProps->PropInsp;
+         Expect(shot, insp->InspectedObjects().Count() == 1, "the properties window does not show the label");
+         ExpandRow(insp->PropItems().FindItem("Font"));
+         TZQKPropertyInspectorItem* font = insp->PropItems().FindItem("Font");
+         Expect(shot, font && font->Expanded(), "the Font row did not open");
+         shot.TakeDetail("label-font-expanded", frmProps, 1);
+         TypeIntoRow(insp->PropItems().FindItem("Caption"), "Customer list");
+         TypeIntoRow(insp->PropItems().FindItem("Font")->FindItem("Size"), "14");
+         TypeIntoRow(insp->PropItems().FindItem("Color"), "clYellow");
+         Expect(shot, CaptionOf(label) == "Customer list", "the caption typed in the inspector did not reach the label");
+         TakeWithProperties(shot, "caption-size-colour-changed");
+         ShowMenu(shot, 1, "menu-edit-undo-change");
+
+         TControl* field = Insert(pbDBText, {At(rbTitle, {150, 8}), QSize(80, 16)});
+         TControl* memo = Insert(pbMemo, {At(rbTitle, {260, 8}), QSize(80, 32)});
+         Doc()->ZQKDesigner1->Select({label, field, memo});
+         TShot::Settle();
+         Expect(shot, insp->InspectedObjects().Count() == 3 && frmProps->ZQKObjectComboBox1->DisplayText() ==
+                                                                    "3 item(s) selected",
+                "the three elements are not shown together");
+         ExpandRow(insp->PropItems().FindItem("Font"));
+         shot.TakeDetail("three-kinds-selected", frmProps, 1);
+         TypeIntoRow(insp->PropItems().FindItem("Font")->FindItem("Size"), "12");
+         bool allTwelve = true;
+         for (TControl* c : {label, field, memo}) allTwelve = allTwelve && static_cast<TQRCustomLabel*>(c)->Font()->Size() == 12;
+         Expect(shot, allTwelve, "the font size typed for three elements did not reach all three");
+         TakeWithProperties(shot, "three-kinds-font-size-12");
+         // The selector lists the report's elements.
+         Click(frmProps->ZQKObjectComboBox1);
+         Expect(shot, frmProps->ZQKObjectComboBox1->DroppedDown(), "the selector did not open");
+         TakeWithProperties(shot, "selector-open");
+         QTest::keyClick(frmProps->ZQKObjectComboBox1, Qt::Key_Escape);
        }},
       {"undo",
        [](TShot& shot) {

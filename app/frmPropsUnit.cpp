@@ -1,0 +1,112 @@
+#include "app/frmPropsUnit.h"
+
+#include <QTimer>
+
+#include "app/frmDocUnit.h"
+#include "framework/Application.h"
+
+namespace rpt {
+
+TfrmProps::TfrmProps(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
+  setObjectName("frmProps");
+  setWindowTitle("Properties");
+  move(568, 265);
+  resize(194, 262);
+  ZQKObjectComboBox1 = new TZQKObjectComboBox(this);
+  ZQKObjectComboBox1->setObjectName("ZQKObjectComboBox1");
+  ZQKObjectComboBox1->SetShowFocus(false);
+  PropInsp = new TZQKPropertyInspector(this);
+  PropInsp->setObjectName("PropInsp");
+  PropInsp->SetSplitter(92);
+  ZQKObjectComboBox1->OnClick = [this](TZQKCustomObjectComboBox*) { ZQKObjectComboBox1Click(); };
+  PropInsp->OnChange = [this](TZQKCustomPropertyInspector*) { PropInspChange(); };
+  PropInsp->OnWrite = [this](const std::string& caption, const std::vector<TComponent*>& components,
+                             const std::function<void()>& write) { WriteToDocument(caption, components, write); };
+}
+
+void TfrmProps::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ZQKObjectComboBox1->setGeometry(0, 0, width(), ZQKObjectComboBox1->height());
+  PropInsp->setGeometry(0, 24, width(), std::max(height() - 24, 0));
+  PropInsp->SetSplitter(92);
+}
+
+void TfrmProps::SetDocument(TfrmDoc* doc) {
+  FDocument = doc;
+  if (!doc) PropInsp->InspectedObjects().SetFromList({});
+  RefreshObjectList();
+}
+
+void TfrmProps::RefreshObjectList() {
+  FOrderPending = false;
+  TZQKComboBoxObjects& offered = ZQKObjectComboBox1->OfferedObjects();
+  offered.BeginUpdate();
+  offered.Clear();
+  if (FDocument && FDocument->Report)
+    for (TComponent* c : FDocument->Report->OwnedComponents()) offered.Add(c);
+  offered.EndUpdate();
+  if (!FDocument) ZQKObjectComboBox1->SelectedObjects().Clear();
+}
+
+void TfrmProps::ComponentInserted(TComponent* component) {
+  if (!FDocument || !FDocument->Report || component->Owner() != FDocument->Report) return;
+  ZQKObjectComboBox1->OfferedObjects().Add(component);
+  // A paste or an undo inserts thousands at once: the owned order is taken once after.
+  if (FOrderPending) return;
+  FOrderPending = true;
+  QTimer::singleShot(0, this, [this] {
+    if (FOrderPending) RefreshObjectList();
+  });
+}
+
+void TfrmProps::RemoveObject(TComponent* component) {
+  ZQKObjectComboBox1->SelectedObjects().Remove(component);
+  ZQKObjectComboBox1->OfferedObjects().Remove(component);
+}
+
+void TfrmProps::ShowSelection(const std::vector<TComponent*>& selection) {
+  const std::vector<TPersistent*> list(selection.begin(), selection.end());
+  PropInsp->InspectedObjects().SetFromList(list);
+  ZQKObjectComboBox1->SelectedObjects().SetFromList(list);
+}
+
+void TfrmProps::ZQKObjectComboBox1Click() {
+  if (!FDocument || !FDocument->ZQKDesigner1 || !FDocument->ZQKDesigner1->Active()) return;
+  std::vector<TPersistent*> chosen;
+  ZQKObjectComboBox1->SelectedObjects().CopyToList(chosen);
+  std::vector<TComponent*> list;
+  for (TPersistent* p : chosen)
+    if (auto* c = dynamic_cast<TComponent*>(p)) list.push_back(c);
+  FDocument->ZQKDesigner1->SelectedComponents().Clear();
+  FDocument->ZQKDesigner1->Select(list);
+}
+
+void TfrmProps::PropInspChange() {
+  // The design history already knows of recorded steps; only a change it could not
+  // record needs the flag set here (see WriteToDocument).
+  if (FDocument && !FDocument->Modified) FDocument->Modified = true;
+}
+
+void TfrmProps::WriteToDocument(const std::string& caption, const std::vector<TComponent*>& components,
+                                const std::function<void()>& write) {
+  TfrmDoc* doc = FDocument;
+  if (!doc || !doc->Report) {
+    write();
+    return;
+  }
+  // Only the report's own components can be recorded; a property of the window's
+  // dataset (reached through a reference) is a change the history cannot undo.
+  for (TComponent* c : components) {
+    bool inReport = c == doc->Report;
+    for (TComponent* o = c->Owner(); o && !inReport; o = o->Owner()) inReport = o == doc->Report;
+    if (!inReport) {
+      write();
+      doc->MarkModified();
+      return;
+    }
+  }
+  doc->ChangeElements(caption, components, write, PropInsp->KeystrokeMergeKey());
+}
+
+}  // namespace rpt

@@ -1,0 +1,314 @@
+// The properties window on real documents: it follows the active document's selection,
+// its edits are undoable steps of that document, its rows never outlive the components
+// they read, and keys typed into its editor stay there.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QTest>
+#include <set>
+
+#include "app/frmDocUnit.h"
+#include "app/frmMainUnit.h"
+#include "app/frmPropsUnit.h"
+#include "data/DBTables.h"
+#include "designer/Engine.h"
+#include "framework/Application.h"
+#include "framework/Peer.h"
+#include "report/QRCtrls.h"
+#include "report/QRDataCtrls.h"
+
+namespace rpt {
+namespace {
+
+struct PropertiesWindow : ::testing::Test {
+  std::vector<std::string> errors;
+
+  void SetUp() override {
+    RegisterReportClasses();
+    SetMessageBoxHook([](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+      ADD_FAILURE() << "unexpected message box: " << text;
+      return int(mrCancel);
+    });
+    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::clipboard()->clear();
+    CreateSingleInstanceWindows();
+    frmMain->DataDialog = [](TfrmDoc*) { return true; };
+    frmMain->show();
+    frmProps->show();
+    frmMain->activateWindow();
+    QApplication::setActiveWindow(frmMain);
+  }
+  void TearDown() override {
+    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
+    frmMain->CloseAllDocuments();
+    QCoreApplication::processEvents();
+    DestroySingleInstanceWindows();
+    SetMessageBoxHook(nullptr);
+    TApplication::Instance()->SetErrorHook(nullptr);
+  }
+
+  TfrmDoc* New() {
+    frmMain->Action("actNew")->trigger();
+    return frmMain->ActiveDocument();
+  }
+  void Idle() { frmMain->ActionList()->UpdateActions(); }
+  TZQKPropertyInspector* Insp() { return frmProps->PropInsp; }
+  TZQKObjectComboBox* Selector() { return frmProps->ZQKObjectComboBox1; }
+  template <class T>
+  static T* Add(TfrmDoc* doc, const std::string& name, int32_t left, int32_t top) {
+    auto* c = TComponent::Create<T>(doc->Report);
+    c->SetName(name);
+    c->SetParent(doc->Report->FindBand(rbTitle));
+    c->SetBounds(left, top, 60, 17);
+    return c;
+  }
+  static void Select(TfrmDoc* doc, const std::vector<TComponent*>& list) {
+    doc->ZQKDesigner1->SelectedComponents().Clear();
+    doc->ZQKDesigner1->Select(list);
+  }
+  TZQKPropertyInspectorItem* Row(const std::string& caption) { return Insp()->PropItems().FindItem(caption); }
+  std::string Value(TZQKPropertyInspectorItem* item) { return item->Row()->GetValueText(); }
+  QLineEdit* Editor() { return Insp()->InplaceEditor()->Edit(); }
+  void Type(TZQKPropertyInspectorItem* item, const std::string& text) {
+    item->Activate();
+    Editor()->setFocus();
+    Editor()->selectAll();
+    QTest::keyClicks(Editor(), QString::fromStdString(text));
+    QTest::keyClick(Editor(), Qt::Key_Return);
+  }
+  // Every row of the inspector, sub-rows too.
+  std::vector<TZQKPropertyInspectorPageItem*> AllRows() {
+    std::vector<TZQKPropertyInspectorPageItem*> rows, pending;
+    for (int i = 0; i < Insp()->Items().Count(); ++i) pending.push_back(Insp()->Row(i));
+    while (!pending.empty()) {
+      rows.push_back(pending.back());
+      pending.pop_back();
+      for (int i = 0; i < rows.back()->Count(); ++i) pending.push_back(rows.back()->Child(i));
+    }
+    return rows;
+  }
+  // No row reads through a component that went: every component a row reads through
+  // is one the document still has (a freed one's address may be taken by a new one,
+  // so comparing with it proves nothing).
+  void ExpectRowsReadLiveComponents(TfrmDoc* doc) {
+    std::set<const TComponent*> live{doc->Report, doc->DataSet};
+    for (TComponent* c : doc->Report->OwnedComponents()) live.insert(c);
+    for (TComponent* c : doc->OwnedComponents()) live.insert(c);
+    for (TZQKPropertyInspectorPageItem* row : AllRows()) {
+      EXPECT_FALSE(row->Editor()->Stale()) << row->Caption();
+      for (TComponent* c : row->Editor()->ReferencedComponents()) EXPECT_TRUE(live.count(c)) << row->Caption();
+    }
+    for (TPersistent* p : Insp()->InspectedObjects().List()) EXPECT_TRUE(live.count(dynamic_cast<TComponent*>(p)));
+  }
+};
+
+TEST_F(PropertiesWindow, FollowsTheSelectionWithTheSelectorsTexts) {
+  TfrmDoc* doc = New();
+  EXPECT_EQ(frmProps->Document(), doc);
+  auto* label = Add<TQRLabel>(doc, "Label1", 8, 4);
+  auto* memo = Add<TQRMemo>(doc, "Memo1", 80, 4);
+  auto* field = Add<TQRDBText>(doc, "DBText1", 160, 4);
+  EXPECT_TRUE(Selector()->OfferedObjects().Contains(label)) << "an inserted element is offered at once";
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(Selector()->OfferedObjects().Contains(doc->Report)) << "the report itself is not offered";
+  EXPECT_EQ(Selector()->OfferedObjects().Count(), static_cast<int>(doc->Report->OwnedComponents().size()));
+
+  Select(doc, {label});
+  EXPECT_EQ(Selector()->DisplayText(), "Label1 TQRLabel");
+  EXPECT_EQ(Insp()->InspectedObjects().Count(), 1);
+  ASSERT_NE(Row("Caption"), nullptr);
+  EXPECT_EQ(Value(Row("Name")), "Label1");
+  Select(doc, {label, memo, field});
+  EXPECT_EQ(Selector()->DisplayText(), "3 item(s) selected");
+  EXPECT_EQ(Row("Caption"), nullptr);
+  EXPECT_NE(Row("Font"), nullptr);
+  Select(doc, {});
+  EXPECT_EQ(Selector()->DisplayText(), "No items selected");
+
+  // Choosing in the selector selects on the design surface.
+  Selector()->SelectedObjects().SetFromList({memo});
+  frmProps->ZQKObjectComboBox1Click();
+  ASSERT_EQ(doc->ZQKDesigner1->SelectedComponents().Count(), 1);
+  EXPECT_EQ(doc->ZQKDesigner1->SelectedComponents().Items(0), memo);
+  EXPECT_EQ(Value(Row("Name")), "Memo1");
+
+  // Deleting drops it from both lists.
+  Idle();
+  frmMain->Action("actDelete")->trigger();
+  EXPECT_FALSE(Selector()->OfferedObjects().Contains(memo));
+  EXPECT_EQ(Selector()->SelectedObjects().Count(), 0);
+}
+
+TEST_F(PropertiesWindow, EditsAreNamedUndoableStepsThatMarkTheDocument) {
+  TfrmDoc* doc = New();
+  auto* a = Add<TQRLabel>(doc, "A", 8, 4);
+  auto* b = Add<TQRLabel>(doc, "B", 80, 4);
+  auto* c = Add<TQRMemo>(doc, "C", 160, 4);
+  a->SetCaption("first");
+  doc->Modified = false;
+  Select(doc, {a});
+  Type(Row("Caption"), "changed");
+  EXPECT_EQ(a->Caption(), "changed");
+  EXPECT_TRUE(doc->Modified);
+  Idle();
+  EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change Caption");
+  frmMain->Action("actUndo")->trigger();
+  EXPECT_EQ(a->Caption(), "first");
+  EXPECT_FALSE(doc->Modified) << "undone back to the clean point";
+  QCoreApplication::processEvents();
+  ASSERT_NE(Row("Caption"), nullptr);
+  EXPECT_EQ(Value(Row("Caption")), "first");
+
+  // The common font size of three elements at once is one step.
+  Select(doc, {a, b, c});
+  auto* font = Row("Font");
+  ASSERT_NE(font, nullptr);
+  font->Expand();
+  Type(font->FindItem("Size"), "16");
+  for (TComponent* e : {static_cast<TComponent*>(a), static_cast<TComponent*>(b), static_cast<TComponent*>(c)})
+    EXPECT_EQ(static_cast<TQRCustomLabel*>(e)->Font()->Size(), 16);
+  Idle();
+  EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change Font.Size");
+  frmMain->Action("actUndo")->trigger();
+  QCoreApplication::processEvents();
+  // Undo made the elements anew: the rows are made again over them.
+  for (TComponent* e : doc->Report->OwnedComponents())
+    if (auto* label = dynamic_cast<TQRCustomLabel*>(e)) EXPECT_NE(label->Font()->Size(), 16) << e->Name();
+  for (TPersistent* p : Insp()->InspectedObjects().List()) {
+    auto* component = dynamic_cast<TComponent*>(p);
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(component->Owner(), doc->Report);
+  }
+  EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
+TEST_F(PropertiesWindow, NoRowOutlivesTheComponentsItReads) {
+  TfrmDoc* doc = New();
+  auto* table = TComponent::Create<TTable>(nullptr);
+  table->SetName("Orders");
+  doc->AssignDataSet(table);
+  auto* field = Add<TQRDBText>(doc, "DBText1", 8, 4);
+  ASSERT_EQ(field->DataSet(), table);
+  Select(doc, {field});
+  auto* dataSet = Row("DataSet");
+  ASSERT_NE(dataSet, nullptr);
+  EXPECT_EQ(Value(dataSet), "Orders");
+  dataSet->Expand();
+  ASSERT_GT(dataSet->Count(), 0);
+
+  // Change data destroys the old dataset under the expanded rows.
+  frmMain->DataDialog = [](TfrmDoc* d) {
+    auto* fresh = TComponent::Create<TTable>(nullptr);
+    fresh->SetName("Customers");
+    d->AssignDataSet(fresh);
+    return true;
+  };
+  Idle();
+  frmMain->Action("actChangeData")->trigger();
+  QCoreApplication::processEvents();
+  ExpectRowsReadLiveComponents(doc);
+  ASSERT_NE(Row("DataSet"), nullptr);
+  EXPECT_EQ(Value(Row("DataSet")), "Customers");
+
+  // Undo recreates the components it puts back.
+  Type(Row("DataField"), "name");
+  frmMain->Action("actUndo")->trigger();
+  QCoreApplication::processEvents();
+  ExpectRowsReadLiveComponents(doc);
+  EXPECT_EQ(Insp()->InspectedObjects().Count(), 1);
+
+  // Deleting the inspected element leaves no rows for it.
+  TComponent* current = doc->Report->FindComponent("DBText1");
+  ASSERT_NE(current, nullptr);
+  Select(doc, {current});
+  Row("Font")->Expand();
+  Idle();
+  frmMain->Action("actDelete")->trigger();
+  QCoreApplication::processEvents();
+  ExpectRowsReadLiveComponents(doc);
+  EXPECT_EQ(Insp()->InspectedObjects().Count(), 0);
+  EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
+TEST_F(PropertiesWindow, TextKeysGoToTheInspectorsEditorNotToTheSelectedElements) {
+  TfrmDoc* doc = New();
+  auto* label = Add<TQRLabel>(doc, "Label1", 8, 4);
+  label->SetCaption("abc");
+  Select(doc, {label});
+  frmProps->activateWindow();
+  QApplication::setActiveWindow(frmProps);
+  Row("Caption")->Activate();
+  Editor()->setFocus();
+  ASSERT_TRUE(Editor()->hasFocus());
+  Idle();
+  ASSERT_TRUE(frmMain->Action("actDelete")->isEnabled());
+
+  Editor()->setCursorPosition(0);
+  QTest::keyClick(Editor(), Qt::Key_Delete);
+  EXPECT_EQ(Editor()->text(), "bc") << "Delete removed a character";
+  EXPECT_EQ(doc->Report->FindComponent("Label1"), label) << "the label is still there";
+  QTest::keyClick(Editor(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Editor()->selectedText(), "bc");
+  EXPECT_EQ(doc->ZQKDesigner1->SelectedComponents().Count(), 1) << "not the report's Select all";
+  QTest::keyClick(Editor(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "bc");
+  QTest::keyClick(Editor(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(Editor()->text(), "");
+  QTest::keyClick(Editor(), Qt::Key_V, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Editor()->text(), "bcbc");
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  EXPECT_EQ(label->Caption(), "bcbc");
+
+  // On the design surface Delete is the command again.
+  QWidget* surface = PeerWidget(doc->Report);
+  ASSERT_NE(surface, nullptr);
+  surface->activateWindow();
+  surface->setFocus();
+  Idle();
+  QTest::keyClick(surface, Qt::Key_Delete);
+  EXPECT_EQ(doc->Report->FindComponent("Label1"), nullptr);
+}
+
+TEST_F(PropertiesWindow, ActivatingTheSecondDocumentOffersItsElementsOnly) {
+  TfrmDoc* first = New();
+  auto* a = Add<TQRLabel>(first, "InFirst", 8, 4);
+  Select(first, {a});
+  TfrmDoc* second = New();
+  auto* b = Add<TQRLabel>(second, "InSecond", 8, 4);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmProps->Document(), second);
+  EXPECT_TRUE(Selector()->OfferedObjects().Contains(b));
+  EXPECT_FALSE(Selector()->OfferedObjects().Contains(a));
+  // The first document's selection no longer reaches the inspector.
+  const std::vector<TPersistent*> shown = Insp()->InspectedObjects().List();
+  first->PushSelection();
+  EXPECT_EQ(Insp()->InspectedObjects().List(), shown);
+  for (TPersistent* p : shown) EXPECT_NE(p, a);
+  frmMain->MdiArea()->setActiveSubWindow(first->SubWindow);
+  EXPECT_EQ(frmProps->Document(), first);
+  EXPECT_TRUE(Selector()->OfferedObjects().Contains(a));
+  EXPECT_FALSE(Selector()->OfferedObjects().Contains(b));
+  ASSERT_EQ(Insp()->InspectedObjects().Count(), 1);
+  EXPECT_EQ(Insp()->InspectedObjects().Items(0), a);
+
+  // View > Properties hides and shows the window.
+  Idle();
+  EXPECT_TRUE(frmMain->Action("actPropsView")->isChecked());
+  frmMain->Action("actPropsView")->trigger();
+  EXPECT_FALSE(frmProps->isVisible());
+  frmMain->Action("actPropsView")->trigger();
+  EXPECT_TRUE(frmProps->isVisible());
+
+  // With no documents left the selector offers nothing.
+  for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
+  frmMain->CloseAllDocuments();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmProps->Document(), nullptr);
+  EXPECT_EQ(Selector()->OfferedObjects().Count(), 0);
+  EXPECT_EQ(Insp()->InspectedObjects().Count(), 0);
+}
+
+}  // namespace
+}  // namespace rpt
