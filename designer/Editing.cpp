@@ -1,8 +1,10 @@
 // The editing commands of an active designer (align, order, lock, delete, select all,
 // the clipboard, the keyboard) and the history they record into.
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -12,6 +14,7 @@
 #include "designer/Designer.h"
 #include "designer/Engine.h"
 #include "designer/History.h"
+#include "framework/Peer.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
 #include "objects/StreamText.h"
@@ -138,6 +141,29 @@ bool LooksLikeComponentList(const QString& text) {
 
 // The top-left corners of the controls of parent windows, counted, so each of many
 // pasted controls finds a free place without scanning all its siblings.
+// Many controls appear in one window at once (a paste): the window stays hidden while
+// they are made and placed, so no new window works out which window is under the
+// pointer and no move is worked out on the screen; shown again once, at the end. Not
+// while it holds the focus, which hiding would move.
+class THiddenWhileFilling {
+ public:
+  explicit THiddenWhileFilling(TWinControl* target) {
+    QWidget* w = PeerWidget(target);
+    QWidget* focus = QApplication::focusWidget();
+    if (!w || w->isWindow() || !w->isVisible() || (focus && (focus == w || w->isAncestorOf(focus)))) return;
+    FWindow = w;
+    FWindow->hide();
+  }
+  ~THiddenWhileFilling() {
+    if (FWindow) FWindow->show();
+  }
+  THiddenWhileFilling(const THiddenWhileFilling&) = delete;
+  THiddenWhileFilling& operator=(const THiddenWhileFilling&) = delete;
+
+ private:
+  QPointer<QWidget> FWindow;
+};
+
 class TTakenPositions {
  public:
   // Whether a control other than Except has its top-left corner at (X, Y) in Parent.
@@ -372,6 +398,7 @@ void TZQKCustomDesigner::PasteBytes(const std::string& bytes) {
   const std::vector<TControl*> previous = SelectedControls(sel);
   sel->SelectOnly(nullptr);
   auto command = BeginChange("Paste", {});
+  THiddenWhileFilling hidden(target);
   std::unordered_map<std::string, std::string> renamed;  // old name to new name
   std::unordered_map<std::string, int> nextNumber;        // by class
   std::vector<TComponent*> pasted;

@@ -275,12 +275,18 @@ TEST_F(EditingTest, PastedNamesAndPlacesSkipTakenOnes) {
   TTestLabel* a = AddLabel(Band, "A", 0, 0);
   TTestLabel* b = AddLabel(Band, "B", 8, 8);
   AddLabel(Band, "TestLabel2", 40, 40);
+  Host->Show();
   SelectOnly({a, b});
   Designer->CopyToClipboard();
   Designer->PasteFromClipboard();
   EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"TestLabel1", "TestLabel3"}));
   EXPECT_EQ(Find("TestLabel1")->BoundsRect(), (TRect{16, 16, 80, 33}));
   EXPECT_EQ(Find("TestLabel3")->BoundsRect(), (TRect{24, 24, 88, 41}));
+  // The band's window, hidden while it filled, shows again with the new windows in place.
+  EXPECT_TRUE(PeerWidget(Band)->isVisible());
+  ASSERT_NE(PeerWidget(Find("TestLabel3")), nullptr);
+  EXPECT_TRUE(PeerWidget(Find("TestLabel3"))->isVisible());
+  EXPECT_EQ(PeerWidget(Find("TestLabel3"))->geometry(), QRect(24, 24, 64, 17));
   Designer->PasteFromClipboard();
   EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"TestLabel4", "TestLabel5"}));
   EXPECT_EQ(Find("TestLabel4")->BoundsRect(), (TRect{32, 32, 96, 49}));
