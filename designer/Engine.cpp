@@ -472,6 +472,8 @@ void TZQKSelCtrls::SetHandlesVisible(bool value) {
   if (value == FHandlesVisible) return;
   FHandlesVisible = value;
   UpdateHandleStates();
+  // At once: a drag that hides them takes its picture of the surface next.
+  SyncHandleLayers();
 }
 
 void TZQKSelCtrls::SetHandlesActive(bool value) {

@@ -218,6 +218,11 @@ TEST_F(DesignerTest, MultiSelectionHandlesAreOneLayerPerParentWindow) {
   const QImage picture = rootWindow->grab().toImage();
   EXPECT_EQ(QColor(picture.pixel(corner)), QColor(Qt::blue));
   EXPECT_EQ(QColor(picture.pixel(QPoint(100 + 64 - 5, 24 + 17 - 5))), ToQColor(TColor(8421504)));  // border
+  // Hidden and shown at once (a drag takes its picture of the surface right after).
+  Sel()->SetHandlesVisible(false);
+  EXPECT_EQ(Sel()->HandleLayer(rootWindow), nullptr);
+  Sel()->SetHandlesVisible(true);
+  EXPECT_EQ(Sel()->HandleLayer(rootWindow), layer);
   // Lock colours follow into the layer.
   Designer->LockComponent(b, {lmNoMove});
   QApplication::processEvents();
