@@ -515,7 +515,28 @@ TEST_F(EditingTest, StepsOfTheSameComponentsArePutBackIntoThem) {
   Designer->Redo();
   EXPECT_EQ(RootBytes(), bandMoved);
 
+  // A non-visual component: its proxy goes back with its design position.
+  auto* data = TComponent::Create<TTestData>(Root);
+  data->SetName("Data1");
+  data->SetDesignPosition(40, 56);
+  Designer->SetShowNonvisualComponents(true);
+  TControl* proxy = Engine()->ControlOf(data);
+  ASSERT_NE(proxy, nullptr);
+  SelectOnly({data});
+  Key(VK_RIGHT, {ssCtrl});
+  ASSERT_EQ(data->DesignLeft(), 41);
+  Designer->Undo();
+  EXPECT_EQ(Root->FindComponent("Data1"), data);
+  EXPECT_EQ(Engine()->ControlOf(data), proxy);
+  EXPECT_EQ(data->DesignLeft(), 40);
+  EXPECT_EQ(proxy->Left(), 40);
+  EXPECT_EQ(Designer->SelectedComponents().Count(), 1);
+  EXPECT_EQ(Designer->SelectedComponents().LastSelected(), data);
+  data->Free();
+  const std::string noData = RootBytes();
+
   // A value back to its default: made again, the same bytes.
+  ASSERT_EQ(noData, bandMoved);
   Designer->ChangeComponents("Tag", {a}, [&] { a->SetTag(5); });
   Designer->Undo();
   EXPECT_EQ(RootBytes(), bandMoved);
