@@ -698,7 +698,9 @@ void TZQKCustomDesigner::ApplyState(const TZQKDesignCommand& command, bool undo)
   std::vector<TComponent*> made;
   bool inPlace = false;
   try {
-    inPlace = target.RestoreInPlace(root, current, made);
+    // A step whose streams are equal changed what is not stored: only making the
+    // components again undoes that.
+    inPlace = !command.ChangedNothing() && target.RestoreInPlace(root, current, made);
     if (!inPlace) made = target.Restore(root, current);
   } catch (...) {
     // Half a step cannot be undone again: the history no longer fits the design.

@@ -548,6 +548,12 @@ TEST_F(EditingTest, StepsOfTheSameComponentsArePutBackIntoThem) {
   Designer->Redo();
   EXPECT_EQ(Find("A")->Tag(), 5);
   EXPECT_FALSE(againWindow.isNull());
+
+  // A step whose streams are equal changed something not stored: made again too.
+  Designer->ChangeComponents("Unstored", {Find("A")}, [] {});
+  Designer->Undo();
+  EXPECT_TRUE(againWindow.isNull());
+  EXPECT_EQ(Find("A")->Tag(), 5);
 }
 
 TEST_F(EditingTest, TwoHundredRandomEditsUndoToTheFirstBytesAndRedoToTheLast) {
