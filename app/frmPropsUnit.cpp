@@ -95,6 +95,9 @@ void TfrmProps::WriteToDocument(const std::string& caption, const std::vector<TC
     write();
     return;
   }
+  // A pass walks the report (a print, a preview's thread): nothing of it may change.
+  if (doc->ReportBusy())
+    throw Exception("\"" + doc->Caption() + "\" is being printed or previewed: its elements cannot change until that has finished.");
   // Only the report's own components can be recorded; a property of the window's
   // dataset (reached through a reference) is a change the history cannot undo.
   for (TComponent* c : components) {

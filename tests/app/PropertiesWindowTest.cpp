@@ -170,6 +170,16 @@ TEST_F(PropertiesWindow, EditsAreNamedUndoableStepsThatMarkTheDocument) {
     EXPECT_EQ(static_cast<TQRCustomLabel*>(e)->Font()->Size(), 16);
   Idle();
   EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change Font.Size");
+  // While a pass walks the report nothing is written.
+  doc->Printing = true;
+  Type(font->FindItem("Size"), "20");
+  doc->Printing = false;
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_NE(errors[0].find("is being printed or previewed"), std::string::npos);
+  EXPECT_EQ(a->Font()->Size(), 16);
+  EXPECT_EQ(Value(font->FindItem("Size")), "16");
+  errors.clear();
+  Idle();
   frmMain->Action("actUndo")->trigger();
   QCoreApplication::processEvents();
   // Undo made the elements anew: the rows are made again over them.
