@@ -535,6 +535,23 @@ void TfrmDoc::EditElement(TComponent* element) {
     std::string text = expr->Expression();
     if (!dlgLinesEditor->EditText(text, DataSet)) return;
     ChangeElements("Change Expression", {element}, [&] { expr->SetExpression(text); });
+  } else if (auto* picture = dynamic_cast<TQRDBImage*>(element)) {
+    TDataSet* source = DataSetForBand(picture->Parent());
+    if (!source) throw Exception("The report has no data to take a field from: choose it with Change data");
+    std::string field;
+    if (!dlgFields->SelectField(source, field)) return;
+    ChangeElements("Change Data Field", {element}, [&] {
+      picture->SetDataSet(source);
+      picture->SetDataField(field);
+    });
+  } else if (auto* image = dynamic_cast<TQRImage*>(element)) {
+    const std::optional<std::string> file = frmMain ? frmMain->ChoosePicture() : std::nullopt;
+    if (!file) return;
+    ChangeElements("Picture", {element}, [&] { image->LoadPictureFromFile(*file); });
+  } else if (auto* barcode = dynamic_cast<TQRBarcode*>(element)) {
+    std::string text = barcode->Expression();
+    if (!dlgLinesEditor->EditText(text, DataSet)) return;
+    ChangeElements("Change Expression", {element}, [&] { barcode->SetExpression(text); });
   } else {
     return;
   }

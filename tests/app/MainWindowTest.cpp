@@ -597,6 +597,12 @@ TEST_F(Shell, PictureAndBarcodeButtonsInsertElementsAndAPictureIsChosenOnInsert)
   EXPECT_NE(dynamic_cast<TQRDBImage*>(insert(13, 220)), nullptr);
   EXPECT_NE(dynamic_cast<TQRBarcode*>(insert(14, 300)), nullptr);
   EXPECT_EQ(asked, 3) << "only pictures ask for a file";
+  // Double-clicked, a picture element asks again and takes the new picture.
+  answers = {Path("logo.png")};
+  doc->ZQKDesigner1->Select({cancelled});
+  doc->ZQKDesigner1->DoDblClick();
+  EXPECT_EQ(asked, 4);
+  EXPECT_EQ(cancelled->Picture().Format(), "PNG");
   EXPECT_TRUE(doc->Modified);
 }
 
