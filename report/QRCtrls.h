@@ -3,6 +3,7 @@
 // their size in native units, paint a design-time picture of themselves and print onto
 // the report printer's page canvas. Text printables (labels, memos) format their text
 // into lines; shapes draw rectangles, ellipses and rules.
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,7 +126,8 @@ class TQRPrintable : public TCustomControl {
   bool FAlignGuard = false;
   bool FPrintEnabled = true;
   bool FAllPrinted = true;
-  bool FInGeneration = false;
+  // Read by the design surface's paint while a preview's pass sets it on its thread.
+  std::atomic<bool> FInGeneration{false};
   int32_t FZoom = 100;
 
  private:
