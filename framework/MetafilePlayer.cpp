@@ -159,6 +159,7 @@ class TPlayer {
 
   // Shapes.
   void Shape(uint32_t type, const QRectF& box, const QSizeF& corner);
+  void FillShapeWithPen(uint32_t type, const QRectF& box, const QSizeF& corner);
   void Poly(const TRecordView& r, bool small, uint32_t type);
   void PolyPoly(const TRecordView& r, bool small, bool polygon);
   bool ReadPoints(const TRecordView& r, uint64_t offset, uint64_t count, bool small, std::vector<QPointF>& out);
@@ -433,6 +434,29 @@ void TPlayer::StrokeFill(const QPainterPath& devicePath, bool stroke, bool fill)
 // ---------------------------------------------------------------------------
 // Shapes, drawn as the painter back end draws them so that played and direct pages match.
 
+// The outline lies inside the shape's box; once it is half as wide as the box's smaller
+// side its inner edge has passed the middle and the outline covers the whole shape.
+// Stroked as given, the inner rectangle would turn inside out and a wide pen would
+// reach far past the box (and keep the rasterizer busy for seconds).
+bool OutlineFillsShape(const QRectF& box, double penWidth) {
+  return 2 * penWidth >= std::min(std::fabs(box.width()), std::fabs(box.height()));
+}
+
+void TPlayer::FillShapeWithPen(uint32_t type, const QRectF& box, const QSizeF& corner) {
+  FPainter.setPen(Qt::NoPen);
+  FPainter.setBrush(Color(FDC.Pen.Color));
+  const QRectF r = box.normalized();
+  if (type == EMR_ELLIPSE) {
+    FPainter.setRenderHint(QPainter::Antialiasing, true);
+    FPainter.drawEllipse(r);
+    FPainter.setRenderHint(QPainter::Antialiasing, false);
+  } else if (type == EMR_ROUNDRECT) {
+    FPainter.drawRoundedRect(r, corner.width() / 2.0, corner.height() / 2.0);
+  } else {
+    FPainter.drawRect(r);
+  }
+}
+
 void TPlayer::Shape(uint32_t type, const QRectF& box, const QSizeF& corner) {
   if (InPath()) {
     QPainterPath p;
@@ -452,6 +476,11 @@ void TPlayer::Shape(uint32_t type, const QRectF& box, const QSizeF& corner) {
   const double inset = w / 2.0;
   const QRectF inner(box.left() + inset, box.top() + inset, box.width() - w, box.height() - w);
   const bool noPen = (FDC.Pen.Style & PS_STYLE_MASK) == PS_NULL;
+  if (!noPen && OutlineFillsShape(box, w)) {
+    FillShapeWithPen(type, box, corner);
+    EndRop();
+    return;
+  }
   switch (type) {
     case EMR_ELLIPSE:
       FPainter.setRenderHint(QPainter::Antialiasing, true);

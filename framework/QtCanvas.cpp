@@ -483,6 +483,20 @@ void TQtCanvas::LineTo(int32_t x, int32_t y) {
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
+// An outline (inside the shape's box) half as wide as the box's smaller side covers the
+// whole shape: the shape is filled with the pen's colour instead of stroking an
+// inner rectangle turned inside out, which would reach far past the box. The metafile
+// player draws such shapes the same way.
+template <typename TDraw>
+bool TQtCanvas::FillShapeWithPen(const QRectF& box, int penWidth, TDraw draw) {
+  if (2.0 * penWidth < std::min(std::fabs(box.width()), std::fabs(box.height()))) return false;
+  FPainter->setPen(Qt::NoPen);
+  FPainter->setBrush(ToQColor(Pen()->Color()));
+  draw(box.normalized());
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  return true;
+}
+
 void TQtCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   if (!FPainter) return;
   UseBrush();
@@ -490,6 +504,10 @@ void TQtCanvas::Rectangle(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   const int w = std::max(1, Pen()->Width());
   // The outline lies inside right and bottom, as the device's rectangle does.
   const double inset = w / 2.0;
+  if (Pen()->Style() != psClear && FillShapeWithPen(QRectF(x1, y1, x2 - x1, y2 - y1), w, [&](const QRectF& r) {
+        FPainter->drawRect(r);
+      }))
+    return;
   if (Pen()->Style() == psClear)
     FPainter->drawRect(QRectF(x1, y1, x2 - x1, y2 - y1));
   else
@@ -504,7 +522,9 @@ void TQtCanvas::Ellipse(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
   const int w = std::max(1, Pen()->Width());
   const double inset = w / 2.0;
   FPainter->setRenderHint(QPainter::Antialiasing, true);
-  FPainter->drawEllipse(QRectF(x1 + inset, y1 + inset, x2 - x1 - w, y2 - y1 - w));
+  if (Pen()->Style() == psClear ||
+      !FillShapeWithPen(QRectF(x1, y1, x2 - x1, y2 - y1), w, [&](const QRectF& r) { FPainter->drawEllipse(r); }))
+    FPainter->drawEllipse(QRectF(x1 + inset, y1 + inset, x2 - x1 - w, y2 - y1 - w));
   FPainter->setRenderHint(QPainter::Antialiasing, false);
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
@@ -515,7 +535,10 @@ void TQtCanvas::RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_
   UsePen();
   const int w = std::max(1, Pen()->Width());
   const double inset = w / 2.0;
-  FPainter->drawRoundedRect(QRectF(x1 + inset, y1 + inset, x2 - x1 - w, y2 - y1 - w), rx / 2.0, ry / 2.0);
+  if (Pen()->Style() == psClear || !FillShapeWithPen(QRectF(x1, y1, x2 - x1, y2 - y1), w, [&](const QRectF& r) {
+        FPainter->drawRoundedRect(r, rx / 2.0, ry / 2.0);
+      }))
+    FPainter->drawRoundedRect(QRectF(x1 + inset, y1 + inset, x2 - x1 - w, y2 - y1 - w), rx / 2.0, ry / 2.0);
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 

@@ -67,6 +67,8 @@ class TQtCanvas : public TCanvas {
 
  private:
   void UsePen();
+  template <typename TDraw>
+  bool FillShapeWithPen(const QRectF& box, int penWidth, TDraw draw);
   void UseBrush();
   void NoPen();
   void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);

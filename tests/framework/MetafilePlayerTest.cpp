@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <chrono>
 #include <random>
 
 #include "framework/Emf.h"
@@ -491,6 +492,53 @@ TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
   TMetafilePlayStats stats;
   PlayBytes(b.Bytes(), &stats);
   EXPECT_EQ(stats.Malformed, 5u);
+}
+
+}  // namespace
+}  // namespace rpt
+
+namespace rpt {
+namespace {
+
+// Found by fuzzing: an ellipse whose pen is far wider than the ellipse (32,000 units
+// around a 45 x 30 box) was stroked as an inside-out outline reaching far past the box,
+// and took half a minute to play. An outline that wide covers its shape: the shape is
+// filled with the pen's colour, inside its box only, played and drawn directly alike.
+void DrawWidePenShapes(TCanvas& c) {
+  c.Pen()->SetWidth(32000);
+  c.Pen()->SetColor(clRed);
+  c.Brush()->SetColor(clBlue);
+  c.Ellipse(120, 25, 165, 55);
+  c.Rectangle(20, 100, 60, 130);
+  c.Pen()->SetWidth(12);  // twice the width reaches the smaller side: filled too
+  c.RoundRect(200, 100, 260, 120, 8, 8);
+}
+
+TEST(MetafilePlayer, APenAsWideAsItsShapeFillsTheShapeAndNoMore) {
+  TMetafile page(kW, kH);
+  {
+    TMetafileCanvas canvas(page);
+    DrawWidePenShapes(canvas);
+    canvas.Close();
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const QImage played = Played(page, 1.0);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+  QImage direct = Blank(kW, kH);
+  {
+    QPainter painter(&direct);
+    TQtCanvas canvas(&painter, 96);
+    DrawWidePenShapes(canvas);
+  }
+  for (const QImage* image : {&played, static_cast<const QImage*>(&direct)}) {
+    EXPECT_EQ(image->pixel(142, 40), qRgb(255, 0, 0));
+    EXPECT_EQ(image->pixel(40, 115), qRgb(255, 0, 0));
+    EXPECT_EQ(image->pixel(230, 110), qRgb(255, 0, 0));
+    for (const QPoint& outside : {QPoint(110, 40), QPoint(142, 70), QPoint(10, 115), QPoint(40, 140),
+                                  QPoint(230, 125), QPoint(270, 110)})
+      EXPECT_EQ(image->pixel(outside), qRgb(255, 255, 255)) << outside.x() << "," << outside.y();
+  }
+  EXPECT_LT(Differing(played, direct, 48), 0.002);
 }
 
 }  // namespace
