@@ -270,19 +270,22 @@ void TQRPrintable::DrawCornerMarks(TCanvas& canvas) const {
 }
 
 void TQRPrintable::PaintPrintable(TCanvas& canvas) {
-  if (Opaque()) {
-    canvas.Brush()->SetStyle(bsSolid);
-    canvas.Brush()->SetColor(clWhite);
-    canvas.FillRect({0, 0, Width(), Height()});
-  }
-  DrawCornerMarks(canvas);
+  if (!Opaque()) return;
+  canvas.Brush()->SetStyle(bsSolid);
+  canvas.Brush()->SetColor(clWhite);
+  canvas.FillRect({0, 0, Width(), Height()});
+}
+
+void TQRPrintable::PaintFrameAndCornerMarks(TCanvas& canvas) const {
   const double factor = FZoom * (kScreenPixelsPerInch / 254.0) / 100;
   FFrame->DrawFrameLines(canvas, {0, 0, Width() - 1, Height() - 1}, factor, factor);
+  DrawCornerMarks(canvas);
 }
 
 void TQRPrintable::Paint() {
   if (FInGeneration || !Canvas()) return;
   PaintPrintable(*Canvas());
+  PaintFrameAndCornerMarks(*Canvas());
 }
 
 // ---------------------------------------------------------------------------
@@ -495,7 +498,7 @@ void TQRCustomLabel::Paint() {
   PaintPrintable(*canvas);
   UseZoomedFont(*canvas, *Font(), FZoom);
   PaintText(*canvas, {0, 0, Width(), Height()});
-  DrawCornerMarks(*canvas);
+  PaintFrameAndCornerMarks(*canvas);
 }
 
 void TQRCustomLabel::PaintText(TCanvas& canvas, const TRect& rect) {
@@ -741,6 +744,7 @@ void TQRShape::Paint() {
       line(w - 1, 0, w - 1, h);
       break;
   }
+  PaintFrameAndCornerMarks(*canvas);
 }
 
 void TQRShape::PrintAt(double offsetX, double offsetY) {

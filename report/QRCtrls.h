@@ -110,7 +110,10 @@ class TQRPrintable : public TCustomControl {
   // The design-time picture: background, corner marks and frame.
   void Paint() override;
   void PaintBackground() override {}
+  // The background; the frame and corner marks go on top of the content, so a
+  // coloured label or a picture never hides its frame.
   void PaintPrintable(TCanvas& canvas);
+  void PaintFrameAndCornerMarks(TCanvas& canvas) const;
   void DrawCornerMarks(TCanvas& canvas) const;
   // The frame around a box of native coordinates on the page (final pass only).
   void PrintFrame(double left, double top, double width, double height);

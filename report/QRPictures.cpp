@@ -229,7 +229,7 @@ void TQRPictureControl::PaintPicture(const TQRPicture* picture, const std::strin
   } else {
     PaintCaption(*canvas, *Font(), box, caption);
   }
-  DrawCornerMarks(*canvas);
+  PaintFrameAndCornerMarks(*canvas);
 }
 
 void TQRPictureControl::PrintPicture(const TQRPicture& picture, double offsetX, double offsetY) {
@@ -610,7 +610,7 @@ void TQRBarcode::Paint() {
   } else {
     DrawSymbol(*canvas, Symbol(FPaintCache, FText), {0, 0, double(Width()), double(Height())}, FBarColor);
   }
-  DrawCornerMarks(*canvas);
+  PaintFrameAndCornerMarks(*canvas);
 }
 
 void TQRBarcode::Prepare(TQRPrinter* printer) {

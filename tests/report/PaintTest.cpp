@@ -180,5 +180,39 @@ TEST_F(PaintTest, DisabledBandsAreSilverAndTransparentLabelsShowTheBand) {
   EXPECT_GT(CountRow(enabled, row, d.Left + 1, d.Right - 1, QColor(0, 255, 255)), d.Width() * 3 / 4);
 }
 
+
+TEST_F(PaintTest, FramesOfColouredAndTransparentLabelsAndMemosShowOnTheSurface) {
+  auto* label = Add<TQRLabel>("Framed", Detail);
+  label->SetCaption("Customer list");
+  label->SetColor(clYellow);
+  label->Size()->SetLeft(5);
+  label->Size()->SetTop(1);
+  auto* memo = Add<TQRMemo>("Note", Detail);
+  memo->SetBounds(200, 2, 80, 30);
+  memo->SetTransparent(true);
+  for (TQRPrintable* p : std::initializer_list<TQRPrintable*>{label, memo}) {
+    p->Frame()->SetDrawBottom(true);
+    p->Frame()->SetDrawLeft(true);
+    p->Frame()->SetWidth(2);
+  }
+  for (int zoom : {100, 200}) {
+    SCOPED_TRACE(zoom);
+    Report->SetZoom(zoom);
+    const QImage image = PaintSurface(Report);
+    const TPoint origin = ClientToScreen(Report, {0, 0});
+    for (TQRPrintable* p : std::initializer_list<TQRPrintable*>{label, memo}) {
+      SCOPED_TRACE(p->Name());
+      const TPoint at = ClientToScreen(p, {0, 0});
+      const int x = at.X - origin.X, y = at.Y - origin.Y, w = p->Width(), h = p->Height();
+      // Two points are about three pixels at 100 %: the bottom and left edges are black
+      // past the corner marks, the top and right ones are not.
+      EXPECT_EQ(image.pixelColor(x + w / 2, y + h - 2), QColor(Qt::black));
+      EXPECT_EQ(image.pixelColor(x + 1, y + h / 2), QColor(Qt::black));
+      EXPECT_NE(image.pixelColor(x + w / 2, y + 1), QColor(Qt::black));
+      EXPECT_NE(image.pixelColor(x + w - 2, y + h / 2), QColor(Qt::black));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace rpt::test

@@ -1143,6 +1143,21 @@ const std::map<std::string, TScenario>& Scenarios() {
          TypeIntoRow(insp->PropItems().FindItem("Color"), "clYellow");
          Expect(shot, CaptionOf(label) == "Customer list", "the caption typed in the inspector did not reach the label");
          TakeWithProperties(shot, "caption-size-colour-changed");
+         // A frame: the Font row closed again so Frame's rows fit, bottom and left sides drawn 2 points wide.
+         if (TZQKPropertyInspectorItem* f = insp->PropItems().FindItem("Font")) f->Row()->Collapse();
+         ExpandRow(insp->PropItems().FindItem("Frame"));
+         TZQKPropertyInspectorItem* frameRow = insp->PropItems().FindItem("Frame");
+         Expect(shot, frameRow && frameRow->Expanded(), "the Frame row did not open");
+         if (frameRow) {
+           TypeIntoRow(frameRow->FindItem("DrawBottom"), "True");
+           TypeIntoRow(insp->PropItems().FindItem("Frame")->FindItem("DrawLeft"), "True");
+           TypeIntoRow(insp->PropItems().FindItem("Frame")->FindItem("Width"), "2");
+         }
+         const TQRFrame* frame = static_cast<TQRCustomLabel*>(label)->Frame();
+         Expect(shot, frame->DrawBottom() && frame->DrawLeft() && !frame->DrawTop() && frame->Width() == 2,
+                "the frame typed in the inspector did not reach the label");
+         TakeWithProperties(shot, "frame-bottom-left-2pt");
+         shot.TakeDetail("frame-close-up", PeerWidget(label), 4);
          ShowMenu(shot, 1, "menu-edit-undo-change");
 
          TControl* field = Insert(pbDBText, {At(rbTitle, {150, 8}), QSize(80, 16)});
