@@ -12,6 +12,7 @@
 #include <QWheelEvent>
 #include <functional>
 
+#include "framework/Application.h"
 #include "framework/QtCanvas.h"
 #include "objects/CodePage.h"
 
@@ -352,6 +353,23 @@ void TControlPeer::FollowGeometry() {
   FApplyingGeometry = false;
 }
 
+namespace {
+// Qt's event handlers must not be left by an exception (the toolkit's own frames are
+// not unwound safely: the copies it makes of an event leak); errors of a message go to
+// the program's one handler here instead.
+void DeliverEvent(TControl* control, TMessage& message) {
+  TApplication* app = TApplication::Instance();
+  if (!app) return Perform(control, message);
+  try {
+    Perform(control, message);
+  } catch (const std::exception& e) {
+    app->HandleException(e.what());
+  } catch (...) {
+    app->HandleException("Unknown error");
+  }
+}
+}  // namespace
+
 bool TControlPeer::event(QEvent* e) {
   return QWidget::event(e);
 }
@@ -361,7 +379,7 @@ void TControlPeer::paintEvent(QPaintEvent*) {
   TQtCanvas canvas(&painter, kScreenPixelsPerInch);
   TMessage m(WM_PAINT);
   m.Canvas = &canvas;
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 void TControlPeer::MouseMessage(uint32_t msg, QMouseEvent* e) {
@@ -387,7 +405,7 @@ void TControlPeer::MouseMessage(uint32_t msg, QMouseEvent* e) {
     case Qt::MiddleButton: m.Button = mbMiddle; break;
     default: m.Button = mbLeft; break;
   }
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 namespace {
@@ -414,7 +432,7 @@ void TControlPeer::wheelEvent(QWheelEvent* e) {
   m.Pos = ToPoint(e->position());
   m.ScreenPos = ToPoint(e->globalPosition());
   m.Shift = ShiftStateOf(e->modifiers(), e->buttons());
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
   e->accept();
 }
 
@@ -423,7 +441,7 @@ void TControlPeer::keyPressEvent(QKeyEvent* e) {
   TMessage down(alt ? WM_SYSKEYDOWN : WM_KEYDOWN);
   down.CharCode = VirtualKeyOf(e->key());
   down.Shift = ShiftStateOf(e->modifiers(), Qt::NoButton);
-  Perform(FControl, down);
+  DeliverEvent(FControl, down);
   const QString text = e->text();
   if (!text.isEmpty() && down.CharCode != 0 && !(e->modifiers() & Qt::ControlModifier && !text[0].isPrint())) {
     TMessage ch(alt ? WM_SYSCHAR : WM_CHAR);
@@ -435,7 +453,7 @@ void TControlPeer::keyPressEvent(QKeyEvent* e) {
     const auto cp = Utf8ToCodePage(ch.Text.substr(0, QString(text[0]).toUtf8().size()));
     ch.CharCode = cp && !cp->empty() ? static_cast<uint8_t>((*cp)[0]) : 0;
     ch.Shift = down.Shift;
-    Perform(FControl, ch);
+    DeliverEvent(FControl, ch);
   }
   e->accept();
 }
@@ -444,21 +462,21 @@ void TControlPeer::keyReleaseEvent(QKeyEvent* e) {
   TMessage m((e->modifiers() & Qt::AltModifier) ? WM_SYSKEYUP : WM_KEYUP);
   m.CharCode = VirtualKeyOf(e->key());
   m.Shift = ShiftStateOf(e->modifiers(), Qt::NoButton);
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
   e->accept();
 }
 
 void TControlPeer::focusInEvent(QFocusEvent* e) {
   QWidget::focusInEvent(e);
   TMessage m(WM_SETFOCUS);
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 void TControlPeer::focusOutEvent(QFocusEvent* e) {
   QWidget::focusOutEvent(e);
   TMessage m(WM_KILLFOCUS);
   m.OtherControl = FocusedControl();
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 void TControlPeer::contextMenuEvent(QContextMenuEvent* e) {
@@ -466,7 +484,7 @@ void TControlPeer::contextMenuEvent(QContextMenuEvent* e) {
   m.ScreenPos = e->reason() == QContextMenuEvent::Keyboard ? TPoint{-1, -1} : TPoint{e->globalPos().x(), e->globalPos().y()};
   m.Pos = {e->pos().x(), e->pos().y()};
   m.Shift = ShiftStateOf(e->modifiers(), Qt::NoButton);
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
   e->accept();
 }
 
@@ -484,14 +502,14 @@ void TControlPeer::closeEvent(QCloseEvent* e) {
   // Closing a form goes through its close handling, which may refuse.
   e->ignore();
   TMessage m(WM_CLOSE);
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 void TControlPeer::enterEvent(QEnterEvent* e) {
   QWidget::enterEvent(e);
   TMessage m(WM_SETCURSOR);
   m.Pos = ToPoint(e->position());
-  Perform(FControl, m);
+  DeliverEvent(FControl, m);
 }
 
 namespace {
@@ -499,7 +517,7 @@ void DragMessage(TWinControl* control, TDragMessage kind, QPointF pos, QDropEven
   TMessage m(CM_DRAG);
   m.DragMessage = kind;
   m.Pos = ToPoint(pos);
-  Perform(control, m);
+  DeliverEvent(control, m);
   if (e) {
     if (m.Result) e->acceptProposedAction();
     else e->ignore();
