@@ -157,6 +157,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+  // The document windows close while the base class deletes the children; the area's
+  // activation signal must not reach this window then.
+  if (FMdi) FMdi->disconnect(this);
   if (auto* app = TApplication::Instance()) {
     app->SetShortcutClaim(nullptr);
     if (FBusyIdleId) app->RemoveIdleHandler(FBusyIdleId);

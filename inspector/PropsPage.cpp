@@ -229,6 +229,11 @@ TZQKCustomPropsPage::~TZQKCustomPropsPage() {
   // The items go before the widgets they may refer to.
   FItems.FItems.clear();
   FRows.clear();
+  // The editor goes while this page is whole: its focus-out filter would otherwise run
+  // while the base class deletes the children, on a page that is no longer one.
+  setFocusProxy(nullptr);
+  delete FEditor;
+  FEditor = nullptr;
 }
 
 void TZQKCustomPropsPage::EndUpdate() {
@@ -739,6 +744,9 @@ TZQKPropsPageInplaceEdit::TZQKPropsPageInplaceEdit(TZQKCustomPropsPage* grid)
 
 TZQKPropsPageInplaceEdit::~TZQKPropsPageInplaceEdit() {
   if (FList) qApp->removeEventFilter(this);
+  // Deleting the focused text box sends it a focus-out; nothing is applied any more.
+  FEdit->removeEventFilter(this);
+  FButton->removeEventFilter(this);
 }
 
 void TZQKPropsPageInplaceEdit::SetStyle(TZQKPropsPageEditStyle style, bool readOnly) {
