@@ -82,7 +82,10 @@ struct PreviewWindow : ::testing::Test {
   // Runs `steps` from the preview's own event loop once its first page shows.
   static void WhenFirstPageShows(std::function<void(TQRStandardPreview*)> steps) {
     auto poll = std::make_shared<std::function<void(int)>>();
-    *poll = [poll, steps](int tries) {
+    // Holds itself weakly (a strong self-reference is never freed); the timers hold it.
+    *poll = [weak = std::weak_ptr(poll), steps](int tries) {
+      auto poll = weak.lock();
+      if (!poll) return;
       auto* w = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
       if (!w || !w->QRPreview()->Image()->HasPage()) {
         if (tries > 0) QTimer::singleShot(10, [poll, tries] { (*poll)(tries - 1); });

@@ -514,13 +514,14 @@ TEST_F(PreviewTest, TheStandardInterfaceOpensTheWindowForPrinters) {
   EXPECT_EQ(window->PanelText(1), "Page 1 of 2");
   // Modal: returns once the window has closed.
   auto closeModal = std::make_shared<std::function<void()>>();
-  *closeModal = [closeModal] {
+  // Holds itself weakly: a strong self-reference would never be freed.
+  *closeModal = [weak = std::weak_ptr(closeModal)] {
     if (auto* s = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget()))
       s->close();
-    else
-      QTimer::singleShot(10, *closeModal);
+    else if (auto self = weak.lock())
+      QTimer::singleShot(10, [self] { (*self)(); });
   };
-  QTimer::singleShot(10, *closeModal);
+  QTimer::singleShot(10, [closeModal] { (*closeModal)(); });
   auto modal = Finished(1);
   modal->ShowPreviewModal();
   EXPECT_FALSE(modal->PreviewShown());

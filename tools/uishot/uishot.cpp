@@ -334,10 +334,10 @@ void ShowMenu(TShot& shot, int index, const std::string& step) {
 // while the box runs its own event loop.
 void AnswerNextMessageBox(TShot& shot, const std::string& step, QMessageBox::StandardButton answer) {
   auto poll = std::make_shared<std::function<void()>>();
-  *poll = [&shot, step, answer, poll] {
+  *poll = [&shot, step, answer, weak = std::weak_ptr(poll)] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible()) {
-      QTimer::singleShot(50, *poll);
+      if (auto poll = weak.lock()) QTimer::singleShot(50, [poll] { (*poll)(); });
       return;
     }
     shot.Take(step);
@@ -346,7 +346,7 @@ void AnswerNextMessageBox(TShot& shot, const std::string& step, QMessageBox::Sta
     else
       box->reject();
   };
-  QTimer::singleShot(50, *poll);
+  QTimer::singleShot(50, [poll] { (*poll)(); });
 }
 
 // A step that did not do what a user would see it do fails the run (the picture is
@@ -878,7 +878,9 @@ const std::map<std::string, TScenario>& Scenarios() {
          TShot::Settle();
          shot.Take("design");
          auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, steps](int tries) {
+         *steps = [&shot, weak = std::weak_ptr(steps)](int tries) {
+           auto steps = weak.lock();
+           if (!steps) return;
            auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
            if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
                !window->GenerationOver()) {
@@ -969,7 +971,9 @@ const std::map<std::string, TScenario>& Scenarios() {
          query->SQL()->SetText(sql);
          query->Open();
          auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, steps, doc](int tries) {
+         *steps = [&shot, weak = std::weak_ptr(steps), doc](int tries) {
+           auto steps = weak.lock();
+           if (!steps) return;
            auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
            if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage()) {
              if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
@@ -1024,14 +1028,14 @@ const std::map<std::string, TScenario>& Scenarios() {
          std::remove(pdf.c_str());
          auto progressShot = std::make_shared<QTimer>();
          progressShot->setInterval(20);
-         QObject::connect(progressShot.get(), &QTimer::timeout, [&shot, progressShot] {
+         QObject::connect(progressShot.get(), &QTimer::timeout, [&shot, timer = progressShot.get()] {
            QWidget* form = nullptr;
            for (QWidget* w : QApplication::topLevelWidgets())
              if (w->objectName() == "QRProgressForm" && w->isVisible()) form = w;
            auto* info = form ? form->findChild<QLabel*>("Info") : nullptr;
            // Once the pass has counted a share of its records.
            if (!info || info->text().isEmpty() || info->text().startsWith("0%")) return;
-           progressShot->stop();
+           timer->stop();
            std::printf("uishot: progress form shows \"%s\"\n", qPrintable(info->text()));
            Expect(shot, !frmMain->Action("actChangeData")->isEnabled() && !frmMain->Action("actPrint")->isEnabled() &&
                             !frmMain->Action("actClose")->isEnabled(),
@@ -1039,7 +1043,9 @@ const std::map<std::string, TScenario>& Scenarios() {
            shot.Take("progress");
          });
          auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, steps, pdf, progressShot](int tries) {
+         *steps = [&shot, weak = std::weak_ptr(steps), pdf, progressShot](int tries) {
+           auto steps = weak.lock();
+           if (!steps) return;
            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
            if (!dialog || !dialog->isVisible() || dialog->objectName() != "QRPrintDialog") {
              if (tries > 0) QTimer::singleShot(50, [steps, tries] { (*steps)(tries - 1); });
@@ -1087,7 +1093,9 @@ const std::map<std::string, TScenario>& Scenarios() {
          TfrmDoc* doc = NewDocument();
          // F12 runs the dialog modally: its steps run from the dialog's own event loop.
          auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, steps](int tries) {
+         *steps = [&shot, weak = std::weak_ptr(steps)](int tries) {
+           auto steps = weak.lock();
+           if (!steps) return;
            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
            if (!dialog || !dialog->isVisible()) {
              if (tries > 0) QTimer::singleShot(50, [steps, tries] { (*steps)(tries - 1); });
