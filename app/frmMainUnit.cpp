@@ -758,11 +758,23 @@ void TfrmMain::PreviewOrPrint(bool print) {
     if (doc->DataSet) doc->DataSet->SetActive(true);
     const auto& run = print ? PrintReport : PreviewReport;
     if (run) run(doc);
+    if (!FCloseWhenPassEnds) ShowGenerationMessages(doc);
   } catch (...) {
     if (frmProps) frmProps->setVisible(propsVisible);
     throw;
   }
   if (frmProps) frmProps->setVisible(propsVisible);
+}
+
+void TfrmMain::ShowGenerationMessages(TfrmDoc* doc) {
+  const std::vector<std::string> messages = doc->Report->GenerationMessages();
+  if (messages.empty()) return;
+  // A report with a bad value on every record must not make a box as tall as the screen.
+  constexpr size_t kShown = 10;
+  std::string text = "The report of \"" + doc->Caption() + "\" was made with these messages:\n";
+  for (size_t i = 0; i < messages.size() && i < kShown; ++i) text += "\n" + messages[i];
+  if (messages.size() > kShown) text += "\n... and " + std::to_string(messages.size() - kShown) + " more.";
+  MessageDlg(text, mtWarning, {mbOK});
 }
 
 void TfrmMain::PrintDocument(TfrmDoc* doc) {

@@ -108,6 +108,8 @@ class TfrmMain : public QMainWindow {
   void PreviewOrPrint(bool print);
   // Print setup, then the print; a changed orientation resizes the report.
   void PrintDocument(TfrmDoc* doc);
+  // What the last pass over the document's report reported (values it could not print).
+  void ShowGenerationMessages(TfrmDoc* doc);
   // A document whose report is busy takes no input on its design surface.
   void SyncBusyDocuments();
   // Before the program closes: passes still running are stopped once the user agrees.

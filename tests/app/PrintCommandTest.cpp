@@ -23,6 +23,7 @@
 #include "output/QRPrgres.h"
 #include "output/QRPrinter.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPictures.h"
 #include "tests/support/SqliteExec.h"
 
 namespace rpt {
@@ -195,6 +196,27 @@ TEST_F(PrintCommand, CtrlPPrintsTheChosenPagesWithProgressAndLocksTheReportMeanw
   EXPECT_EQ(Visible("QRProgressForm"), nullptr);
   EXPECT_EQ(EnabledReportCommands(), all);
   EXPECT_TRUE(SurfaceEnabled());
+  EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(PrintCommand, ValuesThatCouldNotBePrintedAreToldOnceAfterThePrint) {
+  AnswerDialog(1, 1);
+  frmMain->Action("actPrint")->trigger();
+  EXPECT_TRUE(questions.empty()) << "a clean print tells nothing";
+  // An EAN-13 takes digits only: the same bad text on every record is one message.
+  auto* code = TComponent::Create<TQRBarcode>(Doc->Report->Owner());
+  code->SetName("Code");
+  code->SetParent(Doc->Report->FindBand(rbDetail));
+  code->SetLeft(200);
+  code->SetBarcodeType(bcEAN13);
+  code->SetText("ABC");
+  AnswerDialog(1, 2);
+  frmMain->Action("actPrint")->trigger();
+  EXPECT_EQ(PdfPages(Pdf), 2);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_NE(questions[0].find("The report of \"" + Doc->Caption() + "\" was made with these messages:"),
+            std::string::npos);
+  EXPECT_NE(questions[0].find("Code: the text \"ABC\" cannot be encoded"), std::string::npos) << questions[0];
   EXPECT_TRUE(errors.empty());
 }
 
