@@ -32,6 +32,13 @@ constexpr int kMaxSmoothPathElements = 512;
 // A clip region's rectangles beyond this many are taken as their bounding rectangle.
 constexpr uint64_t kMaxRegionRects = 512;
 constexpr size_t kMaxFonts = 64;
+// Glyphs larger than this on the device (pixels, either side) are drawn as outlines.
+constexpr double kMaxCachedGlyphSide = 1024;
+// Fonts are made at most this many pixels high (a 41-point letter at the reference
+// resolution) and scaled beyond it: the toolkit renders a glyph of a larger font into an
+// image of the font's size whatever the transform (1.5 GB at 39,000 pixels), and its
+// metrics overflow further up.
+constexpr double kMaxFontPixels = 4096;
 // Wider pens than this are damage, not drawing.
 constexpr double kMaxPenWidth = 32000;  // the painter refuses 32768 and more
 
@@ -82,6 +89,15 @@ struct TDeviceContext {
 QColor Color(uint32_t rgb) { return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF); }
 
 bool Finite(double v) { return std::isfinite(v) && std::fabs(v) < 1e12; }
+
+// Whether a glyph cell of these metrics, under the painter's transform, exceeds the
+// size the toolkit's glyph images may have. The font's own size counts too: metrics of
+// very large fonts are not to be trusted.
+bool GlyphsTooLargeToCache(const QFont& font, const QFontMetricsF& m, const QTransform& t) {
+  const double side = std::max({m.maxWidth(), m.height(), double(font.pixelSize())});
+  const QRectF cell = t.mapRect(QRectF(0, 0, side, side));
+  return !(cell.width() <= kMaxCachedGlyphSide && cell.height() <= kMaxCachedGlyphSide);
+}
 
 Qt::PenStyle PenStyleOf(uint32_t style) {
   switch (style & PS_STYLE_MASK) {
@@ -608,7 +624,7 @@ void TPlayer::PolyPoly(const TRecordView& r, bool small, bool polygon) {
 
 TPlayer::TFontEntry& TPlayer::FontFor(double pixelSize) {
   const TFontObject& f = FDC.Font;
-  const int px = std::max(1, static_cast<int>(std::lround(std::min(pixelSize, 1e6))));
+  const int px = std::max(1, static_cast<int>(std::lround(std::min(pixelSize, kMaxFontPixels))));
   const QString key = QStringLiteral("%1|%2|%3|%4%5%6|%7")
                           .arg(f.Face)
                           .arg(px)
@@ -673,10 +689,12 @@ void TPlayer::Text(const TRecordView& r) {
   double charHeight = f.Height < 0 ? -double(f.Height) : f.Height > 0 ? f.Height / 1.15 : 16.0;
   charHeight *= sy;
   const double points = charHeight * 72.0 / FDpiY;
-  TFontEntry& font = FontFor(points * kReferenceDpi / 72.0);
+  const double wantedPixels = std::min(points * kReferenceDpi / 72.0, 1e6);
+  TFontEntry& font = FontFor(wantedPixels);
   const QFontMetricsF& m = *font.Metrics;
-  // Reference pixels to device pixels.
-  const double k = FDpiY / kReferenceDpi;
+  // Font pixels to device pixels: reference pixels to device ones, times what a capped
+  // font is short of the size asked for.
+  const double k = FDpiY / kReferenceDpi * std::max(1.0, wantedPixels / font.Font.pixelSize());
   const double natural = m.horizontalAdvance(text);
   double stretch = 1;
   if (f.Width > 0 && f.Height != 0 && natural > 0) {
@@ -714,7 +732,7 @@ void TPlayer::Text(const TRecordView& r) {
     if (options & ETO_CLIPPED) FPainter.setClipPath(clip, Qt::IntersectClip);
   }
   QTransform t = QTransform::fromTranslate(anchor.x(), anchor.y());
-  if (f.Escapement != 0) t.rotate(-f.Escapement / 10.0);
+  if (f.Escapement != 0) t.rotate(-(f.Escapement / 10.0));  // negated as a double: INT32_MIN is legal input
   t.translate(x - anchor.x(), top - anchor.y());
   t.scale(k * stretch, k);
   FPainter.setWorldTransform(t * FFrame * FBase);
@@ -722,7 +740,16 @@ void TPlayer::Text(const TRecordView& r) {
     FPainter.fillRect(QRectF(0, 0, natural, m.ascent() + m.descent()), Color(FDC.BkColor));
   FPainter.setFont(font.Font);
   FPainter.setPen(Color(FDC.TextColor));
-  FPainter.drawText(QPointF(0, m.ascent()), text);
+  if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
+    // The toolkit would render each glyph into one image of its full size on the device;
+    // a hostile font size or transform makes that image gigabytes. As outlines, the fill
+    // costs no more memory than the device has.
+    QPainterPath outlines;
+    outlines.addText(QPointF(0, m.ascent()), font.Font, text);
+    FPainter.fillPath(outlines, Color(FDC.TextColor));
+  } else {
+    FPainter.drawText(QPointF(0, m.ascent()), text);
+  }
   FPainter.restore();
 }
 

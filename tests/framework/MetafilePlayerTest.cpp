@@ -2,7 +2,11 @@
 
 #include <QImage>
 #include <QPainter>
+#include <sys/resource.h>
+
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "framework/Emf.h"
@@ -494,6 +498,7 @@ TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
   EXPECT_EQ(stats.Malformed, 5u);
 }
 
+
 }  // namespace
 }  // namespace rpt
 
@@ -539,6 +544,60 @@ TEST(MetafilePlayer, APenAsWideAsItsShapeFillsTheShapeAndNoMore) {
       EXPECT_EQ(image->pixel(outside), qRgb(255, 255, 255)) << outside.x() << "," << outside.y();
   }
   EXPECT_LT(Differing(played, direct, 48), 0.002);
+}
+
+
+long PeakResidentKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(MetafilePlayer, HugeOrOddlyTurnedTextCostsNoMoreMemoryThanThePage) {
+  // Found by fuzzing: a font 1,035 units high turned by 25.5 degrees made the toolkit
+  // render one glyph into a 1.5 GB image.
+  std::ifstream in(RPT_FRAMEWORK_TEST_DATA "/rotated-text-of-huge-glyphs.emf", std::ios::binary);
+  const std::string page{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(page.size(), 2672u);
+  const long before = PeakResidentKilobytes();
+  QImage image = Blank(64, 48);
+  {
+    QPainter painter(&image);
+    PlayMetafile(page, painter, QRectF(0, 0, 64, 48));
+  }
+  EXPECT_LT(PeakResidentKilobytes() - before, 200 * 1024);
+
+  // An escapement of INT32_MIN tenths of a degree (negating it overflowed) on a glyph far
+  // larger than the page; and a letter bigger than the largest font made, scaled up to
+  // its size: its ink is there.
+  for (int32_t escapement : {std::numeric_limits<int32_t>::min(), 0}) {
+    SCOPED_TRACE(escapement);
+    std::string text;
+    TRecordWriter t(text);
+    t.U32(EMR_EXTTEXTOUTW), t.U32(0);
+    t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(GM_COMPATIBLE), t.F32(0), t.F32(0);
+    t.I32(0), t.I32(0), t.U32(1), t.U32(76), t.U32(0);
+    t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(0);
+    t.U16('W'), t.U16(0);
+    PutU32At(text, 4, static_cast<uint32_t>(text.size()));
+    std::string font;
+    TRecordWriter f(font);
+    f.U32(EMR_EXTCREATEFONTINDIRECTW), f.U32(104), f.U32(3), f.I32(escapement == 0 ? -400 : -4000);
+    f.I32(0), f.I32(escapement), f.I32(0), f.I32(400), f.Zeros(8);
+    for (char16_t c : std::u16string(u"Arial")) f.U16(c);
+    f.Zeros(64 - 10);
+    TBuilder b;
+    b.Raw(font).Rec(EMR_SELECTOBJECT, {3}).Rec(EMR_SETBKMODE, {TRANSPARENT}).Raw(text);
+    TMetafilePlayStats stats;
+    const long start = PeakResidentKilobytes();
+    const QImage played = PlayBytes(b.Bytes(), &stats);
+    EXPECT_LT(PeakResidentKilobytes() - start, 200 * 1024);
+    EXPECT_EQ(stats.Malformed, 0u);
+    int ink = 0;
+    for (int y = 0; y < played.height(); ++y)
+      for (int x = 0; x < played.width(); ++x) ink += qGray(played.pixel(x, y)) < 128;
+    if (escapement == 0) EXPECT_GT(ink, 100) << "the W's strokes cross the page";
+  }
 }
 
 }  // namespace
