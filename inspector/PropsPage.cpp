@@ -229,8 +229,8 @@ TZQKCustomPropsPage::~TZQKCustomPropsPage() {
   // The items go before the widgets they may refer to.
   FItems.FItems.clear();
   FRows.clear();
-  // The editor goes while this page is whole: its focus-out filter would otherwise run
-  // while the base class deletes the children, on a page that is no longer one.
+  // Delete the editor now: its focus-out filter calls into this grid, which must still
+  // be a grid when QWidget's destructor deletes the children.
   setFocusProxy(nullptr);
   delete FEditor;
   FEditor = nullptr;
@@ -744,7 +744,7 @@ TZQKPropsPageInplaceEdit::TZQKPropsPageInplaceEdit(TZQKCustomPropsPage* grid)
 
 TZQKPropsPageInplaceEdit::~TZQKPropsPageInplaceEdit() {
   if (FList) qApp->removeEventFilter(this);
-  // Deleting the focused text box sends it a focus-out; nothing is applied any more.
+  // Deleting a focused line edit sends it a focus-out; nothing may be applied then.
   FEdit->removeEventFilter(this);
   FButton->removeEventFilter(this);
 }
