@@ -242,6 +242,29 @@ TEST(MetafilePlayer, ForeignMappingModesTransformsAndState) {
   EXPECT_EQ(image.pixel(75, 75), qRgb(0, 0, 0)) << "world transform";
 }
 
+// A text record of `chars` at (x, y), and a font record (handle 3) of Arial.
+std::string TextRecord(int32_t x, int32_t y, const std::u16string& chars) {
+  std::string text;
+  TRecordWriter t(text);
+  t.U32(EMR_EXTTEXTOUTW), t.U32(0);
+  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(GM_COMPATIBLE), t.F32(0), t.F32(0);
+  t.I32(x), t.I32(y), t.U32(uint32_t(chars.size())), t.U32(76), t.U32(0);
+  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(0);
+  for (char16_t c : chars) t.U16(c);
+  if (chars.size() % 2) t.U16(0);
+  PutU32At(text, 4, static_cast<uint32_t>(text.size()));
+  return text;
+}
+std::string FontRecord(int32_t height, int32_t weight, int32_t escapement = 0) {
+  std::string font;
+  TRecordWriter f(font);
+  f.U32(EMR_EXTCREATEFONTINDIRECTW), f.U32(104), f.U32(3), f.I32(height);
+  f.I32(0), f.I32(escapement), f.I32(0), f.I32(weight), f.Zeros(8);
+  for (char16_t c : std::u16string(u"Arial")) f.U16(c);
+  f.Zeros(64 - 10);
+  return font;
+}
+
 TEST(MetafilePlayer, ForeignClippingAndText) {
   TBuilder b;
   b.Rec(EMR_INTERSECTCLIPRECT, {0, 0, 50, 100})
@@ -255,20 +278,8 @@ TEST(MetafilePlayer, ForeignClippingAndText) {
   EXPECT_EQ(image.pixel(75, 50), qRgb(255, 255, 255)) << "clipped away";
 
   // Right-aligned baseline text: its ink ends left of the reference point, above it.
-  std::string text;
-  TRecordWriter t(text);
-  t.U32(EMR_EXTTEXTOUTW), t.U32(0);
-  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(GM_COMPATIBLE), t.F32(0), t.F32(0);
-  t.I32(90), t.I32(60), t.U32(3), t.U32(76), t.U32(0);
-  t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(0);
-  t.U16('W'), t.U16('W'), t.U16('W'), t.U16(0);
-  PutU32At(text, 4, static_cast<uint32_t>(text.size()));
-  std::string font;
-  TRecordWriter f(font);
-  f.U32(EMR_EXTCREATEFONTINDIRECTW), f.U32(104), f.U32(3), f.I32(-20);
-  f.Zeros(12), f.I32(700), f.Zeros(8);
-  for (char16_t c : std::u16string(u"Arial")) f.U16(c);
-  f.Zeros(64 - 10);
+  const std::string text = TextRecord(90, 60, u"WWW");
+  const std::string font = FontRecord(-20, 700);
   TBuilder tb;
   tb.Raw(font).Rec(EMR_SELECTOBJECT, {3}).Rec(EMR_SETTEXTALIGN, {TA_RIGHT | TA_BASELINE}).Rec(EMR_SETBKMODE, {TRANSPARENT}).Raw(text);
   TMetafilePlayStats stats;
@@ -572,20 +583,8 @@ TEST(MetafilePlayer, HugeOrOddlyTurnedTextCostsNoMoreMemoryThanThePage) {
   // its size: its ink is there.
   for (int32_t escapement : {std::numeric_limits<int32_t>::min(), 0}) {
     SCOPED_TRACE(escapement);
-    std::string text;
-    TRecordWriter t(text);
-    t.U32(EMR_EXTTEXTOUTW), t.U32(0);
-    t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(GM_COMPATIBLE), t.F32(0), t.F32(0);
-    t.I32(0), t.I32(0), t.U32(1), t.U32(76), t.U32(0);
-    t.I32(0), t.I32(0), t.I32(-1), t.I32(-1), t.U32(0);
-    t.U16('W'), t.U16(0);
-    PutU32At(text, 4, static_cast<uint32_t>(text.size()));
-    std::string font;
-    TRecordWriter f(font);
-    f.U32(EMR_EXTCREATEFONTINDIRECTW), f.U32(104), f.U32(3), f.I32(escapement == 0 ? -400 : -4000);
-    f.I32(0), f.I32(escapement), f.I32(0), f.I32(400), f.Zeros(8);
-    for (char16_t c : std::u16string(u"Arial")) f.U16(c);
-    f.Zeros(64 - 10);
+    const std::string text = TextRecord(0, 0, u"W");
+    const std::string font = FontRecord(escapement == 0 ? -400 : -4000, 400, escapement);
     TBuilder b;
     b.Raw(font).Rec(EMR_SELECTOBJECT, {3}).Rec(EMR_SETBKMODE, {TRANSPARENT}).Raw(text);
     TMetafilePlayStats stats;
