@@ -945,7 +945,7 @@ void TPlayer::Play(const TRecordView& r) {
       for (uint64_t i = 0; i < n; ++i) {
         const uint64_t at = 16 + 32 + i * 16;
         const QRect rect = RegionRect(r.I32(at), r.I32(at + 4), r.I32(at + 8), r.I32(at + 12));
-        if (i >= kMaxRegionRects || rects.rectCount() > kMaxRegionRects) {
+        if (i >= kMaxRegionRects || uint64_t(rects.rectCount()) > kMaxRegionRects) {
           rects = rects.boundingRect().united(rect);
         } else {
           rects += rect;

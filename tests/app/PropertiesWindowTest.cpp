@@ -183,8 +183,11 @@ TEST_F(PropertiesWindow, EditsAreNamedUndoableStepsThatMarkTheDocument) {
   frmMain->Action("actUndo")->trigger();
   QCoreApplication::processEvents();
   // Undo made the elements anew: the rows are made again over them.
-  for (TComponent* e : doc->Report->OwnedComponents())
-    if (auto* label = dynamic_cast<TQRCustomLabel*>(e)) EXPECT_NE(label->Font()->Size(), 16) << e->Name();
+  for (TComponent* e : doc->Report->OwnedComponents()) {
+    if (auto* label = dynamic_cast<TQRCustomLabel*>(e)) {
+      EXPECT_NE(label->Font()->Size(), 16) << e->Name();
+    }
+  }
   for (TPersistent* p : Insp()->InspectedObjects().List()) {
     auto* component = dynamic_cast<TComponent*>(p);
     ASSERT_NE(component, nullptr);
