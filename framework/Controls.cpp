@@ -292,6 +292,7 @@ void TCustomControl::SetParentColor(bool value) {
 void TCustomControl::SetOpaque(bool value) {
   if (FOpaque == value) return;
   FOpaque = value;
+  NotifyWindowLayer(ccOpaque);
   Invalidate();
 }
 

@@ -78,9 +78,20 @@ void Restack(TWinControl* parent) {
   if (auto* peer = static_cast<TControlPeer*>(parent->Peer())) RaiseScrollBars(peer);
 }
 
+// Only a form that fills its whole rectangle is declared opaque to the toolkit, so that
+// scrolling it can move pixels. Children are painted over their parent instead: for each
+// opaque child the toolkit cuts the child out of the region still to paint, which costs
+// quadratic time on a band of thousands of elements, and a child that is not opaque
+// would show stale pixels where the parent was left unpainted.
+void FollowOpacity(TWinControl* control, TControlPeer* peer) {
+  auto* form = dynamic_cast<TCustomForm*>(control);
+  peer->setAttribute(Qt::WA_OpaquePaintEvent, form && form->Opaque());
+}
+
 TControlPeer* CreatePeerTree(TWinControl* control, QWidget* parentWidget) {
   auto* peer = new TControlPeer(control, parentWidget);
   control->SetPeer(peer);
+  FollowOpacity(control, peer);
   ApplyGeometry(control, peer);
   peer->setEnabled(control->Enabled());
   peer->setCursor(CursorShapeOf(control->Cursor()));
@@ -159,6 +170,9 @@ class TQtWindowLayer : public TWindowLayer {
         return;
       case ccDestroying:
         DestroyPeer(win);
+        return;
+      case ccOpaque:
+        if (peer) FollowOpacity(win, peer);
         return;
     }
   }
@@ -327,7 +341,6 @@ TControlPeer::TControlPeer(TWinControl* control, QWidget* parent) : QWidget(pare
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAcceptDrops(true);
-  setAttribute(Qt::WA_OpaquePaintEvent, true);
   if (!parent) setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
@@ -466,14 +479,14 @@ void TControlPeer::keyReleaseEvent(QKeyEvent* e) {
   e->accept();
 }
 
-void TControlPeer::focusInEvent(QFocusEvent* e) {
-  QWidget::focusInEvent(e);
+// The toolkit's default handlers repaint the whole control at every change of focus (on a
+// band: every element on it); a control that shows its focus repaints on the message.
+void TControlPeer::focusInEvent(QFocusEvent*) {
   TMessage m(WM_SETFOCUS);
   DeliverEvent(FControl, m);
 }
 
-void TControlPeer::focusOutEvent(QFocusEvent* e) {
-  QWidget::focusOutEvent(e);
+void TControlPeer::focusOutEvent(QFocusEvent*) {
   TMessage m(WM_KILLFOCUS);
   m.OtherControl = FocusedControl();
   DeliverEvent(FControl, m);

@@ -19,7 +19,7 @@ class TWinControl;
 class TControlPeer;
 
 // What changed on a control that has a peer (or whose new parent has one).
-enum TControlChange : uint8_t { ccParent, ccBounds, ccVisible, ccEnabled, ccCursor, ccChildOrder, ccDestroying };
+enum TControlChange : uint8_t { ccParent, ccBounds, ccVisible, ccEnabled, ccCursor, ccChildOrder, ccDestroying, ccOpaque };
 
 // The window layer (the framework) follows controls through this interface. Controls
 // without a peer never call it, so headless models and worker threads never reach it.

@@ -183,6 +183,31 @@ TEST_F(Forms, PaintGoesThroughTheCanvasAndTheDesignGrid) {
   form->SetDesigner(nullptr);
 }
 
+// A control that is not opaque paints nothing of its own background: what lies under it
+// is its parent's painting, also after it moves (no stale pixels where it was).
+TEST_F(Forms, TransparentControlsShowTheirParentThrough) {
+  form->SetColor(clRed);
+  auto* glass = TComponent::Create<TPanel>(form.get());
+  glass->SetBounds(10, 10, 60, 60);
+  glass->SetOpaque(false);
+  glass->SetParent(form.get());
+  auto* solid = TComponent::Create<TPanel>(form.get());
+  solid->SetBounds(100, 10, 60, 60);
+  solid->SetColor(clBlue);
+  solid->SetParent(form.get());
+  form->Show();
+  QImage shot = PeerWidget(form.get())->grab().toImage();
+  EXPECT_EQ(shot.pixel(40, 40) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(shot.pixel(130, 40) & 0xFFFFFF, 0x0000FFu);
+  solid->SetOpaque(false);
+  glass->SetOpaque(true);
+  glass->SetColor(clLime);
+  QApplication::processEvents();
+  shot = PeerWidget(form.get())->grab().toImage();
+  EXPECT_EQ(shot.pixel(40, 40) & 0xFFFFFF, 0x00FF00u);
+  EXPECT_EQ(shot.pixel(130, 40) & 0xFFFFFF, 0xFF0000u);
+}
+
 TEST_F(Forms, HostedFormFollowsItsParentWindowsPeer) {
   auto* host = TComponent::Create<TPanel>(form.get());
   host->SetBounds(0, 0, 200, 150);
