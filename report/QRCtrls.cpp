@@ -251,11 +251,24 @@ void TQRPrintable::PrintFrame(double left, double top, double width, double heig
                          FPrinter->VertScale());
 }
 
+TQRPrintable::TNativeBox TQRPrintable::PrintedBox(double offsetX, double offsetY) const {
+  return {static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX,
+          static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY,
+          static_cast<double>(FSize->Native(TQRPrintableSize::szWidth)),
+          static_cast<double>(FSize->Native(TQRPrintableSize::szHeight))};
+}
+
+void TQRPrintable::PrintBackground(TCanvas& canvas, double left, double top, double width, double height) {
+  if (!Opaque() || !FinalPass()) return;
+  canvas.Pen()->SetWidth(0);
+  canvas.Brush()->SetStyle(bsSolid);
+  canvas.Brush()->SetColor(Color());
+  canvas.FillRect(DeviceRect(left, top, width, height));
+}
+
 void TQRPrintable::PrintAt(double offsetX, double offsetY) {
-  PrintFrame(static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX,
-             static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY,
-             static_cast<double>(FSize->Native(TQRPrintableSize::szWidth)),
-             static_cast<double>(FSize->Native(TQRPrintableSize::szHeight)));
+  const TNativeBox box = PrintedBox(offsetX, offsetY);
+  PrintFrame(box.Left, box.Top, box.Width, box.Height);
 }
 
 void TQRPrintable::DrawCornerMarks(TCanvas& canvas) const {
@@ -571,10 +584,9 @@ void TQRCustomLabel::PrintAt(double offsetX, double offsetY) {
 void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY) {
   const bool finalPass = FinalPass();
   canvas.SetFont(Font());
-  double left = static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX;
-  double top = static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY;
-  const double boxWidth = static_cast<double>(FSize->Native(TQRPrintableSize::szWidth));
-  const double height = static_cast<double>(FSize->Native(TQRPrintableSize::szHeight));
+  const TNativeBox box = PrintedBox(offsetX, offsetY);
+  double left = box.Left, top = box.Top;
+  const double boxWidth = box.Width, height = box.Height;
   const double vertScale = FPrinter->VertScale() > 0 ? FPrinter->VertScale() : 1;
   double lineHeight = canvas.TextHeight("W") / vertScale;
   if (!FOutputText.empty() && OnPrint) {
@@ -603,12 +615,7 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
       left += (boxWidth - width) / 2;
   }
   const bool opaque = Opaque();
-  if (finalPass && opaque) {
-    canvas.Pen()->SetWidth(0);
-    canvas.Brush()->SetStyle(bsSolid);
-    canvas.Brush()->SetColor(Color());
-    canvas.FillRect(DeviceRect(left, top, width, height));
-  }
+  PrintBackground(canvas, left, top, width, height);
   const double frameLeft = left, frameTop = top;
   const double inset = Round(FFrame->Width() / 72.0 * 254);
   if (FFrame->DrawTop()) top += inset;
@@ -752,10 +759,7 @@ void TQRShape::PrintAt(double offsetX, double offsetY) {
   TCanvas& canvas = *FPrinter->PageCanvas();
   canvas.SetBrush(FBrush.get());
   canvas.SetPen(FPen.get());
-  const double l = static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX;
-  const double t = static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY;
-  const double w = static_cast<double>(FSize->Native(TQRPrintableSize::szWidth));
-  const double h = static_cast<double>(FSize->Native(TQRPrintableSize::szHeight));
+  const auto [l, t, w, h] = PrintedBox(offsetX, offsetY);
   auto x = [this](double v) { return FPrinter->XToDevice(v); };
   auto y = [this](double v) { return FPrinter->YToDevice(v); };
   auto line = [&canvas](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {

@@ -119,6 +119,13 @@ class TQRPrintable : public TCustomControl {
   void PrintFrame(double left, double top, double width, double height);
   // The device rectangle of native coordinates on the printer.
   TRect DeviceRect(double left, double top, double width, double height) const;
+  // The control's box on the page in native coordinates, moved by its band's offset.
+  struct TNativeBox {
+    double Left, Top, Width, Height;
+  };
+  TNativeBox PrintedBox(double offsetX, double offsetY) const;
+  // An opaque control's colour under the box (final pass only).
+  void PrintBackground(TCanvas& canvas, double left, double top, double width, double height);
 
   std::unique_ptr<TQRPrintableSize> FSize;
   std::unique_ptr<TQRFrame> FFrame;

@@ -235,16 +235,8 @@ void TQRPictureControl::PaintPicture(const TQRPicture* picture, const std::strin
 void TQRPictureControl::PrintPicture(const TQRPicture& picture, double offsetX, double offsetY) {
   if (!FinalPass() || !FPrinter || !FPrinter->PageCanvas()) return;
   TCanvas& canvas = *FPrinter->PageCanvas();
-  const double left = static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX;
-  const double top = static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY;
-  const double width = static_cast<double>(FSize->Native(TQRPrintableSize::szWidth));
-  const double height = static_cast<double>(FSize->Native(TQRPrintableSize::szHeight));
-  if (Opaque()) {
-    canvas.Pen()->SetWidth(0);
-    canvas.Brush()->SetStyle(bsSolid);
-    canvas.Brush()->SetColor(Color());
-    canvas.FillRect(DeviceRect(left, top, width, height));
-  }
+  const auto [left, top, width, height] = PrintedBox(offsetX, offsetY);
+  PrintBackground(canvas, left, top, width, height);
   if (!picture.Empty()) {
     const TRectF place =
         PicturePlace({left, top, left + width, top + height}, picture.NativeWidth(), picture.NativeHeight());
@@ -636,16 +628,8 @@ void TQRBarcode::PrintAt(double offsetX, double offsetY) {
     text = FEvaluator->Compiled() ? TQRExpr::ValueText(FEvaluator->Evaluate(), "") : std::string();
   FPrintedText = text;
   TCanvas& canvas = *FPrinter->PageCanvas();
-  const double left = static_cast<double>(FSize->Native(TQRPrintableSize::szLeft)) + offsetX;
-  const double top = static_cast<double>(FSize->Native(TQRPrintableSize::szTop)) + offsetY;
-  const double width = static_cast<double>(FSize->Native(TQRPrintableSize::szWidth));
-  const double height = static_cast<double>(FSize->Native(TQRPrintableSize::szHeight));
-  if (Opaque()) {
-    canvas.Pen()->SetWidth(0);
-    canvas.Brush()->SetStyle(bsSolid);
-    canvas.Brush()->SetColor(Color());
-    canvas.FillRect(DeviceRect(left, top, width, height));
-  }
+  const auto [left, top, width, height] = PrintedBox(offsetX, offsetY);
+  PrintBackground(canvas, left, top, width, height);
   // Nothing to encode (an empty field) prints no code and is no fault.
   if (text.empty()) {
     TQRPrintable::PrintAt(offsetX, offsetY);
