@@ -26,6 +26,7 @@
 #include "objects/StringList.h"
 #include "report/QRCtrls.h"
 #include "tests/support/SqliteExec.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
@@ -83,11 +84,10 @@ int DataSetsOwnedBy(const TComponent* owner) {
   return n;
 }
 
-struct ShellDataDialogs : ::testing::Test {
-  QTemporaryDir dir;
-  std::vector<std::string> errors;
+struct ShellDataDialogs : test::ShellTest {
   TdlgData* D = nullptr;
 
+  ShellDataDialogs() { StubDataDialog = false; }
   void SetUp() override {
     // A private data folder holding one database without tables, no alias file, the
     // sample database of the build.
@@ -96,27 +96,11 @@ struct ShellDataDialogs : ::testing::Test {
     setenv("RPT_ALIAS_FILE", qPrintable(dir.filePath("aliases.ini")), 1);
     setenv("RPT_SAMPLE_DB", RPT_TEST_SAMPLE_DB, 1);
     test::RunSqlite(dir.filePath("databases/empty.db").toStdString(), "PRAGMA user_version = 1;");
-    RegisterReportClasses();
-    SetMessageBoxHook([](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
-      ADD_FAILURE() << "unexpected message box: " << text;
-      return int(mrCancel);
-    });
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    QApplication::setQuitOnLastWindowClosed(false);
-    CreateSingleInstanceWindows();
+    ShellTest::SetUp();
     D = dlgData;
-    frmMain->show();
-    frmMain->activateWindow();
-    QApplication::setActiveWindow(frmMain);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frmMain));
   }
   void TearDown() override {
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
-    SetMessageBoxHook(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
+    ShellTest::TearDown();
     for (const char* v : {"RPT_DATA_DIR", "RPT_ALIAS_FILE", "RPT_SAMPLE_DB"}) unsetenv(v);
   }
 

@@ -18,6 +18,7 @@
 #include "objects/StringList.h"
 #include "report/QRDataCtrls.h"
 #include "tests/support/SqliteExec.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
@@ -34,13 +35,10 @@ class TextsFilter : public TQRExportFilter {
   std::vector<std::string> Texts;
 };
 
-struct DetailData : ::testing::Test {
-  QTemporaryDir dir;
+struct DetailData : test::ShellTest {
   std::deque<TDataSet*> made;  // what the data dialog answers, in order (none: cancelled)
-  std::vector<std::string> errors;
 
   void SetUp() override {
-    RegisterReportClasses();
     fs::create_directories(Path("data"));
     ::setenv("RPT_DATA_DIR", Path("data").c_str(), 1);
     test::RunSqlite(Path("data/shop.db"),
@@ -48,10 +46,7 @@ struct DetailData : ::testing::Test {
                     "CREATE TABLE lines(id INTEGER PRIMARY KEY, order_id INTEGER, product TEXT);"
                     "INSERT INTO orders VALUES (1,'Ann'),(2,'Bob'),(3,'Cy');"
                     "INSERT INTO lines VALUES (1,1,'bolt'),(2,1,'nut'),(3,2,'gear'),(4,3,'cog');");
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    QApplication::setQuitOnLastWindowClosed(false);
-    CreateSingleInstanceWindows();
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
+    ShellTest::SetUp();
     frmMain->DetailDataDialog = [this](TfrmDoc*) -> TDataSet* {
       if (made.empty()) return nullptr;
       TDataSet* next = made.front();
@@ -61,13 +56,8 @@ struct DetailData : ::testing::Test {
   }
   void TearDown() override {
     for (TDataSet* d : made) d->Free();
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
-    TApplication::Instance()->SetErrorHook(nullptr);
+    ShellTest::TearDown();
   }
-  std::string Path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
 
   // A document over the orders with a detail band naming the customer and a sub-detail
   // band printing each line's product.

@@ -19,41 +19,12 @@
 #include "framework/Application.h"
 #include "objects/Filer.h"
 #include "report/QRCtrls.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
 
-struct EditingCommands : ::testing::Test {
-  QTemporaryDir dir;
-  std::vector<std::string> errors;
-
-  void SetUp() override {
-    RegisterReportClasses();
-    SetMessageBoxHook([](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
-      ADD_FAILURE() << "unexpected message box: " << text;
-      return int(mrCancel);
-    });
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    QApplication::setQuitOnLastWindowClosed(false);
-    QGuiApplication::clipboard()->clear();
-    CreateSingleInstanceWindows();
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
-    frmMain->show();
-  }
-  void TearDown() override {
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
-    SetMessageBoxHook(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
-  }
-
-  TfrmDoc* New() {
-    frmMain->Action("actNew")->trigger();
-    return frmMain->ActiveDocument();
-  }
-  void Idle() { frmMain->ActionList()->UpdateActions(); }
+struct EditingCommands : test::ShellTest {
   TAction* Act(const char* name) { return frmMain->Action(name); }
   // Runs a command as the menu does: after the update rules, errors to the application.
   void Run(const char* name) {

@@ -25,6 +25,7 @@
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
@@ -50,32 +51,12 @@ class TKeyHook : public IDesignerHook {
   TComponent* RootComponent() override { return nullptr; }
 };
 
-struct Shell : ::testing::Test {
-  QTemporaryDir dir;
-  std::deque<int> answers;                 // message box answers, in order
-  std::vector<std::string> prompts;        // message box texts
+struct Shell : test::ShellTest {
   std::deque<std::optional<std::string>> saveAnswers;
   std::vector<std::string> proposed;
-  std::vector<std::string> errors;
 
   void SetUp() override {
-    RegisterReportClasses();
-    SetMessageBoxHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
-      prompts.push_back(text);
-      if (answers.empty()) ADD_FAILURE() << "unexpected message box: " << text;
-      const int a = answers.empty() ? mrCancel : answers.front();
-      if (!answers.empty()) answers.pop_front();
-      return a;
-    });
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    // As the program does: windows closing between tests leave no quit request behind
-    // that would end the next modal dialog at once.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // Paste follows the clipboard: every test starts with an empty one.
-    QGuiApplication::clipboard()->clear();
-    CreateSingleInstanceWindows();
-    // New's data dialog confirmed without a dataset (the dialog's own tests drive it).
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
+    ShellTest::SetUp();
     frmMain->SaveDialog = [this](const std::string& p) -> std::optional<std::string> {
       proposed.push_back(p);
       if (saveAnswers.empty()) return std::nullopt;
@@ -83,27 +64,7 @@ struct Shell : ::testing::Test {
       saveAnswers.pop_front();
       return a;
     };
-    frmMain->show();
-    frmMain->activateWindow();
-    QApplication::setActiveWindow(frmMain);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(frmMain));
   }
-
-  void TearDown() override {
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
-    SetMessageBoxHook(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
-  }
-
-  TfrmDoc* New() {
-    frmMain->Action("actNew")->trigger();
-    return frmMain->ActiveDocument();
-  }
-  std::string Path(const char* name) { return QDir(dir.path()).filePath(name).toStdString(); }
-  void Idle() { frmMain->ActionList()->UpdateActions(); }
   std::vector<std::string> Enabled() {
     Idle();
     std::vector<std::string> names;

@@ -20,16 +20,13 @@
 #include "output/QRPrev.h"
 #include "report/QRDataCtrls.h"
 #include "tests/support/SqliteExec.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
 
-struct PreviewWindow : ::testing::Test {
-  QTemporaryDir dir;
-  std::vector<std::string> errors;
-
+struct PreviewWindow : test::ShellTest {
   void SetUp() override {
-    RegisterReportClasses();
     RegisterStandardPreview();
     ::setenv("RPT_DATA_DIR", dir.path().toStdString().c_str(), 1);
     // Enough lines for a pass of many pages that runs well past the first.
@@ -37,22 +34,12 @@ struct PreviewWindow : ::testing::Test {
                     "CREATE TABLE lines(id INTEGER PRIMARY KEY, product VARCHAR(40));"
                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
                     "INSERT INTO lines SELECT i, 'Product ' || i FROM n;");
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    QApplication::setQuitOnLastWindowClosed(false);
-    CreateSingleInstanceWindows();
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
-    frmMain->show();
-    frmMain->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frmMain));
+    ShellTest::SetUp();
   }
 
   void TearDown() override {
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
+    ShellTest::TearDown();
     SetPreviewInterfaceClass(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
   }
 
   // A new document over the lines, one data field a detail line.

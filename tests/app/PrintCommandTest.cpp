@@ -25,6 +25,7 @@
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
 #include "tests/support/SqliteExec.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
@@ -48,11 +49,7 @@ const char* const kReportCommands[] = {"actChangeData", "actDetailData", "actRep
                                        "actPaste",      "actClose",      "actPreview",  "actPrint",  "actSaveAs",
                                        "actEnableAll",  "actZoom100",    "actALLeft"};
 
-struct PrintCommand : ::testing::Test {
-  QTemporaryDir dir;
-  std::vector<std::string> errors;
-  std::vector<std::string> questions;  // message boxes, in order
-  std::vector<int> answers;            // what they answer, in order (then Ok)
+struct PrintCommand : test::ShellTest {
   TfrmDoc* Doc = nullptr;
   std::string Pdf;
   std::function<void()> OnTick;  // runs while a print's pass lets messages run
@@ -66,20 +63,16 @@ struct PrintCommand : ::testing::Test {
                     "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 4000)"
                     " INSERT INTO n SELECT x FROM c;");
     Pdf = Path("out.pdf");
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
+    RegisterStandardPrintDialogs();
+    ShellTest::SetUp();
+    // Boxes with no answer left are answered Ok: a print tells what it made.
     SetMessageBoxHook([this](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
-      questions.push_back(text);
+      prompts.push_back(text);
       if (answers.empty()) return int(mrOk);
       const int answer = answers.front();
-      answers.erase(answers.begin());
+      answers.pop_front();
       return answer;
     });
-    QApplication::setQuitOnLastWindowClosed(false);
-    RegisterReportClasses();
-    RegisterStandardPrintDialogs();
-    CreateSingleInstanceWindows();
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
-    frmMain->show();
     Doc = NumbersDocument();
     frmMain->ActionList()->UpdateActions();
     Ticker.setInterval(1);
@@ -89,18 +82,10 @@ struct PrintCommand : ::testing::Test {
   }
   void TearDown() override {
     Ticker.stop();
-    if (frmMain) {
-      for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-      frmMain->CloseAllDocuments();
-      QCoreApplication::processEvents();
-    }
-    DestroySingleInstanceWindows();
+    ShellTest::TearDown();
     TQRPrintWindows::RunPrintDialog = nullptr;
     TQRPrintWindows::OpenProgressForm = nullptr;
-    SetMessageBoxHook(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
   }
-  std::string Path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
 
   // A document printing one line per number: some 80 pages.
   TfrmDoc* NumbersDocument() {
@@ -202,7 +187,7 @@ TEST_F(PrintCommand, CtrlPPrintsTheChosenPagesWithProgressAndLocksTheReportMeanw
 TEST_F(PrintCommand, ValuesThatCouldNotBePrintedAreToldOnceAfterThePrint) {
   AnswerDialog(1, 1);
   frmMain->Action("actPrint")->trigger();
-  EXPECT_TRUE(questions.empty()) << "a clean print tells nothing";
+  EXPECT_TRUE(prompts.empty()) << "a clean print tells nothing";
   // An EAN-13 takes digits only: the same bad text on every record is one message.
   auto* code = TComponent::Create<TQRBarcode>(Doc->Report->Owner());
   code->SetName("Code");
@@ -213,10 +198,10 @@ TEST_F(PrintCommand, ValuesThatCouldNotBePrintedAreToldOnceAfterThePrint) {
   AnswerDialog(1, 2);
   frmMain->Action("actPrint")->trigger();
   EXPECT_EQ(PdfPages(Pdf), 2);
-  ASSERT_EQ(questions.size(), 1u);
-  EXPECT_NE(questions[0].find("The report of \"" + Doc->Caption() + "\" was made with these messages:"),
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("The report of \"" + Doc->Caption() + "\" was made with these messages:"),
             std::string::npos);
-  EXPECT_NE(questions[0].find("Code: the text \"ABC\" cannot be encoded"), std::string::npos) << questions[0];
+  EXPECT_NE(prompts[0].find("Code: the text \"ABC\" cannot be encoded"), std::string::npos) << prompts[0];
   EXPECT_TRUE(errors.empty());
 }
 
@@ -253,8 +238,8 @@ TEST_F(PrintCommand, TheDocumentWindowStaysOpenWhileItsReportPrints) {
   AnswerDialog(1, 1);
   frmMain->Action("actPrint")->trigger();
   EXPECT_FALSE(closed);
-  ASSERT_EQ(questions.size(), 1u);
-  EXPECT_NE(questions[0].find("is being printed or previewed"), std::string::npos) << questions[0];
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("is being printed or previewed"), std::string::npos) << prompts[0];
   EXPECT_EQ(frmMain->Documents(), std::vector<TfrmDoc*>{Doc});
   EXPECT_EQ(PdfPages(Pdf), 1);
   // Once the pass has ended it closes.
@@ -277,8 +262,8 @@ TEST_F(PrintCommand, ClosingTheProgramMidPrintAsksAndStopsThePassFirst) {
   };
   AnswerDialog(0, 0);
   frmMain->Action("actPrint")->trigger();
-  ASSERT_EQ(questions.size(), 2u);
-  EXPECT_EQ(questions[0], TfrmMain::StopPassesQuestion("\"" + Doc->Caption() + "\""));
+  ASSERT_EQ(prompts.size(), 2u);
+  EXPECT_EQ(prompts[0], TfrmMain::StopPassesQuestion("\"" + Doc->Caption() + "\""));
   EXPECT_FALSE(fs::exists(Pdf));  // stopped
   EXPECT_TRUE(frmMain->isVisible());
   // The window closes as soon as the print has returned.
@@ -297,10 +282,10 @@ TEST_F(PrintCommand, APreviewThreadLocksTheReportUntilItIsStoppedForClosing) {
   EXPECT_FALSE(frmMain->Action("actSave")->isEnabled());
   EXPECT_TRUE(frmMain->Action("actNew")->isEnabled());
   EXPECT_FALSE(Doc->Close());
-  EXPECT_EQ(questions.size(), 1u);
+  EXPECT_EQ(prompts.size(), 1u);
   answers = {mrYes};
   frmMain->close();
-  EXPECT_EQ(questions.size(), 2u);
+  EXPECT_EQ(prompts.size(), 2u);
   EXPECT_FALSE(Doc->Report && Doc->Report->GenerationRunning());
   EXPECT_FALSE(frmMain->isVisible());
   TQRPrinter::PreviewInterface = preview;

@@ -16,43 +16,17 @@
 #include "framework/Peer.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
+#include "tests/app/ShellFixture.h"
 
 namespace rpt {
 namespace {
 
-struct PropertiesWindow : ::testing::Test {
-  std::vector<std::string> errors;
-
+struct PropertiesWindow : test::ShellTest {
   void SetUp() override {
-    RegisterReportClasses();
-    SetMessageBoxHook([](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
-      ADD_FAILURE() << "unexpected message box: " << text;
-      return int(mrCancel);
-    });
-    TApplication::Instance()->SetErrorHook([this](const std::string& m) { errors.push_back(m); });
-    QApplication::setQuitOnLastWindowClosed(false);
-    QGuiApplication::clipboard()->clear();
-    CreateSingleInstanceWindows();
-    frmMain->DataDialog = [](TfrmDoc*) { return true; };
-    frmMain->show();
+    ShellTest::SetUp();
     frmProps->show();
-    frmMain->activateWindow();
     QApplication::setActiveWindow(frmMain);
   }
-  void TearDown() override {
-    for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;
-    frmMain->CloseAllDocuments();
-    QCoreApplication::processEvents();
-    DestroySingleInstanceWindows();
-    SetMessageBoxHook(nullptr);
-    TApplication::Instance()->SetErrorHook(nullptr);
-  }
-
-  TfrmDoc* New() {
-    frmMain->Action("actNew")->trigger();
-    return frmMain->ActiveDocument();
-  }
-  void Idle() { frmMain->ActionList()->UpdateActions(); }
   TZQKPropertyInspector* Insp() { return frmProps->PropInsp; }
   TZQKObjectComboBox* Selector() { return frmProps->ZQKObjectComboBox1; }
   template <class T>
