@@ -315,6 +315,15 @@ std::string TrimStatement(std::string_view sql) {
   return std::string(sql);
 }
 
+std::string QuoteIdent(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
 TFieldType FieldTypeOfDeclaration(std::string_view declaredType, int* size, int* precision, int* scale) {
   const std::string t = UpperAscii(Trim(declaredType));
   *size = 0;

@@ -60,6 +60,8 @@ struct TSqlParamRef {
 std::vector<TSqlParamRef> ScanSqlParams(std::string_view sql);
 // Trailing blanks and semicolons removed, so the text can be nested in another statement.
 std::string TrimStatement(std::string_view sql);
+// A name quoted as an SQL identifier (both engines double an inner quote).
+std::string QuoteIdent(std::string_view name);
 
 using TRow = std::vector<TValue>;
 

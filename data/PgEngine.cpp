@@ -46,15 +46,6 @@ bool IsLoginFailure(const std::string& message) {
          m.find("role \"") != std::string::npos || m.find("pg_hba.conf") != std::string::npos;
 }
 
-std::string QuoteIdent(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 std::string QuoteLiteral(std::string_view text) {
   if (text.find('\0') != std::string_view::npos)
     throw EDatabaseError("A parameter value holds a NUL character, which the server cannot take");

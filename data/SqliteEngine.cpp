@@ -16,15 +16,6 @@ namespace rpt::engine {
 
 namespace {
 
-std::string QuoteIdent(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
 class TStatement {
  public:
   TStatement(sqlite3* db, const std::string& sql) : FDb(db) {

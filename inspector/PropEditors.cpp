@@ -161,6 +161,18 @@ int32_t TZQKIntegerPropEditor::ParseInteger(const std::string& text) const {
   return static_cast<int32_t>(*value);
 }
 
+void TZQKIntegerPropEditor::SetIdentOrNumber(const TIdentMap& idents, const std::string& text) {
+  if (auto v = idents.ValueOf(Trim(text))) {
+    WriteOrdToAll(*v);
+    return;
+  }
+  TZQKIntegerPropEditor::SetValueText(text);
+}
+
+void TZQKIntegerPropEditor::AddIdentNames(const TIdentMap& idents, std::vector<std::string>& list) {
+  for (const TIdentMapEntry& e : idents.Entries()) list.push_back(e.Name);
+}
+
 void TZQKIntegerPropEditor::SetValueText(const std::string& text) { WriteOrdToAll(ParseInteger(text)); }
 
 // ---------------------------------------------------------------------------
@@ -418,20 +430,14 @@ std::string TZQKColorPropEditor::GetValueText() {
   return HexColor(v);
 }
 
-void TZQKColorPropEditor::SetValueText(const std::string& text) {
-  if (auto v = ColorIdents().ValueOf(Trim(text))) {
-    WriteOrdToAll(*v);
-    return;
-  }
-  TZQKIntegerPropEditor::SetValueText(text);
-}
+void TZQKColorPropEditor::SetValueText(const std::string& text) { SetIdentOrNumber(ColorIdents(), text); }
 
 TZQKPropAttributes TZQKColorPropEditor::GetAttributes() {
   return eaValueList | eaDialog | eaMultiSelect | eaOwnerDrawValues;
 }
 
 void TZQKColorPropEditor::FillValueList(std::vector<std::string>& list) {
-  for (const TIdentMapEntry& e : ColorIdents().Entries()) list.push_back(e.Name);
+  AddIdentNames(ColorIdents(), list);
 }
 
 void TZQKColorPropEditor::RunDialog() {
@@ -476,20 +482,14 @@ constexpr int32_t kCursorImageSize = 32;
 
 std::string TZQKCursorPropEditor::GetValueText() { return CursorText(ReadOrd(0)); }
 
-void TZQKCursorPropEditor::SetValueText(const std::string& text) {
-  if (auto v = CursorIdents().ValueOf(Trim(text))) {
-    WriteOrdToAll(*v);
-    return;
-  }
-  TZQKIntegerPropEditor::SetValueText(text);
-}
+void TZQKCursorPropEditor::SetValueText(const std::string& text) { SetIdentOrNumber(CursorIdents(), text); }
 
 TZQKPropAttributes TZQKCursorPropEditor::GetAttributes() {
   return eaValueList | eaMultiSelect | eaSortedValues | eaOwnerDrawValues;
 }
 
 void TZQKCursorPropEditor::FillValueList(std::vector<std::string>& list) {
-  for (const TIdentMapEntry& e : CursorIdents().Entries()) list.push_back(e.Name);
+  AddIdentNames(CursorIdents(), list);
 }
 
 void TZQKCursorPropEditor::MeasureValueHeight(const std::string&, TCanvas& canvas, int32_t& height) {
@@ -514,20 +514,14 @@ std::string TZQKFontCharsetPropEditor::GetValueText() {
   return std::to_string(v);
 }
 
-void TZQKFontCharsetPropEditor::SetValueText(const std::string& text) {
-  if (auto v = CharsetIdents().ValueOf(Trim(text))) {
-    WriteOrdToAll(*v);
-    return;
-  }
-  TZQKIntegerPropEditor::SetValueText(text);
-}
+void TZQKFontCharsetPropEditor::SetValueText(const std::string& text) { SetIdentOrNumber(CharsetIdents(), text); }
 
 TZQKPropAttributes TZQKFontCharsetPropEditor::GetAttributes() {
   return eaValueList | eaMultiSelect | eaSortedValues;
 }
 
 void TZQKFontCharsetPropEditor::FillValueList(std::vector<std::string>& list) {
-  for (const TIdentMapEntry& e : CharsetIdents().Entries()) list.push_back(e.Name);
+  AddIdentNames(CharsetIdents(), list);
 }
 
 // ---------------------------------------------------------------------------

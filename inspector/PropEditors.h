@@ -23,6 +23,9 @@ class TZQKIntegerPropEditor : public TZQKOrdinalPropEditor {
   // Decimal text within the type's range, else "Value must be between %d and %d";
   // a text that is no number: "Invalid property value".
   int32_t ParseInteger(const std::string& text) const;
+  // A name of the map (clRed, crArrow, ...) written as its value, else a number.
+  void SetIdentOrNumber(const TIdentMap& idents, const std::string& text);
+  static void AddIdentNames(const TIdentMap& idents, std::vector<std::string>& list);
 };
 
 class TZQKCharPropEditor : public TZQKOrdinalPropEditor {

@@ -47,6 +47,17 @@ void UseFont(TCanvas& canvas, const QFont& font) {
   if (font.pointSize() > 0) canvas.Font()->SetSize(font.pointSize());
 }
 
+// Editors measure on a canvas; one over a pixel image has the font's metrics.
+template <class Measure>
+void MeasureWithFont(const QFont& font, Measure measure) {
+  QImage image(1, 1, QImage::Format_RGB32);
+  QPainter painter(&image);
+  painter.setFont(font);
+  TQtCanvas canvas(&painter);
+  UseFont(canvas, font);
+  measure(canvas);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -124,25 +135,15 @@ void TZQKPropertyInspectorPageItem::GetValues(std::vector<std::string>& list) {
 
 void TZQKPropertyInspectorPageItem::MeasureValueHeight(const std::string& value, const QFont& font, int& height) {
   if (!FEditor) return;
-  QImage image(1, 1, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setFont(font);
-  TQtCanvas canvas(&painter);
-  UseFont(canvas, font);
   int32_t h = height;
-  FEditor->MeasureValueHeight(value, canvas, h);
+  MeasureWithFont(font, [&](TCanvas& canvas) { FEditor->MeasureValueHeight(value, canvas, h); });
   height = h;
 }
 
 void TZQKPropertyInspectorPageItem::MeasureValueWidth(const std::string& value, const QFont& font, int& width) {
   if (!FEditor) return;
-  QImage image(1, 1, QImage::Format_RGB32);
-  QPainter painter(&image);
-  painter.setFont(font);
-  TQtCanvas canvas(&painter);
-  UseFont(canvas, font);
   int32_t w = width;
-  FEditor->MeasureValueWidth(value, canvas, w);
+  MeasureWithFont(font, [&](TCanvas& canvas) { FEditor->MeasureValueWidth(value, canvas, w); });
   width = w;
 }
 
