@@ -1167,6 +1167,21 @@ const std::map<std::string, TScenario>& Scenarios() {
          TakeWithProperties(shot, "frame-bottom-left-2pt");
          shot.TakeDetail("frame-close-up", PeerWidget(label), 4);
          ShowMenu(shot, 1, "menu-edit-undo-change");
+         // A transparent label shows its band through it: the band coloured aqua, the
+         // label's own colour given up.
+         TQRCustomBand* title = Doc()->Report->FindBand(rbTitle);
+         Doc()->ZQKDesigner1->Select({title});
+         TShot::Settle();
+         TypeIntoRow(insp->PropItems().FindItem("Color"), "clAqua");
+         Doc()->ZQKDesigner1->Select({label});
+         TShot::Settle();
+         TypeIntoRow(insp->PropItems().FindItem("Transparent"), "True");
+         const QImage under = PeerWidget(title)->grab(PeerWidget(label)->geometry()).toImage();
+         int aqua = 0;
+         for (int y = 0; y < under.height(); ++y)
+           for (int x = 0; x < under.width(); ++x) aqua += (under.pixel(x, y) & 0xFFFFFF) == 0x00FFFFu;
+         Expect(shot, aqua * 4 > under.width() * under.height(), "the band does not show through the transparent label");
+         TakeWithProperties(shot, "transparent-label-on-aqua-band");
 
          TControl* field = Insert(pbDBText, {At(rbTitle, {150, 8}), QSize(80, 16)});
          TControl* memo = Insert(pbMemo, {At(rbTitle, {260, 8}), QSize(80, 32)});
