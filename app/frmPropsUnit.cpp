@@ -1,9 +1,12 @@
 #include "app/frmPropsUnit.h"
 
 #include <QTimer>
+#include <algorithm>
 
 #include "app/frmDocUnit.h"
+#include "data/DB.h"
 #include "framework/Application.h"
+#include "objects/CodePage.h"
 
 namespace rpt {
 
@@ -23,6 +26,43 @@ TfrmProps::TfrmProps(QWidget* parent)
   PropInsp->OnChange = [this](TZQKCustomPropertyInspector*) { PropInspChange(); };
   PropInsp->OnWrite = [this](const std::string& caption, const std::vector<TComponent*>& components,
                              const std::function<void()>& write) { WriteToDocument(caption, components, write); };
+  PropInsp->OnGetComponents = [this](TZQKCustomPropertyInspector*, const TClassDescriptor* cls,
+                                     std::vector<TComponent*>& list) { list = ReferableComponents(cls); };
+  PropInsp->OnGetComponent = [this](TZQKCustomPropertyInspector*, const std::string& name, TComponent*& component) {
+    component = FindReferable(name);
+  };
+  PropInsp->OnGetComponentName = [this](TZQKCustomPropertyInspector*, TComponent* component, std::string& name) {
+    name = ReferenceName(component);
+  };
+}
+
+std::vector<TComponent*> TfrmProps::ReferableComponents(const TClassDescriptor* cls) const {
+  std::vector<TComponent*> list;
+  if (!FDocument || !FDocument->Report || !cls) return list;
+  TComponent* report = FDocument->Report;
+  auto offer = [&](TComponent* c) {
+    if (c && !c->Name().empty() && c->InheritsFrom(*cls) && std::find(list.begin(), list.end(), c) == list.end())
+      list.push_back(c);
+  };
+  offer(report);
+  for (TComponent* c : report->OwnedComponents()) offer(c);
+  offer(FDocument->DataSet);
+  return list;
+}
+
+TComponent* TfrmProps::FindReferable(const std::string& name) const {
+  if (!FDocument || !FDocument->Report || name.empty()) return nullptr;
+  TComponent* report = FDocument->Report;
+  // As a stored reference resolves: an owned component first, then "Owner" for the root.
+  if (TComponent* c = report->FindComponent(name)) return c;
+  if (SameText(name, "Owner") || SameText(name, report->Name())) return report;
+  if (TComponent* data = FDocument->DataSet; data && SameText(name, data->Name())) return data;
+  return nullptr;
+}
+
+std::string TfrmProps::ReferenceName(TComponent* component) const {
+  if (FDocument && component == FDocument->Report && !FDocument->Report->FindComponent("Owner")) return "Owner";
+  return component ? component->Name() : std::string();
 }
 
 void TfrmProps::resizeEvent(QResizeEvent* event) {

@@ -12,6 +12,7 @@ namespace rpt {
 
 class TfrmDoc;
 class TComponent;
+class TClassDescriptor;
 
 class TfrmProps : public QWidget {
  public:
@@ -34,6 +35,13 @@ class TfrmProps : public QWidget {
 
   void ZQKObjectComboBox1Click();
   void PropInspChange();
+
+  // What a reference row offers and accepts: the components of the shown report, the
+  // window's dataset, and the report itself under the name "Owner" (as a stored
+  // reference names it), each where the property's class admits it.
+  std::vector<TComponent*> ReferableComponents(const TClassDescriptor* cls) const;
+  TComponent* FindReferable(const std::string& name) const;
+  std::string ReferenceName(TComponent* component) const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -379,9 +379,17 @@ void TZQKCustomPropsPage::SetTopRow(int row) {
 
 void TZQKCustomPropsPage::ApplyEditText(int row) {
   TZQKPropsPageItem* item = ItemAtRow(row);
+  if (FApplyingText) return;
   if (!FApplyingKeystroke) ++FTypingRun;
   if (!item) return;
-  item->SetValueText(FLastEditText);
+  {
+    FApplyingText = true;
+    struct TReset {
+      bool& Flag;
+      ~TReset() { Flag = false; }
+    } reset{FApplyingText};
+    item->SetValueText(FLastEditText);
+  }
   // The write may have rebuilt the rows; the item is read again only when it still
   // stands on its row.
   if (ItemAtRow(row) != item) return;

@@ -241,6 +241,9 @@ class TZQKCustomPropsPage : public QAbstractScrollArea {
   TColor FFontColor = clWindowText;
   std::string FLastEditText;
   bool FApplyingKeystroke = false;
+  // An apply is under way: the message box of a refused value takes the focus, and
+  // that focus change must not apply the same text again.
+  bool FApplyingText = false;
   int FTypingRun = 0;
   TZQKPropsPageInplaceEdit* FEditor = nullptr;
   QLabel* FToolTip = nullptr;
