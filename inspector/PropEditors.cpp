@@ -14,6 +14,7 @@
 #include "framework/Canvas.h"
 #include "framework/Graphics.h"
 #include "objects/CodePage.h"
+#include "objects/FloatText.h"
 #include "objects/StringList.h"
 
 namespace rpt {
@@ -650,14 +651,16 @@ int FloatDigits(const TTypeInfo* type) {
   }
 }
 
-QString FloatText(Extended value, int digits) {
-  // Beyond what a double holds the digits are noise.
-  return QLocale().toString(static_cast<double>(value), 'g', std::min(digits, 17));
+QString FloatText(Extended value, int digits, bool single = false) {
+  // Typed text reads back as a double: beyond 15 digits of one the digits are noise.
+  QString text = QString::fromStdString(ShortestFloatText(value, std::min(digits, 15), single));
+  return text.replace(QLatin1Char('.'), QLocale().decimalPoint());
 }
 }  // namespace
 
 std::string TZQKFloatPropEditor::GetValueText() {
-  return FloatText(ReadFloat(0), FloatDigits(ValueType())).toStdString();
+  const TTypeInfo* type = ValueType();
+  return FloatText(ReadFloat(0), FloatDigits(type), type && type->FloatType == ftSingle).toStdString();
 }
 
 void TZQKFloatPropEditor::SetValueText(const std::string& text) {
@@ -895,7 +898,7 @@ std::string VariantText(const TVariant& v) {
     case TVariant::varBoolean: return v.Int ? "True" : "False";
     case TVariant::varCurrency:
       return QLocale().toCurrencyString(static_cast<double>(v.Int) / 10000.0).toStdString();
-    case TVariant::varSingle: return FloatText(v.Float, 7).toStdString();
+    case TVariant::varSingle: return FloatText(v.Float, 7, true).toStdString();
     case TVariant::varDouble: return FloatText(v.Float, 15).toStdString();
     case TVariant::varDate:
       return QLocale().toString(DateTimeOfDays(v.Float), FullYear(QLocale().dateTimeFormat(QLocale::ShortFormat)))
