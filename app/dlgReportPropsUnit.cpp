@@ -17,6 +17,7 @@
 #include "framework/Application.h"
 #include "framework/QtCanvas.h"
 #include "objects/Exceptions.h"
+#include "objects/FloatText.h"
 #include "report/QuickRpt.h"
 
 namespace rpt {
@@ -40,29 +41,36 @@ QLocale NumberLocale() {
   return locale;
 }
 
-// The number boxes take typed digits and the decimal separator only. Keys that type
-// no character (Delete, arrows, Shift+Insert) pass; Backspace and Ctrl+letter count as
-// the control characters they type and are dropped with the rest. The dialog's own keys
-// and Alt mnemonics pass.
+// The number boxes refuse only typed characters that cannot be part of a length:
+// letters, signs, spaces, another separator. Editing keys (Backspace, Delete, Ctrl+A,
+// Ctrl+V, Ctrl+Z), moving keys, the dialog's own keys and Alt mnemonics pass; pasted
+// text is judged by Ok.
 bool DiscardedKey(const QKeyEvent& k) {
-  const int key = k.key();
-  if (key == Qt::Key_Backspace) return true;
-  if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape || key == Qt::Key_Tab ||
-      key == Qt::Key_Backtab)
-    return false;
-  const Qt::KeyboardModifiers mods = k.modifiers();
-  if (mods.testFlag(Qt::AltModifier) && !mods.testFlag(Qt::ControlModifier)) return false;
-  if (mods & (Qt::ControlModifier | Qt::MetaModifier)) return key >= Qt::Key_A && key <= Qt::Key_Z;
+  if (k.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
   const QString text = k.text();
-  if (text.isEmpty()) return false;
-  if (text.size() == 1 && text[0] >= QLatin1Char('0') && text[0] <= QLatin1Char('9')) return false;
-  return text != QLocale().decimalPoint();
+  const QString point = QLocale().decimalPoint();
+  for (QChar c : text) {
+    const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    if (!digit && QString(c) != point && c.category() != QChar::Other_Control) return true;
+  }
+  return false;
+}
+
+const char* UnitName(TQRUnit unit) {
+  switch (unit) {
+    case MM: return "mm";
+    case Inches: return "in";
+    case Pixels: return "pixels";
+    case Characters: return "characters";
+    default: return "tenths of a millimetre";
+  }
 }
 
 }  // namespace
 
 QString FloatText(Extended value) {
-  return NumberLocale().toString(static_cast<double>(value), 'g', 15);
+  QString text = QString::fromStdString(ShortestFloatText(value));
+  return text.replace(QLatin1Char('.'), NumberLocale().decimalPoint());
 }
 
 bool IsFloatText(const QString& text, Extended* value) {
@@ -162,13 +170,12 @@ void TdlgReportProps::CreateControls() {
     edit(margins, i + 2, 112, y, 84);
   }
   label(margins, "Label8", "Column number", 10, 20 + 5 * 27 + 4);
-  // The column number changes by its arrows only: the spin box's text cannot be typed.
+  // The column number: typed or moved by the arrows, 1 to 20.
   FColumns = new QSpinBox(margins);
   FColumns->setObjectName("Edit8");
   FColumns->setRange(1, kMaxColumns);
   FColumns->setWrapping(false);
   FColumns->setGeometry(112, 20 + 5 * 27, 84, 22);
-  if (auto* text = FColumns->findChild<QLineEdit*>()) text->setReadOnly(true);
 
   auto* other = new QGroupBox("Other", this);
   other->setObjectName("GroupBox3");
@@ -300,6 +307,46 @@ void TdlgReportProps::ValidateInput() {
   number(5, "Wrong bottom margin");
   number(6, "Wrong column space");
   if (FUnits->currentIndex() < 0) throw Exception("You must select unit type");
+  ValidateRoom();
+}
+
+void TdlgReportProps::ValidateRoom() {
+  const TQRPage* page = FReport->Page();
+  const TQRUnit unit = page->Units();
+  Extended v[7] = {};
+  for (int box = 2; box < 7; ++box) IsFloatText(FEdits[box]->text(), &v[box]);
+  // The paper as Ok would make it, in the unit of the boxes.
+  const int paper = FPaper->currentIndex();
+  Extended width = page->GetValue(pvWidth), length = page->GetValue(pvLength);
+  if (paper == kCustomIndex) {
+    IsFloatText(FEdits[0]->text(), &width);
+    IsFloatText(FEdits[1]->text(), &length);
+  } else if (kPapers[paper] != TQRPaperSize::Default) {
+    const TPaperDimensions d = PaperSizeTable(kPapers[paper]);
+    const bool portrait = FOrientation->currentIndex() == 0;
+    width = page->FromNative(unit, true, page->ToNative(MM, true, portrait ? d.Width : d.Length));
+    length = page->FromNative(unit, false, page->ToNative(MM, false, portrait ? d.Length : d.Width));
+  }
+  const std::string u = UnitName(unit);
+  auto text = [&u](Extended value) { return FloatText(value).toStdString() + " " + u; };
+  if (paper == kCustomIndex && !(width > 0)) throw Exception("Wrong page width: it must be more than 0 " + u);
+  if (paper == kCustomIndex && !(length > 0)) throw Exception("Wrong page height: it must be more than 0 " + u);
+  const char* names[] = {"", "", "left margin", "right margin", "top margin", "bottom margin", "column space"};
+  for (int box = 2; box < 7; ++box)
+    if (v[box] < 0) throw Exception(std::string("Wrong ") + names[box] + ": it cannot be negative");
+  // Each margin must leave printable room; the column spaces must leave room for columns.
+  auto room = [&](int box, Extended available, const std::string& what) {
+    if (v[box] < available) return;
+    throw Exception(std::string("Wrong ") + names[box] + ": " + what + "; it must be less than " + text(available));
+  };
+  room(2, width, "the paper is " + text(width) + " wide");
+  room(3, width - v[2], "the paper is " + text(width) + " wide and the left margin takes " + text(v[2]));
+  room(4, length, "the paper is " + text(length) + " high");
+  room(5, length - v[4], "the paper is " + text(length) + " high and the top margin takes " + text(v[4]));
+  const int columns = FColumns->value();
+  if (columns > 1)
+    room(6, (width - v[2] - v[3]) / (columns - 1),
+         "the margins leave " + text(width - v[2] - v[3]) + " across for " + std::to_string(columns) + " columns");
 }
 
 void TdlgReportProps::ApplyToReport() {

@@ -67,6 +67,8 @@ class TdlgReportProps : public QDialog {
   void OkClick();
   void ShowPanelFont();
   void SetCustomSizeEnabled(bool enabled);
+  // The margins and column space leave printable room on the paper Ok would make.
+  void ValidateRoom();
   // Sets a number box's text and remembers the exact value it stands for.
   void ShowValue(int box, Extended value);
 

@@ -5,6 +5,7 @@
 
 #include <QClipboard>
 #include <QTest>
+#include <algorithm>
 #include <set>
 
 #include "app/frmDocUnit.h"
@@ -256,6 +257,99 @@ TEST_F(PropertiesWindow, TextKeysGoToTheInspectorsEditorNotToTheSelectedElements
   Idle();
   QTest::keyClick(surface, Qt::Key_Delete);
   EXPECT_EQ(doc->Report->FindComponent("Label1"), nullptr);
+}
+
+TEST_F(PropertiesWindow, ReferenceRowsOfferTheReportsComponentsAndTakeTypedNames) {
+  TfrmDoc* doc = New();
+  auto* table = TComponent::Create<TTable>(nullptr);
+  table->SetName("Orders");
+  doc->AssignDataSet(table);
+  auto* group = TComponent::Create<TQRGroup>(doc->Report);
+  group->SetName("ByCustomer");
+  group->SetParent(doc->Report);
+  auto band = [&](const std::string& name, TQRBandType type) {
+    auto* b = TComponent::Create<TQRBand>(doc->Report);
+    b->SetName(name);
+    b->SetParent(doc->Report);
+    b->SetBandType(type);
+    return b;
+  };
+  TQRBand* footer = band("CustomerFooter", rbGroupFooter);
+  band("Totals", rbSummary);
+  auto* field = Add<TQRDBText>(doc, "DBText1", 8, 4);
+
+  Select(doc, {group});
+  auto* footerRow = Row("FooterBand");
+  ASSERT_NE(footerRow, nullptr);
+  std::vector<std::string> offered;
+  footerRow->Row()->GetValues(offered);
+  EXPECT_EQ(offered, (std::vector<std::string>{"ColumnHeaderBand1", "CustomerFooter", "DetailBand1", "PageFooterBand1",
+                                               "TitleBand1", "Totals"}))
+      << "the report's bands, sorted; no blank entry";
+  Type(footerRow, "customerfooter");
+  EXPECT_EQ(group->FooterBand(), footer);
+  EXPECT_EQ(Value(footerRow), "CustomerFooter");
+  Idle();
+  EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change FooterBand");
+  // The group follows the report, named as a stored reference names it.
+  EXPECT_EQ(Value(Row("Master")), "Owner");
+  Type(Row("Master"), "Owner");
+  EXPECT_EQ(group->Master(), doc->Report);
+  std::vector<std::string> masters;
+  Row("Master")->Row()->GetValues(masters);
+  EXPECT_NE(std::find(masters.begin(), masters.end(), "Owner"), masters.end());
+  EXPECT_TRUE(errors.empty()) << errors.front();
+
+  // A data field is offered the window's dataset.
+  Select(doc, {field});
+  std::vector<std::string> dataSets;
+  Row("DataSet")->Row()->GetValues(dataSets);
+  EXPECT_EQ(dataSets, std::vector<std::string>{"Orders"});
+
+  // A name of no component, or of one of another class, is refused and changes nothing.
+  Select(doc, {group});
+  Type(Row("FooterBand"), "ByCustomer");
+  Type(Row("FooterBand"), "Nothing");
+  EXPECT_EQ(errors, (std::vector<std::string>{"Invalid property value", "Invalid property value"}));
+  EXPECT_EQ(group->FooterBand(), footer);
+  EXPECT_EQ(Value(Row("FooterBand")), "CustomerFooter");
+}
+
+TEST_F(PropertiesWindow, ARefusedValueIsReportedOnceAndFloatsShowAsTyped) {
+  TfrmDoc* doc = New();
+  auto* label = Add<TQRLabel>(doc, "Label1", 8, 4);
+  Select(doc, {label});
+  frmProps->activateWindow();
+  QApplication::setActiveWindow(frmProps);
+  // As the message box does: reporting the error takes the focus from the editor.
+  TApplication::Instance()->SetErrorHook([this](const std::string& m) {
+    errors.push_back(m);
+    Editor()->clearFocus();
+  });
+  auto* size = Row("Size");
+  ASSERT_NE(size, nullptr);
+  size->Expand();
+  const std::vector<std::pair<const char*, const char*>> refused = {
+      {"Tag", "abc"}, {"Tag", "12.5"}, {"Top", "2,7"}};
+  for (const auto& [caption, text] : refused) {
+    errors.clear();
+    auto* row = std::string(caption) == "Top" ? size->FindItem("Top") : Row(caption);
+    ASSERT_NE(row, nullptr) << caption;
+    const std::string before = Value(row);
+    row->Activate();
+    Editor()->setFocus();
+    ASSERT_TRUE(Editor()->hasFocus());
+    Editor()->selectAll();
+    QTest::keyClicks(Editor(), text);
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    EXPECT_EQ(errors.size(), 1u) << caption << " " << text;
+    EXPECT_EQ(Value(row), before) << caption;
+  }
+  // Shown as typed: the shortest text of the value, not the binary noise of its last digits.
+  Type(size->FindItem("Top"), "2.7");
+  EXPECT_EQ(Value(size->FindItem("Top")), "2.7");
+  Type(size->FindItem("Width"), "33.333333333333336");
+  EXPECT_EQ(Value(size->FindItem("Width")), "33.3333333333333");
 }
 
 TEST_F(PropertiesWindow, ActivatingTheSecondDocumentOffersItsElementsOnly) {

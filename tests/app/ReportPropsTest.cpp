@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,18 +168,26 @@ TEST_F(ShellReportProps, OnlyTheFirstWrongEntryIsReportedAndTheReportStaysUnchan
   EXPECT_TRUE(r->Page()->PaperSize() == TQRPaperSize::A4 && r->Page()->NativeValue(pvLeftMargin) == 100);
 }
 
-TEST_F(ShellReportProps, NumberBoxesTakeOnlyDigitsAndTheDecimalSeparator) {
+TEST_F(ShellReportProps, NumberBoxesRefuseOnlyCharactersThatCannotBeInANumber) {
   TQuickRep* r = NewReport();
   Run(r, [&] {
     QLineEdit* e = Get("Edit3");
+    e->setFocus();
     e->end(false);
-    for (auto key : {Qt::Key_X, Qt::Key_Backspace, Qt::Key_Minus, Qt::Key_Comma, Qt::Key_Space}) QTest::keyClick(e, key);
-    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(e, Qt::Key_Backspace);
+    QTest::keyClick(e, Qt::Key_5);
+    EXPECT_EQ(e->text(), "15") << "Backspace edits";
+    for (auto key : {Qt::Key_X, Qt::Key_Minus, Qt::Key_Comma, Qt::Key_Space}) QTest::keyClick(e, key);
     QTest::keyClicks(e, "0.5");
-    EXPECT_EQ(e->text(), "100.5");
-    QTest::keyClick(e, Qt::Key_Home);  // keys that type nothing still work
+    EXPECT_EQ(e->text(), "150.5");
+    QTest::keyClick(e, Qt::Key_Home);
     QTest::keyClick(e, Qt::Key_Delete);
-    EXPECT_EQ(e->text(), "00.5");
+    EXPECT_EQ(e->text(), "50.5");
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(e->selectedText(), "50.5") << "Ctrl+A selects";
+    QGuiApplication::clipboard()->setText("12.25");
+    QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(e->text(), "12.25") << "paste replaces the selection";
   });
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   r->Page()->SetValue(pvTopMargin, 12.5L);
@@ -189,14 +199,60 @@ TEST_F(ShellReportProps, NumberBoxesTakeOnlyDigitsAndTheDecimalSeparator) {
   });
 }
 
-TEST_F(ShellReportProps, NumbersAreTakenInTheUnitTheReportHadAndColumnsMoveByArrowsOnly) {
+TEST_F(ShellReportProps, MarginsThatLeaveNoRoomAreRefusedNamingTheFieldAndTheRoom) {
+  TQuickRep* r = NewReport();
+  EXPECT_FALSE(Run(r, [&] {
+    Retype("Edit4", "500");  // right margin on A4
+    Confirm();
+    Retype("Edit4", "10");
+    Retype("Edit3", "210");
+    Confirm();
+    Retype("Edit3", "10");
+    Get<QComboBox>("ComboBox2")->setCurrentIndex(1);  // landscape: 210 mm high
+    Retype("Edit6", "200");
+    Confirm();
+    Retype("Edit6", "10");
+    Get<QSpinBox>("Edit8")->setValue(3);
+    Retype("Edit7", "138.5");  // 277 mm across, two spaces
+    Confirm();
+    Get("Edit3")->setText("-1");  // pasted
+    Confirm();
+  }));
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(prompts, (std::vector<std::string>{
+                         "Wrong right margin: the paper is 210 mm wide and the left margin takes 10 mm; it must be "
+                         "less than 200 mm",
+                         "Wrong left margin: the paper is 210 mm wide; it must be less than 210 mm",
+                         "Wrong bottom margin: the paper is 210 mm high and the top margin takes 10 mm; it must be "
+                         "less than 200 mm",
+                         "Wrong column space: the margins leave 277 mm across for 3 columns; it must be less than "
+                         "138.5 mm",
+                         "Wrong left margin: it cannot be negative"}));
+  EXPECT_EQ(r->Page()->NativeValue(pvRightMargin), 100);
+  EXPECT_EQ(r->Page()->Orientation(), poPortrait);
+  // What leaves room is taken, in the unit of the report.
+  r->SetUnits(Inches);
+  ASSERT_TRUE(Run(r, [&] {
+    Retype("Edit4", "8");  // 8.27 in wide, 0.39 in left
+    Confirm();
+    EXPECT_EQ(prompts.back(),
+              "Wrong right margin: the paper is 8.26771653543307 in wide and the left margin takes 0.393700787401575 "
+              "in; it must be less than 7.8740157480315 in");
+    Retype("Edit4", "7.5");
+    Confirm();
+  }));
+  EXPECT_NEAR(static_cast<double>(r->Page()->NativeValue(pvRightMargin)), 1905, 1e-9);
+}
+
+TEST_F(ShellReportProps, NumbersAreTakenInTheUnitTheReportHadAndColumnsAreTypedOrMovedByArrows) {
   TQuickRep* r = NewReport();
   ASSERT_TRUE(Run(r, [&] {
     Retype("Edit3", "20");
     Get<QComboBox>("ComboBox3")->setCurrentIndex(1);  // Inches
     auto* columns = Get<QSpinBox>("Edit8");
+    columns->selectAll();
     QTest::keyClicks(columns, "7");
-    EXPECT_EQ(columns->value(), 1);
+    EXPECT_EQ(columns->value(), 7);
     for (int i = 0; i < 25; ++i) QTest::keyClick(columns, Qt::Key_Up);
     EXPECT_EQ(columns->value(), 20);
     for (int i = 0; i < 25; ++i) QTest::keyClick(columns, Qt::Key_Down);
