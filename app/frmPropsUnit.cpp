@@ -40,9 +40,13 @@ std::vector<TComponent*> TfrmProps::ReferableComponents(const TClassDescriptor* 
   std::vector<TComponent*> list;
   if (!FDocument || !FDocument->Report || !cls) return list;
   TComponent* report = FDocument->Report;
+  // A reference to any component is a master (of a group, a sub-detail, an
+  // expression's totals): only the report and the bands that walk data can be one.
+  const bool master = cls == &TComponent::StaticClass();
   auto offer = [&](TComponent* c) {
-    if (c && !c->Name().empty() && c->InheritsFrom(*cls) && std::find(list.begin(), list.end(), c) == list.end())
-      list.push_back(c);
+    if (!c || c->Name().empty() || !c->InheritsFrom(*cls)) return;
+    if (master && c != report && !dynamic_cast<TQRControllerBand*>(c)) return;
+    if (std::find(list.begin(), list.end(), c) == list.end()) list.push_back(c);
   };
   offer(report);
   for (TComponent* c : report->OwnedComponents()) offer(c);

@@ -295,10 +295,20 @@ TEST_F(PropertiesWindow, ReferenceRowsOfferTheReportsComponentsAndTakeTypedNames
   EXPECT_EQ(Value(Row("Master")), "Owner");
   Type(Row("Master"), "Owner");
   EXPECT_EQ(group->Master(), doc->Report);
+  // Only what can be a master is offered and taken: the report and the bands that walk data.
+  auto* lines = TComponent::Create<TQRSubDetail>(doc->Report);
+  lines->SetName("Lines");
+  lines->SetParent(doc->Report);
   std::vector<std::string> masters;
   Row("Master")->Row()->GetValues(masters);
-  EXPECT_NE(std::find(masters.begin(), masters.end(), "Owner"), masters.end());
+  EXPECT_EQ(masters, (std::vector<std::string>{"Lines", "Owner"}));
+  Type(Row("Master"), "Lines");
+  EXPECT_EQ(group->Master(), lines);
   EXPECT_TRUE(errors.empty()) << errors.front();
+  Type(Row("Master"), "TitleBand1");
+  EXPECT_EQ(errors, std::vector<std::string>{"Invalid property value"});
+  EXPECT_EQ(group->Master(), lines);
+  errors.clear();
 
   // A data field is offered the window's dataset.
   Select(doc, {field});
