@@ -390,6 +390,18 @@ int PdfPageCount(const std::string& file) {
   return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
 
+// The text pdftotext reads from a PDF file; empty when it reads none.
+std::string PdfText(const std::string& file) {
+  std::string out;
+  if (FILE* p = popen(("pdftotext -layout '" + file + "' - 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
 // The main window and the properties window beside it, as the user sees both.
 void TakeWithProperties(TShot& shot, const std::string& step) {
   TShot::Settle();
@@ -1202,6 +1214,131 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, frmProps->ZQKObjectComboBox1->DroppedDown(), "the selector did not open");
          TakeWithProperties(shot, "selector-open");
          QTest::keyClick(frmProps->ZQKObjectComboBox1, Qt::Key_Escape);
+       }},
+      {"grouplist",
+       [](TShot& shot) {
+         // Orders grouped by customer with a freight subtotal in the group's footer, made
+         // with the palette, the properties window and the dialogs alone: the footer is
+         // linked by choosing it in the group's FooterBand row. The preview then shows
+         // every customer's footer with its subtotal.
+         WhileModal(dlgData, [] {
+           TdlgData* d = dlgData;
+           ChooseItem(d->ListBox1, "Sample");
+           Click(d->Button3);
+           Click(d->RadioButton2);
+           Click(d->Button3);
+           Click(d->Memo1);
+           Type(d->Memo1,
+                "SELECT customer_id, order_id, freight FROM orders\n"
+                "WHERE customer_id <= 3 ORDER BY customer_id, order_id");
+           Click(d->Button3);
+           Click(d->Button3);
+         });
+         Click(ToolButtonOf("actNew"));
+         TfrmDoc* doc = Doc();
+         Expect(shot, doc && dynamic_cast<TQuery*>(doc->DataSet), "New did not bind the query of orders");
+         if (!doc || !doc->DataSet) return;
+         frmProps->move(frmMain->frameGeometry().right() + 8, frmMain->frameGeometry().top());
+         frmProps->resize(260, 520);
+         doc->SubWindow->showMaximized();
+         TZQKPropertyInspector* insp = frmProps->PropInsp;
+         // A data field on a band, its field chosen in the field dialog.
+         auto field = [](TQRBandType band, int x, const char* name) {
+           TControl* f = Insert(pbDBText, {At(band, {x, 4}), QSize(96, 16)});
+           WhileModal(dlgFields, [name] {
+             ChooseItem(dlgFields->ListBox1, name);
+             Click(dlgFields->OkButton);
+           });
+           DoubleClick(Page(), CenterOnPage(f));
+           return dynamic_cast<TQRDBText*>(f);
+         };
+         TQRDBText* order = field(rbDetail, 16, "order_id");
+         TQRDBText* freight = field(rbDetail, 160, "freight");
+         Expect(shot, order && order->DataField() == "order_id" && freight && freight->DataField() == "freight",
+                "the field dialog did not bind the detail's fields");
+         // The group, from the palette, breaking on the customer.
+         Click(frmMain->PaletteButton(pbGroup));
+         Click(Page(), At(rbPageFooter, {400, 8}));
+         auto* group = dynamic_cast<TQRGroup*>(Engine()->Selection()->LastControl());
+         Expect(shot, group && group->Parent() == doc->Report, "the group did not go onto the report");
+         if (!group) return;
+         TypeIntoRow(insp->PropItems().FindItem("Expression"), "customer_id");
+         Expect(shot, group->Expression() == "customer_id", "the expression typed in the inspector did not reach the group");
+         field(rbGroupHeader, 16, "customer_id");
+         // A plain band, to become the footer.
+         Click(frmMain->PaletteButton(pbBand));
+         Click(Page(), At(rbPageFooter, {400, 8}));
+         auto* footer = dynamic_cast<TQRBand*>(Engine()->Selection()->LastControl());
+         Expect(shot, footer && footer->Parent() == doc->Report, "the band did not go onto the report");
+         if (!footer) return;
+         TakeWithProperties(shot, "group-and-band-inserted");
+         // The group selected on the page; its FooterBand row lists the report's bands.
+         Click(Page(), At(rbGroupHeader, {250, 10}));
+         Expect(shot, insp->InspectedObjects().Count() == 1 && insp->InspectedObjects().Items(0) == group,
+                "clicking the group band did not show it in the properties window");
+         TZQKPropertyInspectorItem* footerRow = insp->PropItems().FindItem("FooterBand");
+         Expect(shot, footerRow, "the group has no FooterBand row");
+         if (!footerRow) return;
+         footerRow->Activate();
+         TShot::Settle();
+         Click(insp->InplaceEditor()->Button());
+         auto* list = insp->InplaceEditor()->findChild<QListWidget*>("InplaceEditList");
+         const QString name = QString::fromStdString(footer->Name());
+         Expect(shot, list && list->isVisible() && !list->findItems(name, Qt::MatchExactly).isEmpty(),
+                "the FooterBand list does not offer the new band");
+         TakeWithProperties(shot, "footerband-list");
+         if (!list || !list->isVisible()) return;
+         ChooseItem(list, name.toUtf8().constData());
+         Expect(shot, group->FooterBand() == footer && footer->BandType() == rbGroupFooter,
+                "choosing the band did not make it the group's footer");
+         TakeWithProperties(shot, "footer-linked");
+         // The subtotal: an expression on the footer, reset after each group.
+         TControl* sum = Insert(pbExpr, {At(rbGroupFooter, {160, 4}), QSize(96, 16)});
+         Expect(shot, dynamic_cast<TQRExpr*>(sum) && sum->Parent() == footer,
+                "the expression did not go onto the footer");
+         TypeIntoRow(insp->PropItems().FindItem("Expression"), "SUM(freight)");
+         TypeIntoRow(insp->PropItems().FindItem("ResetAfterPrint"), "True");
+         auto* sumExpr = dynamic_cast<TQRExpr*>(sum);
+         Expect(shot, sumExpr && sumExpr->Expression() == "SUM(freight)" && sumExpr->ResetAfterPrint(),
+                "the subtotal's expression and reset did not reach it");
+         TakeWithProperties(shot, "subtotal-on-footer");
+         // The preview, on the page where the first customer's subtotal prints.
+         auto steps = std::make_shared<std::function<void(int)>>();
+         *steps = [&shot, weak = std::weak_ptr(steps)](int tries) {
+           auto steps = weak.lock();
+           if (!steps) return;
+           auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
+           if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
+               !window->GenerationOver()) {
+             if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
+             else Fail("F9 showed no preview with a first page");
+             return;
+           }
+           Click(window->ToolBar1()->widgetForAction(window->Command("ZoomToWidth")));
+           TShot::Settle();
+           shot.Take("preview");
+           QTest::keyClick(WindowOf(window), Qt::Key_PageDown);
+           TShot::Settle();
+           shot.Take("preview-page2");
+           Click(window->ExitButton());
+         };
+         QTimer::singleShot(20, [steps] { (*steps)(500); });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_F9);
+         TShot::Settle();
+         for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
+         // Every customer's footer prints its own subtotal (the sums of the sample data).
+         const QString pdf = QDir(QDir::tempPath()).filePath("uishot-grouplist.pdf");
+         doc->Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+         doc->Report->GeneratePages();
+         TQRPDFFilter filter(pdf.toStdString());
+         doc->Report->QRPrinter()->ExportVia(filter);
+         const std::string text = PdfText(pdf.toStdString());
+         for (const char* subtotal : {"4749.1", "3619.66", "4587.36"}) {
+           std::printf("uishot: subtotal %s printed: %s\n", subtotal,
+                       text.find(subtotal) != std::string::npos ? "yes" : "no");
+           Expect(shot, text.find(subtotal) != std::string::npos, "a customer's subtotal is missing from the pages");
+         }
+         std::remove(pdf.toStdString().c_str());
        }},
       {"undo",
        [](TShot& shot) {
