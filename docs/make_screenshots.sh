@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
-scenarios=(start report data pagesettings preview print)
+scenarios=(start report data pagesettings preview print grouplist)
 xvfb-run -a -s "-screen 0 1280x1024x24 -br" "$build/tools/uishot/uishot" -o "$shots" "${scenarios[@]}"
 
 # guide picture <- scenario shot
@@ -23,6 +23,8 @@ pictures=(
   lines-editor:data-13-lines-editor-field
   expression:data-15-expression
   band-inserted:report-06-band-inserted
+  group-footer-list:grouplist-02-footerband-list
+  group-subtotal:grouplist-06-preview-page2
   page-settings:pagesettings-01-dialog
   preview-generating:preview-01-generating
   preview-finished:preview-03-finished
