@@ -76,6 +76,8 @@ QString FloatText(Extended value) {
 bool IsFloatText(const QString& text, Extended* value) {
   bool ok = false;
   const double v = NumberLocale().toDouble(text, &ok);
+  // "inf" and "nan" read as numbers but measure no paper.
+  ok = ok && std::isfinite(v);
   if (ok && value) *value = v;
   return ok;
 }

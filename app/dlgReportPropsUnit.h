@@ -25,7 +25,7 @@ class TQuickRep;
 // The text of a length: the shortest decimal text of at most 15 significant digits,
 // with the locale's decimal separator and no group separators.
 QString FloatText(Extended value);
-// Whether the locale reads the text as a number; the number in value.
+// Whether the locale reads the text as a finite number; the number in value.
 bool IsFloatText(const QString& text, Extended* value = nullptr);
 
 // The font a widget shows for a font of the report model (the same em size on a
