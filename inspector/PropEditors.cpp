@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <cinttypes>
 #include <cstdio>
 
@@ -668,7 +670,11 @@ void TZQKFloatPropEditor::SetValueText(const std::string& text) {
   const QString typed = QString::fromStdString(Trim(text));
   double value = QLocale().toDouble(typed, &ok);
   if (!ok) value = QLocale::c().toDouble(typed, &ok);
-  if (!ok) throw EConvertError("'" + text + "' is not a valid floating point value");
+  // "inf", "nan" and what a single cannot hold would store no number a report can use.
+  const TTypeInfo* type = ValueType();
+  const bool single = type && type->FloatType == ftSingle;
+  if (!ok || !std::isfinite(value) || (single && std::abs(value) > std::numeric_limits<float>::max()))
+    throw EConvertError("'" + text + "' is not a valid floating point value");
   WriteFloatToAll(value);
 }
 

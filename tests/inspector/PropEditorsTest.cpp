@@ -167,6 +167,8 @@ TEST_F(KindsTest, FloatsDatesAndTimes) {
   ratio->SetValueText("0.1");
   EXPECT_FLOAT_EQ(s->Ratio, 0.1f);
   EXPECT_EQ(ratio->GetValueText(), "0.1");  // seven digits for a single
+  for (const char* bad : {"inf", "nan", "1e39"}) EXPECT_THROW(ratio->SetValueText(bad), EConvertError) << bad;
+  EXPECT_FLOAT_EQ(s->Ratio, 0.1f);
 
   TZQKPropEditor* when = RowOf({s}, "When");
   EXPECT_EQ(when->GetValueText(), "");
