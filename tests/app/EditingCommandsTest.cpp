@@ -242,6 +242,28 @@ TEST_F(EditingCommands, SavingMarksTheCleanPointAndUnrecordedChangesForgetTheSte
   EXPECT_FALSE(doc->CanUndo());
 }
 
+TEST_F(EditingCommands, AligningElementsOfTwoBandsIsRefusedWithAMessageAndKeepsTheSelection) {
+  TfrmDoc* doc = New();
+  TQRLabel* heading = AddLabel(doc, doc->Report->FindBand(rbColumnHeader), "Heading", 40, 4);
+  TQRLabel* field = AddLabel(doc, doc->Report->FindBand(rbDetail), "Field", 16, 4);
+  Select(doc, {heading, field});
+  answers.push_back(mrOk);
+  Run("actALLeft");
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("one band"), std::string::npos) << prompts[0];
+  EXPECT_NE(prompts[0].find("\"ColumnHeaderBand1\", \"DetailBand1\""), std::string::npos) << prompts[0];
+  EXPECT_EQ(heading->Left(), 40);
+  EXPECT_EQ(doc->ZQKDesigner1->SelectedComponents().Count(), 2);
+  EXPECT_FALSE(doc->CanUndo());
+  // Within one band it aligns as before.
+  TQRLabel* other = AddLabel(doc, doc->Report->FindBand(rbColumnHeader), "Other", 16, 24);
+  Select(doc, {heading, other});
+  Run("actALLeft");
+  EXPECT_EQ(heading->Left(), 16);
+  EXPECT_EQ(prompts.size(), 1u);
+  EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
 TEST_F(EditingCommands, TwoHundredRandomEditsOfAReportUndoToItsFirstBytes) {
   TfrmDoc* doc = New();
   for (int i = 0; i < 8; ++i)
