@@ -748,7 +748,12 @@ void TZQKCustomDesigner::ApplyState(const TZQKDesignCommand& command, bool undo)
     // are new afterwards. A document that cannot be made again changes nothing.
     TCounter recording(FRecording);
     e->Selection()->SelectOnly(nullptr);
-    OnLoadDocument(wanted.DocumentBytes());
+    try {
+      OnLoadDocument(wanted.DocumentBytes());
+    } catch (...) {
+      if (FEngine && FEngine->Selection()->Count() == 0) FEngine->Selection()->Add(FEngine->Root());
+      throw;
+    }
     if (FEngine && FEngine->Selection()->Count() == 0) FEngine->Selection()->Add(FEngine->Root());
     return;
   }
