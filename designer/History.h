@@ -5,7 +5,8 @@
 // the components and reads them again, the way a report file is read, so names,
 // parents, z-order, owned order and references come back as they were. A step that only
 // changed properties of the same components is put back by reading the stored values
-// into them, checked byte for byte against the state.
+// into them, checked byte for byte against the state. A step that changed the root
+// itself holds the whole document instead, which its host makes again.
 #include <cstddef>
 #include <memory>
 #include <string>
