@@ -1,5 +1,6 @@
 #include "app/frmDocUnit.h"
 
+#include <algorithm>
 #include <typeinfo>
 
 #include "app/dlgFieldsUnit.h"
@@ -160,6 +161,10 @@ TfrmDoc* TfrmDoc::CreateNew(TComponent* owner, bool withDefaultBands) {
     index = cls->InheritsFrom(TQuery::StaticClass()) ? 1 : cls->InheritsFrom(TTable::StaticClass()) ? 0 : -1;
   };
   doc->ZQKDesigner1->SetShowNonvisualComponents(true);
+  // Changes of the report itself and of its data are steps too: they hold the document
+  // as its file has it.
+  doc->ZQKDesigner1->OnSaveDocument = [doc] { return doc->DocumentBytes(); };
+  doc->ZQKDesigner1->OnLoadDocument = [doc](const std::string& bytes) { doc->LoadDocumentBytes(bytes); };
   doc->ZQKDesigner1->SetDesignControl(doc->Report);
   doc->ZQKDesigner1->SetActive(true);
 
@@ -316,6 +321,49 @@ void TfrmDoc::OpenStoredDataSet(TDataSet& dataSet) {
   }
 }
 
+std::string TfrmDoc::DocumentBytes() const { return ReportFileBytes(DataSetHeader(DataSet), Report); }
+
+void TfrmDoc::LoadDocumentBytes(const std::string& bytes) {
+  TReportFileHeader header;
+  const size_t streamStart = ReadReportFileHeader(bytes, header, Caption());
+  // The window's dataset stays when the document names the same one: no new connection.
+  std::string wantedHeader, currentHeader;
+  WriteReportFileHeader(wantedHeader, header);
+  WriteReportFileHeader(currentHeader, DataSetHeader(DataSet));
+  TOwnedPtr<TDataSet> dataSet(wantedHeader == currentHeader ? nullptr : CreateHeaderDataSet(header, nullptr));
+  // Read into a fresh report: one that cannot be read leaves everything as it was.
+  TOwnedPtr<TNotifyQuickRep> loaded(MakeReport());
+  LoadReportStream(bytes, streamStart, loaded.get());
+  // The zoom is how the window shows the report, not a change of it.
+  loaded->SetZoom(Report->Zoom());
+  TNotifyQuickRep* old = Report;
+  TWinControl* parent = old->Parent();
+  Report = loaded.release();
+  Report->SetName("Report");
+  Report->SetBounds(0, 0, Report->Width(), Report->Height());
+  if (DataSet) Report->SetDataSet(DataSet);
+  if (ZQKDesigner1 && ZQKDesigner1->DesignControl() == old) {
+    ZQKDesigner1->ReplaceDesignControl(Report);
+  } else {
+    old->SetParent(nullptr);
+    Report->SetParent(parent);
+  }
+  old->Free();
+  if (wantedHeader != currentHeader) {
+    if (dataSet) {
+      try {
+        dataSet->Open();
+      } catch (const Exception& e) {
+        // Bound but closed, as when a report file's data is out of reach.
+        MessageDlg("The data of this report cannot be opened:\n" + std::string(e.what()) +
+                       "\n\nThe report stays bound to it; Change data binds it again.",
+                   mtWarning, {mbOK});
+      }
+    }
+    AssignDataSet(dataSet.release());
+  }
+}
+
 void TfrmDoc::LoadFromFile(const std::string& fileName) {
   const std::string bytes = ReadReportFileBytes(fileName);
   TReportFileHeader header;
@@ -402,6 +450,15 @@ void TfrmDoc::ChangeElements(const std::string& caption, const std::vector<TComp
   ZQKDesigner1->ChangeComponents(caption, elements, change, mergeKey);
 }
 
+void TfrmDoc::ChangeDocument(const std::string& caption, const std::function<void()>& change, int mergeKey) {
+  if (!DesignerActive()) {
+    change();
+    RefreshAndMark();
+    return;
+  }
+  ZQKDesigner1->ChangeDocument(caption, change, mergeKey);
+}
+
 void TfrmDoc::Undo() {
   if (DesignerActive()) ZQKDesigner1->Undo();
 }
@@ -424,9 +481,28 @@ void TfrmDoc::SelectAll() {
   if (DesignerActive()) ZQKDesigner1->SelectAll();
 }
 void TfrmDoc::AlignSelection(int horizontal, int vertical) {
-  if (DesignerActive())
-    ZQKDesigner1->SelectedComponents().Align(static_cast<TZQKDesignerAlign>(horizontal),
-                                             static_cast<TZQKDesignerAlign>(vertical));
+  if (!DesignerActive()) return;
+  // The designer aligns only the last selected element's band-mates and drops the rest
+  // of the selection: elements of several bands are refused here, and stay selected.
+  TZQKEngine* engine = ZQKDesigner1->Engine();
+  TZQKDesignerSelectedComponents& sel = ZQKDesigner1->SelectedComponents();
+  std::vector<const TWinControl*> parents;
+  for (int i = 0; i < sel.Count(); ++i) {
+    TControl* control = engine->ControlOf(sel.Items(i));
+    if (!control || control == engine->Root()) continue;
+    const TWinControl* parent = engine->ParentOf(control);
+    if (std::find(parents.begin(), parents.end(), parent) == parents.end()) parents.push_back(parent);
+  }
+  if (parents.size() > 1) {
+    std::string names;
+    for (const TWinControl* parent : parents)
+      names += (names.empty() ? "\"" : ", \"") + (parent == engine->Root() ? std::string("the page") : parent->Name()) + "\"";
+    MessageDlg("Only elements of one band can be aligned with each other; the selection holds elements of " + names +
+                   ". Select the elements of one band.",
+               mtInformation, {mbOK});
+    return;
+  }
+  sel.Align(static_cast<TZQKDesignerAlign>(horizontal), static_cast<TZQKDesignerAlign>(vertical));
 }
 void TfrmDoc::AlignSelectionToGrid() {
   if (DesignerActive()) ZQKDesigner1->SelectedComponents().AlignToGrid();

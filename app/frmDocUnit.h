@@ -44,8 +44,8 @@ class TfrmDoc : public TCustomForm {
   bool ReportBusy() const;
 
   void AssignDataSet(TDataSet* dataSet);
-  // A change the design history does not record (data, page settings): it stays
-  // modified whatever is undone, and the earlier steps can no longer be undone.
+  // A change the design history does not record (only while the designer is inactive):
+  // it stays modified whatever is undone, and the earlier steps can no longer be undone.
   void MarkModified();
   // The report equals its file now: undoing or redoing back to here is unmodified.
   void MarkSaved();
@@ -53,6 +53,11 @@ class TfrmDoc : public TCustomForm {
   // file only when every byte is written; loading replaces the report only when the
   // whole file was read.
   void SaveToFile(const std::string& fileName);
+  // The document as its file holds it (header and stream), and the document made again
+  // from such bytes: a new report (the zoom stays) and, when the header names other
+  // data, a new dataset; bytes that cannot be read change nothing.
+  std::string DocumentBytes() const;
+  void LoadDocumentBytes(const std::string& bytes);
   void LoadFromFile(const std::string& fileName);
   // A sub-detail's data: a table or query the report owns (streamed with it, closed; its
   // passes open it). The target decides where it goes: a sub-detail band gets it (its
@@ -99,6 +104,9 @@ class TfrmDoc : public TCustomForm {
   void UnlockAll();
   void ToggleEnabled();
   void EnableAll();
+  // A recorded change of the report itself or of its data (page settings, Change data,
+  // Detail data): one step of the design history holding the whole document.
+  void ChangeDocument(const std::string& caption, const std::function<void()>& change, int mergeKey = 0);
   // A recorded change of some elements: one step of the design history.
   void ChangeElements(const std::string& caption, const std::vector<TComponent*>& elements,
                       const std::function<void()>& change, int mergeKey = 0);

@@ -309,7 +309,7 @@ void TfrmMain::CreateActions() {
   auto* changeData = Add("actChangeData", "Report", "&Change data...", "Ctrl+F10", 18);
   changeData->OnExecute = [this, doc](TAction*) {
     TfrmDoc* d = doc();
-    if (d && DataDialog && DataDialog(d)) Modifies(d);
+    if (d && DataDialog) d->ChangeDocument("Change Data", [this, d] { DataDialog(d); });
   };
   changeData->OnUpdate = hasDoc;
   auto* detailData = Add("actDetailData", "Report", "&Detail data...", "", -1);
@@ -327,10 +327,11 @@ void TfrmMain::CreateActions() {
   repProps->OnExecute = [doc](TAction*) {
     TfrmDoc* d = doc();
     auto* dialog = static_cast<TdlgReportProps*>(dlgReportProps);
-    if (!d || !dialog || !dialog->EditPageSettings(d->Report)) return;
+    if (!d || !dialog) return;
+    // Cancel changes nothing, so it records no step.
+    d->ChangeDocument("Page Settings", [d, dialog] { dialog->EditPageSettings(d->Report); });
     // A new paper size resizes the report: the handles follow it.
     UpdateHandles(d);
-    Modifies(d);
   };
   repProps->OnUpdate = hasDoc;
 
@@ -716,13 +717,7 @@ void TfrmMain::EditDetailData(TfrmDoc* doc, TComponent* target) {
   if (!doc || !DetailDataDialog) return;
   TDataSet* made = DetailDataDialog(doc);
   if (!made) return;
-  doc->PlaceDetailDataSet(made, target);
-  Modifies(doc);
-}
-
-void TfrmMain::Modifies(TfrmDoc* doc) {
-  if (frmProps && frmProps->Document() == doc) frmProps->PropInsp->RefreshValues();
-  doc->MarkModified();
+  doc->ChangeDocument("Detail Data", [doc, made, target] { doc->PlaceDetailDataSet(made, target); });
 }
 
 void TfrmMain::PreviewOrPrint(bool print) {
@@ -782,11 +777,10 @@ void TfrmMain::PrintDocument(TfrmDoc* doc) {
   // Without the standard dialogs (tools, tests) the report prints with its settings.
   if (TQRPrintWindows::RunPrintDialog) {
     const TPrinterOrientation orientation = report->Page()->Orientation();
-    if (!report->PrinterSetup()) return;
-    if (report->Page()->Orientation() != orientation) {
-      UpdateHandles(doc);
-      Modifies(doc);
-    }
+    bool accepted = false;
+    doc->ChangeDocument("Print Settings", [report, &accepted] { accepted = report->PrinterSetup(); });
+    if (report->Page()->Orientation() != orientation) UpdateHandles(doc);
+    if (!accepted) return;
   }
   if (FCloseWhenPassEnds) return;
   report->PrintToPrinter();

@@ -57,7 +57,7 @@ class TfrmMain : public QMainWindow {
   bool CloseAllDocuments();
   void SyncZoomCombo(bool clear);
   // Detail data: the data dialog makes a sub-detail's dataset for the target (see
-  // TfrmDoc::PlaceDetailDataSet); a confirmed one marks the document modified.
+  // TfrmDoc::PlaceDetailDataSet); a confirmed one is a step of the document's history.
   void EditDetailData(TfrmDoc* doc, TComponent* target);
   // Images of the proxies of tables (0) and queries (1) on design surfaces.
   TImageList* NonvisualImages() const { return FNonvisualImages; }
@@ -119,8 +119,6 @@ class TfrmMain : public QMainWindow {
   void ZoomChanged(int index);
   // The grab handles follow the report after a zoom.
   static void UpdateHandles(TfrmDoc* doc);
-  // The end of every execute step that changes the report.
-  static void Modifies(TfrmDoc* doc);
   bool ClaimsShortcut(int key) const;
   // Whether the focus is in a text the user types outside the design surfaces (the
   // inspector's editor, a dialog's field): the text editing keys are then that text's.

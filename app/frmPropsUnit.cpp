@@ -142,14 +142,13 @@ void TfrmProps::WriteToDocument(const std::string& caption, const std::vector<TC
   // A pass walks the report (a print, a preview's thread): nothing of it may change.
   if (doc->ReportBusy())
     throw Exception("\"" + doc->Caption() + "\" is being printed or previewed: its elements cannot change until that has finished.");
-  // Only the report's own components can be recorded; a property of the window's
-  // dataset (reached through a reference) is a change the history cannot undo.
+  // A property of the window's dataset (reached through a reference) is part of the
+  // document as its file holds it: a step of the whole document.
   for (TComponent* c : components) {
     bool inReport = c == doc->Report;
     for (TComponent* o = c->Owner(); o && !inReport; o = o->Owner()) inReport = o == doc->Report;
     if (!inReport) {
-      write();
-      doc->MarkModified();
+      doc->ChangeDocument(caption, write, PropInsp->KeystrokeMergeKey());
       return;
     }
   }

@@ -241,8 +241,24 @@ class TZQKCustomDesigner : public TZQKDsgComponent {
                  bool keepEmpty = false);
   // The entry point of property edits (typing, dialogs, the inspector): Change runs
   // between the two states of Components; a failing change is recorded as far as it got.
+  // A change that includes the root is a document step (ChangeDocument).
   void ChangeComponents(const std::string& caption, const std::vector<TComponent*>& components,
                         const std::function<void()>& change, int mergeKey = 0);
+  // The whole document as the host keeps it: steps that change the root itself or what
+  // lies beside it (its data, its page) hold these bytes before and after, and putting
+  // one back asks the host to make the document again from them (it hands the new root
+  // over with ReplaceDesignControl). Without both, such changes cannot be recorded and
+  // forget the history.
+  std::function<std::string()> OnSaveDocument;
+  std::function<void(const std::string&)> OnLoadDocument;
+  bool CanRecordDocument() const { return OnSaveDocument && OnLoadDocument; }
+  // Change runs between two states of the whole document: one step, unless nothing
+  // changed; a failing change is recorded as far as it got. Returns whether a step was
+  // recorded.
+  bool ChangeDocument(const std::string& caption, const std::function<void()>& change, int mergeKey = 0);
+  // The host's document made again: Root takes the old root's place while the history,
+  // the activity and the lock sets (by name) stay. The old root is the host's to free.
+  void ReplaceDesignControl(TComponent* root);
   bool CanUndo() const;
   bool CanRedo() const;
   // "Undo Move", "Redo Paste"; plain "Undo"/"Redo" when there is nothing.

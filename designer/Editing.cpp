@@ -630,8 +630,12 @@ void TZQKCustomDesigner::EndChange(std::unique_ptr<TZQKDesignCommand> command,
 
 void TZQKCustomDesigner::ChangeComponents(const std::string& caption, const std::vector<TComponent*>& components,
                                           const std::function<void()>& change, int mergeKey) {
-  // The root's own properties are not part of a step: its change cannot be undone.
+  // The root's own properties are part of the whole document only.
   if (std::find(components.begin(), components.end(), FDesignControl) != components.end()) {
+    if (CanRecordDocument()) {
+      ChangeDocument(caption, change, mergeKey);
+      return;
+    }
     change();
     DesignChanged();
     return;
@@ -644,6 +648,62 @@ void TZQKCustomDesigner::ChangeComponents(const std::string& caption, const std:
     throw;
   }
   EndChange(std::move(command), components, true);
+}
+
+bool TZQKCustomDesigner::ChangeDocument(const std::string& caption, const std::function<void()>& change,
+                                        int mergeKey) {
+  if (!CanRecordDocument()) {
+    change();
+    DesignChanged();
+    return false;
+  }
+  auto command = std::make_unique<TZQKDesignCommand>(caption, mergeKey, TZQKDesignState::Document(OnSaveDocument()));
+  bool recorded = false;
+  auto finish = [&] {
+    TCounter recording(FRecording);
+    command->SetAfter(TZQKDesignState::Document(OnSaveDocument()));
+    recorded = !command->ChangedNothing();
+    if (recorded) FHistory->Push(std::move(command));
+    if (FEngine)
+      FEngine->NotifyModified();
+    else
+      DoChange();
+  };
+  try {
+    TCounter recording(FRecording);
+    change();
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return recorded;
+}
+
+void TZQKCustomDesigner::ReplaceDesignControl(TComponent* root) {
+  if (!root) throw EZQKDesigner("Design control not specified");
+  if (root == FDesignControl) return;
+  // Lock sets belong to controls: they follow the new ones by name.
+  std::vector<std::pair<std::string, TZQKDesignerLockMode>> locks(FRemovedLocks.begin(), FRemovedLocks.end());
+  for (const auto& [control, mode] : FLocks)
+    if (control->Owner() == FDesignControl) locks.emplace_back(control->Name(), mode);
+  TCounter recording(FRecording);
+  const bool active = Active();
+  if (active) Deactivate();
+  if (FDesignControl) UnwatchComponent(FDesignControl);
+  FDesignControl = root;
+  WatchComponent(root);
+  // The old controls go with the old root: they take no lock entries with them.
+  for (const auto& entry : FLocks) UnwatchComponent(const_cast<TControl*>(entry.first));
+  FLocks.clear();
+  FRemovedLocks.clear();
+  if (active) Activate();
+  for (const auto& [name, mode] : locks) {
+    TComponent* c = root->FindComponent(name);
+    TControl* k = c && FEngine ? FEngine->ControlOf(c) : nullptr;
+    if (k) SetLockModeOf(k, mode);
+    else FRemovedLocks[name] = mode;
+  }
 }
 
 bool TZQKCustomDesigner::CanUndo() const { return FEngine && FHistory->CanUndo(); }
@@ -682,6 +742,21 @@ void TZQKCustomDesigner::Redo() {
 void TZQKCustomDesigner::ApplyState(const TZQKDesignCommand& command, bool undo) {
   TZQKEngine* e = ActiveEngine();
   e->CancelDrag();
+  const TZQKDesignState& wanted = undo ? command.Before() : command.After();
+  if (wanted.IsDocument()) {
+    // The host makes the document again: the engine, its selection and every control
+    // are new afterwards. A document that cannot be made again changes nothing.
+    TCounter recording(FRecording);
+    e->Selection()->SelectOnly(nullptr);
+    try {
+      OnLoadDocument(wanted.DocumentBytes());
+    } catch (...) {
+      if (FEngine && FEngine->Selection()->Count() == 0) FEngine->Selection()->Add(FEngine->Root());
+      throw;
+    }
+    if (FEngine && FEngine->Selection()->Count() == 0) FEngine->Selection()->Add(FEngine->Root());
+    return;
+  }
   TComponent* root = FDesignControl;
   // Lock sets belong to controls, which are made anew: they follow by name, also those
   // of controls an earlier step destroyed.

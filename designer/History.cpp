@@ -183,6 +183,13 @@ bool TZQKDesignState::RestoreInPlace(TComponent* root, const TZQKDesignState& ot
   return true;
 }
 
+TZQKDesignState TZQKDesignState::Document(std::string bytes) {
+  TZQKDesignState state;
+  state.FIsDocument = true;
+  state.FDocument = std::move(bytes);
+  return state;
+}
+
 std::vector<std::string> TZQKDesignState::TopNames() const {
   std::vector<std::string> names;
   for (const TZQKComponentRecord& record : FRecords) names.push_back(record.Name);
@@ -190,7 +197,7 @@ std::vector<std::string> TZQKDesignState::TopNames() const {
 }
 
 size_t TZQKDesignState::Cost() const {
-  size_t cost = sizeof(*this);
+  size_t cost = sizeof(*this) + FDocument.size();
   for (const TZQKComponentRecord& record : FRecords)
     cost += sizeof(record) + record.Bytes.size() + record.Name.size() + record.ParentName.size() +
             record.OwnedIndices.size() * (sizeof(std::pair<std::string, int>) + 16);
@@ -201,7 +208,8 @@ size_t TZQKDesignState::Cost() const {
 
 // ---------------------------------------------------------------------------
 bool TZQKDesignCommand::CanMerge(const TZQKDesignCommand& later) const {
-  return FMergeKey != mkNone && later.FMergeKey == FMergeKey && FAfter.TopNames() == later.FBefore.TopNames();
+  return FMergeKey != mkNone && later.FMergeKey == FMergeKey && FAfter.IsDocument() == later.FBefore.IsDocument() &&
+         FAfter.TopNames() == later.FBefore.TopNames();
 }
 
 void TZQKDesignHistory::Push(std::unique_ptr<TZQKDesignCommand> command) {

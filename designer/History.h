@@ -5,7 +5,8 @@
 // the components and reads them again, the way a report file is read, so names,
 // parents, z-order, owned order and references come back as they were. A step that only
 // changed properties of the same components is put back by reading the stored values
-// into them, checked byte for byte against the state.
+// into them, checked byte for byte against the state. A step that changed the root
+// itself holds the whole document instead, which its host makes again.
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -52,6 +53,14 @@ class TZQKDesignState {
   // Restore puts everything right. Top receives the top-level components.
   bool RestoreInPlace(TComponent* root, const TZQKDesignState& other, std::vector<TComponent*>& top) const;
 
+  // The whole document as its host writes it (the root's own properties, everything it
+  // owns and what the host keeps beside it, such as its data): the state of a step that
+  // changed the root itself. Putting it back is the host's (see the designer's
+  // OnLoadDocument).
+  static TZQKDesignState Document(std::string bytes);
+  bool IsDocument() const { return FIsDocument; }
+  const std::string& DocumentBytes() const { return FDocument; }
+
   const std::vector<TZQKComponentRecord>& Records() const { return FRecords; }
   std::vector<std::string> TopNames() const;
   size_t Cost() const;
@@ -63,6 +72,8 @@ class TZQKDesignState {
   bool SameComponentsAs(TComponent* root, const TZQKDesignState& other) const;
   std::vector<TZQKComponentRecord> FRecords;
   std::vector<TZQKComponentLink> FLinks;
+  bool FIsDocument = false;
+  std::string FDocument;
 };
 
 // One step of the history. Caption names what the user did ("Move", "Paste").

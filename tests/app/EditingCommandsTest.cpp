@@ -3,23 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 
 #include "app/Startup.h"
+#include "app/dlgReportPropsUnit.h"
+#include "app/frmPropsUnit.h"
+#include "data/DBTables.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
 #include "designer/Engine.h"
 #include "designer/History.h"
 #include "framework/Application.h"
 #include "objects/Filer.h"
+#include "objects/StringList.h"
 #include "report/QRCtrls.h"
+#include "report/QRFile.h"
 #include "tests/app/ShellFixture.h"
+#include "tests/support/SqliteExec.h"
 
 namespace rpt {
 namespace {
@@ -45,6 +57,8 @@ struct EditingCommands : test::ShellTest {
     SaveComponent(stream, doc->Report);
     return stream.Data();
   }
+  // What saving the document would write: the header naming its data, then the report.
+  static std::string FileBytes(TfrmDoc* doc) { return ReportFileBytes(DataSetHeader(doc->DataSet), doc->Report); }
   static std::string ListBytes(TfrmDoc* doc, const std::vector<TComponent*>& list) {
     TMemoryStream stream;
     SaveComponentList(stream, doc->Report, list);
@@ -223,9 +237,31 @@ TEST_F(EditingCommands, SavingMarksTheCleanPointAndUnrecordedChangesForgetTheSte
 
   // A change the history cannot record keeps the document modified for good.
   doc->Redo();
-  Run("actChangeData");
+  doc->MarkModified();
   EXPECT_TRUE(doc->Modified);
   EXPECT_FALSE(doc->CanUndo());
+}
+
+TEST_F(EditingCommands, AligningElementsOfTwoBandsIsRefusedWithAMessageAndKeepsTheSelection) {
+  TfrmDoc* doc = New();
+  TQRLabel* heading = AddLabel(doc, doc->Report->FindBand(rbColumnHeader), "Heading", 40, 4);
+  TQRLabel* field = AddLabel(doc, doc->Report->FindBand(rbDetail), "Field", 16, 4);
+  Select(doc, {heading, field});
+  answers.push_back(mrOk);
+  Run("actALLeft");
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("one band"), std::string::npos) << prompts[0];
+  EXPECT_NE(prompts[0].find("\"ColumnHeaderBand1\", \"DetailBand1\""), std::string::npos) << prompts[0];
+  EXPECT_EQ(heading->Left(), 40);
+  EXPECT_EQ(doc->ZQKDesigner1->SelectedComponents().Count(), 2);
+  EXPECT_FALSE(doc->CanUndo());
+  // Within one band it aligns as before.
+  TQRLabel* other = AddLabel(doc, doc->Report->FindBand(rbColumnHeader), "Other", 16, 24);
+  Select(doc, {heading, other});
+  Run("actALLeft");
+  EXPECT_EQ(heading->Left(), 16);
+  EXPECT_EQ(prompts.size(), 1u);
+  EXPECT_TRUE(errors.empty()) << errors.front();
 }
 
 TEST_F(EditingCommands, TwoHundredRandomEditsOfAReportUndoToItsFirstBytes) {
@@ -252,7 +288,12 @@ TEST_F(EditingCommands, TwoHundredRandomEditsOfAReportUndoToItsFirstBytes) {
     switch (pick(9)) {
       case 0: designer->DesignKeyDown(arrows[pick(4)], {ssCtrl}); break;
       case 1: designer->DesignKeyDown(arrows[pick(4)], {ssShift}); break;
-      case 2: doc->AlignSelection(pick(6), pick(6)); break;
+      case 2:
+        // Elements of two bands are refused with a message.
+        answers.assign(1, mrOk);
+        doc->AlignSelection(pick(6), pick(6));
+        answers.clear();
+        break;
       case 3: doc->AlignSelectionToGrid(); break;
       case 4: pick(2) ? doc->BringSelectionToFront() : doc->SendSelectionToBack(); break;
       case 5:
@@ -278,6 +319,116 @@ TEST_F(EditingCommands, TwoHundredRandomEditsOfAReportUndoToItsFirstBytes) {
   EXPECT_EQ(ReportBytes(doc), first);
   while (doc->CanRedo()) doc->Redo();
   EXPECT_EQ(ReportBytes(doc), last);
+}
+
+// The commands that change the report itself or its data are steps of the same history
+// as element edits: one random sequence of both undoes to the file's first bytes.
+TEST_F(EditingCommands, RandomPageDataAndElementEditsUndoToTheFirstBytesAndRedoToTheLast) {
+  std::filesystem::create_directories(Path("data"));
+  ::setenv("RPT_DATA_DIR", Path("data").c_str(), 1);
+  test::RunSqlite(Path("data/shop.db"),
+                  "CREATE TABLE orders(order_id INTEGER PRIMARY KEY, customer TEXT);"
+                  "CREATE TABLE lines(id INTEGER PRIMARY KEY, order_id INTEGER, product TEXT);"
+                  "INSERT INTO orders VALUES (1,'Ann'),(2,'Bob');"
+                  "INSERT INTO lines VALUES (1,1,'bolt'),(2,2,'gear');");
+  auto query = [](const std::string& sql) {
+    auto* q = TComponent::Create<TQuery>(nullptr);
+    q->SetDatabaseName("shop");
+    TStringList lines;
+    lines.Add(sql);
+    q->SetSQL(&lines);
+    q->Open();  // as the data dialog leaves it
+    return q;
+  };
+  std::mt19937 random(1913);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  frmMain->DataDialog = [&](TfrmDoc* d) {
+    d->AssignDataSet(query("select * from orders where order_id <= " + std::to_string(pick(5))));
+    return true;
+  };
+  frmMain->DetailDataDialog = [&](TfrmDoc*) -> TDataSet* {
+    return query("select * from lines where order_id = :order_id and id > " + std::to_string(pick(5)));
+  };
+
+  TfrmDoc* doc = New();
+  ASSERT_EQ(frmProps->Document(), doc);
+  doc->Report->Page()->SetPaperSize(TQRPaperSize::A4);
+  auto* sub = TComponent::Create<TQRSubDetail>(doc->Report);
+  sub->SetName("LinesBand");
+  sub->SetParent(doc->Report);
+  for (int i = 0; i < 4; ++i)
+    AddLabel(doc, doc->Report->FindBand(i % 2 ? rbTitle : rbDetail), "L" + std::to_string(i), 12 * i, 3 * i);
+  const std::string first = FileBytes(doc);
+  TZQKDesigner* designer = doc->ZQKDesigner1;
+  const uint16_t arrows[] = {VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN};
+  for (int edit = 0; edit < 60; ++edit) {
+    std::vector<TComponent*> labels;
+    for (TComponent* c : doc->Report->OwnedComponents())
+      if (dynamic_cast<TQRLabel*>(c)) labels.push_back(c);
+    auto* label = static_cast<TQRLabel*>(labels[static_cast<size_t>(pick(int(labels.size())))]);
+    const size_t steps = designer->History().Index();
+    std::string caption;
+    switch (pick(8)) {
+      case 0:
+        Select(doc, {label});
+        designer->DesignKeyDown(arrows[pick(4)], {ssCtrl});
+        break;
+      case 1:
+        doc->ChangeElements("Typing", {label}, [&] { label->SetCaption(label->Caption() + char('a' + pick(26))); },
+                            mkTyping);
+        break;
+      case 2: {
+        // The page dialog as the user fills it: a margin and an orientation, then Ok.
+        const QString margin = QString::number(5 + pick(20));
+        const int orientation = pick(2);
+        QTimer::singleShot(0, [&] {
+          auto* dialog = static_cast<TdlgReportProps*>(dlgReportProps);
+          dialog->findChild<QLineEdit*>("Edit3")->setText(margin);
+          dialog->findChild<QComboBox*>("ComboBox2")->setCurrentIndex(orientation);
+          dialog->findChild<QPushButton*>("Button1")->click();
+        });
+        Run("actRepProps");
+        caption = "Page Settings";
+        break;
+      }
+      case 3:
+        Run("actChangeData");
+        caption = "Change Data";
+        break;
+      case 4:
+        Select(doc, {doc->Report->FindComponent("LinesBand")});
+        Run("actDetailData");
+        caption = "Detail Data";
+        break;
+      case 5:
+        // The properties window's way of writing the report's own properties.
+        frmProps->PropInsp->OnWrite("Change ReportTitle", {doc->Report}, [&] {
+          doc->Report->SetReportTitle("Title " + std::to_string(pick(100)));
+        });
+        caption = "Change ReportTitle";
+        break;
+      case 6:
+        Select(doc, {label});
+        doc->CopySelection();
+        doc->PasteSelection();
+        break;
+      default:
+        doc->Undo();
+        break;
+    }
+    if (!caption.empty() && designer->History().Index() > steps) {
+      EXPECT_EQ(doc->UndoCaption(), "Undo " + caption);
+    }
+  }
+  EXPECT_TRUE(errors.empty()) << errors.front();
+  const std::string last = FileBytes(doc);
+  ASSERT_NE(first, last);
+  EXPECT_GT(designer->History().Count(), 20u);
+  while (doc->CanUndo()) doc->Undo();
+  EXPECT_EQ(FileBytes(doc), first);
+  while (doc->CanRedo()) doc->Redo();
+  EXPECT_EQ(FileBytes(doc), last);
+  EXPECT_TRUE(errors.empty()) << errors.front();
 }
 
 }  // namespace

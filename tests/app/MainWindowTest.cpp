@@ -715,6 +715,12 @@ TEST_F(Shell, ChangeDataMarksTheDocumentOnlyWhenTheDialogIsConfirmed) {
   bool confirm = false;
   frmMain->DataDialog = [&](TfrmDoc* d) {
     asked.push_back(d);
+    if (confirm) {
+      auto* table = TComponent::Create<TTable>(nullptr);
+      table->SetDatabaseName("shop");
+      table->SetTableName("orders");
+      d->AssignDataSet(table);
+    }
     return confirm;
   };
   Idle();

@@ -178,6 +178,13 @@ TEST_F(PrintCommand, CtrlPPrintsTheChosenPagesWithProgressAndLocksTheReportMeanw
   // The range stays with the report for the next print.
   EXPECT_EQ(Doc->Report->PrinterSettings()->FirstPage, 2);
   EXPECT_EQ(Doc->Report->PrinterSettings()->LastPage, 3);
+  // ... as a step of the document's history.
+  EXPECT_EQ(Doc->UndoCaption(), "Undo Print Settings");
+  Doc->Undo();
+  EXPECT_EQ(Doc->Report->PrinterSettings()->FirstPage, 0);
+  EXPECT_FALSE(Doc->Modified);
+  Doc->Redo();
+  EXPECT_EQ(Doc->Report->PrinterSettings()->LastPage, 3);
   EXPECT_EQ(Visible("QRProgressForm"), nullptr);
   EXPECT_EQ(EnabledReportCommands(), all);
   EXPECT_TRUE(SurfaceEnabled());

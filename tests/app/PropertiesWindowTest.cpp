@@ -219,6 +219,58 @@ TEST_F(PropertiesWindow, NoRowOutlivesTheComponentsItReads) {
   EXPECT_TRUE(errors.empty()) << errors.front();
 }
 
+TEST_F(PropertiesWindow, TheReportsOwnPropertiesAndItsDataAreUndoneWithTheRowsMadeAgain) {
+  TfrmDoc* doc = New();
+  Select(doc, {doc->Report});
+  Type(Row("ReportTitle"), "Sales");
+  EXPECT_EQ(doc->Report->ReportTitle(), "Sales");
+  Idle();
+  EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change ReportTitle");
+  frmMain->Action("actUndo")->trigger();
+  QCoreApplication::processEvents();
+  // The report was made again: the rows read the new one.
+  EXPECT_EQ(doc->Report->ReportTitle(), "");
+  EXPECT_FALSE(doc->Modified);
+  ExpectRowsReadLiveComponents(doc);
+  ASSERT_NE(Row("ReportTitle"), nullptr);
+  EXPECT_EQ(Value(Row("ReportTitle")), "");
+  Idle();
+  frmMain->Action("actRedo")->trigger();
+  EXPECT_EQ(doc->Report->ReportTitle(), "Sales");
+
+  // Change data is undone to the dataset the file named, bound to the same fields; one
+  // out of reach is said so and stays bound, closed.
+  auto table = [](const char* name) {
+    auto* t = TComponent::Create<TTable>(nullptr);
+    t->SetDatabaseName("nowhere");
+    t->SetTableName(name);
+    return t;
+  };
+  doc->AssignDataSet(table("orders"));
+  Add<TQRDBText>(doc, "DBText1", 8, 4);
+  frmMain->DataDialog = [&](TfrmDoc* d) {
+    d->AssignDataSet(table("customers"));
+    return true;
+  };
+  Idle();
+  frmMain->Action("actChangeData")->trigger();
+  Select(doc, {doc->Report->FindComponent("DBText1")});
+  Row("DataSet")->Expand();
+  Idle();
+  EXPECT_EQ(frmMain->Action("actUndo")->text(), "Undo Change Data");
+  answers.push_back(mrOk);
+  frmMain->Action("actUndo")->trigger();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("cannot be opened"), std::string::npos) << prompts[0];
+  auto* bound = dynamic_cast<TTable*>(doc->DataSet);
+  ASSERT_NE(bound, nullptr);
+  EXPECT_EQ(bound->TableName(), "orders");
+  EXPECT_EQ(static_cast<TQRDBText*>(doc->Report->FindComponent("DBText1"))->DataSet(), bound);
+  ExpectRowsReadLiveComponents(doc);
+  EXPECT_TRUE(errors.empty()) << errors.front();
+}
+
 TEST_F(PropertiesWindow, TextKeysGoToTheInspectorsEditorNotToTheSelectedElements) {
   TfrmDoc* doc = New();
   auto* label = Add<TQRLabel>(doc, "Label1", 8, 4);

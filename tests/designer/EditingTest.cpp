@@ -431,6 +431,48 @@ TEST_F(EditingTest, CleanPointCaptionsAndMerging) {
   EXPECT_FALSE(Designer->History().IsClean());
 }
 
+TEST_F(EditingTest, DocumentStepsAreMadeAgainByTheHostAndKeepTheHistoryAndTheLocks) {
+  // The host keeps the document as the root's stream and makes a new root from it.
+  Designer->OnSaveDocument = [this] { return RootBytes(); };
+  Designer->OnLoadDocument = [this](const std::string& bytes) {
+    TMemoryStream stream(bytes);
+    TOwnedPtr<TTestRoot> made(TComponent::Create<TTestRoot>(nullptr));
+    LoadComponent(stream, made.get());
+    TTestRoot* old = Root;
+    Root = made.release();
+    Designer->ReplaceDesignControl(Root);
+    old->Free();
+  };
+  AddLabel(Band, "A", 0, 0);
+  AddLabel(Band, "B", 100, 0);
+  const std::string first = RootBytes();
+  Designer->LockComponent(Find("A"), {lmNoMove});
+  SelectOnly({Find("B")});
+  Key(VK_RIGHT, {ssCtrl});
+  // A change of the root is a step of the whole document; one that changes nothing is none.
+  Designer->ChangeComponents("Change Width", {Root}, [this] { Root->SetWidth(600); });
+  EXPECT_FALSE(Designer->ChangeDocument("Nothing", [] {}));
+  EXPECT_EQ(Designer->History().Count(), 2u);
+  EXPECT_EQ(Designer->UndoCaption(), "Undo Change Width");
+  const std::string last = RootBytes();
+
+  TTestRoot* before = Root;
+  Designer->Undo();
+  EXPECT_NE(Root, before);
+  EXPECT_EQ(Designer->DesignControl(), Root);
+  EXPECT_EQ(Root->Width(), 560);
+  EXPECT_EQ(Designer->LockModeOf(Find("A")), TZQKDesignerLockMode{lmNoMove});
+  EXPECT_EQ(SelectedNames(), std::vector<std::string>{"Root"});
+  // The element step before it is put back into the new root.
+  EXPECT_EQ(Designer->UndoCaption(), "Undo Move");
+  Designer->Undo();
+  EXPECT_EQ(RootBytes(), first);
+  Designer->Redo();
+  Designer->Redo();
+  EXPECT_EQ(RootBytes(), last);
+  EXPECT_FALSE(Designer->CanRedo());
+}
+
 TEST_F(EditingTest, HistoryDropsTheOldestStepsPastItsBound) {
   TZQKDesignHistory history;
   TTestLabel* a = AddLabel(Band, "A", 0, 0);

@@ -37,6 +37,7 @@
 #include "app/dlgDataUnit.h"
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
+#include "app/dlgReportPropsUnit.h"
 #include "app/frmDocUnit.h"
 #include "app/frmMainUnit.h"
 #include "app/frmPropsUnit.h"
@@ -1396,6 +1397,77 @@ const std::map<std::string, TScenario>& Scenarios() {
          TShot::Settle();
          shot.Take("context-menu-undo-redo");
          CloseMenus();
+       }},
+      {"undoreport",
+       [](TShot& shot) {
+         // A label, new page settings and new data, each a step of the Edit menu, then
+         // undone one by one back to the report New made.
+         TfrmDoc* doc = NewDocument();
+         if (!doc) return;
+         const std::string start = doc->DocumentBytes();
+         Insert(pbLabel, {At(rbTitle, {16, 8}), QSize(96, 16)});
+         auto* dialog = static_cast<TdlgReportProps*>(dlgReportProps);
+         WhileModal(dialog, [&shot, dialog] {
+           auto* orientation = dialog->findChild<QComboBox*>("ComboBox2");
+           auto* left = dialog->findChild<QLineEdit*>("Edit3");
+           if (!orientation || !left) return;
+           Click(orientation);
+           if (QAbstractItemView* list = orientation->view(); list && list->isVisible())
+             Click(list->viewport(), list->visualRect(orientation->model()->index(1, 0)).center());
+           // A left margin of 30 mm typed over the old one, confirmed with Enter.
+           Click(left);
+           QTest::keyClick(WindowOf(left), Qt::Key_End);
+           QTest::keyClick(WindowOf(left), Qt::Key_Home, Qt::ShiftModifier);
+           for (char c : std::string("30")) QTest::keyClick(WindowOf(left), c);
+           shot.Take("page-settings-dialog");
+           QTest::keyClick(WindowOf(left), Qt::Key_Return);
+         });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_F12);
+         TShot::Settle();
+         const TQRPage* page = doc->Report->Page();
+         Expect(shot, page->Orientation() == poLandscape && page->NativeValue(pvLeftMargin) == 300,
+                "the page settings did not make the page landscape with a left margin of 30 mm");
+         Expect(shot, doc->UndoCaption() == "Undo Page Settings", "the page settings are not an undoable step");
+         shot.Take("page-settings-applied");
+         ShowMenu(shot, 1, "menu-edit-undo-page-settings");
+         // Report > Change data binds the orders instead of the customers.
+         WhileModal(dlgData, [] {
+           ToTablePreview("orders");
+           Click(dlgData->Button3);
+         });
+         QTest::keyClick(WindowOf(frmMain), Qt::Key_R, Qt::AltModifier);
+         TShot::Settle();
+         if (QWidget* menu = QApplication::activePopupWidget()) QTest::keyClick(menu, Qt::Key_C);
+         TShot::Settle();
+         auto* orders = dynamic_cast<TTable*>(doc->DataSet);
+         Expect(shot, orders && orders->TableName() == "orders", "Change data did not bind the orders");
+         Expect(shot, doc->UndoCaption() == "Undo Change Data", "Change data is not an undoable step");
+
+         // Edit > Undo three times, each from the menu with its caption on show.
+         auto undoFromMenu = [&shot](const std::string& step) {
+           QMenuBar* bar = frmMain->menuBar();
+           QAction* edit = bar->actions().value(1);
+           if (!edit || !edit->menu()) return;
+           Click(bar, bar->actionGeometry(edit).center());
+           shot.Take(step);
+           QMenu* menu = edit->menu();
+           if (menu->isVisible()) Click(menu, menu->actionGeometry(frmMain->Action("actUndo")).center());
+           TShot::Settle();
+           CloseMenus();
+         };
+         undoFromMenu("menu-edit-undo-change-data");
+         auto* customers = dynamic_cast<TTable*>(doc->DataSet);
+         Expect(shot, customers && customers->TableName() == "customers" && customers->Active(),
+                "undoing Change data did not bind the customers again");
+         Expect(shot, doc->UndoCaption() == "Undo Page Settings" && doc->RedoCaption() == "Redo Change Data",
+                "undoing Change data left the wrong steps");
+         undoFromMenu("menu-edit-undo-page-settings-again");
+         Expect(shot, doc->Report->Page()->Orientation() == poPortrait, "undoing the page settings kept landscape");
+         shot.Take("page-settings-undone");
+         undoFromMenu("menu-edit-undo-insert");
+         Expect(shot, doc->DocumentBytes() == start && !doc->Modified && !doc->CanUndo(),
+                "three undos did not give back the report New made");
+         ShowMenu(shot, 1, "menu-edit-back-to-start");
        }},
   };
   return scenarios;
