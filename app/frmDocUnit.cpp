@@ -504,6 +504,9 @@ void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   const char* property = EditedTextOf(element);
   if (!property || !TextProperty(element, property)) return;
   std::string text = TextOf(element, property);
+  // A new element's caption is its name, a placeholder: the first character typed
+  // replaces it rather than being added to it.
+  if (static_cast<unsigned char>(key) >= ' ' && key != 127 && text == element->Name()) text.clear();
   if (!TypeCharacter(text, key)) return;
   ChangeElements("Typing", {element}, [&] { SetTextOf(element, property, text); }, mkTyping);
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();

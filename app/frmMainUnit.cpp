@@ -460,6 +460,19 @@ void TfrmMain::CreateMenus() {
 
   QMenu* view = menuBar()->addMenu("&View");
   add(view, "actPropsView");
+  // F11 shows or hides the properties window; this key takes the keyboard there, so a
+  // property can be typed without the mouse.
+  QAction* goToProps = view->addAction("&Go to properties");
+  goToProps->setObjectName("GoToProperties1");
+  goToProps->setShortcut(QKeySequence("Ctrl+F11"));
+  goToProps->setShortcutContext(Qt::ApplicationShortcut);
+  connect(goToProps, &QAction::triggered, this, [] {
+    if (!frmProps) return;
+    frmProps->show();
+    frmProps->raise();
+    frmProps->activateWindow();
+    frmProps->PropInsp->setFocus(Qt::ShortcutFocusReason);
+  });
   add(view, "actZoom100");
   QMenu* report = menuBar()->addMenu("&Report");
   add(report, "actPreview");

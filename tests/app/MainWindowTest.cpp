@@ -866,6 +866,11 @@ TEST_F(ShellDocument, TypingEditsTheOneSelectedElementsTextByExactClass) {
   EXPECT_EQ(Text(label, "Caption"), "XA\xE9");
   Type({char(VK_BACK), char(VK_BACK), char(VK_BACK), char(VK_BACK)});
   EXPECT_EQ(Text(label, "Caption"), "");
+  // A caption that is still the element's name is a placeholder the first typing replaces.
+  TControl* fresh = Add("TQRLabel", "QRLabel7", "Caption", "QRLabel7");
+  Doc->ZQKDesigner1->Select({fresh});
+  Type({'O', 'k'});
+  EXPECT_EQ(Text(fresh, "Caption"), "Ok");
 
   // Enter on an expression opens its editor (cancelled here) and types nothing.
   TControl* expr = Add("TQRExpr", "Expr1", "Expression", "1");
