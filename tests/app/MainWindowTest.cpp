@@ -316,6 +316,13 @@ TEST_F(Shell, PlainDeleteRunsTheCommandWhileShiftDeleteReachesTheDocument) {
   // A key that is no shortcut reaches the document.
   QTest::keyClick(surface, Qt::Key_Left);
   EXPECT_EQ(hook.Keys.size(), 2u);
+  // Tab and Shift+Tab are the designer's (they step through the elements), not the
+  // toolkit's focus moves.
+  QTest::keyClick(surface, Qt::Key_Tab);
+  QTest::keyClick(surface, Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(hook.Keys.size(), 4u);
+  EXPECT_EQ(hook.Keys[2].CharCode, VK_TAB);
+  EXPECT_TRUE(hook.Keys[3].Shift.Contains(ssShift));
 }
 
 TEST_F(Shell, ZoomBoxFollowsTheActiveDocumentAndZoomsIt) {
