@@ -52,23 +52,24 @@ struct TPaletteEntry {
   const char* ClassName;
   const char* Glyph;
   const char* Hint;
+  const char* MenuCaption;  // its item in the Insert menu
 };
 constexpr TPaletteEntry kPalette[] = {
-    {"SpeedButton1", nullptr, "pointer", "Select and move elements"},
-    {"SpeedButton10", "TQRBand", "band", "Band"},
-    {"SpeedButton2", "TQRLabel", "label", "Label: a fixed text"},
-    {"SpeedButton3", "TQRDBText", "dbtext", "Data field: the value of a field"},
-    {"SpeedButton5", "TQRExpr", "expr", "Expression: a calculated value, a total"},
-    {"SpeedButton6", "TQRSysData", "sysdata", "System data: page number, date, time"},
-    {"SpeedButton7", "TQRMemo", "memo", "Memo: a text of several lines"},
-    {"SpeedButton8", "TQRExprMemo", "exprmemo", "Expression memo: lines with expressions in braces"},
-    {"SpeedButton9", "TQRShape", "shape", "Shape: a line, rectangle or circle"},
-    {"SpeedButton11", "TQRChildBand", "childband", "Child band: continues the band it is linked to"},
-    {"SpeedButton12", "TQRGroup", "group", "Group: a header printed when its expression changes"},
-    {"SpeedButton13", "TQRSubDetail", "subdetail", "Sub-detail: the records of a detail dataset"},
-    {"SpeedButton14", "TQRImage", "image", "Picture"},
-    {"SpeedButton15", "TQRDBImage", "dbimage", "Picture field: a picture from the data"},
-    {"SpeedButton16", "TQRBarcode", "barcode", "Barcode"},
+    {"SpeedButton1", nullptr, "pointer", "Select and move elements", nullptr},
+    {"SpeedButton10", "TQRBand", "band", "Band", "&Band"},
+    {"SpeedButton2", "TQRLabel", "label", "Label: a fixed text", "&Label"},
+    {"SpeedButton3", "TQRDBText", "dbtext", "Data field: the value of a field", "&Data field"},
+    {"SpeedButton5", "TQRExpr", "expr", "Expression: a calculated value, a total", "&Expression"},
+    {"SpeedButton6", "TQRSysData", "sysdata", "System data: page number, date, time", "S&ystem data"},
+    {"SpeedButton7", "TQRMemo", "memo", "Memo: a text of several lines", "&Memo"},
+    {"SpeedButton8", "TQRExprMemo", "exprmemo", "Expression memo: lines with expressions in braces", "E&xpression memo"},
+    {"SpeedButton9", "TQRShape", "shape", "Shape: a line, rectangle or circle", "S&hape"},
+    {"SpeedButton11", "TQRChildBand", "childband", "Child band: continues the band it is linked to", "&Child band"},
+    {"SpeedButton12", "TQRGroup", "group", "Group: a header printed when its expression changes", "&Group"},
+    {"SpeedButton13", "TQRSubDetail", "subdetail", "Sub-detail: the records of a detail dataset", "S&ub-detail"},
+    {"SpeedButton14", "TQRImage", "image", "Picture", "&Picture"},
+    {"SpeedButton15", "TQRDBImage", "dbimage", "Picture field: a picture from the data", "Picture &field"},
+    {"SpeedButton16", "TQRBarcode", "barcode", "Barcode", "Ba&rcode"},
 };
 
 constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};
@@ -474,6 +475,23 @@ void TfrmMain::CreateMenus() {
     frmProps->PropInsp->setFocus(Qt::ShortcutFocusReason);
   });
   add(view, "actZoom100");
+  // Every palette element can be inserted without the mouse.
+  QMenu* insert = menuBar()->addMenu("&Insert");
+  insert->setObjectName("InsertMenu");
+  for (const TPaletteEntry& e : kPalette) {
+    if (!e.ClassName) continue;
+    QAction* item = insert->addAction(QIcon(QString(":/images/palette_%1.png").arg(e.Glyph)), e.MenuCaption);
+    item->setObjectName(QString("Insert%1").arg(e.ClassName));
+    connect(item, &QAction::triggered, this, [this, name = e.ClassName] {
+      HandleErrors([this, name] {
+        const TClassDescriptor* cls = FindStreamClass(name);
+        if (TfrmDoc* d = EditableDocument(); d && cls) d->InsertElement(*cls);
+      });
+    });
+  }
+  connect(insert, &QMenu::aboutToShow, this, [this, insert] {
+    for (QAction* item : insert->actions()) item->setEnabled(EditableDocument() != nullptr);
+  });
   QMenu* report = menuBar()->addMenu("&Report");
   add(report, "actPreview");
   add(report, "actPrint");

@@ -106,7 +106,7 @@ TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
   // Menus in order.
   QStringList menus;
   for (QAction* m : frmMain->menuBar()->actions()) menus << m->text();
-  EXPECT_EQ(menus, QStringList({"&File", "Edit", "&View", "&Report", "&Window"}));
+  EXPECT_EQ(menus, QStringList({"&File", "Edit", "&View", "&Insert", "&Report", "&Window"}));
 }
 
 TEST_F(Shell, AlignTagsMapToTheSelectionsAlignCodes) {
@@ -489,6 +489,31 @@ TEST_F(Shell, ThePaletteInsertsARealLabelIntoTheBandUnderThePointer) {
   EXPECT_EQ(sysData->Parent(), detail);
   EXPECT_EQ(sysData->Caption(), "(Time)");
   EXPECT_EQ(doc->SelectedElement(), sysData);
+}
+
+TEST_F(Shell, TheInsertMenuPutsElementsOnTheSelectedBandAtAFreePlaceAndBandsOnTheReport) {
+  TfrmDoc* doc = New();
+  TQRCustomBand* detail = doc->Report->FindBand(rbDetail);
+  auto insert = [&](const char* cls) {
+    auto* item = frmMain->findChild<QAction*>(QString("Insert%1").arg(cls));
+    EXPECT_NE(item, nullptr) << cls;
+    if (item) item->trigger();
+    return dynamic_cast<TControl*>(doc->SelectedElement());
+  };
+  // Nothing selected: the detail band takes it.
+  TControl* first = insert("TQRLabel");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Parent(), detail);
+  TControl* second = insert("TQRDBText");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->Parent(), detail) << "the band of the selected element";
+  const TRect a = first->BoundsRect(), b = second->BoundsRect();
+  EXPECT_FALSE(a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom) << "a free place";
+  EXPECT_EQ(doc->UndoCaption(), "Undo Insert");
+  TControl* group = insert("TQRGroup");
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->Parent(), doc->Report);
+  EXPECT_TRUE(frmMain->PaletteButton(0)->isChecked());
 }
 
 TEST_F(Shell, TheThreeAddedPaletteButtonsInsertAChildBandAGroupAndASubDetailOntoTheReport) {
