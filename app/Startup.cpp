@@ -2,7 +2,9 @@
 
 #include <QTimer>
 
+#include "app/WindowPlaces.h"
 #include "app/frmMainUnit.h"
+#include "app/frmPropsUnit.h"
 #include "objects/Exceptions.h"
 #include "output/QRPrev.h"
 #include "output/QRPrgres.h"
@@ -10,6 +12,10 @@
 #include "report/QRExportFilters.h"
 
 namespace rpt {
+
+namespace {
+QString gPlacesFile;
+}  // namespace
 
 void OpenFiles(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
@@ -22,7 +28,7 @@ void OpenFiles(const std::vector<std::string>& files) {
   }
 }
 
-void StartProgram(TApplication& app, const std::vector<std::string>& files) {
+void StartProgram(TApplication& app, const std::vector<std::string>& files, const QString& placesFile) {
   app.SetTitle("Report designer");
   // The main window decides when the program ends, not the last window to close.
   app.setQuitOnLastWindowClosed(false);
@@ -34,6 +40,8 @@ void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   RegisterExportFilters();
   RegisterStandardPrintDialogs();
   CreateSingleInstanceWindows();
+  gPlacesFile = placesFile;
+  if (!gPlacesFile.isEmpty()) RestoreWindowPlaces(frmMain, frmProps, gPlacesFile);
   frmMain->show();
   frmProps->show();
   frmMain->activateWindow();
@@ -41,6 +49,10 @@ void StartProgram(TApplication& app, const std::vector<std::string>& files) {
   if (!files.empty()) QTimer::singleShot(0, &app, [files] { OpenFiles(files); });
 }
 
-void EndProgram() { DestroySingleInstanceWindows(); }
+void EndProgram() {
+  if (!gPlacesFile.isEmpty() && frmMain && frmProps) SaveWindowPlaces(frmMain, frmProps, gPlacesFile);
+  gPlacesFile.clear();
+  DestroySingleInstanceWindows();
+}
 
 }  // namespace rpt

@@ -10,8 +10,10 @@ namespace rpt {
 
 // After the application object exists: the title, the classes a report file may name,
 // the single-instance windows in their fixed order, the main window and the properties
-// window shown, the main window active; then the report files given open.
-void StartProgram(TApplication& app, const std::vector<std::string>& files = {});
+// window shown, the main window active; then the report files given open. With a places
+// file the two windows open where they were left (or fit the screen the first time) and
+// EndProgram keeps their places there; without one they open at their built-in places.
+void StartProgram(TApplication& app, const std::vector<std::string>& files = {}, const QString& placesFile = {});
 // Opens report files in document windows; each one that fails is reported through the
 // application's error handler and the others still open.
 void OpenFiles(const std::vector<std::string>& files);

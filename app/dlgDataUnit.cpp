@@ -101,7 +101,7 @@ void TdlgData::CreateControls() {
 
   Panel2 = Page(this, "Panel2");
   Text(Panel2, {8, 16, 346, 40},
-       "You can build report with table or query data. \nChouse below wich type of data will be used");
+       "You can build report with table or query data. \nChoose below which type of data will be used");
   RadioButton1 = new QRadioButton("Table", Panel2);
   RadioButton1->setObjectName("RadioButton1");
   RadioButton1->setGeometry(32, 76, 120, 22);
@@ -134,7 +134,7 @@ void TdlgData::CreateControls() {
   DBGrid1 = new TDBGrid(DataSource1, Panel6);
   DBGrid1->setObjectName("DBGrid1");
   DBGrid1->setGeometry(8, 54, 346, 152);
-  Text(Panel6, {8, 212, 346, 36}, "Click 'Ok' to chouse this data or 'Back' to return to previous page.", true);
+  Text(Panel6, {8, 212, 346, 36}, "Click 'Ok' to choose this data or 'Back' to return to previous page.", true);
 
   auto* bevel = new QFrame(this);
   bevel->setFrameShape(QFrame::HLine);
@@ -152,6 +152,9 @@ void TdlgData::CreateControls() {
   Button3->setObjectName("Button3");
   Button3->setGeometry(279, 262, 75, 25);
   Button3->setDefault(true);
+  // Enter presses Next or Ok wherever the focus is on a page, never Cancel or Back.
+  Button1->setAutoDefault(false);
+  Button2->setAutoDefault(false);
 
   connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
   connect(Button2, &QPushButton::clicked, this, [this] { BackClick(); });

@@ -159,7 +159,7 @@ void TdlgReportProps::CreateControls() {
   edit(paper, 0, 70, 47, 132);
   FHeightLabel = label(paper, "Label2", "Height", 10, 78);
   edit(paper, 1, 70, 74, 132);
-  FOrientation = list(paper, "ComboBox2", {"Portait", "Landscape"}, {10, 104, 192, 22});
+  FOrientation = list(paper, "ComboBox2", {"Portrait", "Landscape"}, {10, 104, 192, 22});
   connect(FPaper, &QComboBox::currentIndexChanged, this, [this](int index) { PaperChanged(index); });
 
   auto* margins = new QGroupBox("Margins", this);

@@ -420,6 +420,21 @@ void TfrmDoc::ZQKDesigner1ComponentInserted(TObject*) {
   ChangeElements("Picture", {image}, [image, &file] { image->LoadPictureFromFile(*file); });
 }
 
+void TfrmDoc::InsertElement(const TClassDescriptor& cls) {
+  TZQKEngine* engine = ZQKDesigner1->Engine();
+  if (!engine) return;
+  TWinControl* target = Report;
+  if (!cls.InheritsFrom(TQRCustomBand::StaticClass())) {
+    TControl* at = dynamic_cast<TControl*>(SelectedElement());
+    while (at && !dynamic_cast<TQRCustomBand*>(at)) at = at->Parent();
+    TQRCustomBand* band = at ? static_cast<TQRCustomBand*>(at) : Report->FindBand(rbDetail);
+    if (!band && !Report->BandList().empty()) band = Report->BandList().front();
+    if (!band) throw Exception("The report has no band to put the element on: insert a band first");
+    target = band;
+  }
+  engine->InsertAtFreePlace(&cls, target);
+}
+
 void TfrmDoc::ZQKDesigner1ChangeSelection(TObject*) { PushSelection(); }
 
 // Every change of the design ends here: the history knows whether the report still
@@ -580,6 +595,9 @@ void TfrmDoc::ZQKDesigner1KeyPress(TObject*, char& key) {
   const char* property = EditedTextOf(element);
   if (!property || !TextProperty(element, property)) return;
   std::string text = TextOf(element, property);
+  // A new element's caption is its name, a placeholder: the first character typed
+  // replaces it rather than being added to it.
+  if (static_cast<unsigned char>(key) >= ' ' && key != 127 && text == element->Name()) text.clear();
   if (!TypeCharacter(text, key)) return;
   ChangeElements("Typing", {element}, [&] { SetTextOf(element, property, text); }, mkTyping);
   if (auto* control = dynamic_cast<TCustomControl*>(element)) control->Invalidate();

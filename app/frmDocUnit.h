@@ -136,6 +136,10 @@ class TfrmDoc : public TCustomForm {
   void ZQKDesigner1DblClick(TObject* sender);
   // The one selected element (the selection's last), or none unless exactly one is.
   TComponent* SelectedElement() const;
+  // The keyboard's insert: an element of the class into the band of the selected element
+  // (the detail band, else the first, when none is selected), a band into the report,
+  // at a free place. Throws when the report has no band to take an element.
+  void InsertElement(const TClassDescriptor& cls);
 
  protected:
   void Destroy() override;

@@ -45,22 +45,31 @@ QWidget* dlgReportProps = nullptr;
 
 namespace {
 
-// The palette, top to bottom: button name, the class it inserts (none: pointer), glyph.
-// A class that is not registered inserts nothing.
+// The palette, top to bottom: button name, the class it inserts (none: pointer), glyph,
+// and the hint its button shows. A class that is not registered inserts nothing.
 struct TPaletteEntry {
   const char* Name;
   const char* ClassName;
   const char* Glyph;
+  const char* Hint;
+  const char* MenuCaption;  // its item in the Insert menu
 };
 constexpr TPaletteEntry kPalette[] = {
-    {"SpeedButton1", nullptr, "pointer"},        {"SpeedButton10", "TQRBand", "band"},
-    {"SpeedButton2", "TQRLabel", "label"},       {"SpeedButton3", "TQRDBText", "dbtext"},
-    {"SpeedButton5", "TQRExpr", "expr"},         {"SpeedButton6", "TQRSysData", "sysdata"},
-    {"SpeedButton7", "TQRMemo", "memo"},         {"SpeedButton8", "TQRExprMemo", "exprmemo"},
-    {"SpeedButton9", "TQRShape", "shape"},       {"SpeedButton11", "TQRChildBand", "childband"},
-    {"SpeedButton12", "TQRGroup", "group"},      {"SpeedButton13", "TQRSubDetail", "subdetail"},
-    {"SpeedButton14", "TQRImage", "image"},      {"SpeedButton15", "TQRDBImage", "dbimage"},
-    {"SpeedButton16", "TQRBarcode", "barcode"},
+    {"SpeedButton1", nullptr, "pointer", "Select and move elements", nullptr},
+    {"SpeedButton10", "TQRBand", "band", "Band", "&Band"},
+    {"SpeedButton2", "TQRLabel", "label", "Label: a fixed text", "&Label"},
+    {"SpeedButton3", "TQRDBText", "dbtext", "Data field: the value of a field", "&Data field"},
+    {"SpeedButton5", "TQRExpr", "expr", "Expression: a calculated value, a total", "&Expression"},
+    {"SpeedButton6", "TQRSysData", "sysdata", "System data: page number, date, time", "S&ystem data"},
+    {"SpeedButton7", "TQRMemo", "memo", "Memo: a text of several lines", "&Memo"},
+    {"SpeedButton8", "TQRExprMemo", "exprmemo", "Expression memo: lines with expressions in braces", "E&xpression memo"},
+    {"SpeedButton9", "TQRShape", "shape", "Shape: a line, rectangle or circle", "S&hape"},
+    {"SpeedButton11", "TQRChildBand", "childband", "Child band: continues the band it is linked to", "&Child band"},
+    {"SpeedButton12", "TQRGroup", "group", "Group: a header printed when its expression changes", "&Group"},
+    {"SpeedButton13", "TQRSubDetail", "subdetail", "Sub-detail: the records of a detail dataset", "S&ub-detail"},
+    {"SpeedButton14", "TQRImage", "image", "Picture", "&Picture"},
+    {"SpeedButton15", "TQRDBImage", "dbimage", "Picture field: a picture from the data", "Picture &field"},
+    {"SpeedButton16", "TQRBarcode", "barcode", "Barcode", "Ba&rcode"},
 };
 
 constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};
@@ -102,6 +111,9 @@ TAlignCodes AlignCodesForTag(int tag) {
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   setObjectName("frmMain");
   setWindowTitle("Report designer");
+  // The palette and tool bars show their hints also while the properties window is the
+  // active one, which is most of the time.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   resize(571, 472);
   FDialogDirectory = QDir::currentPath();
   InitImages();
@@ -203,10 +215,10 @@ void TfrmMain::CreateActions() {
       QFileDialog dialog(this);
       dialog.setAcceptMode(QFileDialog::AcceptOpen);
       dialog.setFileMode(QFileDialog::ExistingFile);
-      dialog.setNameFilters({"Reports (*.rpt)", "Recorded reports (*.qrp)", "All files (*)"});
+      dialog.setNameFilter(AnyCaseFilters("Reports (*.rpt);;Recorded reports (*.qrp);;All files (*)"));
       dialog.setDefaultSuffix("rpt");
       dialog.setDirectory(FDialogDirectory);
-      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      if (ExecDialog(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         file = dialog.selectedFiles().first().toStdString();
     }
     if (!file) return;
@@ -214,8 +226,15 @@ void TfrmMain::CreateActions() {
     OpenFile(*file);
   };
   auto* save = Add("actSave", "File", "&Save", "Ctrl+S", 2);
-  save->OnExecute = [this, doc](TAction*) { if (doc()) SaveDocument(doc()); };
-  save->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && doc()->Modified && !doc()->FileName.empty()); };
+  // A document never saved has no name to save under: Save asks for one.
+  save->OnExecute = [this, doc](TAction*) {
+    if (!doc()) return;
+    if (doc()->FileName.empty())
+      SaveDocumentAs(doc());
+    else
+      SaveDocument(doc());
+  };
+  save->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && (doc()->Modified || doc()->FileName.empty())); };
   auto* saveAs = Add("actSaveAs", "File", "Save &as...", "", 2);
   saveAs->OnExecute = [this, doc](TAction*) { if (doc()) SaveDocumentAs(doc()); };
   saveAs->OnUpdate = hasDoc;
@@ -228,10 +247,10 @@ void TfrmMain::CreateActions() {
       SaveDocumentAs(doc());
   };
   saveAll->OnUpdate = [doc](TAction* a) { a->setEnabled(doc() && (doc()->Modified || doc()->FileName.empty())); };
-  auto* close = Add("actClose", "File", "C&lose", "", 3);
+  auto* close = Add("actClose", "File", "&Close", "", 3);
   close->OnExecute = [doc](TAction*) { if (doc()) doc()->Close(); };
   close->OnUpdate = hasDoc;
-  auto* closeAll = Add("actCloseAll", "File", "&Close all", "", 4);
+  auto* closeAll = Add("actCloseAll", "File", "Close a&ll", "", 4);
   closeAll->OnExecute = [this](TAction*) { CloseAllDocuments(); };
   closeAll->OnUpdate = [this](TAction* a) { a->setEnabled(!Documents().empty()); };
 
@@ -361,10 +380,10 @@ void TfrmMain::CreateActions() {
     int Image;
   };
   const TAlignAction aligns[] = {
-      {"actALLeft", "Align left adges", 27},
-      {"actALRight", "Align right adges", 28},
-      {"actALTop", "Align top adges", 29},
-      {"actALBottom", "Align bottom adges", 32},
+      {"actALLeft", "Align left edges", 27},
+      {"actALRight", "Align right edges", 28},
+      {"actALTop", "Align top edges", 29},
+      {"actALBottom", "Align bottom edges", 32},
       {"actALHSpace", "Space equally, horizontally", 24},
       {"actALVSpace", "Space equally, vertically", 31},
       {"actALHCenter", "Align horizontal centers", 23},
@@ -415,7 +434,7 @@ void TfrmMain::CreateMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   for (const char* n : {"actNew", "actOpen", "actSave", "actSaveAs", "actClose", "actCloseAll"}) add(file, n);
   file->addSeparator();
-  FCloseItem = file->addAction(FActions->Image(8), "Close");
+  FCloseItem = file->addAction(FActions->Image(8), "E&xit");
   FCloseItem->setObjectName("Close1");
   FCloseItem->setShortcut(QKeySequence("Alt+F4"));
   FCloseItem->setShortcutContext(Qt::ApplicationShortcut);
@@ -443,7 +462,37 @@ void TfrmMain::CreateMenus() {
 
   QMenu* view = menuBar()->addMenu("&View");
   add(view, "actPropsView");
+  // F11 shows or hides the properties window; this key takes the keyboard there, so a
+  // property can be typed without the mouse.
+  QAction* goToProps = view->addAction("&Go to properties");
+  goToProps->setObjectName("GoToProperties1");
+  goToProps->setShortcut(QKeySequence("Ctrl+F11"));
+  goToProps->setShortcutContext(Qt::ApplicationShortcut);
+  connect(goToProps, &QAction::triggered, this, [] {
+    if (!frmProps) return;
+    frmProps->show();
+    frmProps->raise();
+    frmProps->activateWindow();
+    frmProps->PropInsp->setFocus(Qt::ShortcutFocusReason);
+  });
   add(view, "actZoom100");
+  // Every palette element can be inserted without the mouse.
+  QMenu* insert = menuBar()->addMenu("&Insert");
+  insert->setObjectName("InsertMenu");
+  for (const TPaletteEntry& e : kPalette) {
+    if (!e.ClassName) continue;
+    QAction* item = insert->addAction(QIcon(QString(":/images/palette_%1.png").arg(e.Glyph)), e.MenuCaption);
+    item->setObjectName(QString("Insert%1").arg(e.ClassName));
+    connect(item, &QAction::triggered, this, [this, name = e.ClassName] {
+      HandleErrors([this, name] {
+        const TClassDescriptor* cls = FindStreamClass(name);
+        if (TfrmDoc* d = EditableDocument(); d && cls) d->InsertElement(*cls);
+      });
+    });
+  }
+  connect(insert, &QMenu::aboutToShow, this, [this, insert] {
+    for (QAction* item : insert->actions()) item->setEnabled(EditableDocument() != nullptr);
+  });
   QMenu* report = menuBar()->addMenu("&Report");
   add(report, "actPreview");
   add(report, "actPrint");
@@ -532,7 +581,7 @@ void TfrmMain::CreatePalette(QWidget* parent) {
     b->setIcon(QIcon(QString(":/images/palette_%1.png").arg(e.Glyph)));
     b->setIconSize(QSize(24, 24));
     b->setGeometry(2, top, 32, 32);
-    if (e.ClassName) b->setToolTip(e.ClassName);
+    b->setToolTip(e.Hint);
     FPalette->addButton(b);
     FPaletteButtons.push_back(b);
     top += 32;
@@ -583,10 +632,12 @@ void TfrmMain::ShowDocument(TfrmDoc* doc) {
   connect(peer, &QWidget::windowTitleChanged, sub, &QWidget::setWindowTitle);
   doc->SubWindow = sub;
   FMdi->addSubWindow(sub);
-  sub->resize(502, 321);
+  // Most of the area, so a page shows without scrolling at once; never smaller than a
+  // window that shows a band and its elements.
+  const QSize area = FMdi->viewport()->size();
+  sub->resize(std::max(502, area.width() * 85 / 100), std::max(321, area.height() * 85 / 100));
   // A new window steps down and right from the last one, and starts again at the top
   // left when it would no longer fit, so it always opens in full view.
-  const QSize area = FMdi->viewport()->size();
   const int step = CascadeStep();
   QPoint at(FNextPlace * step, FNextPlace * step);
   if (FNextPlace > 0 && (at.x() + sub->width() > area.width() || at.y() + sub->height() > area.height())) {
@@ -619,9 +670,9 @@ std::optional<std::string> TfrmMain::ChoosePicture() {
   dialog.setWindowTitle("Picture");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilters({"Pictures (*.png *.jpg *.jpeg *.bmp *.svg)", "All files (*)"});
+  dialog.setNameFilter(AnyCaseFilters("Pictures (*.png *.jpg *.jpeg *.bmp *.svg);;All files (*)"));
   dialog.setDirectory(FDialogDirectory);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  if (ExecDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   FDialogDirectory = QFileInfo(dialog.selectedFiles().first()).absolutePath();
   return dialog.selectedFiles().first().toStdString();
 }
@@ -650,12 +701,12 @@ bool TfrmMain::SaveDocumentAs(TfrmDoc* doc) {
   } else {
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter("Reports (*.rpt)");
+    dialog.setNameFilter(AnyCaseFilters("Reports (*.rpt)"));
     dialog.setDefaultSuffix("rpt");
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setDirectory(FDialogDirectory);
     dialog.selectFile(QString::fromStdString(proposed));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    if (ExecDialog(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       file = dialog.selectedFiles().first().toStdString();
   }
   if (!file) return false;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/Startup.h"
+#include "app/WindowPlaces.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> files;
   const QStringList arguments = app.arguments();
   for (qsizetype i = 1; i < arguments.size(); ++i) files.push_back(arguments[i].toStdString());
-  rpt::StartProgram(app, files);
+  rpt::StartProgram(app, files, rpt::WindowPlacesFile());
   const int code = app.exec();
   rpt::EndProgram();
   return code;

@@ -1667,27 +1667,9 @@ void TZQKEngine::InsertDrag(TZQKDragPhase phase, TPoint point) {
       FHint->Hide();
       if (FInsertDrawn) FDragCanvas->Draw(TZQKEngCanvas::fgFrame, FDrawnRect);
       FInsertDrawn = false;
-      TWinControl* container = FDragCanvas->Container();
-      auto command = FDesigner->BeginChange("Insert", {});
-      TComponent* component = FInsertClass->CreateComponent(FRoot);
-      try {
-        NotifyComponent(component, coInsert);
-        component->SetName(MakeUniqueName(FInsertClass->ClassName()));
-        TControl* k = ControlOf(component);
-        if (k) {
-          if (r.Right - r.Left > 1 || r.Bottom - r.Top > 1)
-            k->SetBounds(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
-          else
-            k->SetBounds(r.Left, r.Top, k->Width(), k->Height());
-        }
-        if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(container);
-        if (k) FSelection->SelectOnly(k);
-      } catch (...) {
-        component->Free();
-        throw;
-      }
-      FDesigner->DoComponentInserted();
-      FDesigner->EndChange(std::move(command), {component});
+      // A click without a drag keeps the default size.
+      const bool sized = r.Right - r.Left > 1 || r.Bottom - r.Top > 1;
+      InsertComponent(FInsertClass, FDragCanvas->Container(), sized ? r : TRect{r.Left, r.Top, r.Left, r.Top});
       break;
     }
     case dpCancel:
@@ -1696,6 +1678,55 @@ void TZQKEngine::InsertDrag(TZQKDragPhase phase, TPoint point) {
       FInsertDrawn = false;
       break;
   }
+}
+
+TComponent* TZQKEngine::InsertComponent(TComponentClass cls, TWinControl* container, const TRect& bounds) {
+  auto command = FDesigner->BeginChange("Insert", {});
+  TComponent* component = cls->CreateComponent(FRoot);
+  try {
+    NotifyComponent(component, coInsert);
+    component->SetName(MakeUniqueName(cls->ClassName()));
+    TControl* k = ControlOf(component);
+    if (k) {
+      if (bounds.Right > bounds.Left || bounds.Bottom > bounds.Top)
+        k->SetBounds(bounds.Left, bounds.Top, bounds.Right - bounds.Left, bounds.Bottom - bounds.Top);
+      else
+        k->SetBounds(bounds.Left, bounds.Top, k->Width(), k->Height());
+    }
+    if (auto* control = dynamic_cast<TControl*>(component)) control->SetParent(container);
+    if (k) FSelection->SelectOnly(k);
+  } catch (...) {
+    component->Free();
+    throw;
+  }
+  FDesigner->DoComponentInserted();
+  FDesigner->EndChange(std::move(command), {component});
+  return component;
+}
+
+TComponent* TZQKEngine::InsertAtFreePlace(TComponentClass cls, TWinControl* container) {
+  // The default size is the class's own: a throwaway instance tells it.
+  TComponent* sample = cls->CreateComponent(nullptr);
+  const auto* control = dynamic_cast<TControl*>(sample);
+  const int32_t w = control ? control->Width() : 0, h = control ? control->Height() : 0;
+  sample->Free();
+  const int32_t dx = std::max(FDesigner->Grid()->XStep(), 2), dy = std::max(FDesigner->Grid()->YStep(), 2);
+  auto covers = [&](const TRect& r) {
+    for (int i = 0; i < container->ControlCount(); ++i) {
+      const TRect b = container->Controls(i)->BoundsRect();
+      if (r.Left < b.Right && b.Left < r.Right && r.Top < b.Bottom && b.Top < r.Bottom) return true;
+    }
+    return false;
+  };
+  TPoint at{0, 0};
+  bool found = false;
+  for (int32_t y = 0; !found && y + h <= container->ClientHeight(); y += dy)
+    for (int32_t x = 0; !found && x + w <= container->ClientWidth(); x += dx)
+      if (!covers({x, y, x + w, y + h})) {
+        at = {x, y};
+        found = true;
+      }
+  return InsertComponent(cls, container, {at.X, at.Y, at.X, at.Y});
 }
 
 void TZQKEngine::ComponentHint(TControl* control, bool consumed) {

@@ -274,6 +274,10 @@ class TZQKEngine : public TComponent, public IDesignerHook {
   void HandlesChanged() { FSelection->PlaceHandles(); }
   void GridChanged();
   void ContextMenu(TPoint screenPos);
+  // Inserts a component of the class into the container at the first place its default
+  // size leaves every other control of the container uncovered (the top left when none
+  // is): the keyboard's insert. One "Insert" step; the new control is selected alone.
+  TComponent* InsertAtFreePlace(TComponentClass cls, TWinControl* container);
   // Where the context menu opened last (screen coordinates).
   TPoint LastPopupPoint() const { return FLastPopupPoint; }
 
@@ -308,6 +312,9 @@ class TZQKEngine : public TComponent, public IDesignerHook {
   void InsertDrag(TZQKDragPhase phase, TPoint point);
   TRect ResizeRect() const;
   TRect InsertRect() const;
+  // One "Insert" step: the component made, named, placed in bounds (an empty rectangle
+  // keeps its default size at the rectangle's corner) and selected alone.
+  TComponent* InsertComponent(TComponentClass cls, TWinControl* container, const TRect& bounds);
   void DragHint(TZQKDesignerHint which, const std::string& text);
   void ComponentHint(TControl* control, bool consumed);
   TPoint ToContainer(TPoint screen) const;

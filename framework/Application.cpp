@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QThread>
 
@@ -14,6 +15,16 @@
 namespace rpt {
 
 namespace {
+// A modal window stays above the windows that float above the others (the properties
+// window), or it could open hidden behind them.
+void KeepAboveFloatingWindows(QWidget& window) {
+  for (const QWidget* w : QApplication::topLevelWidgets())
+    if (w != &window && w->isVisible() && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+      window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+      return;
+    }
+}
+
 TApplication* gApplication = nullptr;
 TMessageBoxHook gMessageBoxHook;
 
@@ -37,10 +48,9 @@ TApplication::~TApplication() {
 
 TApplication* TApplication::Instance() { return gApplication; }
 
-void TApplication::SetTitle(const std::string& title) {
-  FTitle = title;
-  setApplicationDisplayName(QString::fromStdString(title));
-}
+// Not the toolkit's display name: that is appended to every window title, which doubled
+// the main window's ("Report designer - [Document1] — Report designer").
+void TApplication::SetTitle(const std::string& title) { FTitle = title; }
 
 void TApplication::HandleException(const std::string& message) {
   if (FErrorHook) {
@@ -49,6 +59,7 @@ void TApplication::HandleException(const std::string& message) {
   }
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(FTitle), QString::fromStdString(message),
                   QMessageBox::Ok, activeWindow());
+  KeepAboveFloatingWindows(box);
   box.exec();
 }
 
@@ -115,6 +126,7 @@ void HandleErrors(const std::function<void()>& step) {
 
 int ExecDialog(QDialog& dialog) {
   const QPointer<QWidget> active = QApplication::activeWindow();
+  KeepAboveFloatingWindows(dialog);
   // A dialog never sized by hand takes its layout's size when shown; it is centred by
   // that size, not by the default one it has before.
   if (!dialog.testAttribute(Qt::WA_Resized)) dialog.adjustSize();
@@ -123,6 +135,22 @@ int ExecDialog(QDialog& dialog) {
   const int result = dialog.exec();
   if (active && active->isVisible()) active->activateWindow();
   return result;
+}
+
+QString AnyCaseFilters(const QString& filters) {
+  static const QRegularExpression pattern(R"(\(([^()]*)\))");
+  QString result;
+  qsizetype last = 0;
+  for (auto it = pattern.globalMatch(filters); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    QStringList patterns;
+    for (const QString& p : m.captured(1).split(' ', Qt::SkipEmptyParts))
+      for (const QString& form : {p, p.toLower(), p.toUpper()})
+        if (!patterns.contains(form)) patterns << form;
+    result += filters.mid(last, m.capturedStart(1) - last) + patterns.join(' ');
+    last = m.capturedEnd(1);
+  }
+  return result + filters.mid(last);
 }
 
 // ---------------------------------------------------------------------------
@@ -158,6 +186,7 @@ int MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons
   if (buttons.Contains(mbCancel)) qb |= QMessageBox::Cancel;
   const std::string title = TApplication::Instance() ? TApplication::Instance()->Title() : std::string();
   QMessageBox box(icon, QString::fromStdString(title), QString::fromStdString(text), qb, MessageBoxOwner());
+  KeepAboveFloatingWindows(box);
   switch (box.exec()) {
     case QMessageBox::Yes: return mrYes;
     case QMessageBox::No: return mrNo;

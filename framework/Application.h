@@ -70,6 +70,10 @@ void HandleErrors(const std::function<void()>& step);
 // Runs a dialog modally, centred on the screen, and gives the activation back to the
 // window that had it, also where no window manager does (a virtual display).
 int ExecDialog(QDialog& dialog);
+// File dialog filters match names case-sensitively on Linux: each "*.ext" of the filters
+// ("Reports (*.rpt);;...") also lists its lower- and upper-case forms, so "x.QRP" and
+// "x.qrp" both show.
+QString AnyCaseFilters(const QString& filters);
 
 // Message boxes go through one hook so tests can answer them.
 using TMessageBoxHook = std::function<int(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons)>;

@@ -384,6 +384,17 @@ void DeliverEvent(TControl* control, TMessage& message) {
 }  // namespace
 
 bool TControlPeer::event(QEvent* e) {
+  // On a form under design Tab and Shift+Tab are keys of the designer (they step through
+  // the elements), not the toolkit's moves of the focus.
+  if (e->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    const TCustomForm* form = FControl ? GetParentForm(FControl) : nullptr;
+    if (tab && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) && form && form->Designer()) {
+      keyPressEvent(key);
+      return true;
+    }
+  }
   return QWidget::event(e);
 }
 

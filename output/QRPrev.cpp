@@ -42,7 +42,7 @@ constexpr int64_t kMaxCachedPixels = int64_t(4096) * 4096;
 // How often the window looks whether a generation that sends no more news has ended.
 constexpr int kStatusPollMs = 200;
 
-const char* const kRecordingCaption = "Ostrel file";
+const char* const kRecordingCaption = "Recorded report";
 const char* const kRecordingExtension = "QRP";
 
 // Halves to even, as the zoom arithmetic is defined.
@@ -662,7 +662,7 @@ std::optional<std::pair<std::string, int>> TQRStandardPreview::RunSaveDialog() {
   const std::string filter = std::string(kRecordingCaption) + "(*." + kRecordingExtension + ")";
   const std::string exports = ExportFilters().SaveDialogFilter();
   const QString filters = QString::fromStdString(exports.empty() ? filter : filter + ";;" + exports);
-  QFileDialog dialog(this, "Save report", QString(), filters);
+  QFileDialog dialog(this, "Save report", QString(), AnyCaseFilters(filters));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(kRecordingExtension);
   connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
@@ -677,7 +677,7 @@ std::optional<std::pair<std::string, int>> TQRStandardPreview::RunSaveDialog() {
 
 std::optional<std::string> TQRStandardPreview::RunLoadDialog() {
   const QString filter = QString("%1 (*.%2)").arg(kRecordingCaption, kRecordingExtension);
-  QFileDialog dialog(this, "Load report", QString(), filter);
+  QFileDialog dialog(this, "Load report", QString(), AnyCaseFilters(filter));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
   if (ExecDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -281,7 +281,7 @@ void TQRPrintDialogForm::RangeChanged() {
 }
 
 void TQRPrintDialogForm::BrowseClick() {
-  const QString chosen = QFileDialog::getSaveFileName(this, "PDF file", FFileName->text(), "PDF files (*.pdf)");
+  const QString chosen = QFileDialog::getSaveFileName(this, "PDF file", FFileName->text(), AnyCaseFilters("PDF files (*.pdf)"));
   if (!chosen.isEmpty()) FFileName->setText(chosen);
 }
 

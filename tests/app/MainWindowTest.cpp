@@ -2,7 +2,10 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -11,6 +14,7 @@
 #include <fstream>
 
 #include "app/Startup.h"
+#include "app/WindowPlaces.h"
 #include "app/dlgDataUnit.h"
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
@@ -102,7 +106,7 @@ TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
   // Menus in order.
   QStringList menus;
   for (QAction* m : frmMain->menuBar()->actions()) menus << m->text();
-  EXPECT_EQ(menus, QStringList({"&File", "Edit", "&View", "&Report", "&Window"}));
+  EXPECT_EQ(menus, QStringList({"&File", "Edit", "&View", "&Insert", "&Report", "&Window"}));
 }
 
 TEST_F(Shell, AlignTagsMapToTheSelectionsAlignCodes) {
@@ -128,8 +132,8 @@ TEST_F(Shell, EnabledStateOfEveryActionWithNoneOneUnsavedAndOneSavedModifiedDocu
   const std::string caption = doc->Caption();
   Names withDoc = Enabled();
   auto on = [&](const char* n) { return std::find(withDoc.begin(), withDoc.end(), n) != withDoc.end(); };
-  // Never saved: Save is off even when modified; the tool bar's save runs Save as.
-  EXPECT_FALSE(on("actSave"));
+  // Never saved: Save and the tool bar's save both run Save as.
+  EXPECT_TRUE(on("actSave"));
   EXPECT_TRUE(on("actSaveSaveAll"));
   EXPECT_TRUE(on("actSaveAs"));
   for (const char* n : {"actClose", "actCloseAll", "actDelete", "actLock", "actUnlock", "actUnlockAll",
@@ -142,11 +146,11 @@ TEST_F(Shell, EnabledStateOfEveryActionWithNoneOneUnsavedAndOneSavedModifiedDocu
   for (const char* n : {"actEnabled", "actCopy", "actCut", "actPaste"}) EXPECT_FALSE(on(n)) << n;
   doc->MarkModified();
   withDoc = Enabled();
-  EXPECT_FALSE(on("actSave"));
+  EXPECT_TRUE(on("actSave"));
 
   // Saved, then modified.
   saveAnswers.push_back(Path("one.rpt"));
-  frmMain->Action("actSaveSaveAll")->trigger();
+  frmMain->Action("actSave")->trigger();
   EXPECT_EQ(proposed.back(), caption);  // never saved: it ran Save as
   EXPECT_EQ(doc->Caption(), "one.rpt");
   EXPECT_EQ(doc->FileName, Path("one.rpt"));
@@ -312,6 +316,13 @@ TEST_F(Shell, PlainDeleteRunsTheCommandWhileShiftDeleteReachesTheDocument) {
   // A key that is no shortcut reaches the document.
   QTest::keyClick(surface, Qt::Key_Left);
   EXPECT_EQ(hook.Keys.size(), 2u);
+  // Tab and Shift+Tab are the designer's (they step through the elements), not the
+  // toolkit's focus moves.
+  QTest::keyClick(surface, Qt::Key_Tab);
+  QTest::keyClick(surface, Qt::Key_Backtab, Qt::ShiftModifier);
+  ASSERT_EQ(hook.Keys.size(), 4u);
+  EXPECT_EQ(hook.Keys[2].CharCode, VK_TAB);
+  EXPECT_TRUE(hook.Keys[3].Shift.Contains(ssShift));
 }
 
 TEST_F(Shell, ZoomBoxFollowsTheActiveDocumentAndZoomsIt) {
@@ -480,6 +491,31 @@ TEST_F(Shell, ThePaletteInsertsARealLabelIntoTheBandUnderThePointer) {
   EXPECT_EQ(doc->SelectedElement(), sysData);
 }
 
+TEST_F(Shell, TheInsertMenuPutsElementsOnTheSelectedBandAtAFreePlaceAndBandsOnTheReport) {
+  TfrmDoc* doc = New();
+  TQRCustomBand* detail = doc->Report->FindBand(rbDetail);
+  auto insert = [&](const char* cls) {
+    auto* item = frmMain->findChild<QAction*>(QString("Insert%1").arg(cls));
+    EXPECT_NE(item, nullptr) << cls;
+    if (item) item->trigger();
+    return dynamic_cast<TControl*>(doc->SelectedElement());
+  };
+  // Nothing selected: the detail band takes it.
+  TControl* first = insert("TQRLabel");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Parent(), detail);
+  TControl* second = insert("TQRDBText");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->Parent(), detail) << "the band of the selected element";
+  const TRect a = first->BoundsRect(), b = second->BoundsRect();
+  EXPECT_FALSE(a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom) << "a free place";
+  EXPECT_EQ(doc->UndoCaption(), "Undo Insert");
+  TControl* group = insert("TQRGroup");
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->Parent(), doc->Report);
+  EXPECT_TRUE(frmMain->PaletteButton(0)->isChecked());
+}
+
 TEST_F(Shell, TheThreeAddedPaletteButtonsInsertAChildBandAGroupAndASubDetailOntoTheReport) {
   TfrmDoc* doc = New();
   QWidget* page = PeerWidget(doc->Report);
@@ -499,7 +535,7 @@ TEST_F(Shell, TheThreeAddedPaletteButtonsInsertAChildBandAGroupAndASubDetailOnto
   for (const TCase& c : cases) {
     QToolButton* button = frmMain->PaletteButton(c.Button);
     EXPECT_EQ(button->objectName(), c.ButtonName);
-    EXPECT_EQ(button->toolTip().toStdString(), c.Class->ClassName());
+    EXPECT_FALSE(button->toolTip().isEmpty());
     EXPECT_EQ(button->geometry(), QRect(2, 3 + 32 * c.Button, 32, 32));
     QTest::mouseClick(button, Qt::LeftButton);
     // Dropped on the detail band, a band goes onto the report beside it.
@@ -538,9 +574,8 @@ TEST_F(Shell, PictureAndBarcodeButtonsInsertElementsAndAPictureIsChosenOnInsert)
     PointerDrag(page, InBand(detail, {x, 4}), InBand(detail, {x + 40, 30}));
     return doc->SelectedElement();
   };
-  EXPECT_EQ(frmMain->PaletteButton(12)->toolTip(), "TQRImage");
-  EXPECT_EQ(frmMain->PaletteButton(13)->toolTip(), "TQRDBImage");
-  EXPECT_EQ(frmMain->PaletteButton(14)->toolTip(), "TQRBarcode");
+  EXPECT_EQ(frmMain->PaletteButton(12)->toolTip(), "Picture");
+  EXPECT_EQ(frmMain->PaletteButton(14)->toolTip(), "Barcode");
   auto* chosen = dynamic_cast<TQRImage*>(insert(12, 10));
   ASSERT_NE(chosen, nullptr);
   EXPECT_EQ(chosen->Picture().Format(), "PNG");
@@ -869,6 +904,11 @@ TEST_F(ShellDocument, TypingEditsTheOneSelectedElementsTextByExactClass) {
   EXPECT_EQ(Text(label, "Caption"), "XA\xE9");
   Type({char(VK_BACK), char(VK_BACK), char(VK_BACK), char(VK_BACK)});
   EXPECT_EQ(Text(label, "Caption"), "");
+  // A caption that is still the element's name is a placeholder the first typing replaces.
+  TControl* fresh = Add("TQRLabel", "QRLabel7", "Caption", "QRLabel7");
+  Doc->ZQKDesigner1->Select({fresh});
+  Type({'O', 'k'});
+  EXPECT_EQ(Text(fresh, "Caption"), "Ok");
 
   // Enter on an expression opens its editor (cancelled here) and types nothing.
   TControl* expr = Add("TQRExpr", "Expr1", "Expression", "1");
@@ -979,6 +1019,35 @@ TEST(ShellStartup, StartsTheWindowsTheProgramShowsAndEndsThemAgain) {
   EndProgram();
   EXPECT_EQ(frmMain, nullptr);
   EXPECT_EQ(frmProps, nullptr);
+}
+
+TEST(WindowPlaces, FirstStartFitsTheScreenAndLaterStartsReturnWhereTheWindowsWereLeft) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath("windows.ini");
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  QWidget main, props(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main, &props, file);
+  EXPECT_TRUE(area.contains(main.geometry())) << "the main window fits the screen";
+  EXPECT_GE(main.width(), area.width() * 8 / 10);
+  EXPECT_TRUE(area.contains(props.geometry()));
+  EXPECT_GE(props.y(), main.y() + 60) << "the properties window leaves the tool bars free";
+
+  main.setGeometry(area.left() + 20, area.top() + 30, 500, 400);
+  props.setGeometry(area.left() + 530, area.top() + 40, 200, 300);
+  SaveWindowPlaces(&main, &props, file);
+  QWidget main2, props2(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main2, &props2, file);
+  EXPECT_EQ(main2.geometry(), main.geometry());
+  EXPECT_EQ(props2.geometry(), props.geometry());
+
+  // A damaged file gives the first layout, not a window of no size.
+  QFile damaged(file);
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  damaged.write("[main]\ngeometry=@ByteArray(garbage)\n[properties]\ngeometry=1\n");
+  damaged.close();
+  QWidget main3, props3(nullptr, Qt::Tool);
+  RestoreWindowPlaces(&main3, &props3, file);
+  EXPECT_GE(main3.width(), area.width() * 8 / 10);
 }
 
 }  // namespace

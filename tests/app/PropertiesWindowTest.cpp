@@ -443,6 +443,11 @@ TEST_F(PropertiesWindow, ActivatingTheSecondDocumentOffersItsElementsOnly) {
   EXPECT_FALSE(frmProps->isVisible());
   frmMain->Action("actPropsView")->trigger();
   EXPECT_TRUE(frmProps->isVisible());
+  // Ctrl+F11 shows it and takes the keyboard there.
+  frmMain->Action("actPropsView")->trigger();
+  frmMain->findChild<QAction*>("GoToProperties1")->trigger();
+  EXPECT_TRUE(frmProps->isVisible());
+  EXPECT_TRUE(QTest::qWaitForWindowActive(frmProps, 2000));
 
   // With no documents left the selector offers nothing.
   for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;

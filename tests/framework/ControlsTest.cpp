@@ -357,5 +357,11 @@ TEST(ExecDialog, CentresADialogByTheSizeItsLayoutGivesIt) {
   EXPECT_LE(std::abs(shown.center().x() - centre.x()), 2);
 }
 
+TEST(FileDialogFilters, ListEveryExtensionInBothCases) {
+  EXPECT_EQ(AnyCaseFilters("Recorded report (*.QRP);;PDF (*.pdf);;All files (*)"),
+            "Recorded report (*.QRP *.qrp);;PDF (*.pdf *.PDF);;All files (*)");
+  EXPECT_EQ(AnyCaseFilters("Pictures (*.png *.Jpg)"), "Pictures (*.png *.PNG *.Jpg *.jpg *.JPG)");
+}
+
 }  // namespace
 }  // namespace rpt
