@@ -170,6 +170,19 @@ void TCustomQuickRep::PrintToPrinter() {
     FQRPrinter->NotifyWindow = progress->NotifyControl();
   }
   GeneratePages();
+  // A range past the end prints nothing: the user is told which pages there are.
+  const TQRPrinter& printer = *FQRPrinter;
+  if (!printer.Cancelled() && printer.FirstPage > printer.TotalPages()) {
+    const std::string asked =
+        printer.LastPage > printer.FirstPage
+            ? "Pages " + std::to_string(printer.FirstPage) + " to " + std::to_string(printer.LastPage) + " were"
+            : "Page " + std::to_string(printer.FirstPage) + " was";
+    const int32_t pages = printer.TotalPages();
+    AddGenerationMessage(asked + " asked for, but the report has " +
+                         (pages == 1 ? std::string("one page") : std::to_string(pages) + " pages (1 to " +
+                                                                      std::to_string(pages) + ")") +
+                         ": nothing was printed.");
+  }
 }
 
 bool TCustomQuickRep::PrinterSetup() { return RunPrintDialog(nullptr); }

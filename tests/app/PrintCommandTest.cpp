@@ -210,6 +210,17 @@ TEST_F(PrintCommand, ValuesThatCouldNotBePrintedAreToldOnceAfterThePrint) {
             std::string::npos);
   EXPECT_NE(prompts[0].find("Code: the text \"ABC\" cannot be encoded"), std::string::npos) << prompts[0];
   EXPECT_TRUE(errors.empty());
+
+  // A range past the last page prints nothing, and says which pages there are.
+  code->Free();
+  fs::remove(Pdf);
+  prompts.clear();
+  AnswerDialog(600, 700);
+  frmMain->Action("actPrint")->trigger();
+  EXPECT_FALSE(fs::exists(Pdf));
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_NE(prompts[0].find("Pages 600 to 700 were asked for, but the report has "), std::string::npos) << prompts[0];
+  EXPECT_NE(prompts[0].find("nothing was printed"), std::string::npos);
 }
 
 TEST_F(PrintCommand, CancelOnTheProgressFormStopsThePass) {
