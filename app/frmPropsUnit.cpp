@@ -10,6 +10,11 @@
 
 namespace rpt {
 
+namespace {
+// How the properties window names the document's own dataset, which has no name.
+const char* const kWindowDataCaption = "(report data)";
+}  // namespace
+
 TfrmProps::TfrmProps(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint) {
   setObjectName("frmProps");
@@ -50,7 +55,11 @@ std::vector<TComponent*> TfrmProps::ReferableComponents(const TClassDescriptor* 
   };
   offer(report);
   for (TComponent* c : report->OwnedComponents()) offer(c);
-  offer(FDocument->DataSet);
+  // The window's dataset has no name of its own (the file's header keeps it): it is
+  // offered under a caption of its own.
+  TComponent* data = FDocument->DataSet;
+  if (data && !master && data->InheritsFrom(*cls) && std::find(list.begin(), list.end(), data) == list.end())
+    list.push_back(data);
   return list;
 }
 
@@ -60,12 +69,16 @@ TComponent* TfrmProps::FindReferable(const std::string& name) const {
   // As a stored reference resolves: an owned component first, then "Owner" for the root.
   if (TComponent* c = report->FindComponent(name)) return c;
   if (SameText(name, "Owner") || SameText(name, report->Name())) return report;
-  if (TComponent* data = FDocument->DataSet; data && SameText(name, data->Name())) return data;
+  if (TComponent* data = FDocument->DataSet;
+      data && (SameText(name, data->Name()) || SameText(name, kWindowDataCaption)))
+    return data;
   return nullptr;
 }
 
 std::string TfrmProps::ReferenceName(TComponent* component) const {
   if (FDocument && component == FDocument->Report && !FDocument->Report->FindComponent("Owner")) return "Owner";
+  if (FDocument && component && component == FDocument->DataSet && component->Name().empty())
+    return kWindowDataCaption;
   return component ? component->Name() : std::string();
 }
 

@@ -367,6 +367,15 @@ TEST_F(PropertiesWindow, ReferenceRowsOfferTheReportsComponentsAndTakeTypedNames
   std::vector<std::string> dataSets;
   Row("DataSet")->Row()->GetValues(dataSets);
   EXPECT_EQ(dataSets, std::vector<std::string>{"Orders"});
+  // The data wizard's dataset has no name: the report's row shows it under a caption.
+  table->SetName("");
+  Select(doc, {doc->Report});
+  EXPECT_EQ(Value(Row("DataSet")), "(report data)");
+  Row("DataSet")->Row()->GetValues(dataSets);
+  EXPECT_EQ(dataSets, std::vector<std::string>{"(report data)"});
+  Type(Row("DataSet"), "(report data)");
+  EXPECT_EQ(doc->Report->DataSet(), table);
+  EXPECT_TRUE(errors.empty()) << errors.front();
 
   // A name of no component, or of one of another class, is refused and changes nothing.
   Select(doc, {group});
