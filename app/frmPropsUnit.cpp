@@ -85,8 +85,8 @@ std::string TfrmProps::ReferenceName(TComponent* component) const {
 void TfrmProps::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   ZQKObjectComboBox1->setGeometry(0, 0, width(), ZQKObjectComboBox1->height());
+  // The split between names and values stays where the user dragged it.
   PropInsp->setGeometry(0, 24, width(), std::max(height() - 24, 0));
-  PropInsp->SetSplitter(92);
 }
 
 void TfrmProps::SetDocument(TfrmDoc* doc) {

@@ -97,10 +97,12 @@ TZQKPropertyInspectorItem* TZQKPropertyInspectorItems::FindItem(const std::strin
 void TZQKPropertyInspectorObjects::SetFromList(const std::vector<TPersistent*>& list) {
   if (FInspector->FChangingValue)
     throw EZQKPropsPage("Property inspector is changing property value. Operation not possible at this time.");
+  std::vector<TPersistent*> before = std::move(FObjects);
   FObjects.clear();
   std::unordered_set<const TPersistent*> seen;
   for (TPersistent* object : list)
     if (object && seen.insert(object).second) FObjects.push_back(object);
+  if (FObjects != before) FInspector->ForgetTyping();
   FInspector->RebuildItems();
 }
 

@@ -360,6 +360,7 @@ void TZQKCustomPropsPage::SetRow(int row) {
   // Applying may have laid the rows out again.
   if (row >= RowCount()) return;
   FRow = row;
+  FRunStartText.reset();
   if (FRow < FTopRow) SetTopRow(FRow);
   else if (FRow >= FTopRow + VisibleRowCount()) SetTopRow(FRow - VisibleRowCount() + 1);
   for (int r : {previous - 1, previous, previous + 1, row - 1, row, row + 1}) InvalidateRow(r);
@@ -782,8 +783,13 @@ void TZQKPropsPageInplaceEdit::SetText(const std::string& text) {
 
 void TZQKPropsPageInplaceEdit::TextEdited() {
   if (FRefreshing) return;
-  FGrid->FLastEditText = Text();
   TZQKPropsPageItem* item = FGrid->CurrentItem();
+  if (item && item->ApplyOnKeystroke() && !FGrid->FRunStartText) {
+    FGrid->FRunStartText = item->GetValueText();
+    FGrid->FRunStartRow = FGrid->Row();
+    FGrid->FRunStartCaption = item->Caption();
+  }
+  FGrid->FLastEditText = Text();
   if (!item || !item->ApplyOnKeystroke()) return;
   FGrid->FApplyingKeystroke = true;
   HandleErrors([this] { FGrid->ApplyEditText(FGrid->Row()); });
@@ -882,15 +888,24 @@ bool TZQKPropsPageInplaceEdit::EditKey(QKeyEvent* event) {
     }
   }
   if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-    if (mods == Qt::ControlModifier) {
-      if (item) item->ValueDblClick();
-    } else {
-      FGrid->ApplyEditText(FGrid->Row());
-    }
+    // The typed text applies first; Ctrl+Enter then runs the row's double-click action
+    // on the value it gave (the apply may have made the rows again).
+    FGrid->ApplyEditText(FGrid->Row());
+    FGrid->FRunStartText.reset();
+    if (mods == Qt::ControlModifier)
+      if (TZQKPropsPageItem* applied = FGrid->CurrentItem()) applied->ValueDblClick();
     FEdit->selectAll();
     return true;
   }
   if (key == Qt::Key_Escape && item) {
+    // A row that applied each keystroke gets back what it held before the typing.
+    if (FGrid->FRunStartText && FGrid->FRunStartRow == FGrid->Row() && FGrid->FRunStartCaption == item->Caption()) {
+      FGrid->FLastEditText = *FGrid->FRunStartText;
+      FGrid->FRunStartText.reset();
+      FGrid->ApplyEditText(FGrid->Row());
+      item = FGrid->CurrentItem();
+      if (!item) return true;
+    }
     FGrid->FLastEditText = item->GetValueText();
     FRefreshing = true;
     SetText(FGrid->FLastEditText);

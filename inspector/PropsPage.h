@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,8 @@ class TZQKCustomPropsPage : public QAbstractScrollArea {
   // typing (until Enter, another row or the focus leaving) share TypingRun.
   bool ApplyingKeystroke() const { return FApplyingKeystroke; }
   int TypingRun() const { return FTypingRun; }
+  // The rows stand for other objects now: Escape no longer puts back a value typed over.
+  void ForgetTyping() { FRunStartText.reset(); }
 
   int Splitter() const { return FSplitter; }
   void SetSplitter(int value);
@@ -245,6 +248,11 @@ class TZQKCustomPropsPage : public QAbstractScrollArea {
   // that focus change must not apply the same text again.
   bool FApplyingText = false;
   int FTypingRun = 0;
+  // What a row that applies at every keystroke held before its run of typing began, so
+  // Escape can put it back; Enter, a move to another row or other objects forget it.
+  std::optional<std::string> FRunStartText;
+  int FRunStartRow = -1;
+  std::string FRunStartCaption;
   TZQKPropsPageInplaceEdit* FEditor = nullptr;
   QLabel* FToolTip = nullptr;
 };

@@ -457,6 +457,10 @@ TEST_F(PropertiesWindow, ActivatingTheSecondDocumentOffersItsElementsOnly) {
   frmMain->findChild<QAction*>("GoToProperties1")->trigger();
   EXPECT_TRUE(frmProps->isVisible());
   EXPECT_TRUE(QTest::qWaitForWindowActive(frmProps, 2000));
+  // A resize keeps the split the user chose.
+  frmProps->PropInsp->SetSplitter(130);
+  frmProps->resize(frmProps->width() + 40, frmProps->height() + 10);
+  EXPECT_EQ(frmProps->PropInsp->Splitter(), 130);
 
   // With no documents left the selector offers nothing.
   for (TfrmDoc* d : frmMain->Documents()) d->Modified = false;

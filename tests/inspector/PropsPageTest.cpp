@@ -207,11 +207,20 @@ TEST_F(PropsPage, EditorKeysApplyRestoreAndMoveBetweenRows) {
   color->SetApplyOnKeystroke(true);
   color->Activate();
   Edit()->selectAll();
+  const std::string before = color->ValueText();
   QTest::keyClicks(Edit(), "ab");
   EXPECT_EQ(color->Applied, (std::vector<std::string>{"a", "ab"}));
-  // Ctrl+Enter is the double-click action.
+  // Escape puts back what the row held before the typing.
+  QTest::keyClick(Edit(), Qt::Key_Escape);
+  EXPECT_EQ(color->ValueText(), before);
+  EXPECT_EQ(Edit()->text().toStdString(), before);
+  // Ctrl+Enter applies the typed text, then runs the double-click action.
+  caption->Activate();
+  Edit()->selectAll();
+  QTest::keyClicks(Edit(), "Typed");
   QTest::keyClick(Edit(), Qt::Key_Return, Qt::ControlModifier);
-  EXPECT_EQ(color->DblClicks, 1);
+  EXPECT_EQ(caption->ValueText(), "Typed");
+  EXPECT_EQ(caption->DblClicks, 1);
 }
 
 TEST_F(PropsPage, TextIsAppliedWhenTheFocusLeavesTheGrid) {
