@@ -13,7 +13,7 @@ namespace {
 engine::TAlias AliasOrFail(const std::string& name) {
   if (name.empty()) throw EDatabaseError("Database name missing");
   if (auto alias = engine::FindAlias(name)) return *alias;
-  throw EDatabaseError(Format("Alias '%s' does not exist", name));
+  throw EDatabaseError(Format("Alias '%s' does not exist", engine::PrintableText(name)));
 }
 
 }  // namespace
