@@ -13,7 +13,7 @@ namespace {
 engine::TAlias AliasOrFail(const std::string& name) {
   if (name.empty()) throw EDatabaseError("Database name missing");
   if (auto alias = engine::FindAlias(name)) return *alias;
-  throw EDatabaseError(Format("Alias '%s' does not exist", name));
+  throw EDatabaseError(Format("Alias '%s' does not exist", engine::PrintableText(name)));
 }
 
 }  // namespace
@@ -69,13 +69,23 @@ void TSession::GetTableNames(const std::string& aliasName, TStrings* list) {
   list->EndUpdate();
 }
 
-std::string TSession::AliasDescription(const std::string& aliasName) {
-  const engine::TAlias a = AliasOrFail(aliasName);
+namespace {
+std::string Describe(const engine::TAlias& a) {
   if (a.Driver == engine::TDriver::SQLite) return "SQLite " + a.Path;
   std::string where = a.User.empty() ? std::string() : a.User + "@";
   where += a.Host.empty() ? std::string("localhost") : a.Host;
   if (a.Port) where += ":" + std::to_string(a.Port);
   return "PostgreSQL " + where + "/" + a.Database;
+}
+}  // namespace
+
+std::string TSession::AliasDescription(const std::string& aliasName) { return Describe(AliasOrFail(aliasName)); }
+
+std::vector<std::pair<std::string, std::string>> TSession::AliasDescriptions() {
+  Open();
+  std::vector<std::pair<std::string, std::string>> result;
+  for (const engine::TAlias& a : engine::ReadAliases()) result.emplace_back(a.Name, Describe(a));
+  return result;
 }
 
 std::string TSession::DataDirectory() { return engine::DataDirectory(); }

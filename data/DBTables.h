@@ -37,6 +37,8 @@ class TSession {
   void GetTableNames(const std::string& aliasName, TStrings* list);
   // What an alias is: "SQLite FILE" or "PostgreSQL user@host:port/database".
   std::string AliasDescription(const std::string& aliasName);
+  // Every alias name with its description, from one reading of the lists.
+  std::vector<std::pair<std::string, std::string>> AliasDescriptions();
 
   // Where the engine looks (environment variables RPT_DATA_DIR, RPT_ALIAS_FILE,
   // RPT_SAMPLE_DB move them).

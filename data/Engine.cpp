@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <system_error>
+#include <unordered_set>
 
 #include "objects/CodePage.h"
 #include "objects/Format.h"
@@ -51,9 +52,13 @@ std::string UpperAscii(std::string_view s) {
   return out;
 }
 
-bool LessNoCase(const std::string& a, const std::string& b) {
-  const std::string la = LowerAscii(a), lb = LowerAscii(b);
-  return la != lb ? la < lb : a < b;
+// The first control character of a line (a tab is white space), or npos.
+size_t FindControl(std::string_view line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    if ((c < 0x20 && c != '\t') || c == 0x7f) return i;
+  }
+  return std::string_view::npos;
 }
 
 bool IsSqliteFileName(const fs::path& p) {
@@ -104,20 +109,50 @@ std::string PasswordVariable(std::string_view aliasName) {
   return name;
 }
 
+std::string PrintableText(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 std::vector<TAlias> ParseAliasFile(std::string_view text, const std::string& fileName, const std::string& baseDir) {
   std::vector<TAlias> result;
   std::vector<bool> hasDriver;
+  // Lower-case names seen so far: a file of many sections is read in linear time.
+  std::unordered_set<std::string> names;
+  // Room for every section at once: no rehashing or moving as the file is read.
+  const size_t sections = static_cast<size_t>(std::count(text.begin(), text.end(), '['));
+  names.reserve(sections);
+  result.reserve(sections);
   int lineNo = 0;
   auto fail = [&](const std::string& message) -> void {
-    throw EDatabaseError(Format("Alias file %s, line %d: %s", fileName, lineNo, message));
+    throw EDatabaseError(Format("Alias file %s, line %d: %s", PrintableText(fileName), lineNo, message));
   };
   size_t pos = 0;
   while (pos <= text.size()) {
     const size_t end = std::min(text.find('\n', pos), text.size());
-    const std::string line = Trim(text.substr(pos, end - pos));
+    std::string_view raw = text.substr(pos, end - pos);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    const std::string line = Trim(raw);
     pos = end + 1;
     ++lineNo;
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    // A NUL or other control byte is no part of a name or value, and would cut short
+    // any message that quoted it.
+    if (const size_t at = FindControl(line); at != std::string::npos)
+      fail(Format("the byte %s at column %d is a control character; an alias file holds text only",
+                  PrintableText(line.substr(at, 1)), static_cast<int>(raw.find_first_not_of(" \t\r") + at + 1)));
     if (line.front() == '[') {
       if (line.back() != ']') fail("a section header ends with ]");
       TAlias alias;
@@ -126,8 +161,7 @@ std::vector<TAlias> ParseAliasFile(std::string_view text, const std::string& fil
       alias.Origin = Format("%s, line %d", fileName, lineNo);
       if (alias.Name.empty()) fail("the alias name is empty");
       if (SameText(alias.Name, kSampleAlias)) fail(Format("the name %s is reserved for the sample database", kSampleAlias));
-      for (const TAlias& other : result)
-        if (SameText(other.Name, alias.Name)) fail(Format("the alias %s is defined twice", alias.Name));
+      if (!names.insert(LowerAscii(alias.Name)).second) fail(Format("the alias %s is defined twice", alias.Name));
       result.push_back(std::move(alias));
       hasDriver.push_back(false);
       continue;
@@ -203,6 +237,8 @@ std::vector<TAlias> CollectAliases(bool withAliasFile) {
   }
 
   // Files of the data folder, in name order; a name already taken keeps its first owner.
+  std::unordered_set<std::string> taken;
+  for (const TAlias& a : aliases) taken.insert(LowerAscii(a.Name));
   std::vector<fs::path> files;
   for (fs::directory_iterator it(DataDirectory(), ec), end; !ec && it != end; it.increment(ec))
     if (IsSqliteFileName(it->path())) files.push_back(it->path());
@@ -215,11 +251,21 @@ std::vector<TAlias> CollectAliases(bool withAliasFile) {
     a.Driver = TDriver::SQLite;
     a.Path = file.string();
     a.Origin = file.string();
-    if (std::none_of(aliases.begin(), aliases.end(), [&](const TAlias& o) { return SameText(o.Name, a.Name); }))
-      aliases.push_back(std::move(a));
+    if (taken.insert(LowerAscii(a.Name)).second) aliases.push_back(std::move(a));
   }
-  std::stable_sort(aliases.begin(), aliases.end(), [](const TAlias& a, const TAlias& b) { return LessNoCase(a.Name, b.Name); });
-  return aliases;
+  // By name without regard to case (then by the name itself), each key made once.
+  std::vector<std::pair<std::string, size_t>> keys;
+  keys.reserve(aliases.size());
+  for (size_t i = 0; i < aliases.size(); ++i) keys.emplace_back(LowerAscii(aliases[i].Name), i);
+  std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    if (aliases[a.second].Name != aliases[b.second].Name) return aliases[a.second].Name < aliases[b.second].Name;
+    return a.second < b.second;
+  });
+  std::vector<TAlias> sorted;
+  sorted.reserve(aliases.size());
+  for (const auto& key : keys) sorted.push_back(std::move(aliases[key.second]));
+  return sorted;
 }
 
 }  // namespace

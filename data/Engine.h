@@ -47,6 +47,8 @@ std::vector<TAlias> ReadAliases();
 std::optional<TAlias> FindAlias(std::string_view name);
 // The entries of an alias file's text; relative SQLite paths are taken from baseDir.
 std::vector<TAlias> ParseAliasFile(std::string_view text, const std::string& fileName, const std::string& baseDir);
+// A text for a message: control bytes (a NUL would end the message) as \xNN.
+std::string PrintableText(std::string_view text);
 // The environment variable that may hold the password of a server alias in headless
 // use: RPT_DB_PASSWORD_ and the alias name in upper case, other characters as "_".
 std::string PasswordVariable(std::string_view aliasName);

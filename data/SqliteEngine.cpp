@@ -202,13 +202,25 @@ class TSqliteCursor : public TCursor {
 class TSqliteConnection : public TConnection {
  public:
   explicit TSqliteConnection(const TAlias& alias) : TConnection(alias), FQt("QSQLITE") {
+    namespace fs = std::filesystem;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(alias.Path, ec)) {
-      if (alias.Kind == TAlias::Sample)
+    const fs::file_status status = fs::status(alias.Path, ec);
+    if (!fs::is_regular_file(status)) {
+      const std::string path = PrintableText(alias.Path);
+      if (!fs::exists(status) && alias.Kind == TAlias::Sample)
         throw EDatabaseError(Format("The sample database %s does not exist: build the project, or set RPT_SAMPLE_DB "
                                     "to the file",
-                                    alias.Path));
-      throw EDatabaseError(Format("The database file %s of alias %s does not exist", alias.Path, alias.Name));
+                                    path));
+      const std::string what = alias.Kind == TAlias::Sample ? Format("The sample database %s", path)
+                                                            : Format("The database file %s of alias %s", path,
+                                                                     PrintableText(alias.Name));
+      // Say what is there: a folder or a device is no missing file.
+      if (fs::is_directory(status)) throw EDatabaseError(what + " is a folder, not a database file");
+      if (fs::exists(status))
+        throw EDatabaseError(what + " is not a regular file (a device, pipe or socket), not a database file");
+      if (ec && ec != std::errc::no_such_file_or_directory)
+        throw EDatabaseError(what + " cannot be reached: " + ec.message());
+      throw EDatabaseError(what + " does not exist");
     }
     QSqlDatabase& db = FQt.Db();
     db.setDatabaseName(QString::fromStdString(alias.Path));

@@ -53,6 +53,29 @@ void SetWhole(TQREvValue& out, double value) {
     SetFloat(out, value);
 }
 
+// Adds x to a float total without letting rounding errors pile up: each addition's lost
+// low-order part is kept apart and added back (compensated summation), so 60,000
+// amounts of two decimals sum to the amount a person would get, not one off in the
+// 15th digit.
+void AddToFloatTotal(TAggregate& s, double x) {
+  const double t = s.Sum + x;
+  if (!std::isfinite(t)) {
+    s.Sum = t;
+    s.Compensation = 0;
+  } else {
+    s.Compensation += std::fabs(s.Sum) >= std::fabs(x) ? (s.Sum - t) + x : (x - t) + s.Sum;
+    s.Sum = t;
+  }
+  SetFloat(s.Stored, s.Sum + s.Compensation);
+}
+
+// A total that turns from integer to float starts from its exact integer value.
+void StartFloatTotal(TAggregate& s, double exact) {
+  s.Sum = exact;
+  s.Compensation = 0;
+  SetFloat(s.Stored, exact);
+}
+
 // One step of SUM (and AVERAGE). Integers and floats mix: an integer total turns into a
 // float total as soon as a float comes (or when it would leave 32 bits), so no value is
 // dropped. A text or Boolean makes the total an error, and an error value passes its
@@ -65,6 +88,8 @@ void SumStep(TAggregate& s, const TQREvValue& v, const char* name) {
       AssignEvValue(total, v);
     else
       Wrong(name, total);
+    s.Sum = v.IsNumeric() ? v.AsDouble() : 0;
+    s.Compensation = 0;
     return;
   }
   if (total.Kind == vkError) return;
@@ -73,18 +98,16 @@ void SumStep(TAggregate& s, const TQREvValue& v, const char* name) {
       if (total.Kind == vkInteger) {
         int32_t sum;
         if (__builtin_add_overflow(total.IntValue, v.IntValue, &sum))
-          SetFloat(total, static_cast<double>(total.IntValue) + v.IntValue);
+          StartFloatTotal(s, static_cast<double>(total.IntValue) + v.IntValue);
         else
           total.IntValue = sum;
       } else {
-        total.FloatValue += v.IntValue;
+        AddToFloatTotal(s, v.IntValue);
       }
       return;
     case vkFloat:
-      if (total.Kind == vkInteger)
-        SetFloat(total, total.IntValue + v.FloatValue);
-      else
-        total.FloatValue += v.FloatValue;
+      if (total.Kind == vkInteger) StartFloatTotal(s, total.IntValue);
+      AddToFloatTotal(s, v.FloatValue);
       return;
     case vkError: AssignEvValue(total, v); return;
     default: Wrong(name, total); return;

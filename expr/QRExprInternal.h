@@ -127,6 +127,9 @@ struct TAggregate {
   bool Assigned = false;
   int64_t Steps = 0;  // AVERAGE's n, COUNT's c
   TQREvValue Stored;  // S
+  // A float SUM or AVERAGE: the running sum and the low-order parts its additions lost;
+  // Stored holds their total.
+  double Sum = 0, Compensation = 0;
   TQREvValue Average = TQREvValue::Integer(0);
 };
 

@@ -69,7 +69,12 @@ class TFileStream : public TStream {
   std::FILE* FFile = nullptr;
 };
 
-// Replaces FileName only once every byte is on disk: a failure leaves the old file.
+// The file an output named fileName really writes: a symbolic link is followed to its
+// target (the link stays, the file it names is replaced and keeps its permissions);
+// a folder, device, pipe or socket there is refused with EFCreateError.
+std::string OutputTarget(const std::string& fileName);
+// Replaces FileName (through OutputTarget) only once every byte is on disk: a failure
+// leaves the old file.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes);
 // Tests make each step of an atomic write fail in turn: the hook gets the step
 // ("create", "write", "sync", "close", "rename") and returns an errno value to fail it
@@ -83,7 +88,8 @@ int InjectedWriteFailure(std::string_view step);
 // A file that another writer (a PDF or image writer, a workbook library) fills under a
 // temporary name beside its target. Creating it reserves that name, so a folder that
 // cannot take the file fails before any work is done; Commit brings the file to disk
-// and gives it the target's name; a pending file never committed is removed.
+// and gives it the target's name (through OutputTarget); a pending file never
+// committed is removed.
 class TPendingFile {
  public:
   explicit TPendingFile(std::string fileName);
@@ -98,6 +104,7 @@ class TPendingFile {
 
  private:
   std::string FFileName;
+  std::string FTarget;  // FFileName through OutputTarget
   std::string FTemp;
 };
 std::string ReadWholeFile(const std::string& fileName);

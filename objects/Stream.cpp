@@ -114,11 +114,42 @@ void SetWriteFailureHook(TWriteFailureHook hook) { gWriteFailureHook = std::move
 
 int InjectedWriteFailure(std::string_view step) { return Injected(step); }
 
+std::string OutputTarget(const std::string& fileName) {
+  namespace fs = std::filesystem;
+  fs::path path(fileName);
+  for (int links = 0;; ++links) {
+    struct stat st;
+    // Nothing there (or a folder on the way that is missing): creating the file says why.
+    if (::lstat(path.c_str(), &st) != 0) return path.string();
+    if (S_ISREG(st.st_mode)) return path.string();
+    if (S_ISDIR(st.st_mode))
+      throw EFCreateError(Format("Cannot create file \"%s\". It is a folder", fileName));
+    if (!S_ISLNK(st.st_mode))
+      throw EFCreateError(Format("Cannot create file \"%s\". It is not a regular file (a device, pipe or socket); "
+                                 "only a file is written over",
+                                 fileName));
+    if (links >= 40) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(ELOOP)));
+    std::error_code ec;
+    const fs::path link = fs::read_symlink(path, ec);
+    if (ec) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, ec.message()));
+    path = link.is_absolute() ? link : path.parent_path() / link;
+  }
+}
+
+namespace {
+// The permissions a new file gets: those of the file it replaces, else rw-r--r--.
+mode_t ModeFor(const std::string& target) {
+  struct stat st;
+  return ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777) : 0644;
+}
+}  // namespace
+
 // The new contents go to a file beside the target, reach the disk, and only then take
 // its name: the old file stays whole until the new one is complete.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
   namespace fs = std::filesystem;
-  const fs::path target(fileName);
+  const std::string resolved = OutputTarget(fileName);
+  const fs::path target(resolved);
   fs::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -148,8 +179,7 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
   if (const int error = Injected("sync")) fail(error);
   if (::fsync(fd) != 0) fail(errno);
   // Keep the permissions of the file being replaced.
-  struct stat st;
-  ::fchmod(fd, ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  ::fchmod(fd, ModeFor(resolved));
   const int closeError = Injected("close");
   if (::close(fd) != 0 || closeError) {
     const int error = closeError ? closeError : errno;
@@ -157,7 +187,7 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
     throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(error)));
   }
   const int renameError = Injected("rename");
-  if (renameError || ::rename(temp.c_str(), fileName.c_str()) != 0) {
+  if (renameError || ::rename(temp.c_str(), resolved.c_str()) != 0) {
     const int error = renameError ? renameError : errno;
     ::unlink(temp.c_str());
     throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(error)));
@@ -170,9 +200,9 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
   }
 }
 
-TPendingFile::TPendingFile(std::string fileName) : FFileName(std::move(fileName)) {
+TPendingFile::TPendingFile(std::string fileName) : FFileName(std::move(fileName)), FTarget(OutputTarget(FFileName)) {
   namespace fs = std::filesystem;
-  const fs::path target(FFileName);
+  const fs::path target(FTarget);
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   int fd = -1;
@@ -208,13 +238,12 @@ void TPendingFile::Commit() {
     fail(error);
   }
   // mkstemp made the file private: it gets the permissions of the file it replaces.
-  struct stat st;
-  ::fchmod(fd, ::stat(FFileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  ::fchmod(fd, ModeFor(FTarget));
   ::close(fd);
   const int renameError = Injected("rename");
-  if (renameError || ::rename(FTemp.c_str(), FFileName.c_str()) != 0) fail(renameError ? renameError : errno);
+  if (renameError || ::rename(FTemp.c_str(), FTarget.c_str()) != 0) fail(renameError ? renameError : errno);
   FTemp.clear();
-  const std::filesystem::path target(FFileName);
+  const std::filesystem::path target(FTarget);
   const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
   const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
   if (dirFd >= 0) {

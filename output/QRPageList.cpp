@@ -427,7 +427,8 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
   namespace fs = std::filesystem;
   std::lock_guard lock(FLock);
   TQRStream& s = Stream();
-  const fs::path target(fileName);
+  const std::string resolved = OutputTarget(fileName);
+  const fs::path target(resolved);
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
@@ -439,7 +440,7 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
     if (::fsync(fd) != 0) throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(errno)));
     // Keep the permissions of a file being replaced.
     struct stat st {};
-    ::fchmod(fd, ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    ::fchmod(fd, ::stat(resolved.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
     open = false;
     if (::close(fd) != 0) throw EWriteError(Format("Cannot write file \"%s\". %s", fileName, std::strerror(errno)));
   } catch (...) {
@@ -447,7 +448,7 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
     ::unlink(temp.c_str());
     throw;
   }
-  if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+  if (::rename(temp.c_str(), resolved.c_str()) != 0) {
     const int error = errno;
     ::unlink(temp.c_str());
     throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(error)));

@@ -70,7 +70,6 @@ TQRStream::~TQRStream() {
   std::lock_guard lock(FLock);
   std::string().swap(FMemory);
   if (FFile >= 0) ::close(FFile);
-  if (!FTempName.empty()) ::unlink(FTempName.c_str());
 }
 
 bool TQRStream::HeldInMemory() const {
@@ -78,9 +77,13 @@ bool TQRStream::HeldInMemory() const {
   return FHeldInMemory;
 }
 
-std::string TQRStream::TempFileName() const {
+std::string TQRStream::SpillFolder() const {
   std::lock_guard lock(FLock);
-  return FTempName;
+  return FSpillFolder;
+}
+
+std::string TQRStream::FileLabel() const {
+  return FSpillFolder.empty() ? "\"" + FFileName + "\"" : "the page store's temporary file in \"" + FSpillFolder + "\"";
 }
 
 int64_t TQRStream::SizeLocked() const {
@@ -117,7 +120,7 @@ void TQRStream::Truncate(int64_t size) {
     FMemory.resize(static_cast<size_t>(size));
   } else {
     if (::ftruncate(FFile, static_cast<off_t>(size)) != 0)
-      throw EWriteError(Format("Cannot write file \"%s\". %s", FTempName, std::strerror(errno)));
+      throw EWriteError(Format("Cannot write %s. %s", FileLabel(), std::strerror(errno)));
     FFileSize = size;
   }
   FPosition = std::min(FPosition, size);
@@ -138,8 +141,7 @@ size_t TQRStream::ReadLocked(void* buffer, size_t count) {
     const ssize_t n = ::pread(FFile, out + done, count - done, static_cast<off_t>(FPosition));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw EReadError(Format("Cannot read file \"%s\". %s", FTempName.empty() ? FFileName : FTempName,
-                              std::strerror(errno)));
+      throw EReadError(Format("Cannot read %s. %s", FileLabel(), std::strerror(errno)));
     }
     if (n == 0) break;  // the file was cut short under us
     done += static_cast<size_t>(n);
@@ -170,26 +172,44 @@ void TQRStream::Write(const void* buffer, size_t count) {
   }
   const int injected = InjectedWriteFailure("page write");
   if (injected || !WriteAllAt(FFile, static_cast<const char*>(buffer), count, FPosition))
-    throw EWriteError(Format("Cannot write file \"%s\". %s", FTempName, std::strerror(injected ? injected : errno)));
+    throw EWriteError(Format("Cannot write %s. %s", FileLabel(), std::strerror(injected ? injected : errno)));
   FPosition += static_cast<int64_t>(count);
   FFileSize = std::max(FFileSize, FPosition);
 }
 
+namespace {
+
+// A file in dir with no name: it goes with the last descriptor, so nothing is left in
+// the folder whatever ends the process (a kill, a crash). O_TMPFILE makes it nameless
+// from the start; where the file system lacks it, a named file is unlinked at once.
+int OpenNamelessFile(const std::string& dir) {
+#ifdef O_TMPFILE
+  const int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0) return fd;
+#endif
+  std::string name = dir + "/QRPXXXXXX";
+  const int named = ::mkstemp(name.data());
+  if (named < 0) return -1;
+  ::unlink(name.c_str());
+  ::fcntl(named, F_SETFD, FD_CLOEXEC);
+  return named;
+}
+
+}  // namespace
+
 void TQRStream::Spill() {
-  std::string name = TempDirectory() + "/QRPXXXXXX";
-  const int fd = InjectedWriteFailure("spill") ? -1 : ::mkstemp(name.data());
+  const std::string dir = TempDirectory();
+  const int fd = InjectedWriteFailure("spill") ? -1 : OpenNamelessFile(dir);
   if (fd >= 0) {
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     if (WriteAllAt(fd, FMemory.data(), FMemory.size(), 0)) {
       FFile = fd;
-      FTempName = std::move(name);
+      FSpillFolder = dir;
       FFileSize = static_cast<int64_t>(FMemory.size());
       std::string().swap(FMemory);
       FHeldInMemory = false;
       return;
     }
     ::close(fd);
-    ::unlink(name.c_str());
   }
   // Nothing is lost: the pages stay in memory.
   FNextSpillAttempt = static_cast<int64_t>(FMemory.size()) * 2;

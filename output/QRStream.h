@@ -16,8 +16,8 @@ enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
 class TQRStream : public TStream {
  public:
-  // An empty stream in memory that spills to a "QRP" temporary file once it holds more
-  // than spillThreshold bytes.
+  // An empty stream in memory that spills to a temporary file (in $TMPDIR, else /tmp)
+  // once it holds more than spillThreshold bytes.
   explicit TQRStream(int32_t spillThreshold);
   // Opens an existing recorded-report file for reading; never spills, never deletes it.
   // Fails with EFOpenError.
@@ -43,8 +43,9 @@ class TQRStream : public TStream {
 
   bool HeldInMemory() const;
   int32_t SpillThreshold() const { return FSpillThreshold; }
-  // Name of the spill file, empty while in memory and for a stream opened on a file.
-  std::string TempFileName() const;
+  // The folder of the spill file, empty while in memory and for a stream opened on a
+  // file. The spill file itself has no name, so it cannot outlive the process.
+  std::string SpillFolder() const;
   const std::string& FileName() const { return FFileName; }
 
  private:
@@ -52,6 +53,8 @@ class TQRStream : public TStream {
   void Spill();
   size_t ReadLocked(void* buffer, size_t count);
   int64_t SizeLocked() const;
+  // The file for messages: the opened file's name, or where the spill file is.
+  std::string FileLabel() const;
 
   mutable std::mutex FLock;
   std::string FMemory;  // the content while held in memory
@@ -62,7 +65,7 @@ class TQRStream : public TStream {
   int64_t FNextSpillAttempt = 0;
   int FFile = -1;
   bool FReadOnly = false;
-  std::string FTempName;
+  std::string FSpillFolder;
   std::string FFileName;
   int64_t FPosition = 0;
   int64_t FFileSize = 0;

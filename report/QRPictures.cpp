@@ -11,6 +11,7 @@
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "data/DB.h"
@@ -21,6 +22,8 @@
 
 #ifdef RPT_HAVE_SVG
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
 #endif
 
 namespace rpt {
@@ -41,6 +44,74 @@ bool LooksLikeSvg(const std::string& bytes) {
   const std::string head = bytes.substr(0, 1024);
   return head.find("<svg") != std::string::npos;
 }
+
+#ifdef RPT_HAVE_SVG
+bool SelfContainedSvg(const QByteArray& bytes, QByteArray& drawn, std::vector<std::string>& outside, int depth);
+
+// What an href of a drawn element becomes: kept when it stays inside the picture (a
+// fragment "#id", inline PNG, JPEG, BMP or GIF data), inline SVG data made self-contained
+// in turn, else nothing (a file, an address, or inline data of another kind, which a
+// picture reader could follow outside). Links (<a>) draw nothing and stay.
+std::optional<QString> InsideReference(QStringView element, const QXmlStreamAttribute& attribute,
+                                       std::vector<std::string>& outside, int depth) {
+  const QStringView name = attribute.qualifiedName();
+  const QString value = attribute.value().toString();
+  if (name != u"href" && !name.endsWith(u":href")) return value;
+  if (element == u"a" || element.endsWith(u":a")) return value;
+  const QStringView trimmed = QStringView(value).trimmed();
+  if (trimmed.startsWith(u'#')) return value;
+  if (trimmed.startsWith(u"data:", Qt::CaseInsensitive)) {
+    // The drawing library reads base64 data only, and lets the picture readers guess its kind.
+    const qsizetype comma = trimmed.indexOf(u',');
+    const QByteArray data =
+        comma < 0 ? QByteArray() : QByteArray::fromBase64(trimmed.mid(comma + 1).toLatin1());
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray kind = QImageReader(&buffer).format().toLower();
+    if (kind == "png" || kind == "jpeg" || kind == "jpg" || kind == "bmp" || kind == "gif") return value;
+    QByteArray nested;
+    if (kind == "svg" && depth < 8 && SelfContainedSvg(data, nested, outside, depth + 1))
+      return QString::fromLatin1("data:image/svg+xml;base64," + nested.toBase64());
+    outside.push_back("inline data that is no PNG, JPEG, BMP, GIF or sound SVG picture");
+    return std::nullopt;
+  }
+  outside.push_back(trimmed.toString().toStdString());
+  return std::nullopt;
+}
+
+// The SVG as the drawing library gets it: the same elements, attributes and text,
+// without references to files or addresses (an <image> of "/home/.../private.png"
+// would print that file into a report someone else made), without the document type
+// (whose entities the reader has already put in place) and processing instructions.
+// False when the XML is damaged; outside names what was left out.
+bool SelfContainedSvg(const QByteArray& bytes, QByteArray& drawn, std::vector<std::string>& outside, int depth) {
+  QXmlStreamReader reader(bytes);
+  reader.setNamespaceProcessing(false);  // names and xmlns attributes exactly as written
+  QXmlStreamWriter writer(&drawn);
+  while (!reader.atEnd()) {
+    switch (reader.readNext()) {
+      case QXmlStreamReader::StartElement: {
+        const QString element = reader.qualifiedName().toString();
+        writer.writeStartElement(element);
+        for (const QXmlStreamAttribute& attribute : reader.attributes())
+          if (const std::optional<QString> value = InsideReference(element, attribute, outside, depth))
+            writer.writeAttribute(attribute.qualifiedName().toString(), *value);
+        break;
+      }
+      case QXmlStreamReader::EndElement: writer.writeEndElement(); break;
+      case QXmlStreamReader::Characters:
+        if (reader.isCDATA())
+          writer.writeCDATA(reader.text().toString());
+        else
+          writer.writeCharacters(reader.text().toString());
+        break;
+      default: break;  // the declaration, document type, comments, instructions, entities
+    }
+  }
+  return !reader.hasError();
+}
+#endif
 
 TPixels ToPixels(const QImage& image) {
   TPixels pixels;
@@ -88,6 +159,8 @@ void TQRPicture::Clear() {
   FBytes.clear();
   FFormat.clear();
   FImage = QImage();
+  FSvgDrawn.clear();
+  FWarning.clear();
   FPixelSize = QSize();
   FNativeWidth = FNativeHeight = 0;
 }
@@ -102,8 +175,17 @@ bool TQRPicture::Load(std::string bytes, std::string* error) {
   const QByteArray data = ToBytes(bytes);
   if (LooksLikeSvg(bytes)) {
 #ifdef RPT_HAVE_SVG
-    QSvgRenderer renderer(data);
+    QByteArray drawn;
+    std::vector<std::string> outside;
+    if (!SelfContainedSvg(data, drawn, outside, 0)) return fail("The SVG picture is damaged");
+    QSvgRenderer renderer(drawn);
     if (!renderer.isValid()) return fail("The SVG picture is damaged");
+    if (!outside.empty())
+      FWarning = rpt::Format(
+          "The SVG picture refers to \"%s\"%s outside itself; a picture draws only what it holds, so %s left out",
+          outside.front(), outside.size() > 1 ? rpt::Format(" and %d more", static_cast<int>(outside.size() - 1)) : "",
+          outside.size() > 1 ? "they are" : "it is");
+    FSvgDrawn = std::move(drawn);
     QSize size = renderer.defaultSize();
     if (size.isEmpty()) size = QSize(100, 100);
     FPixelSize = size;
@@ -152,7 +234,7 @@ TPixels TQRPicture::Render(int32_t width, int32_t height) const {
   if (FFormat == "SVG") {
 #ifdef RPT_HAVE_SVG
     // A renderer of its own: the design surface and a pass may draw at the same time.
-    QSvgRenderer renderer(ToBytes(FBytes));
+    QSvgRenderer renderer(FSvgDrawn);
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -232,8 +314,17 @@ void TQRPictureControl::PaintPicture(const TQRPicture* picture, const std::strin
   PaintFrameAndCornerMarks(*canvas);
 }
 
+void TQRPictureControl::Prepare(TQRPrinter* printer) {
+  TQRPrintable::Prepare(printer);
+  FWarningReported = false;
+}
+
 void TQRPictureControl::PrintPicture(const TQRPicture& picture, double offsetX, double offsetY) {
   if (!FinalPass() || !FPrinter || !FPrinter->PageCanvas()) return;
+  if (!picture.Warning().empty() && !FWarningReported && FReport) {
+    FReport->AddGenerationMessage(Format("%s: %s", Name(), picture.Warning()));
+    FWarningReported = true;
+  }
   TCanvas& canvas = *FPrinter->PageCanvas();
   const auto [left, top, width, height] = PrintedBox(offsetX, offsetY);
   PrintBackground(canvas, left, top, width, height);

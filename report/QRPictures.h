@@ -4,6 +4,7 @@
 // of a text or an expression (TQRBarcode). Pictures print as bitmaps at up to 300 dots
 // per inch of their printed size; bars and modules print as rectangles, so they stay
 // sharp at any resolution.
+#include <QByteArray>
 #include <QImage>
 #include <QSize>
 #include <memory>
@@ -36,6 +37,9 @@ class TQRPicture {
   double NativeHeight() const { return FNativeHeight; }
   // The picture at a size in pixels (a vector picture is drawn at that size).
   TPixels Render(int32_t width, int32_t height) const;
+  // Set when the picture was taken but part of it is not drawn: an SVG's references to
+  // files or addresses outside its bytes. The bytes are kept as given.
+  const std::string& Warning() const { return FWarning; }
 
   // Whether this build draws vector (SVG) pictures.
   static bool SvgSupported();
@@ -44,6 +48,8 @@ class TQRPicture {
   std::string FBytes;
   std::string FFormat;
   QImage FImage;  // raster pictures
+  QByteArray FSvgDrawn;  // vector pictures: what is drawn (no outside references)
+  std::string FWarning;
   QSize FPixelSize;
   double FNativeWidth = 0, FNativeHeight = 0;
 };
@@ -69,10 +75,13 @@ class TQRPictureControl : public TQRPrintable {
   // Where a picture of a natural size goes in a box (any unit, both the same).
   TRectF PicturePlace(const TRectF& box, double naturalWidth, double naturalHeight) const;
 
+  void Prepare(TQRPrinter* printer) override;
+
  protected:
   // Design-time picture: background, the picture or a caption naming what prints.
   void PaintPicture(const TQRPicture* picture, const std::string& caption);
-  // Prints a picture into the control's box at the band's offset (final pass only).
+  // Prints a picture into the control's box at the band's offset (final pass only); a
+  // picture's warning is reported once a pass.
   void PrintPicture(const TQRPicture& picture, double offsetX, double offsetY);
   // AutoSize: the box takes the picture's natural size.
   void FitToPicture(const TQRPicture& picture);
@@ -82,6 +91,7 @@ class TQRPictureControl : public TQRPrintable {
   bool FCenter = false;
   bool FKeepAspect = true;
   bool FAutoSize = false;
+  bool FWarningReported = false;
 };
 
 // A picture stored in the report file (binary property "PictureData"), a logo.

@@ -98,6 +98,18 @@ TEST_F(SqliteDataTest, MalformedAliasFileNamesFileAndLine) {
   EXPECT_TRUE(Contains(message, "reserved for the sample database")) << message;
 }
 
+TEST_F(SqliteDataTest, AnAliasPathThatIsNoFileSaysWhatIsThere) {
+  WriteFile(AliasFile(), "[folder]\nDriver = SQLite\nPath = " + FTemp.Path() +
+                             "\n[device]\nDriver = SQLite\nPath = /dev/null\n[gone]\nDriver = SQLite\nPath = gone.db\n");
+  EXPECT_EQ(DatabaseError([] { Session().TableNames("folder"); }),
+            "The database file " + FTemp.Path() + " of alias folder is a folder, not a database file");
+  EXPECT_EQ(DatabaseError([] { Session().TableNames("device"); }),
+            "The database file /dev/null of alias device is not a regular file (a device, pipe or socket), not a "
+            "database file");
+  EXPECT_EQ(DatabaseError([] { Session().TableNames("gone"); }),
+            "The database file " + FTemp.File("gone.db") + " of alias gone does not exist");
+}
+
 TEST_F(SqliteDataTest, TablesOfAnAliasLeaveOutTheEnginesOwn) {
   // The sample was analysed, so it holds sqlite_stat1; it must not be listed.
   const std::vector<std::string> expected = {"catalogue",    "categories", "customers", "employees",

@@ -68,5 +68,20 @@ grep -qx "rpttool: Parameter 'b' not found" err.txt || fail "unknown parameter: 
 expect 1 "$tool" query Sample "SELECT :a" a
 expect 2 "$tool" tables
 
+# Listing the aliases reads the alias file once, not once per alias: 8 times the
+# sections take nowhere near 64 times as long (16,000 sections took minutes).
+seconds() {  # SECTIONS: the time of rpttool aliases over an alias file of that many
+  awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "[A%d]\nDriver = SQLite\nPath = a%d.db\n", i, i }' > many.ini
+  start=$(date +%s.%N)
+  RPT_ALIAS_FILE="$work/many.ini" "$tool" aliases > out.txt 2> err.txt || fail "aliases over $1 sections: $(cat err.txt)"
+  end=$(date +%s.%N)
+  [ "$(wc -l < out.txt)" -eq $(($1 + 2)) ] || fail "aliases over $1 sections listed $(wc -l < out.txt)"
+  echo "$start $end" | awk '{ print $2 - $1 }'
+}
+small=$(seconds 2000)
+large=$(seconds 16000)
+echo "$small $large" | awk '{ exit !($2 < $1 * 8 * 4) }' \
+  || fail "rpttool aliases: ${small} s for 2,000 sections but ${large} s for 16,000"
+
 [ "$failures" -eq 0 ] && echo "all rpttool data checks passed"
 exit "$failures"

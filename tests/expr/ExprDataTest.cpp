@@ -146,6 +146,35 @@ TEST_F(ExprDataTest, TotalsNeverDropOrWrapValues) {
   EXPECT_EQ(Total("COUNT(1)"), "ERROR COUNT - Too many arguments");
 }
 
+// 60,000 amounts of two decimals (as an order lines table holds) sum to the exact amount
+// in the 15 digits a total prints with; plain double additions were off in the last ones.
+TEST_F(ExprDataTest, TotalsOfManyMoneyAmountsAreExact) {
+  constexpr int64_t kRows = 60000;
+  FDatabases.Run("money", "CREATE TABLE lines (id INTEGER PRIMARY KEY, amount REAL);"
+                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60000) "
+                          "INSERT INTO lines SELECT i, ((i * i % 100003) * 104729 + i) % 9973 / 100.0 FROM n;");
+  int64_t cents = 0;
+  for (int64_t i = 1; i <= kRows; ++i) cents += ((i * i % 100003) * 104729 + i) % 9973;
+  TOwnedPtr<TTable> lines(TComponent::Create<TTable>(nullptr));
+  lines->SetName("Lines");
+  lines->SetDatabaseName("money");
+  lines->SetTableName("lines");
+  lines->Open();
+  TDataSetList list = {lines.get()};
+  TQREvaluator sum, average;
+  for (TQREvaluator* e : {&sum, &average}) {
+    e->SetDataSetList(&list);
+    e->Compile(e == &sum ? "SUM(amount)" : "AVERAGE(amount)");
+    e->ResetAggregates();
+  }
+  for (lines->First(); !lines->Eof(); lines->Next()) {
+    sum.Accumulate();
+    average.Accumulate();
+  }
+  EXPECT_EQ(Describe(sum.Value()), Describe(TQREvValue::Float(static_cast<double>(cents) / 100)));
+  EXPECT_EQ(Describe(average.Value()), Describe(TQREvValue::Float(static_cast<double>(cents) / (100.0 * kRows))));
+}
+
 TEST_F(ExprDataTest, OrdinaryEvaluationReadsStateAndResetStartsAgain) {
   TQREvaluator evaluator;
   evaluator.SetDataSetList(&FList);

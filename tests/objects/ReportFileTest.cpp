@@ -1,8 +1,17 @@
 // The .rpt header: its exact bytes for each dataset kind, reading it back, and the
-// errors for files that are not reports or end inside the header.
+// errors for files that are not reports or end inside the header; where a written file
+// goes when its name is a link or no file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "objects/Exceptions.h"
+#include "objects/Filer.h"
 #include "objects/ReportFile.h"
 
 namespace rpt {
@@ -96,6 +105,62 @@ TEST(ReportFileTest, DamagedHeadersNameTheOffsetAndField) {
             "offset 21: expected the end of the SQL block, found 1 more bytes");
   EXPECT_EQ(ReadError(Hex("51 58 52 50 01 00 00 00 00 08 00 00 00 01 00 00 00 01 00 00 00 41")),
             "offset 17: expected the length of an SQL line from 0 to 0, found 1");
+}
+
+// A file written through a symbolic link replaces the link's target and keeps the
+// target's permissions; the link stays. A device, pipe or folder is never written over.
+TEST(ReportFileTest, WritesGoThroughLinksAndNeverOverWhatIsNoFile) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("h5_links_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "sub");
+  const std::string real = (dir / "sub" / "real.rpt").string(), link = (dir / "link.rpt").string();
+  WriteFileAtomically(real, "old");
+  ::chmod(real.c_str(), 0640);
+  fs::create_symlink("sub/real.rpt", link);
+  auto mode = [](const std::string& file) {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return st.st_mode & 07777;
+  };
+
+  WriteFileAtomically(link, "new");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadWholeFile(real), "new");
+  EXPECT_EQ(mode(real), 0640u);
+  {
+    TPendingFile pending(link);
+    EXPECT_EQ(fs::path(pending.TempName()).parent_path(), dir / "sub") << "the new file is made beside the target";
+    std::ofstream(pending.TempName()) << "pending";
+    pending.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadWholeFile(real), "pending");
+  EXPECT_EQ(mode(real), 0640u);
+  // A link to nothing yet makes its target.
+  fs::create_symlink("sub/later.rpt", dir / "dangling.rpt");
+  WriteFileAtomically((dir / "dangling.rpt").string(), "later");
+  EXPECT_EQ(ReadWholeFile((dir / "sub" / "later.rpt").string()), "later");
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.rpt"));
+
+  auto refusal = [](const std::function<void()>& write) {
+    try {
+      write();
+    } catch (const EFCreateError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  const std::string device = (dir / "device.pdf").string();
+  fs::create_symlink("/dev/null", device);
+  const std::string expected = "Cannot create file \"" + device +
+                               "\". It is not a regular file (a device, pipe or socket); only a file is written over";
+  EXPECT_EQ(refusal([&] { WriteFileAtomically(device, "x"); }), expected);
+  EXPECT_EQ(refusal([&] { TPendingFile pending(device); }), expected);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(refusal([&] { WriteFileAtomically((dir / "sub").string(), "x"); }),
+            "Cannot create file \"" + (dir / "sub").string() + "\". It is a folder");
+  fs::remove_all(dir);
 }
 
 }  // namespace

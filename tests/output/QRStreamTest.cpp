@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -29,37 +31,73 @@ std::string ReadAll(TQRStream& s) {
   return out;
 }
 
-TEST(QRStream, SpillsOnlyWhenGrowingPastTheThreshold) {
-  const std::string data = Pattern(100001, 1);
-  std::string tempName;
-  {
-    TQRStream s(100000);
-    s.Write(data.data(), 100000);
-    EXPECT_TRUE(s.HeldInMemory()) << "exactly at the threshold stays in memory";
-    EXPECT_EQ(s.TempFileName(), "");
-    s.Write(data.data() + 100000, 1);
-    EXPECT_FALSE(s.HeldInMemory());
-    tempName = s.TempFileName();
-    ASSERT_FALSE(tempName.empty());
-    EXPECT_EQ(fs::path(tempName).filename().string().substr(0, 3), "QRP");
-    EXPECT_TRUE(fs::exists(tempName));
-    EXPECT_EQ(fs::file_size(tempName), 100001u);
-    // The write position is where the growing write left it.
-    EXPECT_EQ(s.Position(), 100001);
-    EXPECT_EQ(s.Size(), 100001);
-    EXPECT_EQ(ReadAll(s), data);
-    // Later writes and seeks go to the file.
-    s.Seek(-1, soEnd);
-    s.Write("Z", 1);
-    s.Seek(10, soBeginning);
-    s.Write("ab", 2);
-    EXPECT_EQ(s.Seek(0, soCurrent), 12);
-    std::string expected = data;
-    expected[100000] = 'Z';
-    expected.replace(10, 2, "ab");
-    EXPECT_EQ(ReadAll(s), expected);
+// Points TMPDIR at a fresh folder for the life of the object.
+class TPrivateTempDir {
+ public:
+  TPrivateTempDir() : FPath((fs::temp_directory_path() / ("h5_qrstream_" + std::to_string(::getpid()))).string()) {
+    fs::remove_all(FPath);
+    fs::create_directory(FPath);
+    const char* old = std::getenv("TMPDIR");
+    FHadOld = old != nullptr;
+    if (old) FOld = old;
+    ::setenv("TMPDIR", FPath.c_str(), 1);
   }
-  EXPECT_FALSE(fs::exists(tempName)) << "destroying the stream deletes its temporary file";
+  ~TPrivateTempDir() {
+    if (FHadOld) ::setenv("TMPDIR", FOld.c_str(), 1); else ::unsetenv("TMPDIR");
+    fs::remove_all(FPath);
+  }
+  const std::string& Path() const { return FPath; }
+  bool Empty() const { return fs::is_empty(FPath); }
+
+ private:
+  std::string FPath, FOld;
+  bool FHadOld = false;
+};
+
+TEST(QRStream, SpillsOnlyWhenGrowingPastTheThreshold) {
+  const TPrivateTempDir temp;
+  const std::string data = Pattern(100001, 1);
+  TQRStream s(100000);
+  s.Write(data.data(), 100000);
+  EXPECT_TRUE(s.HeldInMemory()) << "exactly at the threshold stays in memory";
+  EXPECT_EQ(s.SpillFolder(), "");
+  s.Write(data.data() + 100000, 1);
+  EXPECT_FALSE(s.HeldInMemory());
+  EXPECT_EQ(s.SpillFolder(), temp.Path());
+  // The spill file has no name in the folder: nothing there can outlive the process.
+  EXPECT_TRUE(temp.Empty());
+  // The write position is where the growing write left it.
+  EXPECT_EQ(s.Position(), 100001);
+  EXPECT_EQ(s.Size(), 100001);
+  EXPECT_EQ(ReadAll(s), data);
+  // Later writes and seeks go to the file.
+  s.Seek(-1, soEnd);
+  s.Write("Z", 1);
+  s.Seek(10, soBeginning);
+  s.Write("ab", 2);
+  EXPECT_EQ(s.Seek(0, soCurrent), 12);
+  std::string expected = data;
+  expected[100000] = 'Z';
+  expected.replace(10, 2, "ab");
+  EXPECT_EQ(ReadAll(s), expected);
+}
+
+// A render killed while its store is spilled (SIGKILL runs no destructor) leaves
+// nothing in the temporary folder.
+TEST(QRStream, AKilledProcessLeavesNoSpillFile) {
+  const TPrivateTempDir temp;
+  const std::string data = Pattern(300000, 5);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto* s = new TQRStream(100000);
+    s->Write(data.data(), data.size());
+    ::_exit(s->HeldInMemory() ? 3 : (::raise(SIGKILL), 4));
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the child did not spill (exit " << WEXITSTATUS(status) << ")";
+  EXPECT_TRUE(temp.Empty()) << fs::directory_iterator(temp.Path())->path();
 }
 
 TEST(QRStream, StreamCallsBehaveAlikeInMemoryAndInTheFile) {
@@ -106,7 +144,7 @@ TEST(QRStream, FileStreamsReadAndNeverDeleteOrWrite) {
     auto s = TQRStream::CreateForFile(name);
     EXPECT_FALSE(s->HeldInMemory());
     EXPECT_EQ(s->SpillThreshold(), 0);
-    EXPECT_EQ(s->TempFileName(), "");
+    EXPECT_EQ(s->SpillFolder(), "");
     EXPECT_EQ(ReadAll(*s), data);
     EXPECT_THROW(s->Write("x", 1), EWriteError);
   }

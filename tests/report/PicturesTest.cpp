@@ -186,6 +186,57 @@ TEST_F(PicturesTest, DamagedPictureLoadsEmptyWithAMessageAndTheReportStillLoads)
   EXPECT_FALSE(image->SetPictureBytes(huge));
 }
 
+// A report from someone else draws only what its pictures hold: an SVG's references to
+// files (a path, a file: URL) are left out, kept in the bytes and reported once a pass;
+// inline data draws.
+TEST_F(PicturesTest, AnSvgDrawsOnlyWhatItHoldsNeverAFileItNames) {
+  if (!TQRPicture::SvgSupported()) GTEST_SKIP() << "this build draws no SVG";
+  auto solid = [](QColor colour) {
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+  };
+  const std::string secret = TempFile("private.png");
+  std::ofstream(secret, std::ios::binary) << solid(Qt::red).toStdString();
+  // An inline SVG is read by a picture reader that would follow its own references.
+  const std::string nested =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"8\" "
+      "height=\"8\"><image width=\"8\" height=\"8\" xlink:href=\"" + secret + "\"/></svg>";
+  const std::string svg =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"40\" "
+      "height=\"20\"><rect width=\"40\" height=\"20\" fill=\"blue\"/>"
+      "<image x=\"20\" y=\"0\" width=\"20\" height=\"20\" xlink:href=\"" + secret + "\"/>"
+      "<image x=\"20\" y=\"0\" width=\"20\" height=\"20\" xlink:href=\"file://" + secret + "\"/>"
+      "<image x=\"0\" y=\"0\" width=\"10\" height=\"10\" xlink:href=\"data:image/png;base64," +
+      solid(Qt::green).toBase64().toStdString() + "\"/>" + "<image x=\"0\" y=\"10\" width=\"10\" height=\"10\" xlink:href=\"data:;base64," +
+      QByteArray::fromStdString(nested).toBase64().toStdString() + "\"/></svg>";
+  TQRPicture picture;
+  ASSERT_TRUE(picture.Load(svg));
+  EXPECT_EQ(picture.Bytes(), svg);
+  EXPECT_EQ(picture.Warning(), "The SVG picture refers to \"" + secret +
+                                   "\" and 2 more outside itself; a picture draws only what it holds, so they are "
+                                   "left out");
+  const TPixels pixels = picture.Render(40, 20);
+  ASSERT_EQ(pixels.Width, 40);
+  EXPECT_EQ(pixels.Data[10 * 40 + 30] & 0xffffffu, 0x0000ffu) << "blue where the file would be";
+  EXPECT_EQ(pixels.Data[5 * 40 + 5] & 0xffffffu, 0x00ff00u) << "the inline picture";
+  EXPECT_EQ(pixels.Data[15 * 40 + 5] & 0xffffffu, 0x0000ffu) << "the inline SVG draws without the file";
+
+  auto* logo = Place<TQRImage>(Title, "Logo", 5, 5, 40, 20);
+  ASSERT_TRUE(logo->SetPictureBytes(svg));
+  Run();
+  const QImage page = PageAt(1, 96);
+  EXPECT_TRUE(ColourBox(page, qRgb(255, 0, 0)).isEmpty()) << "the file's red reached the page";
+  EXPECT_FALSE(ColourBox(page, qRgb(0, 0, 255)).isEmpty());
+  const std::vector<std::string> reported = Report->GenerationMessages();
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0].rfind("Logo: The SVG picture refers to \"" + secret + "\"", 0), 0u) << reported[0];
+}
+
 TEST_F(PicturesTest, DesignSurfaceAndRecordedPageShowThePictureAlike) {
   Report->SetUnits(MM);
   auto* image = Place<TQRImage>(Title, "Logo", 5, 5, 40, 20);

@@ -86,8 +86,9 @@ void WriteLines(const std::vector<std::string>& lines) {
 
 // One alias per line: its name, a tab, and what it is.
 int DataAliases(std::span<const std::string>) {
-  std::vector<std::string> lines = rpt::Session().AliasNames();
-  for (std::string& name : lines) name += "\t" + rpt::Session().AliasDescription(name);
+  // One reading of the lists: describing each name in turn would read them once a name.
+  std::vector<std::string> lines;
+  for (const auto& [name, description] : rpt::Session().AliasDescriptions()) lines.push_back(name + "\t" + description);
   WriteLines(lines);
   return 0;
 }

@@ -18,6 +18,7 @@
 
 #include "tools/rpttool/Output.h"
 #include "objects/Exceptions.h"
+#include "objects/Filer.h"
 #include "objects/Format.h"
 #include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
@@ -72,34 +73,6 @@ auto ForFile(const std::string& fileName, F f) {
   }
 }
 
-// A new file beside target, renamed over it only once complete.
-class TPendingFile {
- public:
-  explicit TPendingFile(const fs::path& target) : FTarget(target) {
-    std::string pattern = (target.parent_path().empty() ? fs::path(".") : target.parent_path()).string() + "/." +
-                          target.filename().string() + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", target.string(), std::strerror(errno)));
-    ::close(fd);
-    FTemp = pattern;
-  }
-  ~TPendingFile() {
-    if (!FTemp.empty()) ::unlink(FTemp.c_str());
-  }
-  const std::string& Name() const { return FTemp; }
-  void Commit() {
-    std::error_code ec;
-    fs::permissions(FTemp, fs::perms(0644), ec);
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0)
-      throw rpt::EFCreateError(Format("Cannot create file \"%s\". %s", FTarget.string(), std::strerror(errno)));
-    FTemp.clear();
-  }
-
- private:
-  fs::path FTarget;
-  std::string FTemp;
-};
-
 enum class TFormat { Pdf, Png, Emf };
 
 void ExportPdf(rpt::TQRPageList& list, const std::string& source, const fs::path& out) {
@@ -129,8 +102,8 @@ void ExportPages(rpt::TQRPageList& list, const std::string& source, const fs::pa
     if (image.isNull()) throw rpt::Exception(Format("Page %d is too large for an image at %d dpi", n, dpi));
     image.setDotsPerMeterX(static_cast<int>(std::lround(dpi / 0.0254)));
     image.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
-    TPendingFile pending(target);
-    if (!image.save(QString::fromStdString(pending.Name()), "PNG"))
+    rpt::TPendingFile pending(target.string());
+    if (!image.save(QString::fromStdString(pending.TempName()), "PNG"))
       throw rpt::EWriteError(Format("Cannot write file \"%s\"", target.string()));
     pending.Commit();
   }

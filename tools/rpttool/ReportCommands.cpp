@@ -124,8 +124,9 @@ std::string PictureText(const rpt::TQRImage& image) {
   const rpt::TQRPicture& picture = image.Picture();
   if (!image.PictureError().empty()) return "(" + image.PictureError() + ")";
   if (picture.Empty()) return "(no picture)";
-  return Format("%s %d x %d px, %d bytes", picture.Format(), picture.PixelSize().width(),
-                picture.PixelSize().height(), static_cast<int>(picture.Bytes().size()));
+  return Format("%s %d x %d px, %d bytes%s", picture.Format(), picture.PixelSize().width(),
+                picture.PixelSize().height(), static_cast<int>(picture.Bytes().size()),
+                picture.Warning().empty() ? std::string() : " (" + picture.Warning() + ")");
 }
 
 class TTreePrinter {
