@@ -140,6 +140,18 @@ void TQRDBText::Unprepare() {
 
 void TQRDBText::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
+  // Continued in the next column or page: the record is the same, its text already read.
+  if (!AllPrinted()) {
+    if (FIsMemo) FPrintLines = &FMemoLines;
+    try {
+      TQRCustomLabel::PrintAt(offsetX, offsetY);
+    } catch (...) {
+      FPrintLines = nullptr;
+      throw;
+    }
+    FPrintLines = nullptr;
+    return;
+  }
   // The dataset makes its fields afresh when it reopens (a sub-detail's query does for
   // every master record): the index finds the current one; no field is kept between.
   TField* field = nullptr;
@@ -445,6 +457,11 @@ void TQRExprMemo::Unprepare() {
 void TQRExprMemo::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
   if (!FMerger) {
+    TQRCustomLabel::PrintAt(offsetX, offsetY);
+    return;
+  }
+  // Continued in the next column or page: the lines merged for this record go on.
+  if (!AllPrinted()) {
     TQRCustomLabel::PrintAt(offsetX, offsetY);
     return;
   }
