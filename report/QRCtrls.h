@@ -47,6 +47,9 @@ class TQRPrintableSize : public TQRUnitBase {
   int ValueCount() const override { return 4; }
   Extended* ValueSlots() override { return FValues; }
   void ValuesRead() override { FValuesRead = true; }
+  const char* LengthName(int index) const override {
+    return index == szHeight ? "height" : index == szWidth ? "width" : nullptr;
+  }
 
  private:
   TQRPrintable* FControl = nullptr;
