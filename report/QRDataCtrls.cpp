@@ -451,6 +451,7 @@ void TQRExprMemo::Prepare(TQRPrinter* printer) {
 
 void TQRExprMemo::Unprepare() {
   FMerger.reset();
+  FMergedLines.clear();
   TQRCustomLabel::Unprepare();
 }
 
@@ -461,14 +462,13 @@ void TQRExprMemo::PrintAt(double offsetX, double offsetY) {
     return;
   }
   // Continued in the next column or page: the lines merged for this record go on.
-  if (!AllPrinted()) {
-    TQRCustomLabel::PrintAt(offsetX, offsetY);
-    return;
+  if (AllPrinted()) {
+    FMerger->Merge();
+    FMergedLines = FMerger->ResultLines();
+    if (FRemoveBlankLines)
+      FMergedLines.erase(std::remove(FMergedLines.begin(), FMergedLines.end(), std::string()), FMergedLines.end());
   }
-  FMerger->Merge();
-  std::vector<std::string> lines = FMerger->ResultLines();
-  if (FRemoveBlankLines) lines.erase(std::remove(lines.begin(), lines.end(), std::string()), lines.end());
-  FPrintLines = &lines;
+  FPrintLines = &FMergedLines;
   try {
     TQRCustomLabel::PrintAt(offsetX, offsetY);
   } catch (...) {

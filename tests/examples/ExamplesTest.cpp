@@ -531,6 +531,13 @@ TEST_F(ExampleReports, ReportsThatWouldPrintWrongStopOrSaySo) {
     EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
     EXPECT_FALSE(fs::exists(dir / "out.pdf"));
   }
+  // The query command too names a parameter it is not given.
+  const std::string sql = "select count(*) as n from customers where country = :country";
+  const TRun unset = Tool({"query", "Sample", sql});
+  EXPECT_EQ(unset.Status, 1);
+  EXPECT_NE(unset.Err.find("the parameter :country has no value; give it as country=VALUE"), std::string::npos)
+      << unset.Err;
+  EXPECT_EQ(Tool({"query", "Sample", sql, "country=Germany"}).Status, 0);
 
   // Page.Values: bottom, length, top, width, left, right, column space.
   const std::string margins = "  Page.Values = list  (svList)\n    120  (svExtended)\n    2970  (svExtended)\n"
