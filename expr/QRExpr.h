@@ -166,6 +166,9 @@ class TQREvaluator {
   void Compile(std::string_view expression);
   void Discard();
   bool Compiled() const { return FProgram != nullptr; }
+  // The message of the first piece of the text that did not compile (a syntax error, an
+  // unknown name); empty when every piece did or nothing is compiled.
+  std::string CompileError() const;
 
   // Throws Exception "Evaluator not prepared" when not compiled.
   void GetResult(TQREvValue& value);

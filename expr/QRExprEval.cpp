@@ -293,6 +293,13 @@ void TQREvaluator::Compile(std::string_view expression) {
   FProgram = std::move(program);
 }
 
+std::string TQREvaluator::CompileError() const {
+  if (!FProgram) return {};
+  for (size_t i = 0; i < FProgram->Nodes.size(); ++i)
+    if (FProgram->Nodes[i].Op == noError) return FProgram->Slots[i].StrValue;
+  return {};
+}
+
 void TQREvaluator::Discard() {
   FProgram.reset();
   if (FCountedGlobal) {

@@ -5,6 +5,7 @@
 #include "data/DBTables.h"
 #include "data/DateTime.h"
 #include "objects/Exceptions.h"
+#include "objects/Format.h"
 #include "output/QRPrinter.h"
 #include "report/QRCtrls.h"
 
@@ -108,6 +109,11 @@ void TQRCustomController::PrepareRun() {
     group->Evaluator().SetDataSetList(FReport ? FReport->RunDataSets() : nullptr);
     group->Evaluator().SetLocalEnvironment(FReport ? FReport->Functions() : nullptr);
     group->Evaluator().Compile(group->Expression());
+    // A group whose expression cannot be evaluated would never break: the pass stops
+    // before its first page instead of printing every record as one group.
+    if (const std::string error = group->Evaluator().CompileError(); !error.empty())
+      throw EQRError(Format("The group %s cannot be formed: its expression \"%s\" does not compile (%s)",
+                            group->Name(), group->Expression(), error));
     group->Initialized = false;
     group->Broken = false;
     group->InGroup = false;
@@ -247,8 +253,15 @@ void TQRController::PrepareRun() {
   UsesSQLParams = false;
   auto* query = dynamic_cast<TQuery*>(FDataSet);
   if (!query || !FReport) return;
-  for (int i = 0; i < query->ParamCount(); ++i)
-    if (FReport->Functions()->FindFunction(EvUpperCase(query->Params().Items(i)->Name()))) UsesSQLParams = true;
+  for (int i = 0; i < query->ParamCount(); ++i) {
+    const TParam& param = *query->Params().Items(i);
+    if (FReport->Functions()->FindFunction(EvUpperCase(param.Name())))
+      UsesSQLParams = true;
+    else if (!param.Bound())
+      // Run as NULL it would select nothing and the report would come out empty.
+      throw EQRError(Format("The query parameter :%s has no value: no function of the report of that name sets it",
+                            param.Name()));
+  }
 }
 
 void TQRController::PrintEmptyStructure() {
@@ -373,6 +386,9 @@ void FillQueryParams(TQuery& query, TQREvEnvironment& functions) {
     } catch (const Exception&) {
       // A value the parameter cannot hold leaves it as it was.
     }
+    if (!param.Bound())
+      throw EQRError(Format("The query parameter :%s has no value: the function %s gives none it can take", param.Name(),
+                            name));
   }
   query.Open();
 }

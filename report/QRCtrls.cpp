@@ -401,23 +401,29 @@ bool TQRCustomLabel::ShowsPlaceholder() const {
   return !UsesCaption() && FLines->Count() == 0 && HasState(sfDesigning);
 }
 
-std::vector<std::string> TQRCustomLabel::FormatLines(double width, bool designing) const {
-  std::vector<std::string> lines;
-  const TQRLineFormat format{width, FAutoSize, FWordWrap};
+std::unique_ptr<TQRLineFormatter> TQRCustomLabel::LineFormatter(double width, bool designing) const {
+  TQRLineFormat format{width, FAutoSize, FWordWrap};
   const TFont* font = Font();
-  const TTextWidthFunc measure = [font](std::string_view text) { return TextWidthNative(*font, text); };
+  TTextWidthFunc measure = [font](std::string_view text) { return TextWidthNative(*font, text); };
   const std::vector<std::string>* source = FPrintLines ? FPrintLines : &FLines->Lines();
+  std::vector<std::string> sources;
   if (UsesCaption() && !FPrintLines) {
-    FormatSourceText(FOutputText, format, measure, lines);
+    sources.push_back(FOutputText);
   } else if (!source->empty()) {
-    if (FAutoSize)
-      lines = *source;
-    else
-      for (const std::string& line : *source) FormatSourceText(line, format, measure, lines);
+    sources = *source;
+    format.Verbatim = FAutoSize;
   } else if (designing) {
     // An empty memo shows its name on the design surface only.
-    FormatSourceText(Name(), format, measure, lines);
+    sources.push_back(Name());
   }
+  return std::make_unique<TQRLineFormatter>(format, std::move(measure), std::move(sources));
+}
+
+std::vector<std::string> TQRCustomLabel::FormatLines(double width, bool designing, size_t maxLines) const {
+  std::vector<std::string> lines;
+  const std::unique_ptr<TQRLineFormatter> formatter = LineFormatter(width, designing);
+  std::string line;
+  while (lines.size() < maxLines && formatter->Next(line)) lines.push_back(std::move(line));
   return lines;
 }
 
@@ -429,6 +435,10 @@ double TQRCustomLabel::FrameSideNative() const {
 double TQRCustomLabel::AutoWidth(const std::vector<std::string>& lines) const {
   double widest = 0;
   for (const std::string& line : lines) widest = std::max(widest, TextWidthNative(*Font(), line));
+  return AutoWidthOf(widest);
+}
+
+double TQRCustomLabel::AutoWidthOf(double widest) const {
   if (FFrame->DrawLeft()) widest += FrameSideNative();
   if (FFrame->DrawRight()) widest += FrameSideNative();
   // One pixel more, as the screen measures, so the last glyph is never cut.
@@ -448,8 +458,11 @@ std::string TQRCustomLabel::LayoutKey(bool designing) const {
          std::to_string(f->PixelsPerInch()) + ':' + std::to_string(f->Pitch()) + '\x1f' + (FAutoSize ? 'A' : 'a') +
          (FWordWrap ? 'W' : 'w') + (UsesCaption() ? 'C' : 'c') + (FFrame->DrawLeft() ? 'L' : 'l') +
          (FFrame->DrawRight() ? 'R' : 'r') + std::to_string(FFrame->Width());
-  // Without AutoSize the lines depend on the room; with it the room follows the lines.
-  if (!FAutoSize) key += '\x1f' + std::to_string(static_cast<double>(FSize->Native(TQRPrintableSize::szWidth)));
+  // Without AutoSize the lines depend on the room (the box shows only the lines its
+  // height holds); with it the room follows the lines.
+  if (!FAutoSize)
+    key += '\x1f' + std::to_string(static_cast<double>(FSize->Native(TQRPrintableSize::szWidth))) + 'x' +
+           std::to_string(static_cast<double>(FSize->Native(TQRPrintableSize::szHeight)));
   return key;
 }
 
@@ -459,14 +472,17 @@ void TQRCustomLabel::RebuildLines() {
   const bool designing = HasState(sfDesigning);
   std::string key = LayoutKey(designing);
   if (key != FLayoutKey) {
+    // Lines below the box never show: a huge text is not laid out for the design surface.
+    FLineHeight = LineHeightNative(*Font()) + kNativePerPixel;
+    const double boxHeight = std::max(0.0, static_cast<double>(FSize->Native(TQRPrintableSize::szHeight)));
+    const size_t shown = FAutoSize ? SIZE_MAX : static_cast<size_t>(std::min<double>(boxHeight / static_cast<double>(FLineHeight), 1e6)) + 2;
     const std::vector<std::string> lines =
-        FormatLines(static_cast<double>(FSize->Native(TQRPrintableSize::szWidth)), designing);
+        FormatLines(static_cast<double>(FSize->Native(TQRPrintableSize::szWidth)), designing, shown);
     FLayoutLines->BeginUpdate();
     FLayoutLines->Clear();
     for (const std::string& line : lines) FLayoutLines->Add(line);
     FLayoutLines->EndUpdate();
     FLayoutWidth = FAutoSize ? AutoWidth(lines) : 0;
-    FLineHeight = LineHeightNative(*Font()) + kNativePerPixel;
     FLayoutKey = std::move(key);
   }
   if (FSizingGuard || !FReport) return;
@@ -551,6 +567,7 @@ void TQRCustomLabel::Prepare(TQRPrinter* printer) {
 void TQRCustomLabel::Unprepare() {
   FOutputText = FCaption;
   FNextLineIndex = 0;
+  FPrintFormatter.reset();
   FLayoutKey.clear();
   TQRPrintable::Unprepare();
 }
@@ -596,19 +613,38 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
     lineHeight = canvas.TextHeight("W") / vertScale;
     FOutputText = value;
   }
-  // Generated pages never show a control's name for an empty text.
-  const std::vector<std::string> lines = FormatLines(boxWidth, false);
-  if (UsesCaption() && !FPrintLines) {
-    FPrintedText = FOutputText;
-  } else {
-    const std::vector<std::string>& source = FPrintLines ? *FPrintLines : FLines->Lines();
-    FPrintedText.clear();
-    for (size_t i = 0; i < source.size(); ++i) FPrintedText += (i ? "\n" : "") + source[i];
+  // A fresh print formats its text as the lines are placed; a print continued in the
+  // next column or page goes on with the same lines. A handler may give another text
+  // each time: then the lines are made again and those already printed are passed over.
+  const bool handlerText = !FOutputText.empty() && OnPrint;
+  if (FAllPrinted || !FPrintFormatter || handlerText) {
+    if (FAllPrinted) FNextLineIndex = 0;
+    // Generated pages never show a control's name for an empty text.
+    FPrintFormatter = LineFormatter(boxWidth, false);
+    for (int32_t i = 0; i < FNextLineIndex && FPrintFormatter->Peek(); ++i) FPrintFormatter->Pop();
+    if (UsesCaption() && !FPrintLines) {
+      FPrintedText = FOutputText;
+    } else {
+      const std::vector<std::string>& source = FPrintLines ? *FPrintLines : FLines->Lines();
+      FPrintedText.clear();
+      for (size_t i = 0; i < source.size(); ++i) {
+        if (i) FPrintedText += '\n';
+        FPrintedText += source[i];
+      }
+    }
+    // With AutoSize the lines are the source texts as they are, each measured once.
+    if (FAutoSize) {
+      double widest = 0;
+      const std::unique_ptr<TQRLineFormatter> all = LineFormatter(boxWidth, false);
+      std::string line;
+      while (all->Next(line)) widest = std::max(widest, TextWidthNative(*Font(), line));
+      FPrintWidth = AutoWidthOf(widest);
+    }
   }
   // With AutoSize the box is the text's, kept where the design surface shows it.
   double width = boxWidth;
   if (FAutoSize) {
-    width = AutoWidth(lines);
+    width = FPrintWidth;
     if (DrawAlignment() == taRightJustify)
       left += boxWidth - width;
     else if (DrawAlignment() == taCenter)
@@ -624,11 +660,10 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
   double y = top;
   canvas.Brush()->SetStyle(bsClear);
   const TAlignment alignment = DrawAlignment();
-  if (FAllPrinted) FNextLineIndex = 0;
   double growth = 0;
   bool claimed = false;
   TQRCustomBand* band = ParentBand();
-  while (FNextLineIndex >= 0 && FNextLineIndex < static_cast<int32_t>(lines.size())) {
+  while (const std::string* next = FPrintFormatter->Peek()) {
     if (y + lineHeight > limit) {
       // A band carried over to a fresh column places a line there whatever its room.
       const bool force = y == top && FReport && FReport->ForceLine();
@@ -644,7 +679,7 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
       }
       if (y + lineHeight > limit && !force) break;
     }
-    const std::string& line = lines[static_cast<size_t>(FNextLineIndex)];
+    const std::string& line = *next;
     if (finalPass && !line.empty()) {
       int32_t x = FPrinter->XToDevice(left);
       if (alignment == taRightJustify)
@@ -654,9 +689,11 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
       canvas.TextOut(x, FPrinter->YToDevice(y), line);
     }
     y += lineHeight;
+    FPrintFormatter->Pop();
     ++FNextLineIndex;
   }
-  FAllPrinted = !(FNextLineIndex < static_cast<int32_t>(lines.size()) && FAutoStretch);
+  FAllPrinted = !(FAutoStretch && !FPrintFormatter->AtEnd());
+  if (FAllPrinted) FPrintFormatter.reset();
   if (finalPass && FFrame->HasAnySide())
     FFrame->DrawFrameLines(canvas, DeviceRect(frameLeft, frameTop, width, height + growth), FPrinter->HorzScale(),
                            FPrinter->VertScale());

@@ -47,6 +47,9 @@ class TQRPrintableSize : public TQRUnitBase {
   int ValueCount() const override { return 4; }
   Extended* ValueSlots() override { return FValues; }
   void ValuesRead() override { FValuesRead = true; }
+  const char* LengthName(int index) const override {
+    return index == szHeight ? "height" : index == szWidth ? "width" : nullptr;
+  }
 
  private:
   TQRPrintable* FControl = nullptr;
@@ -202,12 +205,16 @@ class TQRCustomLabel : public TQRPrintable {
   void PaintText(TCanvas& canvas, const TRect& rect);
   void FontChanged() override;
   void Renamed(const std::string& oldName) override;
-  // The lines of the current text at a width (native), without touching the control.
-  std::vector<std::string> FormatLines(double width, bool designing) const;
+  // The lines of the current text at a width (native), without touching the control,
+  // formatted as they are asked for.
+  std::unique_ptr<TQRLineFormatter> LineFormatter(double width, bool designing) const;
+  // At most maxLines of them.
+  std::vector<std::string> FormatLines(double width, bool designing, size_t maxLines = SIZE_MAX) const;
   // Lines as the design surface shows them (the name of an empty memo included).
   bool ShowsPlaceholder() const;
   // The natural width of formatted lines (+ frame sides and one pixel), native units.
   double AutoWidth(const std::vector<std::string>& lines) const;
+  double AutoWidthOf(double widest) const;
   double FrameSideNative() const;
   // Everything the formatted lines depend on.
   std::string LayoutKey(bool designing) const;
@@ -233,6 +240,9 @@ class TQRCustomLabel : public TQRPrintable {
   std::string FPrintedText;
   TVariant FPrintedValue;
   std::string FLayoutKey;
+  // The print's lines, kept while the control continues in the next column or page.
+  std::unique_ptr<TQRLineFormatter> FPrintFormatter;
+  double FPrintWidth = 0;  // with AutoSize: the printed lines' box width
   Extended FLayoutWidth = 0;  // AutoSize: the natural width of the layout lines
   Extended FLineHeight = 0;   // one line and a pixel, native units
 };

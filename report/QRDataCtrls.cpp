@@ -140,6 +140,18 @@ void TQRDBText::Unprepare() {
 
 void TQRDBText::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
+  // Continued in the next column or page: the record is the same, its text already read.
+  if (!AllPrinted()) {
+    if (FIsMemo) FPrintLines = &FMemoLines;
+    try {
+      TQRCustomLabel::PrintAt(offsetX, offsetY);
+    } catch (...) {
+      FPrintLines = nullptr;
+      throw;
+    }
+    FPrintLines = nullptr;
+    return;
+  }
   // The dataset makes its fields afresh when it reopens (a sub-detail's query does for
   // every master record): the index finds the current one; no field is kept between.
   TField* field = nullptr;
@@ -439,6 +451,7 @@ void TQRExprMemo::Prepare(TQRPrinter* printer) {
 
 void TQRExprMemo::Unprepare() {
   FMerger.reset();
+  FMergedLines.clear();
   TQRCustomLabel::Unprepare();
 }
 
@@ -448,10 +461,14 @@ void TQRExprMemo::PrintAt(double offsetX, double offsetY) {
     TQRCustomLabel::PrintAt(offsetX, offsetY);
     return;
   }
-  FMerger->Merge();
-  std::vector<std::string> lines = FMerger->ResultLines();
-  if (FRemoveBlankLines) lines.erase(std::remove(lines.begin(), lines.end(), std::string()), lines.end());
-  FPrintLines = &lines;
+  // Continued in the next column or page: the lines merged for this record go on.
+  if (AllPrinted()) {
+    FMerger->Merge();
+    FMergedLines = FMerger->ResultLines();
+    if (FRemoveBlankLines)
+      FMergedLines.erase(std::remove(FMergedLines.begin(), FMergedLines.end(), std::string()), FMergedLines.end());
+  }
+  FPrintLines = &FMergedLines;
   try {
     TQRCustomLabel::PrintAt(offsetX, offsetY);
   } catch (...) {

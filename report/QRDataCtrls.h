@@ -172,6 +172,7 @@ class TQRExprMemo : public TQRCustomLabel {
  private:
   bool FRemoveBlankLines = false;
   std::unique_ptr<TQRMerger> FMerger;
+  std::vector<std::string> FMergedLines;  // this record's, kept while the memo continues
 };
 
 }  // namespace rpt

@@ -369,6 +369,7 @@ void TCustomQuickRep::RunPass() {
     TCustomQuickRep* Report;
     ~TIdle() {
       Report->FRunDataSets.clear();
+      Report->FDropSideMargins = Report->FDropTopBottomMargins = false;
       Report->FIdle = true;
     }
   } idle{this};
@@ -381,6 +382,7 @@ void TCustomQuickRep::RunPass() {
   bool printReport = true;
   if (BeforePrint && !HasState(sfDesigning)) BeforePrint(this, printReport);
   if (!printReport) return;
+  DropMarginsWiderThanThePaper();
 
   TQRPrinter& printer = *FQRPrinter;
   ApplyPrinterSettings(printer);
@@ -391,7 +393,7 @@ void TCustomQuickRep::RunPass() {
   try {
     PreparePass();
     RunMaster();
-    FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+    FCursorX = Round(PassMargin(pvLeftMargin));
     FOnFinalPage = true;
     if (!FCancelRequested && !printer.Cancelled()) FinishPage();
   } catch (...) {
@@ -407,7 +409,7 @@ void TCustomQuickRep::PreparePass() {
   FPagesDone = 0;
   FColumnNo = std::max(1, FPage->Columns());
   MeasurePageFooter();
-  FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+  FCursorX = Round(PassMargin(pvLeftMargin));
   FController->CollectMembers();
   // Datasets the report owns are stored closed (a sub-detail's query): the pass opens
   // what is closed (on the thread that walks it) and closes it again at the end.
@@ -464,8 +466,28 @@ void TCustomQuickRep::SetFunctionInteger(TQREvElement element, int32_t value) {
 // ---------------------------------------------------------------------------
 // Page and column layout
 
+// Margins that leave no room on the paper would give only blank pages: the pass prints
+// without them and says so. The report keeps its margins.
+void TCustomQuickRep::DropMarginsWiderThanThePaper() {
+  const auto value = [this](TQRPageValue index) { return AsDouble(FPage->NativeValue(index)); };
+  FDropSideMargins = value(pvWidth) - value(pvLeftMargin) - value(pvRightMargin) < 0;
+  FDropTopBottomMargins = value(pvLength) - value(pvTopMargin) - value(pvBottomMargin) < 0;
+  if (FDropSideMargins)
+    AddGenerationMessage("The left and right margins are together wider than the paper: the pages are printed "
+                         "without them");
+  if (FDropTopBottomMargins)
+    AddGenerationMessage("The top and bottom margins are together longer than the paper: the pages are printed "
+                         "without them");
+}
+
+double TCustomQuickRep::PassMargin(TQRPageValue index) const {
+  const bool side = index == pvLeftMargin || index == pvRightMargin;
+  if (side ? FDropSideMargins : FDropTopBottomMargins) return 0;
+  return AsDouble(FPage->NativeValue(index));
+}
+
 double TCustomQuickRep::PageBottom() const {
-  return AsDouble(FPage->NativeValue(pvLength)) - AsDouble(FPage->NativeValue(pvBottomMargin));
+  return AsDouble(FPage->NativeValue(pvLength)) - PassMargin(pvBottomMargin);
 }
 
 double TCustomQuickRep::RemainingSpace() const {
@@ -537,7 +559,7 @@ void TCustomQuickRep::NextColumn() {
   const int32_t columns = std::max(1, FPage->Columns());
   if (FColumnNo >= columns) {
     FColumnNo = 1;
-    FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+    FCursorX = Round(PassMargin(pvLeftMargin));
     BeginNewPage();
   } else {
     const double space = AsDouble(FPage->NativeValue(pvColumnSpace));
@@ -546,7 +568,7 @@ void TCustomQuickRep::NextColumn() {
       width = Round(AsDouble(detail->Size()->NativeWidth()));
     } else {
       const double printable = AsDouble(FPage->NativeValue(pvWidth)) -
-                               (AsDouble(FPage->NativeValue(pvLeftMargin)) + AsDouble(FPage->NativeValue(pvRightMargin)));
+                               (PassMargin(pvLeftMargin) + PassMargin(pvRightMargin));
       width = (Round(printable) - Round(space) * (columns - 1)) / columns;
     }
     FCursorX += Round(space) + width;
@@ -567,7 +589,7 @@ void TCustomQuickRep::BeginNewPage() {
   ++FPagesDone;
   SetFunctionInteger(FPageNumber, FPagesDone);
   if (FOutputPass || FPagesDone == 1) FQRPrinter->NewPage();
-  FCursorY = Round(AsDouble(FPage->NativeValue(pvTopMargin)));
+  FCursorY = Round(PassMargin(pvTopMargin));
   if (OnStartPage && !HasState(sfDesigning)) OnStartPage(this);
   if (FPagesDone > 1 || FOptions.Contains(FirstPageHeader)) OutputBand(FindBand(rbPageHeader));
   FColumnStartY = FCursorY;
@@ -579,7 +601,7 @@ void TCustomQuickRep::FinishPage() {
   if (FPagesDone <= 0) return;
   TDepth depth(FColumnStartDepth);
   FCursorY = Round(PageBottom() - FFooterReserve);
-  FCursorX = Round(AsDouble(FPage->NativeValue(pvLeftMargin)));
+  FCursorX = Round(PassMargin(pvLeftMargin));
   if (!(FOnFinalPage && !FOptions.Contains(LastPageFooter))) OutputBand(FindBand(rbPageFooter));
   PrintPageItems();
   if (OnEndPage && !HasState(sfDesigning)) OnEndPage(this);
@@ -591,8 +613,8 @@ void TCustomQuickRep::PrintPageItems() {
       printable->PrintAt(0, 0);
   TQRPrinter& printer = *FQRPrinter;
   if (FOutputPass && Frame()->HasAnySide() && printer.PageCanvas()) {
-    const double left = AsDouble(FPage->NativeValue(pvLeftMargin)), top = AsDouble(FPage->NativeValue(pvTopMargin));
-    const double right = AsDouble(FPage->NativeValue(pvWidth)) - AsDouble(FPage->NativeValue(pvRightMargin));
+    const double left = PassMargin(pvLeftMargin), top = PassMargin(pvTopMargin);
+    const double right = AsDouble(FPage->NativeValue(pvWidth)) - PassMargin(pvRightMargin);
     const TRect rect{printer.XToDevice(left), printer.YToDevice(top), printer.XToDevice(right),
                      printer.YToDevice(PageBottom())};
     Frame()->DrawFrameLines(*printer.PageCanvas(), rect, printer.HorzScale(), printer.VertScale());

@@ -3,9 +3,11 @@
 #include <QLocale>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 
 #include "framework/Controls.h"
 #include "objects/Filer.h"
+#include "objects/Format.h"
 
 namespace rpt {
 
@@ -103,6 +105,13 @@ void TQRUnitBase::ReadValues(TReader& reader) {
   }
   reader.ReadListEnd();
   if (n != count) throw EReadError("Invalid property value");
+  // A negative height or width would lay everything after it over what came before.
+  for (int i = 0; i < count; ++i)
+    if (const char* name = LengthName(i); name && !(values[i] >= 0)) {
+      char value[40];
+      std::snprintf(value, sizeof value, "%g", static_cast<double>(values[i]));
+      throw EReadError(Format("the %s may not be negative (%s)", name, value));
+    }
   Extended* cells = ValueSlots();
   for (int i = 0; i < count; ++i) cells[i] = values[i];
   ValuesRead();

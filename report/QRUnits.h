@@ -80,6 +80,9 @@ class TQRUnitBase : public TPersistent {
   virtual Extended* ValueSlots() { return nullptr; }
   // Called after "Values" was read.
   virtual void ValuesRead() {}
+  // The name of a value that is a length, which a file may not give as negative; null
+  // for the others.
+  virtual const char* LengthName(int /*index*/) const { return nullptr; }
   virtual void ReadValues(TReader& reader);
   virtual void WriteValues(TWriter& writer);
   TUnitContext Context() const;

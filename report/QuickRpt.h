@@ -257,6 +257,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool ForceLine() const { return FForceLine; }
   // The bottom of the printable page: the paper's length less the bottom margin.
   double PageBottom() const;
+  // A margin as the running pass uses it (0 when the pass dropped it), native units.
+  double PassMargin(TQRPageValue index) const;
 
   // TQRUnitHost.
   TControl* HostControl() override { return this; }
@@ -326,6 +328,10 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // Whether the current column holds a band of its own (not only the headers that
   // starting it printed), and how deep the work of starting a page or column nests.
   bool FColumnHasContent = false;
+  // Margins the running pass leaves out because they are wider than the paper.
+  std::atomic<bool> FDropSideMargins{false};
+  std::atomic<bool> FDropTopBottomMargins{false};
+  void DropMarginsWiderThanThePaper();
   int FColumnStartDepth = 0;
   // Set while a band carried over to a new column prints: each control places a line.
   bool FForceLine = false;
@@ -399,6 +405,7 @@ class TQRBandSize : public TQRUnitBase {
   int ValueCount() const override { return 2; }
   Extended* ValueSlots() override { return FValues; }
   void ValuesRead() override { FValuesRead = true; }
+  const char* LengthName(int index) const override { return index == 0 ? "height" : "width"; }
 
  private:
   TQRCustomBand* FBand = nullptr;

@@ -502,6 +502,75 @@ TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
   EXPECT_EQ(Tool({"render", good, (bad / "o16.png").string(), "--dpi", "5"}).Status, 2);
 }
 
+// Reports that used to come out wrong without a word: a query parameter nothing sets (ran
+// as NULL: an empty report), a group expression that does not compile (no group ever
+// broke), margins wider than the paper (text cut at the paper's edge, or hundreds of
+// blank pages). The first two stop with a message and no output; margins are left out
+// for the render, which says so once.
+TEST_F(ExampleReports, ReportsThatWouldPrintWrongStopOrSaySo) {
+  const fs::path dir = Work / "wrong";
+  fs::create_directories(dir);
+  const std::string text = ReadFile(fs::path(EXAMPLES_DIR) / "orders_by_customer.txt");
+  const auto variant = [&](const std::string& name, const std::string& from, const std::string& to) {
+    std::string edited = text;
+    const size_t at = edited.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) edited.replace(at, from.size(), to);
+    std::ofstream(dir / (name + ".txt"), std::ios::binary) << edited;
+    EXPECT_EQ(Tool({"build", (dir / (name + ".txt")).string(), (dir / (name + ".rpt")).string()}).Status, 0);
+    return (dir / (name + ".rpt")).string();
+  };
+  const std::string param = variant("param", "where c.country = 'Germany'", "where c.country = :country");
+  const std::string group = variant("group", "Expression = \"customer_id\"", "Expression = \"customer_idd\"");
+  for (const auto& [file, message] :
+       {std::pair{param, std::string("The query parameter :country has no value")},
+        std::pair{group, std::string("The group CustomerGroup cannot be formed: its expression \"customer_idd\" does "
+                                     "not compile (Unknown function : CUSTOMER_IDD)")}}) {
+    const TRun run = Tool({"render", file, (dir / "out.pdf").string()});
+    EXPECT_EQ(run.Status, 1) << file;
+    EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    EXPECT_FALSE(fs::exists(dir / "out.pdf"));
+  }
+  // The query command too names a parameter it is not given.
+  const std::string sql = "select count(*) as n from customers where country = :country";
+  const TRun unset = Tool({"query", "Sample", sql});
+  EXPECT_EQ(unset.Status, 1);
+  EXPECT_NE(unset.Err.find("the parameter :country has no value; give it as country=VALUE"), std::string::npos)
+      << unset.Err;
+  EXPECT_EQ(Tool({"query", "Sample", sql, "country=Germany"}).Status, 0);
+
+  // Page.Values: bottom, length, top, width, left, right, column space.
+  const std::string margins = "  Page.Values = list  (svList)\n    120  (svExtended)\n    2970  (svExtended)\n"
+                              "    120  (svExtended)\n    2100  (svExtended)\n    150  (svExtended)\n"
+                              "    150  (svExtended)\n";
+  const std::string sides = variant("sides", margins,
+                                    "  Page.Values = list  (svList)\n    120  (svExtended)\n    2970  (svExtended)\n"
+                                    "    120  (svExtended)\n    2100  (svExtended)\n    1500  (svExtended)\n"
+                                    "    1500  (svExtended)\n");
+  const std::string all = variant("all", margins,
+                                  "  Page.Values = list  (svList)\n    2000  (svExtended)\n    2970  (svExtended)\n"
+                                  "    2000  (svExtended)\n    2100  (svExtended)\n    1500  (svExtended)\n"
+                                  "    1500  (svExtended)\n");
+  const std::string sidesWarning = "rpttool: warning: The left and right margins are together wider than the paper";
+  const std::string lengthWarning = "rpttool: warning: The top and bottom margins are together longer than the paper";
+  for (const auto& [file, warnings] : {std::pair{sides, 1}, std::pair{all, 2}}) {
+    const TRun run = Tool({"render", file, (dir / "margins.pdf").string()});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const auto count = [&run](const std::string& warning) {
+      size_t n = 0;
+      for (size_t at = run.Err.find(warning); at != std::string::npos; at = run.Err.find(warning, at + 1)) ++n;
+      return n;
+    };
+    EXPECT_EQ(count(sidesWarning), 1u) << run.Err;
+    EXPECT_EQ(count(lengthWarning), warnings == 2 ? 1u : 0u) << run.Err;
+    const TRun info = Run("pdfinfo", {(dir / "margins.pdf").string()});
+    EXPECT_NE(info.Out.find("Pages:           " + std::to_string(warnings == 2 ? 7 : 8) + "\n"), std::string::npos)
+        << info.Out;
+    const TRun pdf = Run("pdftotext", {(dir / "margins.pdf").string(), "-"});
+    EXPECT_NE(pdf.Out.find("Customers in Germany, orders placed in 2024"), std::string::npos) << pdf.Out;
+  }
+}
+
 // The catalogue's first page: the logo and the pictures are on it, and a barcode reader
 // reads the EAN-13 code of every product listed there, equal to the database's.
 TEST_F(ExampleReports, TheCatalogueShowsPicturesAndItsCodesReadBackFromThePdf) {

@@ -2,6 +2,7 @@
 // band while the page has room and carrying the rest over, shapes, frames, and what
 // never prints (disabled controls, export passes, an empty memo's name).
 #include <QPainter>
+#include <chrono>
 
 #include "framework/MetafilePlayer.h"
 #include "output/QRPrinter.h"
@@ -17,6 +18,18 @@ std::string Utf16(const std::string& ascii) {
     out += '\0';
   }
   return out;
+}
+
+// Seconds of the fastest of three runs.
+template <class F>
+double BestOfThree(F f) {
+  double best = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  }
+  return best;
 }
 
 class PrintTest : public ReportTest {
@@ -138,6 +151,52 @@ TEST_F(PrintTest, TwoStretchingMemosShareTheGrowthAlreadyClaimed) {
   PrintOne(second, 0, 0);
   EXPECT_DOUBLE_EQ(Detail->Growth, afterFirst);
   EXPECT_TRUE(second->AllPrinted());
+}
+
+TEST_F(PrintTest, HugeTextsTakeTimeForWhatPrintsOnly) {
+  // A stretching memo continued print after print, about ten lines each: four times the
+  // lines may take up to eight times as long (linear: four; every print laying out the
+  // whole memo again: sixteen).
+  const auto continued = [this](int lines) {
+    auto* memo = Memo("Memo" + std::to_string(lines), lines, true);
+    memo->Size()->SetHeight(40);
+    Report->Room = 0;
+    const double seconds = BestOfThree([&] {
+      memo->Prepare(Printer.get());
+      int prints = 0;
+      do {
+        memo->PrintAt(0, 0);
+        ++prints;
+      } while (!memo->AllPrinted() && prints <= lines);
+      EXPECT_EQ(memo->NextLineIndex(), lines);
+      EXPECT_GT(prints, lines / 20);
+      memo->Unprepare();
+    });
+    memo->Free();
+    return seconds;
+  };
+  const double memoSmall = continued(1000);
+  EXPECT_LT(continued(4000), 8 * memoSmall + 0.05);
+
+  // A label of one endless word that shows a few lines: ten times the text, about the
+  // same time (laying out all of it grows with the square of its length).
+  const auto label = [this](size_t size) {
+    auto* huge = Add<TQRLabel>("Label" + std::to_string(size), Detail);
+    huge->SetAutoSize(false);
+    huge->Size()->SetWidth(30);
+    huge->Size()->SetHeight(8);
+    const double seconds = BestOfThree([&] {
+      huge->SetCaption(std::string(size, 'x') + (huge->Caption().empty() ? "" : "y"));
+      PrintOne(huge);
+      EXPECT_GT(huge->NextLineIndex(), 0);
+      EXPECT_TRUE(huge->AllPrinted());
+      huge->Unprepare();
+    });
+    huge->Free();
+    return seconds;
+  };
+  const double labelSmall = label(20000);
+  EXPECT_LT(label(200000), 4 * labelSmall + 0.05);
 }
 
 TEST_F(PrintTest, ShapesDrawTheirFigureAndNothingWhenDisabledOrExporting) {

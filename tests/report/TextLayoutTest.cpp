@@ -63,6 +63,34 @@ TEST(LineBreakTest, AWordWiderThanTheControlGoesOnAtCharacterBoundaries) {
   EXPECT_EQ(Format("abc def", 0), (Lines{""}));
 }
 
+TEST(LineBreakTest, AHugeTextCostsWhatItsAskedLinesHold) {
+  // Characters measured while the first three lines are asked for: the same for a text
+  // ten times as long, with or without spaces, and a small multiple of what they hold.
+  const auto measuredFor = [](size_t size, bool spaces) {
+    std::string text(size, 'x');
+    if (spaces)
+      for (size_t i = 4; i < size; i += 5) text[i] = ' ';
+    size_t measured = 0;
+    const TTextWidthFunc counting = [&measured](std::string_view t) {
+      measured += t.size();
+      return TenPerCharacter(t);
+    };
+    TQRLineFormatter formatter(TQRLineFormat{500}, counting, {text});
+    std::string line;
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(formatter.Next(line));
+      EXPECT_EQ(line.size(), 50u);
+    }
+    EXPECT_FALSE(formatter.AtEnd());
+    return measured;
+  };
+  for (bool spaces : {false, true}) {
+    const size_t small = measuredFor(100000, spaces);
+    EXPECT_EQ(measuredFor(1000000, spaces), small) << spaces;
+    EXPECT_LT(small, 20000u) << spaces;
+  }
+}
+
 class LabelTest : public ReportTest {
  protected:
   void SetUp() override {
@@ -130,6 +158,24 @@ TEST_F(LabelTest, MemoBreaksAtTheSamePlacesAtEveryZoom) {
   // With AutoSize the lines are kept as they are.
   memo->SetAutoSize(true);
   EXPECT_EQ(memo->LayoutLines()->Lines(), memo->Lines()->Lines());
+}
+
+TEST_F(LabelTest, AHugeCaptionIsLaidOutOnlyAsFarAsTheBoxShows) {
+  auto* label = Add<TQRLabel>("Huge", Detail);
+  label->SetAutoSize(false);
+  label->Size()->SetWidth(30);  // mm
+  label->Size()->SetHeight(10);
+  label->SetCaption(std::string(1000000, 'x'));
+  const int shown = label->LayoutLines()->Count();
+  EXPECT_GE(shown, 2);
+  EXPECT_LE(shown, 5);
+  const std::string first = label->LayoutLines()->Strings(0);
+  EXPECT_GT(first.size(), 10u);
+  EXPECT_EQ(first, std::string(first.size(), 'x'));
+  // A taller box shows more of it.
+  label->Size()->SetHeight(30);
+  label->RebuildLines();
+  EXPECT_GT(label->LayoutLines()->Count(), shown);
 }
 
 TEST_F(LabelTest, AnEmptyMemoShowsItsNameOnlyWhileDesigned) {

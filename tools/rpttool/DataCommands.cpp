@@ -118,6 +118,10 @@ int DataQuery(std::span<const std::string> args) {
       throw rpt::Exception("parameters are given as NAME=VALUE, not '" + assignment + "'");
     query->ParamByName(assignment.substr(0, eq))->SetAsString(assignment.substr(eq + 1));
   }
+  // Run as NULL, a parameter left out would only select nothing.
+  for (int i = 0; i < query->ParamCount(); ++i)
+    if (const rpt::TParam& param = *query->Params().Items(i); !param.Bound())
+      throw rpt::Exception("the parameter :" + param.Name() + " has no value; give it as " + param.Name() + "=VALUE");
   query->Open();
   WriteCsv(*query);
   return 0;
