@@ -486,7 +486,11 @@ void TfrmMain::CreateMenus() {
     connect(item, &QAction::triggered, this, [this, name = e.ClassName] {
       HandleErrors([this, name] {
         const TClassDescriptor* cls = FindStreamClass(name);
-        if (TfrmDoc* d = EditableDocument(); d && cls) d->InsertElement(*cls);
+        TfrmDoc* d = EditableDocument();
+        if (!d || !cls) return;
+        d->InsertElement(*cls);
+        // The keyboard goes to the design surface: typing there edits the new element.
+        if (QWidget* surface = PeerWidget(d->Report)) surface->setFocus(Qt::OtherFocusReason);
       });
     });
   }

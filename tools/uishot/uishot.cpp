@@ -444,6 +444,26 @@ void ExpandRow(TZQKPropertyInspectorItem* row) {
   Click(insp->viewport(), cell.topLeft() + QPoint(10 * row->Row()->Level() + 6, 7));
 }
 
+// A key pressed where the keyboard is: the open menu, else the widget with the focus,
+// else the active window.
+void Press(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  QWidget* target = QApplication::activePopupWidget();
+  if (!target) target = QApplication::focusWidget();
+  if (!target) target = QApplication::activeWindow();
+  if (target) QTest::keyClick(target, static_cast<Qt::Key>(key), mods);
+  TShot::Settle();
+}
+void TypeText(const char* text) {
+  if (QWidget* target = QApplication::focusWidget()) QTest::keyClicks(target, text);
+  TShot::Settle();
+}
+// Tab until the widget has the focus, as a user watching the screen would; false when
+// it never gets it.
+bool TabTo(QWidget* widget) {
+  for (int i = 0; i < 12 && QApplication::focusWidget() != widget; ++i) Press(Qt::Key_Tab);
+  return QApplication::focusWidget() == widget;
+}
+
 using TScenario = std::function<void(TShot&)>;
 
 const std::map<std::string, TScenario>& Scenarios() {
@@ -451,8 +471,8 @@ const std::map<std::string, TScenario>& Scenarios() {
       {"start",
        [](TShot& shot) {
          shot.Take("main-window");
-         const char* menus[] = {"menu-file", "menu-edit", "menu-view", "menu-report", "menu-window"};
-         for (int i = 0; i < 5; ++i) ShowMenu(shot, i, menus[i]);
+         const char* menus[] = {"menu-file", "menu-edit", "menu-view", "menu-insert", "menu-report", "menu-window"};
+         for (int i = 0; i < 6; ++i) ShowMenu(shot, i, menus[i]);
          // The align submenu of Edit opens when the pointer rests on its item.
          QMenuBar* bar = frmMain->menuBar();
          QAction* edit = bar->actions().value(1);
@@ -925,6 +945,82 @@ const std::map<std::string, TScenario>& Scenarios() {
          std::printf("uishot: codes read from the PDF's first page:\n");
          std::fflush(stdout);
          Expect(shot, std::system(command.c_str()) == 0, "the PDF's first page could not be read back");
+       }},
+      {"keyboard",
+       [](TShot& shot) {
+         // A report made, previewed and saved with the keyboard alone: Ctrl+N and the data
+         // wizard by its keys, the Insert menu, typing, Tab through the elements, Ctrl+F11
+         // to the properties window, F9 and Escape, Ctrl+S.
+         bool wizard = false;
+         WhileModal(dlgData, [&shot, &wizard] {
+           wizard = TabTo(dlgData->ListBox1);
+           TypeText("Sample");
+           Press(Qt::Key_Return);
+           Press(Qt::Key_Return);  // Table is chosen
+           wizard = wizard && TabTo(dlgData->ListBox2);
+           TypeText("customers");
+           Press(Qt::Key_Return);
+           shot.Take("wizard-last-page");
+           Press(Qt::Key_Return);  // Ok, not Cancel
+         });
+         Press(Qt::Key_N, Qt::ControlModifier);
+         Expect(shot, wizard, "the wizard's lists could not be reached with Tab");
+         if (!Doc() || !Doc()->DataSet) {
+           Expect(shot, false, "Ctrl+N and the wizard's keys did not make a document on the customers table");
+           return;
+         }
+         Press(Qt::Key_I, Qt::AltModifier);
+         shot.Take("insert-menu");
+         Press(Qt::Key_L);
+         auto* label = dynamic_cast<TQRLabel*>(Doc()->SelectedElement());
+         TypeText("Customer");
+         Expect(shot, label && label->Caption() == "Customer", "typing on the inserted label did not replace its caption");
+         Press(Qt::Key_I, Qt::AltModifier);
+         Press(Qt::Key_D);
+         auto* field = dynamic_cast<TQRDBText*>(Doc()->SelectedElement());
+         Expect(shot, field && label && field->Parent() == label->Parent() &&
+                          !(field->BoundsRect().Left < label->BoundsRect().Right &&
+                            label->BoundsRect().Left < field->BoundsRect().Right &&
+                            field->BoundsRect().Top < label->BoundsRect().Bottom &&
+                            label->BoundsRect().Top < field->BoundsRect().Bottom),
+                "the data field did not go beside the label on its band");
+         WhileModal(dlgFields, [] {
+           TypeText("company");
+           Press(Qt::Key_Return);
+         });
+         Press(Qt::Key_Return);  // Enter on a data field opens the field dialog
+         Expect(shot, field && field->DataField() == "company", "the field dialog did not set the data field");
+         shot.Take("elements");
+         Press(Qt::Key_Tab, Qt::ShiftModifier);
+         Expect(shot, Doc()->SelectedElement() != field, "Shift+Tab did not step to another element");
+         Press(Qt::Key_F11, Qt::ControlModifier);
+         Expect(shot, QApplication::activeWindow() == frmProps, "Ctrl+F11 did not take the keyboard to the properties window");
+         TakeWithProperties(shot, "properties-focused");
+         frmMain->activateWindow();
+         QTest::qWaitForWindowActive(frmMain);
+         bool previewed = false;
+         auto poll = std::make_shared<std::function<void(int)>>();
+         *poll = [&shot, &previewed, weak = std::weak_ptr(poll)](int tries) {
+           QWidget* preview = QApplication::activeModalWidget();
+           if (!preview || preview->objectName() != "QRStandardPreview") {
+             if (tries > 0)
+               if (auto self = weak.lock()) QTimer::singleShot(100, [self, tries] { (*self)(tries - 1); });
+             return;
+           }
+           TShot::Settle();
+           shot.Take("preview");
+           previewed = true;
+           QTest::keyClick(preview, Qt::Key_Escape);
+         };
+         QTimer::singleShot(100, [poll] { (*poll)(100); });
+         Press(Qt::Key_F9);
+         Expect(shot, previewed, "F9 did not show the preview, or Escape did not close it");
+         const std::string file = QDir(QDir::tempPath()).filePath("uishot-keyboard.rpt").toStdString();
+         frmMain->SaveDialog = [file](const std::string&) -> std::optional<std::string> { return file; };
+         Press(Qt::Key_S, Qt::ControlModifier);
+         frmMain->SaveDialog = nullptr;
+         Expect(shot, Doc()->FileName == file && !Doc()->Modified, "Ctrl+S on the new document did not save it");
+         std::remove(file.c_str());
        }},
       {"reopen",
        [](TShot& shot) {
