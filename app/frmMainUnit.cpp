@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSpinBox>
@@ -196,16 +197,24 @@ void TfrmMain::CreateActions() {
   auto doc = [this] { return EditableDocument(); };
 
   Add("actNew", "File", "&New...", "Ctrl+N", 0)->OnExecute = [this](TAction*) {
+    const QPointer<QMdiSubWindow> before = FMdi->activeSubWindow();
     TfrmDoc* d = TfrmDoc::CreateNew(TApplication::Instance() ? TApplication::Instance()->Owner() : nullptr);
     ShowDocument(d);
+    // A cancelled New leaves the windows as they were: the one active before is again,
+    // and every title bar is drawn anew (they were left blank).
+    auto drop = [this, d, &before] {
+      d->Free();
+      if (before) FMdi->setActiveSubWindow(before);
+      for (QMdiSubWindow* sub : FMdi->subWindowList()) sub->update();
+    };
     bool ok = true;
     try {
       ok = DataDialog ? DataDialog(d) : true;
     } catch (...) {
-      d->Free();
+      drop();
       throw;
     }
-    if (!ok) d->Free();
+    if (!ok) drop();
   };
   Add("actOpen", "File", "&Open...", "Ctrl+O", 1)->OnExecute = [this](TAction*) {
     std::optional<std::string> file;

@@ -225,6 +225,16 @@ TEST_F(Shell, NewWithACancelledDataDialogLeavesNoWindow) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(frmMain->Documents().empty());
   EXPECT_EQ(frmMain->ActiveDocument(), nullptr);
+  // With documents open, the one active before New is active again.
+  frmMain->DataDialog = nullptr;
+  New();
+  TfrmDoc* second = New();
+  frmMain->MdiArea()->setActiveSubWindow(second->SubWindow);
+  frmMain->DataDialog = [](TfrmDoc*) { return false; };
+  frmMain->Action("actNew")->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frmMain->Documents().size(), 2u);
+  EXPECT_EQ(frmMain->ActiveDocument(), second);
 }
 
 TEST_F(Shell, ClosingADocumentAsksOnlyWhenModifiedAndHonoursTheThreeAnswers) {
