@@ -350,6 +350,20 @@ void TCustomQuickRep::ReopenPassDataSets() {
 // ---------------------------------------------------------------------------
 // One pass
 
+void TCustomQuickRep::TellUnlinkedGroupFooters() {
+  // A group footer prints only when a group names it; one that none names would be
+  // left out without a word.
+  for (TQRCustomBand* band : FBandList) {
+    if (band->BandType() != rbGroupFooter) continue;
+    const bool named = std::any_of(FBandList.begin(), FBandList.end(), [band](TQRCustomBand* b) {
+      const auto* group = dynamic_cast<TQRGroup*>(b);
+      return group && group->FooterBand() == band;
+    });
+    if (!named)
+      AddGenerationMessage(band->Name() + ": a group footer that no group names as its FooterBand is not printed");
+  }
+}
+
 void TCustomQuickRep::RunPass() {
   // Whoever shows these pages (a preview's save) can have the bands again through an
   // export pass of this report.
@@ -383,6 +397,7 @@ void TCustomQuickRep::RunPass() {
   if (BeforePrint && !HasState(sfDesigning)) BeforePrint(this, printReport);
   if (!printReport) return;
   DropMarginsWiderThanThePaper();
+  TellUnlinkedGroupFooters();
 
   TQRPrinter& printer = *FQRPrinter;
   ApplyPrinterSettings(printer);

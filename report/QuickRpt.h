@@ -217,6 +217,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // Problems of the last pass that did not stop it (a barcode text that cannot be
   // encoded), each once; the pass may add them on its own thread.
   void AddGenerationMessage(const std::string& message);
+  // Adds a message for each group footer band that no group names.
+  void TellUnlinkedGroupFooters();
   std::vector<std::string> GenerationMessages() const;
   // Waits for the preview's generation thread to end (cancelling it first when asked).
   void WaitForGeneration(bool cancel);

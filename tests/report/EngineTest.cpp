@@ -92,6 +92,13 @@ TEST_F(Groups, HeadersAndFootersFrameEachGroupAndFootersSeeItsLastRecord) {
   // Letter case counts: "B" and "b" are two groups.
   EXPECT_EQ(Flat(Run()),
             (Texts{"A", "1", "2", "A", "total 30", "B", "3", "B", "total 5", "b", "4", "5", "b", "total 8"}));
+  EXPECT_TRUE(Report->GenerationMessages().empty());
+  // A group footer that no group names does not print, and the pass says so.
+  TQRBand* stray = Band(rbGroupFooter, "StrayFooter", 6);
+  Field(stray, "Never", Lines, "customer", 0);
+  Run();
+  EXPECT_EQ(Report->GenerationMessages(),
+            std::vector<std::string>{"StrayFooter: a group footer that no group names as its FooterBand is not printed"});
 }
 
 TEST_F(Groups, AnOuterGroupBreakBreaksTheInnerOne) {
