@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
@@ -196,6 +197,7 @@ class TPlayer {
     std::unique_ptr<QFontMetricsF> Metrics;
   };
   TFontEntry& FontFor(double pixelSize);
+  void TextRuns(const QString& text, const QFont& font, double baseline);
 
   const TMetafile& FPage;
   QPainter& FPainter;
@@ -205,6 +207,7 @@ class TPlayer {
   QTransform FFrame;       // reference device -> painter coordinates
   double FDpiX = 96, FDpiY = 96;
   bool FRasterOps = false;
+  TGlyphRunSink* FRunSink = nullptr;
   bool FClipDirty = false;
   TDeviceContext FDC;
   std::vector<TDeviceContext> FSaved;
@@ -232,6 +235,7 @@ TMetafilePlayStats TPlayer::Run() {
   FPainter.save();
   FBase = FPainter.worldTransform();
   FRasterOps = FPainter.paintEngine() && FPainter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+  FRunSink = dynamic_cast<TGlyphRunSink*>(FPainter.paintEngine());
   FPainter.setClipRect(FTarget, Qt::IntersectClip);
   FPainter.save();
   const std::string& data = FPage.Data();
@@ -740,7 +744,9 @@ void TPlayer::Text(const TRecordView& r) {
     FPainter.fillRect(QRectF(0, 0, natural, m.ascent() + m.descent()), Color(FDC.BkColor));
   FPainter.setFont(font.Font);
   FPainter.setPen(Color(FDC.TextColor));
-  if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
+  if (FRunSink) {
+    TextRuns(text, font.Font, m.ascent());
+  } else if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
     // The toolkit would render each glyph into one image of its full size on the device;
     // a hostile font size or transform makes that image gigabytes. As outlines, the fill
     // costs no more memory than the device has.
@@ -751,6 +757,45 @@ void TPlayer::Text(const TRecordView& r) {
     FPainter.drawText(QPointF(0, m.ascent()), text);
   }
   FPainter.restore();
+}
+
+// The characters of text that a run of its layout shows: a layout of several runs (a
+// fallback font, a change of direction) does not say which, so each character is asked.
+QString RunText(const QTextLayout& layout, const QGlyphRun& run) {
+  const QString& text = layout.text();
+  QString out;
+  for (int i = 0; i < text.size();) {
+    const int n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    for (const QGlyphRun& part : layout.glyphRuns(i, n)) {
+      if (part.rawFont() == run.rawFont() && part.isRightToLeft() == run.isRightToLeft()) {
+        out += text.mid(i, n);
+        break;
+      }
+    }
+    i += n;
+  }
+  return out;
+}
+
+// Text for an engine that keeps it as text: laid out as the painter lays out a line, its
+// runs handed over with their characters.
+void TPlayer::TextRuns(const QString& text, const QFont& font, double baseline) {
+  QTextLayout layout(text, font);
+  QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setTextDirection(FPainter.layoutDirection());
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  if (line.isValid()) line.setPosition(QPointF(0, 0));
+  layout.endLayout();
+  if (!line.isValid()) return;
+  const QPointF origin(0, baseline - line.ascent());
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  for (const QGlyphRun& run : runs) {
+    FRunSink->NextGlyphRun(run, origin, runs.size() == 1 ? text : RunText(layout, run));
+    FPainter.drawGlyphRun(origin, run);
+  }
 }
 
 // ---------------------------------------------------------------------------

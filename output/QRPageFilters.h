@@ -3,6 +3,7 @@
 // fonts embedded) and PNG images, one per page, at a chosen resolution. Both draw the
 // recorded metafiles through the same player as the preview and the printer, and write
 // their files under temporary names that take the real ones only once all is written.
+#include <QDateTime>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,13 @@ class TQRPDFFilter : public TQRExportFilter {
   void WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last);
 
   std::string Title;
+  // The document's creation date; now when not set.
+  QDateTime Created;
+  // Texts of the last write in scripts no installed font shows, one line per font and script.
+  const std::vector<std::string>& MissingFontMessages() const { return FMissingFonts; }
+
+ private:
+  std::vector<std::string> FMissingFonts;
 };
 
 class TQRPNGFilter : public TQRExportFilter {
