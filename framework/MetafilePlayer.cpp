@@ -4,12 +4,14 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -195,9 +197,12 @@ class TPlayer {
   struct TFontEntry {
     QFont Font;
     std::unique_ptr<QFontMetricsF> Metrics;
+    std::unique_ptr<TFont> Reference;  // the same font for the shared text measuring
+    QRawFont Face;    // made when a glyph sink first needs it
   };
   TFontEntry& FontFor(double pixelSize);
   void TextRuns(const QString& text, const QFont& font, double baseline);
+  bool ReferenceRun(TFontEntry& font, const std::string& text, double baseline);
 
   const TMetafile& FPage;
   QPainter& FPainter;
@@ -215,7 +220,10 @@ class TPlayer {
   bool FInPath = false;
   bool FPathHasFigure = false;
   QPainterPath FPath;  // reference-device pixels
-  std::map<QString, TFontEntry> FFonts;
+  using TFontKey = std::tuple<QString, int, int32_t, int, uint8_t>;
+  std::map<TFontKey, TFontEntry> FFonts;
+  std::vector<uint32_t> FGlyphs;
+  std::vector<double> FPositions;
 };
 
 // ---------------------------------------------------------------------------
@@ -629,14 +637,7 @@ void TPlayer::PolyPoly(const TRecordView& r, bool small, bool polygon) {
 TPlayer::TFontEntry& TPlayer::FontFor(double pixelSize) {
   const TFontObject& f = FDC.Font;
   const int px = std::max(1, static_cast<int>(std::lround(std::min(pixelSize, kMaxFontPixels))));
-  const QString key = QStringLiteral("%1|%2|%3|%4%5%6|%7")
-                          .arg(f.Face)
-                          .arg(px)
-                          .arg(f.Weight)
-                          .arg(int(f.Italic))
-                          .arg(int(f.Underline))
-                          .arg(int(f.StrikeOut))
-                          .arg(int(f.Pitch));
+  const TFontKey key{f.Face, px, f.Weight, (f.Italic ? 1 : 0) | (f.Underline ? 2 : 0) | (f.StrikeOut ? 4 : 0), f.Pitch};
   auto it = FFonts.find(key);
   if (it != FFonts.end()) return it->second;
   if (FFonts.size() >= kMaxFonts) FFonts.clear();
@@ -653,6 +654,10 @@ TPlayer::TFontEntry& TPlayer::FontFor(double pixelSize) {
   TFontEntry entry;
   entry.Font = ReferenceFont(base);
   entry.Font.setPixelSize(px);
+  entry.Reference = std::make_unique<TFont>();
+  entry.Reference->AssignFrom(&base);
+  entry.Reference->SetPixelsPerInch(kReferenceDpi);
+  entry.Reference->SetHeight(-px);
   entry.Metrics = std::make_unique<QFontMetricsF>(entry.Font);
   return FFonts.emplace(key, std::move(entry)).first->second;
 }
@@ -699,7 +704,10 @@ void TPlayer::Text(const TRecordView& r) {
   // Font pixels to device pixels: reference pixels to device ones, times what a capped
   // font is short of the size asked for.
   const double k = FDpiY / kReferenceDpi * std::max(1.0, wantedPixels / font.Font.pixelSize());
-  const double natural = m.horizontalAdvance(text);
+  // A document's text measures through the shared cache: Qt shapes at the reference size
+  // by loading outlines, every time.
+  const std::string utf8 = FRunSink ? text.toStdString() : std::string();
+  const double natural = FRunSink ? ReferenceWidth(*font.Reference, utf8) : m.horizontalAdvance(text);
   double stretch = 1;
   if (f.Width > 0 && f.Height != 0 && natural > 0) {
     // An explicit average width: scale to it, as the device would pick a narrower face.
@@ -745,7 +753,7 @@ void TPlayer::Text(const TRecordView& r) {
   FPainter.setFont(font.Font);
   FPainter.setPen(Color(FDC.TextColor));
   if (FRunSink) {
-    TextRuns(text, font.Font, m.ascent());
+    if (!ReferenceRun(font, utf8, m.ascent())) TextRuns(text, font.Font, m.ascent());
   } else if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
     // The toolkit would render each glyph into one image of its full size on the device;
     // a hostile font size or transform makes that image gigabytes. As outlines, the fill
@@ -775,6 +783,30 @@ QString RunText(const QTextLayout& layout, const QGlyphRun& run) {
     i += n;
   }
   return out;
+}
+
+// A text of one run in the font's own face as the shared measuring shapes and keeps it
+// (most texts of a report); false for others and for decorated fonts, whose lines the
+// layout places.
+bool TPlayer::ReferenceRun(TFontEntry& font, const std::string& text, double baseline) {
+  if (font.Font.underline() || font.Font.strikeOut()) return false;
+  if (!ReferenceGlyphs(*font.Reference, text, FGlyphs, FPositions)) return false;
+  if (!font.Face.isValid()) font.Face = QRawFont::fromFont(font.Font);
+  if (!font.Face.isValid()) return false;
+  QList<quint32> indexes(static_cast<qsizetype>(FGlyphs.size()));
+  QList<QPointF> positions(static_cast<qsizetype>(FGlyphs.size()));
+  for (size_t i = 0; i < FGlyphs.size(); ++i) {
+    indexes[qsizetype(i)] = FGlyphs[i];
+    positions[qsizetype(i)] = QPointF(FPositions[i], 0);
+  }
+  QGlyphRun run;
+  run.setRawFont(font.Face);
+  run.setGlyphIndexes(indexes);
+  run.setPositions(positions);
+  const QPointF origin(0, baseline);
+  FRunSink->NextGlyphRun(run, origin, QString::fromStdString(text));
+  FPainter.drawGlyphRun(origin, run);
+  return true;
 }
 
 // Text for an engine that keeps it as text: laid out as the painter lays out a line, its
