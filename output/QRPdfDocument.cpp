@@ -75,6 +75,41 @@ const char* ScriptName(QChar::Script script) {
   }
 }
 
+uint16_t U16(const QByteArray& b, qsizetype at) {
+  return at + 2 <= b.size() ? uint16_t(uint8_t(b[at]) << 8 | uint8_t(b[at + 1])) : 0;
+}
+
+// The family of a face from its naming table (the toolkit's own family name of a fallback
+// face may be missing): the typographic family when there is one, else the family.
+QString FamilyOf(const QRawFont& font) {
+  const QByteArray table = font.fontTable("name");
+  const uint16_t count = U16(table, 2), strings = U16(table, 4);
+  QString found;
+  int foundRank = 0;
+  for (uint16_t i = 0; i < count; ++i) {
+    const qsizetype at = 6 + qsizetype(i) * 12;
+    if (at + 12 > table.size()) break;
+    const uint16_t platform = U16(table, at), nameId = U16(table, at + 6);
+    const uint16_t length = U16(table, at + 8), offset = U16(table, at + 10);
+    if ((nameId != 1 && nameId != 16) || (platform != 3 && platform != 1 && platform != 0)) continue;
+    const qsizetype start = qsizetype(strings) + offset;
+    if (start + length > table.size()) continue;
+    // Prefer the typographic family, then Unicode records.
+    const int rank = (nameId == 16 ? 4 : 0) + (platform == 1 ? 1 : 2);
+    if (rank <= foundRank) continue;
+    QString name;
+    if (platform == 1) {
+      name = QString::fromLatin1(table.constData() + start, length);
+    } else {
+      for (qsizetype k = 0; k + 1 < length; k += 2) name += QChar(U16(table, start + k));
+    }
+    if (name.isEmpty()) continue;
+    found = name;
+    foundRank = rank;
+  }
+  return found;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -475,12 +510,33 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
   const QList<quint32> indexes = run.glyphIndexes();
   const QList<QPointF> positions = run.positions();
   const qsizetype n = std::min(indexes.size(), positions.size());
-  if (n == 0) return;
   const QRawFont raw = run.rawFont();
-  if (std::find(indexes.begin(), indexes.begin() + n, 0u) != indexes.begin() + n) NoteMissing(raw, text);
+  if (!raw.isValid() || n == 0) {
+    // No face at all for these characters: nothing is drawn, and the gap is told.
+    NoteMissing(raw, text);
+    return;
+  }
+  // The toolkit's stand-in when no installed face has the characters: boxes, in no file.
+  const bool noFace = raw.fontTable("cmap").isEmpty();
+  if (noFace || std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; }))
+    NoteMissing(noFace ? QRawFont() : raw, text);
   ApplyClip();
   UseTransform();
   SetSource(FPen.brush());
+  if (noFace) {
+    // Hollow boxes, as a missing glyph looks, never solid bars.
+    cairo_new_path(FCr);
+    for (qsizetype i = 0; i < n; ++i) {
+      const QRectF box = raw.pathForGlyph(indexes[i]).boundingRect().translated(origin + positions[i]);
+      const double inset = box.width() / 8;
+      cairo_rectangle(FCr, box.x() + inset, box.y(), box.width() - 2 * inset, box.height());
+    }
+    UseBase();
+    cairo_set_line_width(FCr, TPdfDocument::kResolution / 144.0);
+    cairo_set_dash(FCr, nullptr, 0, 0);
+    cairo_stroke(FCr);
+    return;
+  }
   cairo_font_face_t* face = FaceFor(raw);
   if (!face) {
     // A face the font library cannot name: its outlines, still the right shapes.
@@ -502,9 +558,10 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
   }
   // One glyph a character maps each glyph to its character; otherwise (ligatures, marks,
   // a right-to-left run) the run's characters stand for all its glyphs together.
+  // Runs keep their glyphs in logical order, right-to-left ones too (placed leftwards).
   std::vector<cairo_text_cluster_t> clusters;
-  const bool simple = !run.isRightToLeft() && n == text.size() &&
-                      std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
+  const bool simple =
+      n == text.size() && std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
   if (simple) {
     clusters.reserve(size_t(n));
     for (QChar c : text) clusters.push_back({c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3, 1});
@@ -518,16 +575,16 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
 // The font file the toolkit drew the run with, found through the font configuration by
 // family and style and checked by its header table, so glyph numbers mean the same glyphs.
 cairo_font_face_t* TPdfPaintEngine::FaceFor(const QRawFont& font) {
-  const QString key = font.familyName() + QLatin1Char('\n') + font.styleName() + QLatin1Char('\n') +
-                      QString::number(font.weight()) + QLatin1Char('\n') + QString::number(int(font.style()));
+  const QByteArray head = font.fontTable("head");
+  const QString key = QString::fromLatin1(head.toHex()) + QLatin1Char('\n') + QString::number(font.weight()) +
+                      QLatin1Char('\n') + QString::number(int(font.style()));
   if (auto it = FFaces.find(key); it != FFaces.end()) return it->second;
   cairo_font_face_t*& face = FFaces[key];
   if (!FFreeType && FT_Init_FreeType(&FFreeType) != 0) FFreeType = nullptr;
-  const QByteArray head = font.fontTable("head");
-  const QByteArray family = font.familyName().toUtf8(), style = font.styleName().toUtf8();
+  const QByteArray family = FamilyOf(font).toUtf8();
+  if (family.isEmpty() || head.isEmpty()) return face;
   FcPattern* query = FcPatternCreate();
   FcPatternAddString(query, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.constData()));
-  if (!style.isEmpty()) FcPatternAddString(query, FC_STYLE, reinterpret_cast<const FcChar8*>(style.constData()));
   FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_WEIGHT, nullptr);
   FcFontSet* set = FcFontList(nullptr, query, objects);
   FcObjectSetDestroy(objects);
@@ -538,9 +595,9 @@ cairo_font_face_t* TPdfPaintEngine::FaceFor(const QRawFont& font) {
     int index = 0;
     if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
     FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
-    bool same = head.isEmpty() && set->nfont == 1;
+    bool same = false;
     FT_Face ft = nullptr;
-    if (!same && FFreeType && FT_New_Face(FFreeType, reinterpret_cast<const char*>(file), index, &ft) == 0) {
+    if (FFreeType && FT_New_Face(FFreeType, reinterpret_cast<const char*>(file), index, &ft) == 0) {
       FT_ULong length = 0;
       if (FT_Load_Sfnt_Table(ft, TTAG_head, 0, nullptr, &length) == 0 && length == FT_ULong(head.size())) {
         QByteArray bytes(qsizetype(length), '\0');
@@ -578,9 +635,13 @@ void TPdfPaintEngine::NoteMissing(const QRawFont& font, const QString& text) {
   for (int i = 0; i < text.size(); ++i) {
     char32_t c = text.at(i).unicode();
     if (text.at(i).isHighSurrogate() && i + 1 < text.size()) c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
-    if (QChar::isSpace(c) || font.supportsCharacter(c)) continue;
+    const QChar::Category category = QChar::category(c);
+    if (QChar::isSpace(c) || category == QChar::Other_Format || category == QChar::Other_Control ||
+        (font.isValid() && font.supportsCharacter(c)))
+      continue;
     const char* script = ScriptName(QChar::script(c));
-    const QString key = font.familyName() + QLatin1Char('\n') + QString::fromLatin1(script ? script : "?");
+    const QString key = (font.isValid() ? FamilyOf(font) : QString()) + QLatin1Char('\n') +
+                        QString::fromLatin1(script ? script : "?");
     if (!FMissingKeys.insert(key).second) return;
     FMissing.push_back(Format("No installed font shows %s text (\"%s\"): install fonts-noto-core",
                               script ? script : "some", text.toStdString()));
