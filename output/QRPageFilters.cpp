@@ -63,16 +63,21 @@ void TQRPDFFilter::WritePages(TQRPrinter& printer, int32_t first, int32_t last) 
 
 void TQRPDFFilter::WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last) {
   if (first < 1 || first > last) throw EQRError("There are no pages to export");
+  int32_t n = first;
+  WritePageStream([&]() -> std::unique_ptr<TMetafile> { return n <= last ? ReadPage(pages, n++) : nullptr; });
+}
+
+void TQRPDFFilter::WritePageStream(const TQRPageStream& next) {
   TPendingFile pending(FileName());
-  std::unique_ptr<TMetafile> page = ReadPage(pages, first);
+  std::unique_ptr<TMetafile> page = next();
+  if (!page) throw EQRError("There are no pages to export");
   TPdfDocument document(pending.TempName(), PaperOf(*page));
   document.SetInfo(Title, QCoreApplication::applicationName().toStdString(),
                    Created.isValid() ? Created : QDateTime::currentDateTimeUtc());
   QPainter painter;
   if (!painter.begin(&document)) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
-  for (int32_t n = first; n <= last; ++n) {
-    if (n > first) {
-      page = ReadPage(pages, n);
+  for (bool first = true; page; page = next(), first = false) {
+    if (!first) {
       document.NewPage();
       // Each page keeps its own paper size, without margins.
       document.SetPageSize(PaperOf(*page));

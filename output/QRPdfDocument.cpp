@@ -33,9 +33,7 @@ namespace rpt {
 
 namespace {
 
-constexpr double kPointsPerUnit = 72.0 / TPdfDocument::kResolution;
-
-double UnitsOf(double mm) { return mm / 25.4 * TPdfDocument::kResolution; }
+double PointsOf(double mm) { return mm / 25.4 * 72.0; }
 
 cairo_matrix_t MatrixOf(const QTransform& t) {
   cairo_matrix_t m;
@@ -116,7 +114,7 @@ QString FamilyOf(const QRawFont& font) {
 
 class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
  public:
-  TPdfPaintEngine(const std::string& fileName, const QSizeF& pageMM);
+  TPdfPaintEngine(const std::string& fileName, const QSizeF& pageMM, int dpi);
   ~TPdfPaintEngine() override;
 
   bool begin(QPaintDevice*) override { return true; }
@@ -138,6 +136,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   bool Finish();
 
   QSizeF FPageMM;
+  const int FResolution;
   std::string FError;
   std::vector<std::string> FMissing;
 
@@ -161,7 +160,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   cairo_surface_t* FSurface = nullptr;
   cairo_t* FCr = nullptr;
   bool FFinished = false;
-  const QTransform FBase = QTransform::fromScale(kPointsPerUnit, kPointsPerUnit);
+  const QTransform FBase = QTransform::fromScale(72.0 / FResolution, 72.0 / FResolution);
 
   QPen FPen;
   QBrush FBrush;
@@ -182,14 +181,13 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   std::set<QString> FMissingKeys;
 };
 
-TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& pageMM)
+TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& pageMM, int dpi)
     : QPaintEngine(QPaintEngine::PaintEngineFeatures(QPaintEngine::AllFeatures) & ~QPaintEngine::RasterOpModes),
-      FPageMM(pageMM), FFileName(fileName) {
+      FPageMM(pageMM), FResolution(std::clamp(dpi, 72, 9600)), FFileName(fileName) {
   FFile = std::fopen(fileName.c_str(), "wb");
   if (!FFile) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
   std::setvbuf(FFile, nullptr, _IOFBF, 1 << 20);
-  FSurface = cairo_pdf_surface_create_for_stream(&Write, this, UnitsOf(pageMM.width()) * kPointsPerUnit,
-                                                 UnitsOf(pageMM.height()) * kPointsPerUnit);
+  FSurface = cairo_pdf_surface_create_for_stream(&Write, this, PointsOf(pageMM.width()), PointsOf(pageMM.height()));
   FCr = cairo_create(FSurface);
   if (cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
     cairo_destroy(FCr);
@@ -230,8 +228,7 @@ void TPdfPaintEngine::SetInfo(const std::string& title, const std::string& creat
 
 void TPdfPaintEngine::SetPageSize(const QSizeF& pageMM) {
   FPageMM = pageMM;
-  cairo_pdf_surface_set_size(FSurface, UnitsOf(pageMM.width()) * kPointsPerUnit,
-                             UnitsOf(pageMM.height()) * kPointsPerUnit);
+  cairo_pdf_surface_set_size(FSurface, PointsOf(pageMM.width()), PointsOf(pageMM.height()));
 }
 
 void TPdfPaintEngine::NewPage() {
@@ -344,7 +341,7 @@ void TPdfPaintEngine::SetSource(const QBrush& brush) {
     cairo_matrix_invert(&device);
     cairo_matrix_multiply(&toDevice, &m, &device);
     cairo_matrix_t scale;
-    cairo_matrix_init_scale(&scale, 96.0 / TPdfDocument::kResolution, 96.0 / TPdfDocument::kResolution);
+    cairo_matrix_init_scale(&scale, 96.0 / FResolution, 96.0 / FResolution);
     cairo_matrix_t patternMatrix;
     cairo_matrix_multiply(&patternMatrix, &toDevice, &scale);
     cairo_pattern_set_matrix(pattern, &patternMatrix);
@@ -532,7 +529,7 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
       cairo_rectangle(FCr, box.x() + inset, box.y(), box.width() - 2 * inset, box.height());
     }
     UseBase();
-    cairo_set_line_width(FCr, TPdfDocument::kResolution / 144.0);
+    cairo_set_line_width(FCr, FResolution / 144.0);
     cairo_set_dash(FCr, nullptr, 0, 0);
     cairo_stroke(FCr);
     return;
@@ -651,8 +648,8 @@ void TPdfPaintEngine::NoteMissing(const QRawFont& font, const QString& text) {
 
 // ---------------------------------------------------------------------------
 
-TPdfDocument::TPdfDocument(const std::string& fileName, const QSizeF& pageMM)
-    : FEngine(std::make_unique<TPdfPaintEngine>(fileName, pageMM)) {}
+TPdfDocument::TPdfDocument(const std::string& fileName, const QSizeF& pageMM, int dpi)
+    : FEngine(std::make_unique<TPdfPaintEngine>(fileName, pageMM, dpi)) {}
 
 TPdfDocument::~TPdfDocument() = default;
 
@@ -673,8 +670,12 @@ std::string TPdfDocument::Error() const { return FEngine->FError; }
 
 const std::vector<std::string>& TPdfDocument::MissingFontMessages() const { return FEngine->FMissing; }
 
-int TPdfDocument::Width() const { return static_cast<int>(std::lround(UnitsOf(FEngine->FPageMM.width()))); }
-int TPdfDocument::Height() const { return static_cast<int>(std::lround(UnitsOf(FEngine->FPageMM.height()))); }
+int TPdfDocument::Width() const {
+  return static_cast<int>(std::lround(FEngine->FPageMM.width() / 25.4 * FEngine->FResolution));
+}
+int TPdfDocument::Height() const {
+  return static_cast<int>(std::lround(FEngine->FPageMM.height() / 25.4 * FEngine->FResolution));
+}
 
 QPaintEngine* TPdfDocument::paintEngine() const { return FEngine.get(); }
 
@@ -686,7 +687,7 @@ int TPdfDocument::metric(PaintDeviceMetric metric) const {
     case PdmHeightMM: return static_cast<int>(std::lround(FEngine->FPageMM.height()));
     case PdmNumColors: return INT_MAX;
     case PdmDepth: return 32;
-    case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return kResolution;
+    case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return FEngine->FResolution;
     case PdmDevicePixelRatio: return 1;
     case PdmDevicePixelRatioScaled: return static_cast<int>(devicePixelRatioFScale());
     default: return 0;

@@ -19,12 +19,12 @@ class TPdfPaintEngine;
 
 class TPdfDocument : public QPaintDevice {
  public:
-  // Device units per inch: fine enough that a one-unit cosmetic pen is a hairline.
+  // Device units per inch by default: fine enough that a one-unit cosmetic pen is a hairline.
   static constexpr int kResolution = 1200;
 
-  // Writes to fileName, created (or emptied) at once; pageMM is the first page's size.
-  // Fails with EFCreateError when the file cannot be made.
-  TPdfDocument(const std::string& fileName, const QSizeF& pageMM);
+  // Writes to fileName, created (or emptied) at once; pageMM is the first page's size,
+  // dpi the device units per inch. Fails with EFCreateError when the file cannot be made.
+  TPdfDocument(const std::string& fileName, const QSizeF& pageMM, int dpi = kResolution);
   ~TPdfDocument() override;
 
   // The document information; call before the first page ends.

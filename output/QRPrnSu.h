@@ -20,6 +20,8 @@ class QPainter;
 
 namespace rpt {
 
+class TPdfDocument;
+
 class TCanvas;
 class TQtCanvas;
 
@@ -109,7 +111,8 @@ class TPrinter {
   const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& title) { FTitle = title; }
 
-  // Jobs. BeginDoc takes the settings block into QPrinter; fails with EPrinterError.
+  // Jobs. BeginDoc takes the settings block into QPrinter, or for the built-in printer
+  // into a PDF document of the paper size; fails with EPrinterError.
   void BeginDoc();
   void NewPage();
   void EndDoc();
@@ -129,6 +132,8 @@ class TPrinter {
   std::string FOutputFile = "report.pdf";
   std::string FTitle;
   std::unique_ptr<QPrinter> FQPrinter;
+  std::unique_ptr<TPdfDocument> FPdf;  // the built-in printer's job
+  std::string FPdfError;
   std::unique_ptr<QPainter> FPainter;
   std::unique_ptr<TQtCanvas> FCanvas;
   int FPagesStarted = 0;
