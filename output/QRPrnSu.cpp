@@ -202,6 +202,7 @@ void TPrinter::BeginDoc() {
     if (FMode.Orientation == 2) std::swap(w, l);
     if (w <= 0 || l <= 0) throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
     FPdfError.clear();
+    FJobMessages.clear();
     // The PDF appears under its name only once complete.
     try {
       FPdf = std::make_unique<TPdfDocument>(FOutputFile + ".part", QSizeF(w / 10.0, l / 10.0), dev.DpiX);
@@ -265,7 +266,10 @@ void TPrinter::CloseJob() {
   if (FPainter && FPainter->isActive()) FPainter->end();
   FPainter.reset();
   FQPrinter.reset();
-  if (FPdf && !FPdf->Finish()) FPdfError = FPdf->Error();
+  if (FPdf) {
+    if (!FPdf->Finish()) FPdfError = FPdf->Error();
+    FJobMessages = FPdf->MissingFontMessages();
+  }
   FPdf.reset();
 }
 

@@ -120,6 +120,9 @@ class TPrinter {
   bool Printing() const { return FPainter != nullptr; }
   // Device pages started in the current or last job.
   int PagesStarted() const { return FPagesStarted; }
+  // What the last job of the built-in printer told (texts in a script no installed font
+  // shows), one line each.
+  const std::vector<std::string>& JobMessages() const { return FJobMessages; }
   // The canvas and painter of the job's current page (nil without a job).
   TCanvas* Canvas() const;
   QPainter* Painter() const { return FPainter.get(); }
@@ -134,6 +137,7 @@ class TPrinter {
   std::unique_ptr<QPrinter> FQPrinter;
   std::unique_ptr<TPdfDocument> FPdf;  // the built-in printer's job
   std::string FPdfError;
+  std::vector<std::string> FJobMessages;
   std::unique_ptr<QPainter> FPainter;
   std::unique_ptr<TQtCanvas> FCanvas;
   int FPagesStarted = 0;

@@ -459,6 +459,9 @@ void TCustomQuickRep::FinishPass(bool failed) {
     }
   } else {
     printer.CloseDocument();
+    // What the PDF file printer could not show goes to the pass's messages.
+    if (printer.OutputTarget == otPrinter)
+      for (const std::string& message : printer.Printer().JobMessages()) AddGenerationMessage(message);
   }
   FCursorY = -1;
 }
