@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPageSize>
 #include <QPainterPath>
 #include <QRawFont>
 #include <QTextLayout>
@@ -33,7 +34,13 @@ namespace rpt {
 
 namespace {
 
-double PointsOf(double mm) { return mm / 25.4 * 72.0; }
+// A page's size in points: a standard paper's when it is within a few points of one,
+// else the size in whole points (as printers and other writers size their pages).
+QSizeF PagePoints(const QSizeF& mm) {
+  const QSize points = QPageSize(mm, QPageSize::Millimeter).sizePoints();
+  if (!points.isEmpty()) return QSizeF(points);
+  return QSizeF(mm.width() / 25.4 * 72.0, mm.height() / 25.4 * 72.0);
+}
 
 cairo_matrix_t MatrixOf(const QTransform& t) {
   cairo_matrix_t m;
@@ -187,7 +194,8 @@ TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& page
   FFile = std::fopen(fileName.c_str(), "wb");
   if (!FFile) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
   std::setvbuf(FFile, nullptr, _IOFBF, 1 << 20);
-  FSurface = cairo_pdf_surface_create_for_stream(&Write, this, PointsOf(pageMM.width()), PointsOf(pageMM.height()));
+  const QSizeF points = PagePoints(pageMM);
+  FSurface = cairo_pdf_surface_create_for_stream(&Write, this, points.width(), points.height());
   FCr = cairo_create(FSurface);
   if (cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
     cairo_destroy(FCr);
@@ -228,7 +236,8 @@ void TPdfPaintEngine::SetInfo(const std::string& title, const std::string& creat
 
 void TPdfPaintEngine::SetPageSize(const QSizeF& pageMM) {
   FPageMM = pageMM;
-  cairo_pdf_surface_set_size(FSurface, PointsOf(pageMM.width()), PointsOf(pageMM.height()));
+  const QSizeF points = PagePoints(pageMM);
+  cairo_pdf_surface_set_size(FSurface, points.width(), points.height());
 }
 
 void TPdfPaintEngine::NewPage() {
@@ -238,6 +247,8 @@ void TPdfPaintEngine::NewPage() {
 bool TPdfPaintEngine::Finish() {
   if (FFinished) return FError.empty();
   FFinished = true;
+  // The last page is ended here: the surface would drop it were it blank.
+  cairo_show_page(FCr);
   cairo_destroy(FCr);
   cairo_surface_finish(FSurface);
   const cairo_status_t status = cairo_surface_status(FSurface);
