@@ -150,7 +150,8 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
  private:
   static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length);
   void ApplyClip();
-  void UseTransform() { cairo_matrix_t m = MatrixOf(FTransform * FBase); cairo_set_matrix(FCr, &m); }
+  bool UseTransform();
+  void Recover();
   void UseBase() { cairo_matrix_t m = MatrixOf(FBase); cairo_set_matrix(FCr, &m); }
   void AppendPath(const QPainterPath& path);
   void SetSource(const QBrush& brush);
@@ -263,6 +264,30 @@ bool TPdfPaintEngine::Finish() {
   else if (status != CAIRO_STATUS_SUCCESS)
     FError = Format("Cannot write file \"%s\". %s", FFileName, cairo_status_to_string(status));
   return FError.empty();
+}
+
+// A transform that cannot be undone (scaled to nothing by a damaged page) would put the
+// cairo context into its error state and lose all that follows: such drawing is skipped.
+bool TPdfPaintEngine::UseTransform() {
+  const QTransform t = FTransform * FBase;
+  const double v[6] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+  if (!std::all_of(std::begin(v), std::end(v), [](double x) { return std::isfinite(x) && std::fabs(x) < 1e9; }))
+    return false;
+  const double det = t.m11() * t.m22() - t.m12() * t.m21();
+  if (!(std::fabs(det) > 1e-12)) return false;
+  cairo_matrix_t m = MatrixOf(t);
+  cairo_set_matrix(FCr, &m);
+  return true;
+}
+
+// A context that failed anyway is made again, so the rest of the document still draws.
+void TPdfPaintEngine::Recover() {
+  if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) return;
+  cairo_destroy(FCr);
+  FCr = cairo_create(FSurface);
+  FHasClip = false;
+  FClip = QPainterPath();
+  FClipDirty = true;
 }
 
 void TPdfPaintEngine::updateState(const QPaintEngineState& state) {
@@ -409,8 +434,9 @@ void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
 }
 
 void TPdfPaintEngine::drawPath(const QPainterPath& path) {
+  Recover();
   ApplyClip();
-  UseTransform();
+  if (!UseTransform()) return;
   cairo_new_path(FCr);
   AppendPath(path);
   Paint(true, true, path.fillRule());
@@ -418,8 +444,9 @@ void TPdfPaintEngine::drawPath(const QPainterPath& path) {
 
 void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) {
   if (count < 1) return;
+  Recover();
   ApplyClip();
-  UseTransform();
+  if (!UseTransform()) return;
   cairo_new_path(FCr);
   cairo_move_to(FCr, points[0].x(), points[0].y());
   for (int i = 1; i < count; ++i) cairo_line_to(FCr, points[i].x(), points[i].y());
@@ -428,18 +455,20 @@ void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawM
 }
 
 void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
+  Recover();
   ApplyClip();
-  UseTransform();
+  if (!UseTransform()) return;
   for (int i = 0; i < count; ++i) {
     cairo_new_path(FCr);
     cairo_rectangle(FCr, rects[i].x(), rects[i].y(), rects[i].width(), rects[i].height());
     Paint(true, true, Qt::WindingFill);
-    if (FPen.isCosmetic() && FPen.style() != Qt::NoPen) UseTransform();
+    if (FPen.isCosmetic() && FPen.style() != Qt::NoPen && !UseTransform()) return;
   }
 }
 
 void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags) {
   if (image.isNull() || sr.isEmpty() || r.isEmpty()) return;
+  Recover();
   ApplyClip();
   const bool alpha = image.hasAlphaChannel();
   const QImage converted = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
@@ -465,7 +494,11 @@ void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRec
     cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_UNIQUE_ID, idBytes, id.size(), std::free, idBytes);
   }
   cairo_save(FCr);
-  UseTransform();
+  if (!UseTransform()) {
+    cairo_restore(FCr);
+    cairo_surface_destroy(surface);
+    return;
+  }
   cairo_new_path(FCr);
   cairo_rectangle(FCr, r.x(), r.y(), r.width(), r.height());
   cairo_clip(FCr);
@@ -528,8 +561,11 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
   const bool noFace = raw.fontTable("cmap").isEmpty();
   if (noFace || std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; }))
     NoteMissing(noFace ? QRawFont() : raw, text);
+  const double size = raw.pixelSize();
+  if (!(size > 0 && size < 1e6)) return;
+  Recover();
   ApplyClip();
-  UseTransform();
+  if (!UseTransform()) return;
   SetSource(FPen.brush());
   if (noFace) {
     // Hollow boxes, as a missing glyph looks, never solid bars.
@@ -555,7 +591,7 @@ void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const
     return;
   }
   cairo_set_font_face(FCr, face);
-  cairo_set_font_size(FCr, raw.pixelSize());
+  cairo_set_font_size(FCr, size);
   std::vector<cairo_glyph_t> glyphs(static_cast<size_t>(n));
   for (qsizetype i = 0; i < n; ++i)
     glyphs[size_t(i)] = {indexes[i], origin.x() + positions[i].x(), origin.y() + positions[i].y()};

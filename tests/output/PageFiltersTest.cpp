@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "objects/Filer.h"
 #include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
+#include "output/QRPdfDocument.h"
 #include "output/QRPrinter.h"
 #include "tests/output/SampleReport.h"
 
@@ -198,6 +200,28 @@ TEST_F(PageFilters, APdfPageLooksAsThePreviewDrawsItInEveryScript) {
     for (int x = 0; x < w; ++x) differing += std::abs(pdfImage.constScanLine(y)[x] - preview.constScanLine(y)[x]) > 64;
   EXPECT_LT(double(differing) / (double(w) * h), 0.002) << differing << " pixels differ";
   EXPECT_GT(InkedShare(pdfImage), 0.01);
+}
+
+// A drawing under a transform that cannot be undone (a damaged page scaled to nothing)
+// is skipped, and what follows it is still in the document.
+TEST_F(PageFilters, APdfKeepsWhatFollowsADegenerateTransform) {
+  {
+    TPdfDocument document(File("degenerate.pdf"), QSizeF(210, 297));
+    QPainter painter(&document);
+    painter.setFont(QFont("Arial", 12));
+    painter.setTransform(QTransform(0, 0, 0, 0, 0, 0));
+    painter.fillRect(QRectF(0, 0, 100, 100), Qt::black);
+    painter.drawText(QPointF(100, 100), "Hidden");
+    painter.setTransform(QTransform::fromScale(1e-30, 1e-30));
+    painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
+    painter.resetTransform();
+    painter.drawText(QPointF(500, 500), "After");
+    painter.end();
+    ASSERT_TRUE(document.Finish()) << document.Error();
+  }
+  const std::string text = Shell("pdftotext '" + File("degenerate.pdf") + "' - 2>&1");
+  EXPECT_NE(text.find("After"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
 }
 
 TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
