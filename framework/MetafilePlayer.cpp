@@ -4,11 +4,14 @@
 #include <QImage>
 #include <QPaintEngine>
 #include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -194,8 +197,12 @@ class TPlayer {
   struct TFontEntry {
     QFont Font;
     std::unique_ptr<QFontMetricsF> Metrics;
+    std::unique_ptr<TFont> Reference;  // the same font for the shared text measuring
+    QRawFont Face;    // made when a glyph sink first needs it
   };
   TFontEntry& FontFor(double pixelSize);
+  void TextRuns(const QString& text, const QFont& font, double baseline);
+  bool ReferenceRun(TFontEntry& font, const std::string& text, double baseline);
 
   const TMetafile& FPage;
   QPainter& FPainter;
@@ -205,6 +212,7 @@ class TPlayer {
   QTransform FFrame;       // reference device -> painter coordinates
   double FDpiX = 96, FDpiY = 96;
   bool FRasterOps = false;
+  TGlyphRunSink* FRunSink = nullptr;
   bool FClipDirty = false;
   TDeviceContext FDC;
   std::vector<TDeviceContext> FSaved;
@@ -212,7 +220,10 @@ class TPlayer {
   bool FInPath = false;
   bool FPathHasFigure = false;
   QPainterPath FPath;  // reference-device pixels
-  std::map<QString, TFontEntry> FFonts;
+  using TFontKey = std::tuple<QString, int, int32_t, int, uint8_t>;
+  std::map<TFontKey, TFontEntry> FFonts;
+  std::vector<uint32_t> FGlyphs;
+  std::vector<double> FPositions;
 };
 
 // ---------------------------------------------------------------------------
@@ -232,6 +243,7 @@ TMetafilePlayStats TPlayer::Run() {
   FPainter.save();
   FBase = FPainter.worldTransform();
   FRasterOps = FPainter.paintEngine() && FPainter.paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+  FRunSink = dynamic_cast<TGlyphRunSink*>(FPainter.paintEngine());
   FPainter.setClipRect(FTarget, Qt::IntersectClip);
   FPainter.save();
   const std::string& data = FPage.Data();
@@ -625,14 +637,7 @@ void TPlayer::PolyPoly(const TRecordView& r, bool small, bool polygon) {
 TPlayer::TFontEntry& TPlayer::FontFor(double pixelSize) {
   const TFontObject& f = FDC.Font;
   const int px = std::max(1, static_cast<int>(std::lround(std::min(pixelSize, kMaxFontPixels))));
-  const QString key = QStringLiteral("%1|%2|%3|%4%5%6|%7")
-                          .arg(f.Face)
-                          .arg(px)
-                          .arg(f.Weight)
-                          .arg(int(f.Italic))
-                          .arg(int(f.Underline))
-                          .arg(int(f.StrikeOut))
-                          .arg(int(f.Pitch));
+  const TFontKey key{f.Face, px, f.Weight, (f.Italic ? 1 : 0) | (f.Underline ? 2 : 0) | (f.StrikeOut ? 4 : 0), f.Pitch};
   auto it = FFonts.find(key);
   if (it != FFonts.end()) return it->second;
   if (FFonts.size() >= kMaxFonts) FFonts.clear();
@@ -649,6 +654,10 @@ TPlayer::TFontEntry& TPlayer::FontFor(double pixelSize) {
   TFontEntry entry;
   entry.Font = ReferenceFont(base);
   entry.Font.setPixelSize(px);
+  entry.Reference = std::make_unique<TFont>();
+  entry.Reference->AssignFrom(&base);
+  entry.Reference->SetPixelsPerInch(kReferenceDpi);
+  entry.Reference->SetHeight(-px);
   entry.Metrics = std::make_unique<QFontMetricsF>(entry.Font);
   return FFonts.emplace(key, std::move(entry)).first->second;
 }
@@ -695,7 +704,10 @@ void TPlayer::Text(const TRecordView& r) {
   // Font pixels to device pixels: reference pixels to device ones, times what a capped
   // font is short of the size asked for.
   const double k = FDpiY / kReferenceDpi * std::max(1.0, wantedPixels / font.Font.pixelSize());
-  const double natural = m.horizontalAdvance(text);
+  // A document's text measures through the shared cache: Qt shapes at the reference size
+  // by loading outlines, every time.
+  const std::string utf8 = FRunSink ? text.toStdString() : std::string();
+  const double natural = FRunSink ? ReferenceWidth(*font.Reference, utf8) : m.horizontalAdvance(text);
   double stretch = 1;
   if (f.Width > 0 && f.Height != 0 && natural > 0) {
     // An explicit average width: scale to it, as the device would pick a narrower face.
@@ -740,7 +752,9 @@ void TPlayer::Text(const TRecordView& r) {
     FPainter.fillRect(QRectF(0, 0, natural, m.ascent() + m.descent()), Color(FDC.BkColor));
   FPainter.setFont(font.Font);
   FPainter.setPen(Color(FDC.TextColor));
-  if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
+  if (FRunSink) {
+    if (!ReferenceRun(font, utf8, m.ascent())) TextRuns(text, font.Font, m.ascent());
+  } else if (GlyphsTooLargeToCache(font.Font, m, FPainter.worldTransform())) {
     // The toolkit would render each glyph into one image of its full size on the device;
     // a hostile font size or transform makes that image gigabytes. As outlines, the fill
     // costs no more memory than the device has.
@@ -751,6 +765,69 @@ void TPlayer::Text(const TRecordView& r) {
     FPainter.drawText(QPointF(0, m.ascent()), text);
   }
   FPainter.restore();
+}
+
+// The characters of text that a run of its layout shows: a layout of several runs (a
+// fallback font, a change of direction) does not say which, so each character is asked.
+QString RunText(const QTextLayout& layout, const QGlyphRun& run) {
+  const QString& text = layout.text();
+  QString out;
+  for (int i = 0; i < text.size();) {
+    const int n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    for (const QGlyphRun& part : layout.glyphRuns(i, n)) {
+      if (part.rawFont() == run.rawFont() && part.isRightToLeft() == run.isRightToLeft()) {
+        out += text.mid(i, n);
+        break;
+      }
+    }
+    i += n;
+  }
+  return out;
+}
+
+// A text of one run in the font's own face as the shared measuring shapes and keeps it
+// (most texts of a report); false for others and for decorated fonts, whose lines the
+// layout places.
+bool TPlayer::ReferenceRun(TFontEntry& font, const std::string& text, double baseline) {
+  if (font.Font.underline() || font.Font.strikeOut()) return false;
+  if (!ReferenceGlyphs(*font.Reference, text, FGlyphs, FPositions)) return false;
+  if (!font.Face.isValid()) font.Face = QRawFont::fromFont(font.Font);
+  if (!font.Face.isValid()) return false;
+  QList<quint32> indexes(static_cast<qsizetype>(FGlyphs.size()));
+  QList<QPointF> positions(static_cast<qsizetype>(FGlyphs.size()));
+  for (size_t i = 0; i < FGlyphs.size(); ++i) {
+    indexes[qsizetype(i)] = FGlyphs[i];
+    positions[qsizetype(i)] = QPointF(FPositions[i], 0);
+  }
+  QGlyphRun run;
+  run.setRawFont(font.Face);
+  run.setGlyphIndexes(indexes);
+  run.setPositions(positions);
+  const QPointF origin(0, baseline);
+  FRunSink->NextGlyphRun(run, origin, QString::fromStdString(text));
+  FPainter.drawGlyphRun(origin, run);
+  return true;
+}
+
+// Text for an engine that keeps it as text: laid out as the painter lays out a line, its
+// runs handed over with their characters.
+void TPlayer::TextRuns(const QString& text, const QFont& font, double baseline) {
+  QTextLayout layout(text, font);
+  QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setTextDirection(FPainter.layoutDirection());
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  if (line.isValid()) line.setPosition(QPointF(0, 0));
+  layout.endLayout();
+  if (!line.isValid()) return;
+  const QPointF origin(0, baseline - line.ascent());
+  const QList<QGlyphRun> runs = layout.glyphRuns();
+  for (const QGlyphRun& run : runs) {
+    FRunSink->NextGlyphRun(run, origin, runs.size() == 1 ? text : RunText(layout, run));
+    FPainter.drawGlyphRun(origin, run);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -5,14 +5,28 @@
 // transform, clipping, paths) for the records it knows and skips the rest, so pages
 // from other writers play too. Every read is checked against its record; a damaged
 // record is skipped, never read beyond.
+#include <QGlyphRun>
 #include <QPainter>
 #include <QRectF>
+#include <QString>
 #include <cstdint>
 #include <string_view>
 
 #include "framework/Metafile.h"
 
 namespace rpt {
+
+// A paint engine that keeps text as text (a document) rather than as pixels implements
+// this beside QPaintEngine: the player shapes each text itself and, before it draws a
+// glyph run with QPainter::drawGlyphRun, hands the engine the run with the characters it
+// shows, which the engine's drawTextItem then draws (the toolkit's text item does not
+// give its glyphs away).
+class TGlyphRunSink {
+ public:
+  virtual ~TGlyphRunSink() = default;
+  // The run the next drawTextItem draws, at origin in the painter's coordinates.
+  virtual void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) = 0;
+};
 
 struct TMetafilePlayStats {
   uint32_t Records = 0;    // records seen, header and end included

@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "framework/MetafilePlayer.h"
+
 namespace rpt {
 
 QColor ToQColor(TColor color) {
@@ -620,7 +622,8 @@ struct TQtCanvas::TDeviceFaces {
 
 bool TQtCanvas::DrawGlyphs(int32_t x, int32_t y, std::string_view text) {
   const TFont& font = *Font();
-  if (text.empty() || !FPainter->paintEngine() || FPainter->paintEngine()->type() != QPaintEngine::Pdf ||
+  TGlyphRunSink* sink = dynamic_cast<TGlyphRunSink*>(FPainter->paintEngine());
+  if (text.empty() || !FPainter->paintEngine() || (FPainter->paintEngine()->type() != QPaintEngine::Pdf && !sink) ||
       font.Style().Contains(fsUnderline) || font.Style().Contains(fsStrikeOut))
     return false;
   if (!FFaces) FFaces = std::make_unique<TDeviceFaces>();
@@ -656,6 +659,7 @@ bool TQtCanvas::DrawGlyphs(int32_t x, int32_t y, std::string_view text) {
     FPainter->fillRect(QRectF(x, y, e.Width, e.Height), ToQColor(Brush()->Color()));
   }
   FPainter->setPen(ToQColor(font.Color()));
+  if (sink) sink->NextGlyphRun(run, QPointF(x, y + ascent * scale), ToQString(text));
   FPainter->drawGlyphRun(QPointF(x, y + ascent * scale), run);
   return true;
 }

@@ -1,10 +1,10 @@
 #include "output/QRPageFilters.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <cmath>
 #include <filesystem>
 #include <list>
@@ -14,6 +14,7 @@
 #include "objects/Filer.h"
 #include "objects/Format.h"
 #include "output/QRPageImage.h"
+#include "output/QRPdfDocument.h"
 #include "output/QRPrinter.h"
 
 namespace rpt {
@@ -36,14 +37,17 @@ std::unique_ptr<TMetafile> ReadPage(const TQRPageSource& pages, int32_t n) {
   return page;
 }
 
-// The page's own paper size from its frame (a standard size when it is within a few
-// points of one), or from its pixels when the frame is missing.
-QPageSize PaperOf(const TMetafile& page) {
+// The page's own paper size in millimetres from its frame (a standard size when it is
+// within a few points of one, else whole points), or from its pixels when the frame is
+// missing.
+QSizeF PaperOf(const TMetafile& page) {
   const TRect& frame = page.Header().Frame;
   QSizeF size((frame.Right - frame.Left) / 100.0, (frame.Bottom - frame.Top) / 100.0);
   if (!(size.width() > 0 && size.height() > 0))
     size = QSizeF(page.Width() / page.DpiX() * 25.4, page.Height() / page.DpiY() * 25.4);
-  return QPageSize(size, QPageSize::Millimeter);
+  const QSize points = QPageSize(size, QPageSize::Millimeter).sizePoints();
+  if (points.isEmpty()) return size;
+  return QSizeF(points.width() * 25.4 / 72, points.height() * 25.4 / 72);
 }
 
 }  // namespace
@@ -59,30 +63,30 @@ void TQRPDFFilter::WritePages(TQRPrinter& printer, int32_t first, int32_t last) 
 
 void TQRPDFFilter::WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last) {
   if (first < 1 || first > last) throw EQRError("There are no pages to export");
+  int32_t n = first;
+  WritePageStream([&]() -> std::unique_ptr<TMetafile> { return n <= last ? ReadPage(pages, n++) : nullptr; });
+}
+
+void TQRPDFFilter::WritePageStream(const TQRPageStream& next) {
   TPendingFile pending(FileName());
-  {
-    QPdfWriter writer(QString::fromStdString(pending.TempName()));
-    writer.setTitle(QString::fromStdString(Title));
-    writer.setCreator(QCoreApplication::applicationName());
-    QPainter painter;
-    for (int32_t n = first; n <= last; ++n) {
-      const std::unique_ptr<TMetafile> page = ReadPage(pages, n);
+  std::unique_ptr<TMetafile> page = next();
+  if (!page) throw EQRError("There are no pages to export");
+  TPdfDocument document(pending.TempName(), PaperOf(*page));
+  document.SetInfo(Title, QCoreApplication::applicationName().toStdString(),
+                   Created.isValid() ? Created : QDateTime::currentDateTimeUtc());
+  QPainter painter;
+  if (!painter.begin(&document)) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
+  for (bool first = true; page; page = next(), first = false) {
+    if (!first) {
+      document.NewPage();
       // Each page keeps its own paper size, without margins.
-      writer.setPageSize(PaperOf(*page));
-      writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-      if (n == first) {
-        if (!painter.begin(&writer)) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
-      } else if (!writer.newPage()) {
-        throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
-      }
-      PlayMetafile(*page, painter, QRectF(0, 0, writer.width(), writer.height()));
+      document.SetPageSize(PaperOf(*page));
     }
-    if (!painter.end()) throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
+    PlayMetafile(*page, painter, QRectF(0, 0, document.Width(), document.Height()));
   }
-  // The PDF writer does not tell of a failed write: an empty file is one.
-  std::error_code error;
-  if (std::filesystem::file_size(pending.TempName(), error) == 0 || error)
-    throw EWriteError(Format("Cannot write file \"%s\"", FileName()));
+  painter.end();
+  if (!document.Finish()) throw EWriteError(document.Error());
+  FMissingFonts = document.MissingFontMessages();
   pending.Commit();
 }
 

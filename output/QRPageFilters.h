@@ -3,6 +3,7 @@
 // fonts embedded) and PNG images, one per page, at a chosen resolution. Both draw the
 // recorded metafiles through the same player as the preview and the printer, and write
 // their files under temporary names that take the real ones only once all is written.
+#include <QDateTime>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,8 @@ namespace rpt {
 
 // Page n (1-based) of a recording, or none when it cannot be had.
 using TQRPageSource = std::function<std::unique_ptr<TMetafile>(int32_t n)>;
+// The next page of pages that come one after another, or none after the last.
+using TQRPageStream = std::function<std::unique_ptr<TMetafile>()>;
 
 class TQRPDFFilter : public TQRExportFilter {
  public:
@@ -25,8 +28,18 @@ class TQRPDFFilter : public TQRExportFilter {
   void WritePages(TQRPrinter& printer, int32_t first, int32_t last) override;
   // The same for pages read from anywhere (a recorded-report file).
   void WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last);
+  // The same for pages as they come (a pass still running): each is written and let go
+  // before the next is asked for.
+  void WritePageStream(const TQRPageStream& next);
 
   std::string Title;
+  // The document's creation date; now when not set.
+  QDateTime Created;
+  // Texts of the last write in scripts no installed font shows, one line per font and script.
+  const std::vector<std::string>& MissingFontMessages() const { return FMissingFonts; }
+
+ private:
+  std::vector<std::string> FMissingFonts;
 };
 
 class TQRPNGFilter : public TQRExportFilter {

@@ -167,7 +167,11 @@ void TQRPrinter::CloseMetafilePage(bool keep) {
   FMetafileCanvas->Close();
   FMetafileCanvas.reset();
   std::unique_ptr<TMetafile> page = std::move(FMetafile);
-  if (keep && page) FPageList.AppendPage(*page);
+  if (!keep || !page) return;
+  if (OnPageRecorded)
+    OnPageRecorded(std::move(page));
+  else
+    FPageList.AppendPage(*page);
 }
 
 void TQRPrinter::OpenPrinterPage() {

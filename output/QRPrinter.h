@@ -52,6 +52,11 @@ class TQRPrinter : public TPersistent {
   TPrinterEvent OnAfterPreview;
   TPrinterEvent OnShowPreview;
   TPrinterEvent OnPrintSetup;
+  // When set, each finished page of a page-store pass goes here instead of into the
+  // store, on the generating thread and in page order (a render that writes pages as
+  // they come and keeps none, so no store limit applies). It may block; what it throws
+  // ends the pass.
+  std::function<void(std::unique_ptr<TMetafile> page)> OnPageRecorded;
   // Runs an export pass of the report the pages came from (set by the report).
   std::function<void(TQRExportFilter& filter)> OnExport;
   // Opens the standard preview when OnShowPreview is not set (the preview registers it).

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "framework/QtCanvas.h"
+#include "output/QRPdfDocument.h"
 #include "objects/Format.h"
 
 namespace rpt {
@@ -195,18 +196,34 @@ void TPrinter::BeginDoc() {
   if (Printing()) throw EPrinterError("Printing in progress");
   if (FDevices.empty()) throw EPrinterError("There is no default printer currently selected");
   const TPrinterDevice& dev = Device();
-  std::unique_ptr<QPrinter> printer;
   if (dev.BuiltInPdf) {
-    printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setOutputFormat(QPrinter::PdfFormat);
+    int32_t w = 0, l = 0;
+    PaperTenths(FMode, w, l);
+    if (FMode.Orientation == 2) std::swap(w, l);
+    if (w <= 0 || l <= 0) throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
+    FPdfError.clear();
+    FJobMessages.clear();
     // The PDF appears under its name only once complete.
-    printer->setOutputFileName(QString::fromStdString(FOutputFile + ".part"));
-    printer->setFullPage(true);
-  } else {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(dev.Name));
-    if (info.isNull()) throw EPrinterError(Format("Printer %s is not available", dev.Name));
-    printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    try {
+      FPdf = std::make_unique<TPdfDocument>(FOutputFile + ".part", QSizeF(w / 10.0, l / 10.0), dev.DpiX);
+    } catch (const Exception& e) {
+      throw EPrinterError(e.Message());
+    }
+    FPdf->SetInfo(FTitle, QCoreApplication::applicationName().toStdString(), QDateTime::currentDateTimeUtc());
+    auto painter = std::make_unique<QPainter>();
+    if (!painter->begin(FPdf.get())) {
+      FPdf.reset();
+      std::remove((FOutputFile + ".part").c_str());
+      throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
+    }
+    FPainter = std::move(painter);
+    FCanvas = std::make_unique<TQtCanvas>(FPainter.get(), dev.DpiX);
+    FPagesStarted = 1;
+    return;
   }
+  const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(dev.Name));
+  if (info.isNull()) throw EPrinterError(Format("Printer %s is not available", dev.Name));
+  auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
   printer->setResolution(dev.DpiX);
   int32_t w = 0, l = 0;
   PaperTenths(FMode, w, l);
@@ -225,7 +242,6 @@ void TPrinter::BeginDoc() {
   printer->setDocName(QString::fromStdString(FTitle));
   auto painter = std::make_unique<QPainter>();
   if (!painter->begin(printer.get())) {
-    if (dev.BuiltInPdf) std::remove((FOutputFile + ".part").c_str());
     throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
   }
   FQPrinter = std::move(printer);
@@ -237,7 +253,10 @@ void TPrinter::BeginDoc() {
 void TPrinter::NewPage() {
   if (!Printing()) throw EPrinterError("Printer is not currently printing");
   FCanvas.reset();
-  if (!FQPrinter->newPage()) throw EPrinterError("Cannot start a new page");
+  if (FPdf)
+    FPdf->NewPage();
+  else if (!FQPrinter->newPage())
+    throw EPrinterError("Cannot start a new page");
   ++FPagesStarted;
   FCanvas = std::make_unique<TQtCanvas>(FPainter.get(), Device().DpiX);
 }
@@ -247,6 +266,11 @@ void TPrinter::CloseJob() {
   if (FPainter && FPainter->isActive()) FPainter->end();
   FPainter.reset();
   FQPrinter.reset();
+  if (FPdf) {
+    if (!FPdf->Finish()) FPdfError = FPdf->Error();
+    FJobMessages = FPdf->MissingFontMessages();
+  }
+  FPdf.reset();
 }
 
 void TPrinter::EndDoc() {
@@ -255,6 +279,10 @@ void TPrinter::EndDoc() {
   CloseJob();
   if (pdf) {
     std::error_code ec;
+    if (!FPdfError.empty()) {
+      std::filesystem::remove(FOutputFile + ".part", ec);
+      throw EPrinterError(FPdfError);
+    }
     std::filesystem::rename(FOutputFile + ".part", FOutputFile, ec);
     if (ec) {
       std::filesystem::remove(FOutputFile + ".part", ec);

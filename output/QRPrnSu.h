@@ -20,6 +20,8 @@ class QPainter;
 
 namespace rpt {
 
+class TPdfDocument;
+
 class TCanvas;
 class TQtCanvas;
 
@@ -109,7 +111,8 @@ class TPrinter {
   const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& title) { FTitle = title; }
 
-  // Jobs. BeginDoc takes the settings block into QPrinter; fails with EPrinterError.
+  // Jobs. BeginDoc takes the settings block into QPrinter, or for the built-in printer
+  // into a PDF document of the paper size; fails with EPrinterError.
   void BeginDoc();
   void NewPage();
   void EndDoc();
@@ -117,6 +120,9 @@ class TPrinter {
   bool Printing() const { return FPainter != nullptr; }
   // Device pages started in the current or last job.
   int PagesStarted() const { return FPagesStarted; }
+  // What the last job of the built-in printer told (texts in a script no installed font
+  // shows), one line each.
+  const std::vector<std::string>& JobMessages() const { return FJobMessages; }
   // The canvas and painter of the job's current page (nil without a job).
   TCanvas* Canvas() const;
   QPainter* Painter() const { return FPainter.get(); }
@@ -129,6 +135,9 @@ class TPrinter {
   std::string FOutputFile = "report.pdf";
   std::string FTitle;
   std::unique_ptr<QPrinter> FQPrinter;
+  std::unique_ptr<TPdfDocument> FPdf;  // the built-in printer's job
+  std::string FPdfError;
+  std::vector<std::string> FJobMessages;
   std::unique_ptr<QPainter> FPainter;
   std::unique_ptr<TQtCanvas> FCanvas;
   int FPagesStarted = 0;

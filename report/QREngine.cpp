@@ -11,6 +11,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "data/DB.h"
 #include "framework/Application.h"
@@ -122,6 +123,27 @@ void TCustomQuickRep::StartPreview(bool modal) {
   printer->Title = FReportTitle;
   printer->OnPrintSetup = [this](TQRPrinter* shown) { PrintSetupFromPreview(shown); };
   if (OnPreview) printer->OnShowPreview = [this](TQRPrinter*) { OnPreview(this); };
+  StartThread(true, nullptr);
+  if (modal)
+    printer->ShowPreviewModal();
+  else
+    printer->ShowPreview();
+}
+
+void TCustomQuickRep::StartGeneration(std::function<void()> ended) {
+  if (GenerationRunning()) throw EQRError("A pass of the report is running");
+  if (!FQRPrinter) MakePrinter();
+  StartThread(false, std::move(ended));
+}
+
+void TCustomQuickRep::EndGeneration() {
+  WaitForGeneration(false);
+  RelayoutTexts(*this);
+  const std::string error = std::exchange(FThreadError, std::string());
+  if (!error.empty()) throw EQRError(error);
+}
+
+void TCustomQuickRep::StartThread(bool notify, std::function<void()> ended) {
   // The thread opens its own connections: the ones made here are closed first, and
   // opened here again once the pass has ended.
   FController->CollectMembers();
@@ -133,7 +155,7 @@ void TCustomQuickRep::StartPreview(bool modal) {
   for (TDataSet* dataSet : walked) dataSet->ReleaseConnection();
   FThreadError.clear();
   FIdle = false;
-  FThread = std::make_unique<std::thread>([this, walked] {
+  FThread = std::make_unique<std::thread>([this, walked, notify, ended] {
     tOnPreviewThread = true;
     try {
       for (TDataSet* dataSet : FClosedForThread) dataSet->Open();
@@ -145,12 +167,9 @@ void TCustomQuickRep::StartPreview(bool modal) {
     // Connections made here end here too.
     for (TDataSet* dataSet : walked) dataSet->ReleaseConnection();
     FIdle = true;
-    PostMessage(this, CM_QRPASSENDED);
+    if (ended) ended();
+    if (notify) PostMessage(this, CM_QRPASSENDED);
   });
-  if (modal)
-    printer->ShowPreviewModal();
-  else
-    printer->ShowPreview();
 }
 
 void TCustomQuickRep::PrintToPrinter() {
@@ -470,6 +489,9 @@ void TCustomQuickRep::FinishPass(bool failed) {
     }
   } else {
     printer.CloseDocument();
+    // What the PDF file printer could not show goes to the pass's messages.
+    if (printer.OutputTarget == otPrinter)
+      for (const std::string& message : printer.Printer().JobMessages()) AddGenerationMessage(message);
   }
   FCursorY = -1;
 }

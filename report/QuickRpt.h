@@ -195,6 +195,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // exporting generate on the calling thread. One pass at a time.
   virtual void PreviewReport();
   void StartPreview(bool modal);
+  // A pass on the report's thread, as a preview's, onto the report printer it has (made
+  // when there is none) with no window: ended runs on that thread once the pass is over.
+  // EndGeneration, on the calling thread, waits for it and raises its error.
+  void StartGeneration(std::function<void()> ended);
+  void EndGeneration();
   virtual void PrintToPrinter();
   // The print dialog over the report's print settings (printer, page range, copies,
   // collation, orientation); true when confirmed, and the settings then hold the
@@ -343,6 +348,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   int32_t FColumnStartY = 0;
   double FFooterReserve = 0;
   TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
+  void StartThread(bool notify, std::function<void()> ended);
   std::unique_ptr<std::thread> FThread;
   std::vector<TDataSet*> FClosedForThread;
   std::vector<TDataSet*> FOpenedForPass;

@@ -7,11 +7,16 @@
 //
 //   build/bench/bench_generation [--million] [--repeats N] [--sizes N,N,...] [--only KIND]
 //   build/bench/bench_generation --preview [--repeats N] [--sizes N,N,...]
+//   build/bench/bench_generation --write-report ROWS FILE.rpt
+//   build/bench/bench_generation --floor ROWS OUT.pdf
 //
 // --preview measures only the time from the Preview command to the first page painted in
 // the standard preview window (with a display or the off-screen platform).
 //
 // KIND (pdf, store, floor, csv or xlsx) runs one kind alone, for a profiler.
+// --write-report saves the grouped list over the table of ROWS lines as a report file
+// (its dataset the alias of the table, with RPT_DATA_DIR=/tmp/rpt-bench), and --floor
+// runs the floor program once: bench/render_bench.sh times both as processes.
 // The tables are made once in /tmp/rpt-bench/lines_N.db (deterministic rows, about 500
 // customers, an index on customer and id) and reused. The best of the repeats counts
 // (one run at 10^6), after one uncounted warm-up run of each kind at the smallest size.
@@ -46,6 +51,7 @@
 #include "output/QRPrev.h"
 #include "output/QRPrinter.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRFile.h"
 #include "report/QRTableFilters.h"
 #include "report/QuickRpt.h"
 
@@ -609,10 +615,15 @@ int main(int argc, char** argv) {
   int repeats = 3;
   bool preview = false;  // the time to the first page painted in a preview, alone
   std::string only;  // one kind alone (for profiling): pdf, store, floor, csv or xlsx
+  std::string writeReport, floorPdf;  // one process's work for bench/render_bench.sh
+  int64_t oneSize = 0;
   try {
     for (int i = 1; i < argc; ++i) {
       const std::string arg = argv[i];
-      if (arg == "--million") {
+      if ((arg == "--write-report" || arg == "--floor") && i + 2 < argc) {
+        oneSize = ParseSizes(argv[++i]).at(0);
+        (arg == "--floor" ? floorPdf : writeReport) = argv[++i];
+      } else if (arg == "--million") {
         sizes.push_back(1000000);
       } else if (arg == "--preview") {
         preview = true;
@@ -640,6 +651,16 @@ int main(int argc, char** argv) {
   rpt::SetEvFormatSettings(rpt::TFormatSettings::FromLocale("C"));
 
   try {
+    if (!writeReport.empty()) {
+      TGroupedList list(Database(oneSize).stem().string());
+      rpt::WriteFileAtomically(writeReport, rpt::ReportFileBytes(rpt::DataSetHeader(&list.Query()), &list.Report()));
+      return 0;
+    }
+    if (!floorPdf.empty()) {
+      const TRun run = FloorRun(Database(oneSize), floorPdf);
+      std::printf("%d pages\n", run.Pages);
+      return 0;
+    }
     if (preview) {
       rpt::RegisterStandardPreview();
       std::printf("Grouped list in the preview: from the Preview command to the first page painted (best of %d)\n",

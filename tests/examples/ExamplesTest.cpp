@@ -199,9 +199,11 @@ TEST_F(ExampleReports, EachRendersToARecordingAndAPdfOfTheSamePagesWholeOrInPart
     if (pages < 2) continue;
     // The second page alone, in both forms.
     for (const char* out : {"part.qrp", "part.pdf"})
-      EXPECT_EQ(Tool({"render", Example(name).string(), out, "--from", "2", "--to", "2"}).Out,
+      EXPECT_EQ(Tool({"render", Example(name).string(), out, "--from", "2", "--to", "2", "--title", "Page two"}).Out,
                 "rendered pages 2 to 2 of " + std::to_string(pages) + " into " + out + "\n");
     EXPECT_NE(Tool({"qrp-info", "part.qrp"}).Out.find("pages: 1\n"), std::string::npos);
+    // The option names the document.
+    EXPECT_NE(Run("pdfinfo", {"part.pdf"}).Out.find("Title:           Page two\n"), std::string::npos);
     const TRun part = Run("pdftotext", {"part.pdf", "-"});
     EXPECT_EQ(part.Out, Run("pdftotext", {"-f", "2", "-l", "2", std::string(name) + ".pdf", "-"}).Out);
   }

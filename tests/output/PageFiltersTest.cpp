@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -14,10 +16,12 @@
 #include <sstream>
 #include <string>
 
+#include "framework/MetafileCanvas.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
+#include "output/QRPdfDocument.h"
 #include "output/QRPrinter.h"
 #include "tests/output/SampleReport.h"
 
@@ -67,6 +71,32 @@ TQRPageSource SamplePages(int pages, int failingPage = 0) {
   };
 }
 
+// A page of texts in several scripts, clipped text, a shape and a picture.
+TMetafile ScriptsPage() {
+  TMetafile page(794, 1123);
+  TMetafileCanvas canvas(page);
+  TFont font;
+  font.SetName("Arial");
+  font.SetSize(12);
+  canvas.SetFont(&font);
+  canvas.Brush()->SetStyle(bsClear);
+  canvas.TextOut(60, 60, "Invoice total");
+  canvas.TextOut(60, 100, "\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9");  // Arabic
+  canvas.TextOut(60, 140, "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");                          // Hebrew
+  canvas.TextOut(60, 180, "\xE0\xA4\x86\xE0\xA4\xA6\xE0\xA5\x87\xE0\xA4\xB6");      // Devanagari
+  canvas.TextOut(60, 220, "\xE0\xA4\xA8\xE0\xA4\xAF\xE0\xA4\xBE");                    // again: one message
+  canvas.TextRect({60, 260, 130, 280}, 60, 260, "Clipped at the box edge");
+  canvas.Brush()->SetStyle(bsSolid);
+  canvas.Brush()->SetColor(static_cast<TColor>(0x3060C0));
+  canvas.Ellipse(400, 60, 600, 160);
+  TPixels pixels;
+  pixels.Width = pixels.Height = 160;  // about one pixel a pixel at 100 dpi: neither side smooths it
+  for (int i = 0; i < 160 * 160; ++i) pixels.Data.push_back((i / 160 / 20 + i % 160 / 20) % 2 ? 0xFF000000u : 0xFF20A040u);
+  canvas.StretchDraw({400, 200, 560, 360}, pixels);
+  canvas.Close();
+  return page;
+}
+
 class PageFilters : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -109,8 +139,13 @@ TEST_F(PageFilters, APdfHoldsEveryPageAsSelectableTextInEmbeddedFonts) {
 
   const std::string info = Shell("pdfinfo '" + File("report.pdf") + "' 2>&1");
   EXPECT_NE(info.find("Pages:           3"), std::string::npos) << info;
-  EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+  EXPECT_NE(info.find("Page size:       595 x 842 pts (A4)"), std::string::npos) << info;
   EXPECT_NE(info.find("Title:           Quarterly sales"), std::string::npos) << info;
+  EXPECT_NE(info.find("Creator:         "), std::string::npos) << info;
+  EXPECT_NE(info.find("CreationDate:    "), std::string::npos) << info;
+  const std::string check = Shell("qpdf --check '" + File("report.pdf") + "' 2>&1; echo rc=$?");
+  EXPECT_NE(check.find("No syntax or stream encoding errors"), std::string::npos) << check;
+  EXPECT_NE(check.find("rc=0"), std::string::npos) << check;
   const std::string text = Shell("pdftotext '" + File("report.pdf") + "' - 2>&1");
   EXPECT_EQ(Count(text, "Quarterly Sales Report"), 3u);
   EXPECT_EQ(Count(text, "Northwind Traders"), 180u);
@@ -127,6 +162,66 @@ TEST_F(PageFilters, APdfHoldsEveryPageAsSelectableTextInEmbeddedFonts) {
     EXPECT_NE(line.find(" yes "), std::string::npos) << line;
   }
   EXPECT_GE(listed, 2);  // the bold heading and the body text
+}
+
+// The PDF at 100 dpi looks as the preview draws the page, whatever the script; its text
+// reads back in every script a font shows, and a script none shows is told once.
+TEST_F(PageFilters, APdfPageLooksAsThePreviewDrawsItInEveryScript) {
+  const TMetafile page = ScriptsPage();
+  TQRPDFFilter pdf(File("scripts.pdf"));
+  pdf.WritePageSource([&page](int32_t) { return std::make_unique<TMetafile>(page); }, 1, 1);
+  const std::string text = Shell("pdftotext '" + File("scripts.pdf") + "' - 2>&1");
+  EXPECT_NE(text.find("Invoice total"), std::string::npos) << text;
+  std::string unspaced = text;  // the reader parts a letter that does not join its neighbour
+  unspaced.erase(std::remove(unspaced.begin(), unspaced.end(), ' '), unspaced.end());
+  EXPECT_NE(unspaced.find("\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9"), std::string::npos) << text;
+  EXPECT_NE(text.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos) << text;
+  std::istringstream fonts(Shell("pdffonts '" + File("scripts.pdf") + "' 2>&1"));
+  for (std::string line; std::getline(fonts, line);)
+    if (line.find("TrueType") != std::string::npos) EXPECT_NE(line.find(" yes yes "), std::string::npos) << line;
+
+  const bool devanagariInstalled = !Shell("fc-list :lang=hi family").empty();
+  if (!devanagariInstalled) {
+    ASSERT_EQ(pdf.MissingFontMessages().size(), 1u);
+    EXPECT_EQ(pdf.MissingFontMessages()[0],
+              "No installed font shows Devanagari text (\"\xE0\xA4\x86\xE0\xA4\xA6\xE0\xA5\x87\xE0\xA4\xB6\"): "
+              "install fonts-noto-core");
+  }
+
+  ASSERT_EQ(std::system(("pdftoppm -r 100 -singlefile -png '" + File("scripts.pdf") + "' '" + File("scripts") + "'").c_str()), 0);
+  const QImage pdfImage = QImage(QString::fromStdString(File("scripts.png"))).convertToFormat(QImage::Format_Grayscale8);
+  const QImage preview = RenderPageImage(page, 100).convertToFormat(QImage::Format_Grayscale8);
+  ASSERT_FALSE(pdfImage.isNull());
+  ASSERT_LE(std::abs(pdfImage.width() - preview.width()), 1);
+  ASSERT_LE(std::abs(pdfImage.height() - preview.height()), 1);
+  int64_t differing = 0;
+  const int w = std::min(pdfImage.width(), preview.width()), h = std::min(pdfImage.height(), preview.height());
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) differing += std::abs(pdfImage.constScanLine(y)[x] - preview.constScanLine(y)[x]) > 64;
+  EXPECT_LT(double(differing) / (double(w) * h), 0.002) << differing << " pixels differ";
+  EXPECT_GT(InkedShare(pdfImage), 0.01);
+}
+
+// A drawing under a transform that cannot be undone (a damaged page scaled to nothing)
+// is skipped, and what follows it is still in the document.
+TEST_F(PageFilters, APdfKeepsWhatFollowsADegenerateTransform) {
+  {
+    TPdfDocument document(File("degenerate.pdf"), QSizeF(210, 297));
+    QPainter painter(&document);
+    painter.setFont(QFont("Arial", 12));
+    painter.setTransform(QTransform(0, 0, 0, 0, 0, 0));
+    painter.fillRect(QRectF(0, 0, 100, 100), Qt::black);
+    painter.drawText(QPointF(100, 100), "Hidden");
+    painter.setTransform(QTransform::fromScale(1e-30, 1e-30));
+    painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
+    painter.resetTransform();
+    painter.drawText(QPointF(500, 500), "After");
+    painter.end();
+    ASSERT_TRUE(document.Finish()) << document.Error();
+  }
+  const std::string text = Shell("pdftotext '" + File("degenerate.pdf") + "' - 2>&1");
+  EXPECT_NE(text.find("After"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
 }
 
 TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
@@ -168,6 +263,10 @@ TEST_F(PageFilters, AFailedPdfLeavesNoFileAndKeepsTheOneThere) {
   // A page that cannot be read half way...
   TQRPDFFilter unreadable(File("kept.pdf"));
   EXPECT_THROW(unreadable.WritePageSource(SamplePages(3, 2), 1, 3), EQRError);
+  // ...a write that fails on the way...
+  SetWriteFailureHook([](std::string_view step) { return step == "pdf write" ? ENOSPC : 0; });
+  TQRPDFFilter full(File("kept.pdf"));
+  EXPECT_THROW(full.WritePageSource(SamplePages(3), 1, 3), EWriteError);
   // ...and a rename that fails at the very end.
   SetWriteFailureHook([](std::string_view step) { return step == "rename" ? EIO : 0; });
   TQRPDFFilter renamed(File("kept.pdf"));

@@ -212,6 +212,8 @@ TEST_F(PrinterTest, PageRangeReachesTheDeviceWithoutTrailingBreak) {
     printer.NewPage();
     printer.PageCanvas()->Font()->SetSize(24);
     printer.PageCanvas()->TextOut(printer.XToDevice(200), printer.YToDevice(200), Format("Page %d", i));
+    // A script no installed font shows (unless one is), twice: told once.
+    printer.PageCanvas()->TextOut(printer.XToDevice(200), printer.YToDevice(400), "\xE0\xA4\x86\xE0\xA4\xA6");
   }
   EXPECT_EQ(printer.Printer().PagesStarted(), 2);
   bool afterPrint = false;
@@ -227,6 +229,10 @@ TEST_F(PrinterTest, PageRangeReachesTheDeviceWithoutTrailingBreak) {
   EXPECT_NE(text.find("Page 3"), std::string::npos) << text;
   EXPECT_EQ(text.find("Page 1"), std::string::npos) << text;
   EXPECT_EQ(text.find("Page 4"), std::string::npos) << text;
+  if (Shell("fc-list :lang=hi family").empty())
+    EXPECT_EQ(printer.Printer().JobMessages(),
+              std::vector<std::string>{"No installed font shows Devanagari text (\"\xE0\xA4\x86\xE0\xA4\xA6\"): "
+                                       "install fonts-noto-core"});
 }
 
 TEST_F(PrinterTest, AbandonedPrintJobLeavesNoFile) {

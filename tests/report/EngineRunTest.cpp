@@ -161,6 +161,35 @@ TEST_F(PassEnd, PagesAreReadAndShownWhileTheThreadStillAppends) {
   ExpectRestored();
 }
 
+// A render that writes pages as they come: the report's thread hands each page over and
+// the store keeps none; the pass's failure is raised on the calling thread.
+TEST_F(PassEnd, AGenerationOnTheThreadHandsOverEveryPageAndKeepsNone) {
+  Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+  std::vector<int> records;
+  std::atomic<bool> ended{false};
+  Report->QRPrinter()->OnPageRecorded = [&records](std::unique_ptr<TMetafile> page) {
+    records.push_back(static_cast<int>(page->Header().Records));
+  };
+  Report->StartGeneration([&ended] { ended = true; });
+  Report->EndGeneration();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(Report->QRPrinter()->Status(), qsFinished);
+  EXPECT_GT(records.size(), 300u);
+  EXPECT_EQ(static_cast<int>(records.size()), Report->QRPrinter()->TotalPages());
+  EXPECT_EQ(Report->QRPrinter()->PageList().TotalPages(), 0);
+  EXPECT_GT(records.front(), 50);
+  EXPECT_TRUE(Numbers->Active());
+  ExpectRestored();
+
+  int seen = 0;
+  Detail->BeforePrint = [&](TQRCustomBand*, bool&) {
+    if (++seen == 120) throw EDatabaseError("the server went away");
+  };
+  Report->StartGeneration(nullptr);
+  EXPECT_THROW(Report->EndGeneration(), EQRError);
+  ExpectRestored();
+}
+
 TEST_F(PassEnd, AReportDestroyedWhilePreviewingCancelsAndWaits) {
   std::atomic<int> printed{0};
   Detail->AfterPrint = [&printed](TQRCustomBand*, bool) { ++printed; };

@@ -5,14 +5,21 @@
 // The report is loaded as check loads it and bound as a document window binds it: the
 // header's dataset, opened, becomes the report's dataset and that of every data field
 // the file leaves unbound. The output appears under its name only once complete.
+//
+// A PDF is written while the report's thread makes the pages: each page goes from the
+// pass to this thread through a short queue and is let go once written, so no page is
+// kept and the page store's limit does not apply.
 #include <QGuiApplication>
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,7 +50,9 @@ constexpr int kExitUsage = 2;
 constexpr int32_t kStoreMemoryLimit = 100000;
 
 const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
-                      "[--from N] [--to M] [--dpi N] [--progress]";
+                      "[--from N] [--to M] [--dpi N] [--title TEXT] [--progress]";
+// Pages a pass may be ahead of the writer.
+constexpr size_t kPagesAhead = 8;
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
@@ -114,10 +123,92 @@ void ReportProgressOnStderr(rpt::TQuickRep& report, int64_t& records) {
   };
 }
 
+// Pages handed from the report's thread to the writing one. At most kPagesAhead wait: the
+// pass waits for the writer beyond that, so memory stays flat however long the report.
+class TPageQueue {
+ public:
+  // On the report's thread; the page is dropped once the writer has gone.
+  void Push(std::unique_ptr<rpt::TMetafile> page) {
+    std::unique_lock<std::mutex> lock(FLock);
+    FChanged.wait(lock, [this] { return FClosed || FPages.size() < kPagesAhead; });
+    if (FClosed) return;
+    FPages.push_back(std::move(page));
+    FChanged.notify_all();
+  }
+  // The pass is over.
+  void End() {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FEnded = true;
+    FChanged.notify_all();
+  }
+  // On the writing thread: the next page, or none once the pass is over.
+  std::unique_ptr<rpt::TMetafile> Pop() {
+    std::unique_lock<std::mutex> lock(FLock);
+    FChanged.wait(lock, [this] { return FEnded || !FPages.empty(); });
+    if (FPages.empty()) return nullptr;
+    std::unique_ptr<rpt::TMetafile> page = std::move(FPages.front());
+    FPages.pop_front();
+    FChanged.notify_all();
+    return page;
+  }
+  // The writer has gone: pages still coming are dropped.
+  void Close() {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FClosed = true;
+    FPages.clear();
+    FChanged.notify_all();
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FChanged;
+  std::deque<std::unique_ptr<rpt::TMetafile>> FPages;
+  bool FEnded = false, FClosed = false;
+};
+
+// Generates on the report's thread and writes pages first..last (last 0: to the end) into
+// the PDF as they come. Any failure, of the pass or of the writing, stops both and leaves
+// no file. Returns the pages the report printed.
+int32_t RenderPdfWhileGenerating(rpt::TQuickRep& report, rpt::TQRPDFFilter& pdf, const std::string& file,
+                                 int32_t first, int32_t last) {
+  rpt::TQRPrinter& printer = *report.QRPrinter();
+  TPageQueue queue;
+  printer.OnPageRecorded = [&queue](std::unique_ptr<rpt::TMetafile> page) { queue.Push(std::move(page)); };
+  int32_t seen = 0;
+  report.StartGeneration([&queue] { queue.End(); });
+  try {
+    pdf.WritePageStream([&]() -> std::unique_ptr<rpt::TMetafile> {
+      while (std::unique_ptr<rpt::TMetafile> page = queue.Pop()) {
+        ++seen;
+        if (seen >= first && (last == 0 || seen <= last)) return page;
+      }
+      // The pass is over: its failure, or too few pages, fails the document before it is kept.
+      report.EndGeneration();
+      if (seen == 0) throw rpt::EQRError(file + ": the report printed no pages");
+      if (first > seen) throw rpt::EQRError(Format("The report has %d pages; --from %d prints nothing", seen, first));
+      return nullptr;
+    });
+  } catch (...) {
+    queue.Close();
+    if (report.GenerationRunning()) {
+      report.CancelGeneration();
+      try {
+        report.EndGeneration();
+      } catch (const std::exception&) {
+        // The failure that stopped the writing is the one told.
+      }
+    }
+    printer.OnPageRecorded = nullptr;
+    throw;
+  }
+  printer.OnPageRecorded = nullptr;
+  return seen;
+}
+
 }  // namespace
 
 int Render(std::span<const std::string> args) {
-  std::string file, output, database;
+  std::string file, output, database, title;
   int32_t from = 0, to = 0, dpi = 0;
   bool progress = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -134,6 +225,8 @@ int Render(std::span<const std::string> args) {
         if (!ParsePage(v, from)) return Usage("--from takes a page number from 1");
       } else if (a == "--to") {
         if (!ParsePage(v, to)) return Usage("--to takes a page number from 1");
+      } else if (a == "--title") {
+        title = v;
       } else if (a == "--dpi") {
         if (!ParsePage(v, dpi) || dpi < rpt::TQRPNGFilter::kMinResolution || dpi > rpt::TQRPNGFilter::kMaxResolution)
           return Usage(Format("--dpi takes a number from %d to %d", rpt::TQRPNGFilter::kMinResolution,
@@ -188,6 +281,19 @@ int Render(std::span<const std::string> args) {
     return 0;
   }
 
+  auto* pdf = dynamic_cast<rpt::TQRPDFFilter*>(filter.get());
+  if (pdf) {
+    // The document's title: the option, else the report's title, else the file's name.
+    pdf->Title = !title.empty() ? title : report.ReportTitle().empty() ? file : report.ReportTitle();
+    const int32_t total = RenderPdfWhileGenerating(report, *pdf, file, from ? from : 1, to);
+    for (const std::string& message : report.GenerationMessages())
+      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
+    for (const std::string& message : pdf->MissingFontMessages())
+      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
+    Print(Format("rendered pages %d to %d of %d into %s\n", from ? from : 1, to ? std::min(to, total) : total, total,
+                 output));
+    return 0;
+  }
   report.GeneratePages();
   // What the pass could not print as designed (a barcode text that cannot be encoded).
   for (const std::string& message : report.GenerationMessages())
