@@ -15,6 +15,7 @@
 
 #include "framework/QtCanvas.h"
 #include "output/QRPdfDocument.h"
+#include "objects/Filer.h"
 #include "objects/Format.h"
 
 namespace rpt {
@@ -203,9 +204,12 @@ void TPrinter::BeginDoc() {
     if (w <= 0 || l <= 0) throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
     FPdfError.clear();
     FJobMessages.clear();
-    // The PDF appears under its name only once complete.
+    // The PDF appears under its name only once complete; a link is followed to its
+    // target, and what is no file is refused before any page is made.
     try {
-      FPdf = std::make_unique<TPdfDocument>(FOutputFile + ".part", QSizeF(w / 10.0, l / 10.0), dev.DpiX);
+      FTargetFile = OutputTarget(FOutputFile);
+      FPartFile = FTargetFile + ".part";
+      FPdf = std::make_unique<TPdfDocument>(FPartFile, QSizeF(w / 10.0, l / 10.0), dev.DpiX);
     } catch (const Exception& e) {
       throw EPrinterError(e.Message());
     }
@@ -213,7 +217,7 @@ void TPrinter::BeginDoc() {
     auto painter = std::make_unique<QPainter>();
     if (!painter->begin(FPdf.get())) {
       FPdf.reset();
-      std::remove((FOutputFile + ".part").c_str());
+      std::remove(FPartFile.c_str());
       throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
     }
     FPainter = std::move(painter);
@@ -280,12 +284,12 @@ void TPrinter::EndDoc() {
   if (pdf) {
     std::error_code ec;
     if (!FPdfError.empty()) {
-      std::filesystem::remove(FOutputFile + ".part", ec);
+      std::filesystem::remove(FPartFile, ec);
       throw EPrinterError(FPdfError);
     }
-    std::filesystem::rename(FOutputFile + ".part", FOutputFile, ec);
+    std::filesystem::rename(FPartFile, FTargetFile, ec);
     if (ec) {
-      std::filesystem::remove(FOutputFile + ".part", ec);
+      std::filesystem::remove(FPartFile, ec);
       throw EPrinterError(Format("Cannot create file \"%s\"", FOutputFile));
     }
   }
@@ -296,7 +300,7 @@ void TPrinter::Abort() {
   const bool pdf = Device().BuiltInPdf;
   if (!pdf) FQPrinter->abort();
   CloseJob();
-  if (pdf) std::remove((FOutputFile + ".part").c_str());
+  if (pdf) std::remove(FPartFile.c_str());
 }
 
 // ---------------------------------------------------------------------------

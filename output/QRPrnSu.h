@@ -133,6 +133,10 @@ class TPrinter {
   int FIndex = 0;
   TDeviceMode FMode;
   std::string FOutputFile = "report.pdf";
+  // The file a job writes (through a symbolic link, its target) and its name while
+  // it is written.
+  std::string FTargetFile;
+  std::string FPartFile;
   std::string FTitle;
   std::unique_ptr<QPrinter> FQPrinter;
   std::unique_ptr<TPdfDocument> FPdf;  // the built-in printer's job
