@@ -36,7 +36,8 @@ TdlgRunParams::TdlgRunParams(QWidget* parent)
   setWindowTitle("Report Parameters");
   auto* layout = new QVBoxLayout(this);
   FForm = new QWidget(this);
-  new QFormLayout(FForm);
+  (new QFormLayout(FForm))->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  FForm->setMinimumWidth(360);
   layout->addWidget(FForm);
   FProblems = new QLabel(this);
   FProblems->setWordWrap(true);
@@ -213,7 +214,7 @@ TdlgParams::TdlgParams(QWidget* parent)
   auto* body = new QHBoxLayout;
   layout->addLayout(body);
   auto* left = new QVBoxLayout;
-  body->addLayout(left);
+  body->addLayout(left, 2);
   FList = new QListWidget(this);
   left->addWidget(FList);
   auto* moves = new QHBoxLayout;
@@ -227,7 +228,8 @@ TdlgParams::TdlgParams(QWidget* parent)
     moves->addWidget(b);
   }
   auto* form = new QFormLayout;
-  body->addLayout(form);
+  form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  body->addLayout(form, 3);
   FName = new QLineEdit(this);
   FType = new QComboBox(this);
   for (TQRParamType t : {ptString, ptInteger, ptFloat, ptDate, ptBoolean}) FType->addItem(ParamTypeName(t));
@@ -238,6 +240,7 @@ TdlgParams::TdlgParams(QWidget* parent)
   FChoices->setPlaceholderText("select value, caption from ...");
   FValueField = new QLineEdit(this);
   FCaptionField = new QLineEdit(this);
+  FName->setMinimumWidth(260);
   form->addRow("&Name:", FName);
   form->addRow("&Type:", FType);
   form->addRow("&Default:", FDefault);
