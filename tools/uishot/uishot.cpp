@@ -799,9 +799,12 @@ const std::map<std::string, TScenario>& Scenarios() {
            shot.Take("sql-preview");
            Click(d->Button3);
          });
+         // The query's :order is offered as a parameter of the report.
+         AnswerNextMessageBox(shot, "sql-parameter-offer", QMessageBox::Yes);
          Click(ToolButtonOf("actNew"));
          TfrmDoc* doc = Doc();
          Expect(shot, doc && dynamic_cast<TQuery*>(doc->DataSet), "Ok did not bind the query to the new document");
+         Expect(shot, doc && doc->Report->Parameters()->Find("order"), "the query's parameter was not declared");
          if (!doc || !doc->DataSet) return;
          shot.Take("document");
          // A data field: double-clicked, the field dialog picks Amount.
