@@ -21,6 +21,7 @@
 #include "app/dlgDataUnit.h"
 #include "app/dlgFieldsUnit.h"
 #include "app/dlgLinesEditorUnit.h"
+#include "app/dlgParamsUnit.h"
 #include "app/dlgReportPropsUnit.h"
 #include "app/RecordedReport.h"
 #include "app/frmDocUnit.h"
@@ -150,10 +151,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   CreateActions();
   CreateMenus();
   CreateToolBars();
-  DataDialog = [](TfrmDoc* doc) {
+  DataDialog = [this](TfrmDoc* doc) {
     TDataSet* dataSet = nullptr;
     if (!dlgData || !dlgData->SelectData(dataSet, doc)) return false;
     doc->AssignDataSet(dataSet);
+    OfferParameters(doc);
     return true;
   };
   DetailDataDialog = [](TfrmDoc*) -> TDataSet* {
@@ -162,6 +164,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   };
   PreviewReport = [](TfrmDoc* doc) { doc->Report->PreviewReport(); };
   PrintReport = [this](TfrmDoc* doc) { PrintDocument(doc); };
+  ParametersDialog = [this](TfrmDoc*, TQRParameters& params) {
+    TdlgParams dialog(this);
+    if (!dialog.Execute(params)) return false;
+    params.AssignFrom(&dialog.Edited());
+    return true;
+  };
+  AskParameters = [this](TfrmDoc* doc) {
+    return TdlgRunParams::AskForRun(doc->Report, doc->DataSet ? doc->DataSet->DatabaseName() : std::string(), this);
+  };
 
   if (auto* app = TApplication::Instance()) {
     app->SetShortcutClaim([this](int key) { return ClaimsShortcut(key); });
@@ -345,6 +356,19 @@ void TfrmMain::CreateActions() {
     if (TfrmDoc* d = doc()) EditDetailData(d, d->SelectedElement());
   };
   detailData->OnUpdate = hasDoc;
+  auto* parameters = Add("actParameters", "Report", "Para&meters...", "", -1);
+  parameters->OnExecute = [this, doc](TAction*) {
+    TfrmDoc* d = doc();
+    if (!d || !ParametersDialog) return;
+    TOwnedPtr<TQRParameters> edited(new TQRParameters);
+    edited->AssignFrom(d->Report->Parameters());
+    if (!ParametersDialog(d, *edited)) return;
+    // Through the document's change path, as the properties window writes the report's
+    // properties: one named step of its history.
+    d->ChangeElements("Parameters", {d->Report}, [&] { d->Report->Parameters()->AssignFrom(edited.get()); });
+    if (!d->Modified) d->MarkModified();
+  };
+  parameters->OnUpdate = hasDoc;
   auto* preview = Add("actPreview", "Report", "&Preview", "F9", 20);
   preview->OnExecute = [this](TAction*) { PreviewOrPrint(false); };
   preview->OnUpdate = hasDoc;
@@ -512,6 +536,7 @@ void TfrmMain::CreateMenus() {
   report->addSeparator();
   add(report, "actChangeData");
   add(report, "actDetailData");
+  add(report, "actParameters");
   add(report, "actRepProps");
   QMenu* window = menuBar()->addMenu("&Window");
   for (const char* n : {"WindowCascade1", "WindowTileHorizontal1", "WindowTileVertical1", "WindowArrange1",
@@ -787,6 +812,8 @@ void TfrmMain::EditDetailData(TfrmDoc* doc, TComponent* target) {
 void TfrmMain::PreviewOrPrint(bool print) {
   TfrmDoc* doc = EditableDocument();
   if (!doc) return;
+  // The values come first: cancelling them makes nothing.
+  if (AskParameters && !AskParameters(doc)) return;
   const bool propsVisible = frmProps && frmProps->isVisible();
   if (frmProps) frmProps->hide();
   // A print's pass runs on this thread and lets messages run: the rules see the busy
@@ -823,6 +850,22 @@ void TfrmMain::PreviewOrPrint(bool print) {
     throw;
   }
   if (frmProps) frmProps->setVisible(propsVisible);
+}
+
+void TfrmMain::OfferParameters(TfrmDoc* doc) {
+  const std::vector<std::string> names = doc->Report->UndeclaredSqlParams();
+  if (names.empty()) return;
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? ":" : ", :") + name;
+  if (MessageDlg("The SQL uses the parameters " + list +
+                     ". Add them to the report's parameters, asked for before each preview and print? "
+                     "They are texts until Report > Parameters gives them other types.",
+                 mtConfirmation, {mbYes, mbNo}) != mrYes)
+    return;
+  doc->ChangeElements("Parameters", {doc->Report}, [&] {
+    for (const std::string& name : names)
+      if (IsValidParamName(name)) doc->Report->Parameters()->AddParameter()->SetName(name);
+  });
 }
 
 void TfrmMain::ShowGenerationMessages(TfrmDoc* doc) {

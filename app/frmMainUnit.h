@@ -23,6 +23,7 @@ class TfrmDoc;
 class TClassDescriptor;
 class TdlgData;
 class TDataSet;
+class TQRParameters;
 class TImageList;
 class TdlgFields;
 class TdlgLinesEditor;
@@ -92,6 +93,13 @@ class TfrmMain : public QMainWindow {
   // Preview and print of a document's report; by default the report's own.
   std::function<void(TfrmDoc*)> PreviewReport;
   std::function<void(TfrmDoc*)> PrintReport;
+  // Sets the values of the report's parameters before a preview or print (by default
+  // the parameter dialog, shown only when the report has some); false cancels the run.
+  std::function<bool(TfrmDoc*)> AskParameters;
+  // Report > Parameters: edits a copy of the report's parameters; false when cancelled.
+  std::function<bool(TfrmDoc*, TQRParameters&)> ParametersDialog;
+  // After the data dialog: offers to declare the ":NAME"s of the new SQL as parameters.
+  void OfferParameters(TfrmDoc* doc);
   // The question before closing the program while passes run, for the documents named.
   static std::string StopPassesQuestion(const std::string& documents);
 

@@ -19,13 +19,15 @@ pictures=(
   data-tables:data-03-tables
   data-preview:data-04-preview
   data-sql:data-06-sql
-  field-dialog:data-09-field-dialog
-  lines-editor:data-13-lines-editor-field
-  expression:data-15-expression
+  field-dialog:data-10-field-dialog
+  lines-editor:data-14-lines-editor-field
+  expression:data-16-expression
   band-inserted:report-06-band-inserted
   group-footer-list:grouplist-02-footerband-list
   group-subtotal:grouplist-06-preview-page2
   page-settings:pagesettings-01-dialog
+  parameters-run:parameters-01-run-dialog
+  parameters-list:parameters-03-parameters-dialog
   preview-generating:preview-01-generating
   preview-finished:preview-03-finished
   preview-width:preview-05-page2-zoom-width

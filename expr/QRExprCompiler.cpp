@@ -242,6 +242,7 @@ class TCompiler {
       name = AsciiUpper(s.substr(0, open));
       args = s.substr(open + 1, s.size() - open - 2);
     }
+    if (name == "PARAM" && open != std::string_view::npos) return ParamReference(args);
     const int entry = QRFunctionLibrary().IndexOf(name);
     if (entry < 0) {
       if (!args.empty())
@@ -291,6 +292,18 @@ class TCompiler {
         }
       }
     }
+    EnvironmentLookup(name);
+  }
+
+  // PARAM('NAME'): the report's parameter of that name, found as its function is.
+  void ParamReference(std::string_view args) {
+    while (!args.empty() && args.front() == ' ') args.remove_prefix(1);
+    while (!args.empty() && args.back() == ' ') args.remove_suffix(1);
+    if (args.size() < 3 || args.front() != '\'' || args.back() != '\'' ||
+        args.substr(1, args.size() - 2).find('\'') != std::string_view::npos)
+      return AddError("PARAM takes the name of a parameter in quotes");
+    const std::string name = AsciiUpper(args.substr(1, args.size() - 2));
+    if (!FLocal || !FLocal->FindFunction(name)) return AddError(Format("Unknown parameter : %s", name));
     EnvironmentLookup(name);
   }
 

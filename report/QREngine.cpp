@@ -14,6 +14,8 @@
 #include <utility>
 
 #include "data/DB.h"
+#include "data/DBTables.h"
+#include "objects/CodePage.h"
 #include "framework/Application.h"
 #include "objects/Format.h"
 #include "output/QRPrgres.h"
@@ -457,13 +459,56 @@ void TCustomQuickRep::PreparePass() {
   FController->CollectMembers();
   GlobalEvEnvironment()->Compile();
   FFunctions->SetDataSetList(&FRunDataSets);
+  DefineParamFunctions();
   FFunctions->Compile();
+  for (size_t i = 0; i < FParamFunctions.size(); ++i)
+    TQREvEnvironment::AssignValue(FFunctions->FindConstantElement(FParamFunctions[i]), FParamValues[i]);
+  FParamValues.clear();
   FPageNumber = FFunctions->FindConstantElement("PAGENUMBER");
   FColumnNumber = FFunctions->FindConstantElement("COLUMNNUMBER");
   FReportTitleElement = FFunctions->FindConstantElement("REPORTTITLE");
   if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
   FController->PrepareRun();
   ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
+}
+
+// Each parameter is a constant function of the pass (its value is put in once the
+// environment is compiled), so expressions read it by name and a query's ":NAME" is
+// bound to it like any other function of the report.
+void TCustomQuickRep::DefineParamFunctions() {
+  FParamFunctions.clear();
+  FParamValues.clear();
+  for (TQRParamValue& value : ResolveParamValues(*FParameters, FParamTexts)) {
+    const std::string name = EvUpperCase(value.Name);
+    if (FFunctions->FindFunction(name))
+      throw EQRError(Format("Parameter %s has the name of a function of the report", value.Name));
+    FFunctions->DefineFunction(name, "0");
+    FParamFunctions.push_back(name);
+    FParamValues.push_back(std::move(value.Value));
+  }
+}
+
+void TCustomQuickRep::RemoveParamFunctions() {
+  for (const std::string& name : FParamFunctions) FFunctions->RemoveFunction(name);
+  FParamFunctions.clear();
+  FParamValues.clear();
+}
+
+std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
+  std::vector<std::string> names;
+  const auto collect = [&](const TComponent* c) {
+    const auto* query = dynamic_cast<const TQuery*>(c);
+    if (!query) return;
+    for (int i = 0; i < query->ParamCount(); ++i) {
+      const std::string& name = query->Params().Items(i)->Name();
+      if (FParameters->Find(name) || FFunctions->FindFunction(EvUpperCase(name))) continue;
+      if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); }))
+        names.push_back(name);
+    }
+  };
+  if (const auto* controller = dynamic_cast<const TQRController*>(FController.get())) collect(controller->DataSet());
+  for (const TComponent* c : OwnedComponents()) collect(c);
+  return names;
 }
 
 // Whatever happened, the report is as it was before the pass; a cancelled or failed
@@ -476,6 +521,7 @@ void TCustomQuickRep::FinishPass(bool failed) {
   } catch (...) {
   }
   if (FFunctions->Compiled()) FFunctions->Discard();
+  RemoveParamFunctions();
   FFunctions->SetDataSetList(nullptr);
   if (GlobalEvEnvironment()->Compiled()) GlobalEvEnvironment()->Discard();
   FPageNumber = FColumnNumber = FReportTitleElement = TQREvElement{};

@@ -303,6 +303,7 @@ TCustomQuickRep::TCustomQuickRep()
       FDescription(std::make_unique<TStringList>()),
       FFunctions(std::make_unique<TQREvEnvironment>()),
       FPage(std::make_unique<TQRPage>()),
+      FParameters(std::make_unique<TQRParameters>()),
       FPrinterSettings(std::make_unique<TQuickRepPrinterSettings>()) {
   SetController(std::make_unique<TQRCustomController>());
   FFunctions->DefineFunction("PAGENUMBER", "0");
@@ -641,6 +642,7 @@ RPT_BEGIN_CLASS(TQuickRep, TCustomQuickRep)
   c.Property("OnStartPage", &TQuickRep::OnStartPage, &TQuickRep::OnStartPage);
   c.Property("Options", &TQuickRep::Options, &TQuickRep::SetOptions);
   c.Property("Page", &TQuickRep::Page, &TQuickRep::SetPage);
+  c.Property("Parameters", &TQuickRep::Parameters, &TQuickRep::SetParameters).Stored(&TQuickRep::ParametersStored);
   c.Property("PrinterSettings", &TQuickRep::PrinterSettings, &TQuickRep::SetPrinterSettings);
   c.Property("PrintIfEmpty", &TQuickRep::PrintIfEmpty, &TQuickRep::SetPrintIfEmpty);
   c.Property("ReportTitle", &TQuickRep::ReportTitle, &TQuickRep::SetReportTitle);

@@ -17,6 +17,7 @@
 #include "objects/StringList.h"
 #include "output/QRExport.h"
 #include "output/QRPrnSu.h"
+#include "report/QRParams.h"
 #include "report/QRUnits.h"
 
 namespace rpt {
@@ -148,6 +149,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void SetOptions(TOstrelOptions value) { FOptions = value; }
   TQRPage* Page() const { return FPage.get(); }
   void SetPage(TQRPage* value) { FPage->AssignFrom(value); }
+  // The parameters the user gives values for each run; stored only when there are any,
+  // so a report without them streams as before.
+  TQRParameters* Parameters() const { return FParameters.get(); }
+  void SetParameters(TQRParameters* value) { FParameters->AssignFrom(value); }
+  bool ParametersStored() const { return FParameters->Count() > 0; }
   TQuickRepPrinterSettings* PrinterSettings() const { return FPrinterSettings.get(); }
   void SetPrinterSettings(TQuickRepPrinterSettings* value) { FPrinterSettings->AssignFrom(value); }
   virtual bool PrintIfEmpty() const;
@@ -244,6 +250,15 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::unique_ptr<TQRPrinter> TakeQRPrinter();
   // Pages begun in the current pass.
   int32_t PagesDone() const { return FPagesDone; }
+  // The values of the next runs, as text by upper-case name (not stored): declared
+  // parameters and names the report's SQL uses without declaring them. Each pass
+  // resolves them (ResolveParamValues) and fails naming a parameter without a value.
+  const TQRParamTexts& ParamTexts() const { return FParamTexts; }
+  void SetParamTexts(TQRParamTexts texts) { FParamTexts = std::move(texts); }
+  // The ":NAME"s of the report's queries (its dataset and those it owns) that are
+  // neither declared parameters nor report functions, in order of first use.
+  std::vector<std::string> UndeclaredSqlParams() const;
+
   // The datasets expressions see while a pass runs (empty between passes).
   TDataSetList* RunDataSets() { return &FRunDataSets; }
 
@@ -295,6 +310,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::unique_ptr<TStringList> FDescription;
   std::unique_ptr<TQREvEnvironment> FFunctions;
   std::unique_ptr<TQRPage> FPage;
+  std::unique_ptr<TQRParameters> FParameters;
+  TQRParamTexts FParamTexts;
+  // Functions a pass defined for the parameters, removed when it ends.
+  std::vector<std::string> FParamFunctions;
+  std::vector<TQREvValue> FParamValues;
   std::unique_ptr<TQuickRepPrinterSettings> FPrinterSettings;
   std::unique_ptr<TQRCustomController> FController;
   std::vector<TQRCustomBand*> FBandList;
@@ -319,6 +339,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void PrintBandControls(TQRCustomBand* band, bool first, bool& allDone);
   void ExportBand(TQRCustomBand* band);
   void SetFunctionInteger(TQREvElement element, int32_t value);
+  void DefineParamFunctions();
+  void RemoveParamFunctions();
   // Datasets a preview's thread walks: closed on this thread before it starts, opened
   // and closed again on the thread, then reopened here.
   std::vector<TDataSet*> PassDataSets() const;

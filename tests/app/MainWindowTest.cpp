@@ -82,8 +82,8 @@ using Names = std::vector<std::string>;
 const Names kAlwaysOn = {"actNew", "actOpen", "actPropsView"};
 
 TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
-  // The table's 41, Detail data, which makes a sub-detail's dataset, Undo and Redo.
-  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 44u);
+  // The table's 41, Detail data, which makes a sub-detail's dataset, Parameters, Undo and Redo.
+  EXPECT_EQ(frmMain->ActionList()->Actions().size(), 45u);
   EXPECT_EQ(frmMain->Action("actDetailData")->Category(), "Report");
   TAction* a = frmMain->Action("actChangeData");
   ASSERT_NE(a, nullptr);

@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 using Row = std::vector<std::string>;
 const char* const kExamples[] = {"orders_by_customer", "order_details", "customer_cards", "monthly_sales",
-                                 "product_catalogue"};
+                                 "product_catalogue", "orders_by_country"};
 
 struct TRun {
   int Status = -1;
@@ -571,6 +571,70 @@ TEST_F(ExampleReports, ReportsThatWouldPrintWrongStopOrSaySo) {
     const TRun pdf = Run("pdftotext", {(dir / "margins.pdf").string(), "-"});
     EXPECT_NE(pdf.Out.find("Customers in Germany, orders placed in 2024"), std::string::npos) << pdf.Out;
   }
+}
+
+// The parameters of a run come from the command line and select exactly the rows the
+// SQL selects with them; a value is bound, never made part of the SQL text.
+TEST_F(ExampleReports, TheCountryReportPrintsTheRowsOfTheParametersGiven) {
+  const std::vector<Row> expected = Query(
+      "select o.order_id, o.order_date, c.company, c.city, cast(round((t.goods + o.freight) * 100) as integer)"
+      " from orders o join customers c on c.customer_id = o.customer_id"
+      " join order_totals t on t.order_id = o.order_id"
+      " where c.country = 'Austria' and o.order_date between '2024-01-01' and '2024-06-30'"
+      " order by o.order_date, o.order_id");
+  ASSERT_GT(expected.size(), 5u);
+  const std::string report = Example("orders_by_country").string();
+  const std::vector<std::string> params = {"--param", "COUNTRY=Austria", "--param", "from=2024-01-01",
+                                           "--param", "TO=2024-06-30"};
+  std::vector<std::string> args = {"render", report, "country.csv"};
+  args.insert(args.end(), params.begin(), params.end());
+  const TRun csv = Tool(args);
+  ASSERT_EQ(csv.Status, 0) << csv.Err;
+  std::string text = ReadFile(Work / "country.csv");
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  std::vector<Row> want;
+  for (const Row& r : expected) want.push_back({r[0], r[1], r[2], r[3], Money(std::stoll(r[4]))});
+  EXPECT_EQ(ParseCsv(text), want);
+  // The title reads the parameters as functions.
+  args[2] = "country.pdf";
+  ASSERT_EQ(Tool(args).Status, 0);
+  const std::string pdf = Collapsed(Lines(Run("pdftotext", {"-layout", "country.pdf", "-"}).Out));
+  EXPECT_NE(pdf.find("Orders from Austria"), std::string::npos) << pdf;
+  EXPECT_NE(pdf.find("placed from 2024-01-01 to 2024-06-30"), std::string::npos) << pdf;
+
+  // Quotes in a value find only a country of that name: no order, the empty structure.
+  ASSERT_EQ(Tool({"render", report, "none.csv", "--param", "COUNTRY=Austria' or 'a'='a", "--param", "FROM=2024-01-01",
+                  "--param", "TO=2024-06-30"}).Status, 0);
+  EXPECT_EQ(ReadFile(Work / "none.csv"), ",,,,\r\n");
+
+  // check lists them.
+  const TRun check = Tool({"check", report});
+  EXPECT_NE(check.Out.find("\nparameter: COUNTRY string  default \"'Austria'\"  prompt \"Country\"  choices "),
+            std::string::npos) << check.Out;
+  EXPECT_NE(check.Out.find("\nparameter: FROM date  default \"YEARSTART\"  prompt \"Orders placed from\"\n"),
+            std::string::npos) << check.Out;
+
+  // A wrong value, an unknown name or a parameter without a value: status 1, a message
+  // naming it, no output.
+  std::string dump = ReadFile(fs::path(EXAMPLES_DIR) / "orders_by_country.txt");
+  const size_t at = dump.find("Default = \"YEARSTART\"");
+  ASSERT_NE(at, std::string::npos) << dump;
+  dump.erase(at, dump.find('\n', at) - at + 1);
+  std::ofstream(Work / "nodefault.txt", std::ios::binary) << dump;
+  ASSERT_EQ(Tool({"build", "nodefault.txt", "nodefault.rpt"}).Status, 0);
+  const std::pair<std::vector<std::string>, std::string> failures[] = {
+      {{"render", report, "bad.csv", "--param", "FROM=2024-02-30"}, "Parameter FROM: '2024-02-30' is not a date"},
+      {{"render", report, "bad.csv", "--param", "REGION=North"}, "The report has no parameter REGION"},
+      {{"render", "nodefault.rpt", "bad.csv"}, "Parameter FROM has no value"},
+      {{"render", "nodefault.rpt", "bad.pdf"}, "Parameter FROM has no value"}};
+  for (const auto& [run, message] : failures) {
+    const TRun r = Tool(run);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_NE(r.Err.find(message), std::string::npos) << r.Err;
+  }
+  EXPECT_FALSE(fs::exists(Work / "bad.csv"));
+  EXPECT_FALSE(fs::exists(Work / "bad.pdf"));
+  EXPECT_EQ(Tool({"render", report, "bad.csv", "--param", "FROM"}).Status, 2);
 }
 
 // The catalogue's first page: the logo and the pictures are on it, and a barcode reader

@@ -528,6 +528,63 @@ const std::vector<std::string> kProductCatalogueSql = {
     "join catalogue k on k.product_id = p.product_id",
     "order by p.category_id, p.product_id"};
 
+// (f) Orders of one country in a period the user chooses when it runs: the report's
+// parameters COUNTRY (offered from the customers' countries), FROM and TO are bound to
+// the query as values, and the title reads them as functions.
+TReportBuilder OrdersByCountry() {
+  TReportBuilder b("Orders by country");
+  TNotifyQuickRep* report = b.Report();
+  const auto parameter = [report](const char* name, TQRParamType type, const char* def, const char* prompt) {
+    TQRParameter* p = report->Parameters()->AddParameter();
+    p->SetName(name);
+    p->SetDataType(type);
+    p->SetDefault(def);
+    p->SetPrompt(prompt);
+    return p;
+  };
+  TQRParameter* country = parameter("COUNTRY", ptString, "'Austria'", "Country");
+  country->SetChoicesSQL("select distinct country from customers where country is not null order by country");
+  parameter("FROM", ptDate, "YEARSTART", "Orders placed from");
+  parameter("TO", ptDate, "TODAY", "to");
+
+  TQRBand* title = b.Band(rbTitle, "TitleBand", 20);
+  TQRExpr* heading = b.Expr(title, "TitleText", "'Orders from ' + COUNTRY", 0, 0, 130, taLeftJustify, "");
+  TReportBuilder::Bold(heading, 16);
+  heading->Size()->SetHeight(8);
+  b.Expr(title, "PeriodText", "'placed from ' + FROM + ' to ' + PARAM('TO')", 0, 9, 130, taLeftJustify, "");
+  b.System(title, "PrintedDate", qrsDate, "Printed ", 120, 0, 60, taRightJustify);
+  b.Rule(title, "TitleRule", 0, 16, kWidth);
+
+  TQRBand* columns = b.Band(rbColumnHeader, "ColumnHeaderBand", 7);
+  b.ColumnTitles(columns, "Heading",
+                 {{"Order", 0, 16, taRightJustify}, {"Date", 20, 22, taLeftJustify},
+                  {"Customer", 44, 70, taLeftJustify}, {"City", 116, 34, taLeftJustify},
+                  {"Total", 150, 30, taRightJustify}});
+
+  TQRBand* detail = b.Band(rbDetail, "DetailBand", 5);
+  b.Field(detail, "OrderId", "order_id", 0, 0.4, 16, taRightJustify);
+  b.Field(detail, "OrderDate", "order_date", 20, 0.4, 22);
+  b.Field(detail, "Company", "company", 44, 0.4, 70);
+  b.Field(detail, "City", "city", 116, 0.4, 34);
+  b.Field(detail, "Total", "total", 150, 0.4, 30, taRightJustify, kMoney);
+
+  TQRBand* summary = b.Band(rbSummary, "SummaryBand", 10);
+  b.Rule(summary, "SummaryRule", 0, 1, kWidth);
+  b.Aggregate(summary, "OrderCount", "COUNT", report, false, 0, 3, 60, "#,##0' orders'")->SetAlignment(taLeftJustify);
+  TReportBuilder::Bold(b.Aggregate(summary, "AllTotals", "SUM(total)", report, false, 140, 3, 40));
+
+  PageFooter(b);
+  return b;
+}
+
+const std::vector<std::string> kOrdersByCountrySql = {
+    "select o.order_id, o.order_date, c.company, c.city, t.goods + o.freight as total",
+    "from orders o",
+    "join customers c on c.customer_id = o.customer_id",
+    "join order_totals t on t.order_id = o.order_id",
+    "where c.country = :COUNTRY and o.order_date between :FROM and :TO",
+    "order by o.order_date, o.order_id"};
+
 struct TExample {
   const char* Name;
   std::function<TReportBuilder()> Build;
@@ -562,7 +619,8 @@ int main(int argc, char** argv) {
                                     TExample{"order_details", OrderDetails, kOrderDetailsSql},
                                     TExample{"customer_cards", CustomerCards, kCustomerCardsSql},
                                     TExample{"monthly_sales", MonthlySales, kMonthlySalesSql},
-                                    TExample{"product_catalogue", ProductCatalogue, kProductCatalogueSql}})
+                                    TExample{"product_catalogue", ProductCatalogue, kProductCatalogueSql},
+                                    TExample{"orders_by_country", OrdersByCountry, kOrdersByCountrySql}})
       Write(folder, example);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_examples: %s\n", e.what());

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "data/DB.h"
+#include "objects/CodePage.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -50,7 +51,7 @@ constexpr int kExitUsage = 2;
 constexpr int32_t kStoreMemoryLimit = 100000;
 
 const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
-                      "[--from N] [--to M] [--dpi N] [--title TEXT] [--progress]";
+                      "[--from N] [--to M] [--dpi N] [--title TEXT] [--progress] [--param NAME=VALUE...]";
 // Pages a pass may be ahead of the writer.
 constexpr size_t kPagesAhead = 8;
 
@@ -205,12 +206,25 @@ int32_t RenderPdfWhileGenerating(rpt::TQuickRep& report, rpt::TQRPDFFilter& pdf,
   return seen;
 }
 
+// Every value given must be for a parameter the report declares or a ":NAME" its SQL
+// uses; a misspelt name would otherwise be dropped silently.
+void CheckParamNames(const rpt::TQuickRep& report, const rpt::TQRParamTexts& texts) {
+  const std::vector<std::string> undeclared = report.UndeclaredSqlParams();
+  for (const auto& [name, text] : texts) {
+    if (report.Parameters()->Find(name)) continue;
+    if (std::any_of(undeclared.begin(), undeclared.end(), [&](const std::string& n) { return rpt::SameText(n, name); }))
+      continue;
+    throw rpt::EQRError(Format("The report has no parameter %s", name));
+  }
+}
+
 }  // namespace
 
 int Render(std::span<const std::string> args) {
   std::string file, output, database, title;
   int32_t from = 0, to = 0, dpi = 0;
   bool progress = false;
+  rpt::TQRParamTexts params;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--progress") {
@@ -221,6 +235,12 @@ int Render(std::span<const std::string> args) {
       if (a == "--database") {
         if (v.empty()) return Usage("--database takes an alias name");
         database = v;
+      } else if (a == "--param") {
+        const size_t eq = v.find('=');
+        const std::string name = v.substr(0, eq == std::string::npos ? 0 : eq);
+        if (eq == std::string::npos || !rpt::IsValidParamName(name)) return Usage("--param takes NAME=VALUE: " + v);
+        if (!params.emplace(rpt::EvUpperCase(name), v.substr(eq + 1)).second)
+          return Usage("--param " + name + " is given twice");
       } else if (a == "--from") {
         if (!ParsePage(v, from)) return Usage("--from takes a page number from 1");
       } else if (a == "--to") {
@@ -262,6 +282,8 @@ int Render(std::span<const std::string> args) {
   rpt::TQuickRep& report = *loaded.Report;
   dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
   BindData(report, dataSet.get(), database);
+  CheckParamNames(report, params);
+  report.SetParamTexts(std::move(params));
 
   // Nothing is generated for a folder that cannot take the result.
   rpt::TPendingFile(output).Discard();

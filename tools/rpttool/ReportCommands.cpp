@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,8 @@
 
 #include "tools/rpttool/LoadedReport.h"
 #include "tools/rpttool/Output.h"
+#include "data/DB.h"
+#include "objects/CodePage.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -228,10 +231,40 @@ TLoadedReport LoadReportFile(const std::string& fileName) {
   return loaded;
 }
 
+// One line per parameter: the declared ones with their type, default, prompt and
+// choices, then the ":NAME"s the SQL uses without declaring them (given as strings).
+std::string ParameterLines(const TLoadedReport& loaded) {
+  std::string out;
+  const rpt::TQRParameters& declared = *loaded.Report->Parameters();
+  for (int i = 0; i < declared.Count(); ++i) {
+    const rpt::TQRParameter& p = *declared.Parameter(i);
+    out += Format("parameter: %s %s", p.Name(), rpt::ParamTypeName(p.DataType()));
+    if (!p.Default().empty()) out += "  default " + Quoted(p.Default());
+    if (!p.Prompt().empty()) out += "  prompt " + Quoted(p.Prompt());
+    if (!p.ChoicesSQL().empty()) out += "  choices " + Quoted(p.ChoicesSQL());
+    out += "\n";
+  }
+  std::vector<std::string> undeclared;
+  if (loaded.Header.Kind == rpt::rdkQuery) {
+    std::string sql;
+    for (const std::string& line : loaded.Header.SqlLines) sql += line + "\n";
+    undeclared = rpt::ParseSqlParams(sql);
+  }
+  for (const std::string& name : loaded.Report->UndeclaredSqlParams()) undeclared.push_back(name);
+  std::vector<std::string> shown;
+  for (const std::string& name : undeclared) {
+    if (declared.Find(name) || loaded.Report->Functions()->FindFunction(rpt::EvUpperCase(name))) continue;
+    if (std::any_of(shown.begin(), shown.end(), [&](const std::string& n) { return rpt::SameText(n, name); })) continue;
+    shown.push_back(name);
+    out += "parameter: " + name + " string  undeclared, used in SQL\n";
+  }
+  return out;
+}
+
 int CheckReport(std::span<const std::string> args) {
   const std::unique_ptr<QGuiApplication> app = GuiApplication();
   const TLoadedReport loaded = LoadReportFile(args[0]);
-  Print(DataSetLine(loaded.Header) + "\n" + TTreePrinter(*loaded.Report).Run());
+  Print(DataSetLine(loaded.Header) + "\n" + ParameterLines(loaded) + TTreePrinter(*loaded.Report).Run());
   return 0;
 }
 

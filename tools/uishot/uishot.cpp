@@ -497,6 +497,51 @@ const std::map<std::string, TScenario>& Scenarios() {
            shot.TakeDetail("detail-" + bar->objectName().toStdString(), bar, 3);
          if (QWidget* palette = frmMain->findChild<QWidget*>("pnlPalette")) shot.TakeDetail("detail-palette", palette, 3);
        }},
+      {"parameters",
+       [](TShot& shot) {
+         // The values asked for before a preview of the example with parameters; Escape
+         // runs nothing. Then Report > Parameters on the same report.
+         OpenFiles({std::string(RPT_EXAMPLES_DIR) + "/orders_by_country.rpt"});
+         TShot::Settle();
+         if (!Doc() || Doc()->Report->Parameters()->Count() != 3) {
+           Expect(shot, false, "the example with parameters did not open");
+           return;
+         }
+         const auto whenShown = [&shot](const char* name, std::function<void(QDialog*)> steps) {
+           auto poll = std::make_shared<std::function<void(int)>>();
+           *poll = [&shot, name, steps, weak = std::weak_ptr(poll)](int tries) {
+             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+             if (!dialog || !dialog->isVisible() || dialog->windowTitle() != name) {
+               if (tries == 0) Expect(shot, false, (std::string(name) + " did not show").c_str());
+               else if (auto self = weak.lock()) QTimer::singleShot(50, [self, tries] { (*self)(tries - 1); });
+               return;
+             }
+             QTest::qWait(150);
+             steps(dialog);
+             if (dialog->isVisible()) dialog->reject();
+           };
+           QTimer::singleShot(50, [poll] { (*poll)(60); });
+         };
+         whenShown("Report Parameters", [&shot](QDialog* dialog) {
+           shot.Take("run-dialog");
+           if (auto* combo = dialog->findChild<QComboBox*>("COUNTRY")) {
+             combo->showPopup();
+             shot.Take("run-dialog-countries");
+             combo->hidePopup();
+           }
+           QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+         });
+         frmMain->Action("actPreview")->trigger();
+         TShot::Settle();
+         Expect(shot, !QApplication::activeModalWidget() && !Doc()->Report->GenerationRunning(),
+                "Escape in the parameter dialog did not stop the preview");
+         whenShown("Parameters", [&shot](QDialog* dialog) {
+           shot.Take("parameters-dialog");
+           QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog, Qt::Key_Escape);
+         });
+         frmMain->Action("actParameters")->trigger();
+         TShot::Settle();
+       }},
       {"documents",
        [](TShot& shot) {
          NewDocument();
@@ -775,9 +820,12 @@ const std::map<std::string, TScenario>& Scenarios() {
            shot.Take("sql-preview");
            Click(d->Button3);
          });
+         // The query's :order is offered as a parameter of the report.
+         AnswerNextMessageBox(shot, "sql-parameter-offer", QMessageBox::Yes);
          Click(ToolButtonOf("actNew"));
          TfrmDoc* doc = Doc();
          Expect(shot, doc && dynamic_cast<TQuery*>(doc->DataSet), "Ok did not bind the query to the new document");
+         Expect(shot, doc && doc->Report->Parameters()->Find("order"), "the query's parameter was not declared");
          if (!doc || !doc->DataSet) return;
          shot.Take("document");
          // A data field: double-clicked, the field dialog picks Amount.
