@@ -157,6 +157,14 @@ TEST_F(ShellParams, ReportParametersAddsEditsOrdersAndDeletes) {
   frmMain->Action("actParameters")->trigger();
   EXPECT_EQ(params.Count(), 2);
   EXPECT_TRUE(errors.empty());
+
+  // The confirmed edit is one step of the history (undo makes the report anew).
+  EXPECT_EQ(Doc->UndoCaption(), "Undo Parameters");
+  Doc->Undo();
+  EXPECT_EQ(Doc->Report->Parameters()->Count(), 1);
+  Doc->Redo();
+  ASSERT_EQ(Doc->Report->Parameters()->Count(), 2);
+  EXPECT_EQ(Doc->Report->Parameters()->Parameter(0)->Name(), "Till");
 }
 
 TEST_F(ShellParams, NewSqlOffersToDeclareTheParametersItUses) {
