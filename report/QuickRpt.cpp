@@ -414,6 +414,10 @@ void TCustomQuickRep::OrderBands() {
       for (TQRCustomBand* band : FBandList)
         if (band->BandType() == type) AppendBandInOrder(order, band);
     FController->AppendBandsInOrder(order);
+    // A group footer no group names yet shows where it will print once one does: above
+    // the page footer, not below it.
+    for (TQRCustomBand* band : FBandList)
+      if (band->BandType() == rbGroupFooter) AppendBandInOrder(order, band);
     for (TQRCustomBand* band : FBandList)
       if (band->BandType() == rbPageFooter) AppendBandInOrder(order, band);
     for (TQRCustomBand* band : FBandList) AppendBandInOrder(order, band);

@@ -28,6 +28,9 @@ TEST_F(BandTest, PlainReportOrdersByKindWhateverTheCreationOrder) {
   // Changing a band's type re-orders at once.
   static_cast<TQRBand*>(Report->FindComponent("Overlay"))->SetBandType(rbPageHeader);
   EXPECT_EQ(Order(), (Names{"Header", "Overlay", "Title", "Columns", "Detail", "Summary", "Footer"}));
+  // A group footer that no group names yet stands above the page footer.
+  AddBand(rbGroupFooter, "Loose");
+  EXPECT_EQ(Order(), (Names{"Header", "Overlay", "Title", "Columns", "Detail", "Summary", "Loose", "Footer"}));
 }
 
 TEST_F(BandTest, ChildChainsFollowTheirParentBand) {
