@@ -813,14 +813,7 @@ bool TPlayer::ReferenceRun(TFontEntry& font, const std::string& text, double bas
 // runs handed over with their characters.
 void TPlayer::TextRuns(const QString& text, const QFont& font, double baseline) {
   QTextLayout layout(text, font);
-  QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
-  option.setWrapMode(QTextOption::NoWrap);
-  option.setTextDirection(FPainter.layoutDirection());
-  layout.setTextOption(option);
-  layout.beginLayout();
-  QTextLine line = layout.createLine();
-  if (line.isValid()) line.setPosition(QPointF(0, 0));
-  layout.endLayout();
+  const QTextLine line = LayOutOneLine(layout, FPainter.layoutDirection());
   if (!line.isValid()) return;
   const QPointF origin(0, baseline - line.ascent());
   const QList<QGlyphRun> runs = layout.glyphRuns();
@@ -1169,6 +1162,18 @@ void TPlayer::Play(const TRecordView& r) {
 }
 
 }  // namespace
+
+QTextLine LayOutOneLine(QTextLayout& layout, Qt::LayoutDirection direction) {
+  QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+  option.setWrapMode(QTextOption::NoWrap);
+  option.setTextDirection(direction);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  QTextLine line = layout.createLine();
+  if (line.isValid()) line.setPosition(QPointF(0, 0));
+  layout.endLayout();
+  return line;
+}
 
 TMetafilePlayStats PlayMetafile(const TMetafile& page, QPainter& painter, const QRectF& target) {
   if (!painter.isActive()) return {};

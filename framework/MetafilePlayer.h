@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
+#include <QTextLayout>
 #include <cstdint>
 #include <string_view>
 
@@ -27,6 +28,10 @@ class TGlyphRunSink {
   // The run the next drawTextItem draws, at origin in the painter's coordinates.
   virtual void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) = 0;
 };
+
+// Lays a text out as one line from x = 0, unwrapped, as the painter lays out a line; the
+// line is invalid when the text gives none. Engines that keep text as text use it.
+QTextLine LayOutOneLine(QTextLayout& layout, Qt::LayoutDirection direction);
 
 struct TMetafilePlayStats {
   uint32_t Records = 0;    // records seen, header and end included

@@ -798,7 +798,7 @@ void TZQKComponentPropEditor::SetValueText(const std::string& typed) {
   const TTypeInfo* type = ValueType();
   if (!component || !type || !type->ClassType || !component->InheritsFrom(*type->ClassType))
     throw EPropertyError(kInvalidValue);
-  // Where the inspector names the candidates, a typed name must be one of them: a
+  // Where the row offers a list of names, a typed name must be one of them: a
   // setter may ignore a component of the right class that it cannot use.
   std::vector<TComponent*> offered;
   ListComponentsOfClass(type->ClassType, offered);

@@ -535,13 +535,7 @@ void TPdfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item) {
 
 void TPdfPaintEngine::DrawLaidOut(const QString& text, const QFont& font, const QPointF& baseline) {
   QTextLayout layout(text, font);
-  QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
-  option.setWrapMode(QTextOption::NoWrap);
-  layout.setTextOption(option);
-  layout.beginLayout();
-  QTextLine line = layout.createLine();
-  if (line.isValid()) line.setPosition(QPointF(0, 0));
-  layout.endLayout();
+  const QTextLine line = LayOutOneLine(layout, Qt::LayoutDirectionAuto);
   if (!line.isValid()) return;
   const QList<QGlyphRun> runs = layout.glyphRuns();
   for (const QGlyphRun& run : runs) DrawRun(run, baseline - QPointF(0, line.ascent()), runs.size() == 1 ? text : QString());

@@ -142,14 +142,7 @@ void TQRDBText::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
   // Continued in the next column or page: the record is the same, its text already read.
   if (!AllPrinted()) {
-    if (FIsMemo) FPrintLines = &FMemoLines;
-    try {
-      TQRCustomLabel::PrintAt(offsetX, offsetY);
-    } catch (...) {
-      FPrintLines = nullptr;
-      throw;
-    }
-    FPrintLines = nullptr;
+    PrintLines(FIsMemo ? &FMemoLines : nullptr, offsetX, offsetY);
     return;
   }
   // The dataset makes its fields afresh when it reopens (a sub-detail's query does for
@@ -166,6 +159,7 @@ void TQRDBText::PrintAt(double offsetX, double offsetY) {
       FPrintedValue = {};
     }
   }
+  const std::vector<std::string>* lines = nullptr;
   if (!field) {
     FOutputText.clear();
   } else if (FIsMemo) {
@@ -174,17 +168,20 @@ void TQRDBText::PrintAt(double offsetX, double offsetY) {
     } catch (const std::exception&) {
       FMemoLines.clear();
     }
-    FPrintLines = &FMemoLines;
+    lines = &FMemoLines;
   } else {
     FOutputText = FieldText(*field, FMask);
   }
-  try {
-    TQRCustomLabel::PrintAt(offsetX, offsetY);
-  } catch (...) {
-    FPrintLines = nullptr;
-    throw;
-  }
-  FPrintLines = nullptr;
+  PrintLines(lines, offsetX, offsetY);
+}
+
+void TQRDBText::PrintLines(const std::vector<std::string>* lines, double offsetX, double offsetY) {
+  FPrintLines = lines;
+  struct TRelease {
+    const std::vector<std::string>*& Lines;
+    ~TRelease() { Lines = nullptr; }
+  } release{FPrintLines};
+  TQRCustomLabel::PrintAt(offsetX, offsetY);
 }
 
 // ---------------------------------------------------------------------------

@@ -43,6 +43,10 @@ class TQRDBText : public TQRCustomLabel {
   void Renamed(const std::string& oldName) override;
 
  private:
+  // Prints as a label from these lines (none: from its text); they are let go however
+  // the printing ends.
+  void PrintLines(const std::vector<std::string>* lines, double offsetX, double offsetY);
+
   TDataSet* FDataSet = nullptr;
   std::string FDataField;
   std::string FMask;

@@ -202,6 +202,37 @@ void ChooseItem(QListWidget* list, const char* text) {
   Click(list->viewport(), list->visualItemRect(found.first()).center());
 }
 
+// Runs `steps` from the event loop of the modal preview once it shows its first page
+// (with `whole`, once the pages are all made too); press F9 after. A preview that never
+// gets there fails the run.
+void WhilePreviewShows(bool whole, std::function<void(TQRStandardPreview*)> steps) {
+  auto poll = std::make_shared<std::function<void(int)>>();
+  *poll = [whole, steps, weak = std::weak_ptr(poll)](int tries) {
+    auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
+    if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
+        (whole && !window->GenerationOver())) {
+      if (tries == 0) Fail("F9 showed no preview with a first page");
+      else if (auto self = weak.lock()) QTimer::singleShot(20, [self, tries] { (*self)(tries - 1); });
+      return;
+    }
+    TShot::Settle();
+    steps(window);
+  };
+  QTimer::singleShot(20, [poll] { (*poll)(500); });
+}
+
+// Waits for the document's pass to end, then writes its report into a PDF of that name
+// in the temporary folder through a pass of its own; gives the file's path.
+std::string WritePdf(TfrmDoc* doc, const char* name) {
+  for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
+  const std::string pdf = QDir(QDir::tempPath()).filePath(name).toStdString();
+  doc->Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
+  doc->Report->GeneratePages();
+  TQRPDFFilter filter(pdf);
+  doc->Report->QRPrinter()->ExportVia(filter);
+  return pdf;
+}
+
 // Runs `steps` from the event loop of the modal dialog `dialog` once it shows: a modal
 // dialog holds the scenario until it closes. A dialog that never shows, or is still
 // open after the steps, fails the run and is cancelled.
@@ -958,36 +989,19 @@ const std::map<std::string, TScenario>& Scenarios() {
          DoubleClick(Page(), CenterOnPage(field));
          TShot::Settle();
          shot.Take("design");
-         auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, weak = std::weak_ptr(steps)](int tries) {
-           auto steps = weak.lock();
-           if (!steps) return;
-           auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
-           if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
-               !window->GenerationOver()) {
-             if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
-             else Fail("F9 showed no preview with a first page");
-             return;
-           }
-           TShot::Settle();
+         WhilePreviewShows(true, [&shot](TQRStandardPreview* window) {
            shot.Take("preview");
            Click(window->ToolBar1()->widgetForAction(window->Command("ZoomToWidth")));
            TShot::Settle();
            shot.Take("preview-width");
            Click(window->ExitButton());
-         };
-         QTimer::singleShot(20, [steps] { (*steps)(500); });
+         });
          QTest::keyClick(WindowOf(frmMain), Qt::Key_F9);
          TShot::Settle();
-         for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
          // The same report into a PDF, read back by a barcode reader when one is installed.
-         const QString pdf = QDir(QDir::tempPath()).filePath("uishot-pictures.pdf");
-         doc->Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
-         doc->Report->GeneratePages();
-         TQRPDFFilter filter(pdf.toStdString());
-         doc->Report->QRPrinter()->ExportVia(filter);
+         const std::string pdf = WritePdf(doc, "uishot-pictures.pdf");
          const QString png = QDir(QDir::tempPath()).filePath("uishot-pictures");
-         const std::string command = "pdftoppm -r 150 -f 1 -l 1 -singlefile -png '" + pdf.toStdString() + "' '" +
+         const std::string command = "pdftoppm -r 150 -f 1 -l 1 -singlefile -png '" + pdf + "' '" +
                                      png.toStdString() + "' && zbarimg --raw -q '" + png.toStdString() +
                                      ".png' | head -3";
          std::printf("uishot: codes read from the PDF's first page:\n");
@@ -1047,20 +1061,11 @@ const std::map<std::string, TScenario>& Scenarios() {
          frmMain->activateWindow();
          QTest::qWaitForWindowActive(frmMain);
          bool previewed = false;
-         auto poll = std::make_shared<std::function<void(int)>>();
-         *poll = [&shot, &previewed, weak = std::weak_ptr(poll)](int tries) {
-           QWidget* preview = QApplication::activeModalWidget();
-           if (!preview || preview->objectName() != "QRStandardPreview") {
-             if (tries > 0)
-               if (auto self = weak.lock()) QTimer::singleShot(100, [self, tries] { (*self)(tries - 1); });
-             return;
-           }
-           TShot::Settle();
+         WhilePreviewShows(false, [&shot, &previewed](TQRStandardPreview* window) {
            shot.Take("preview");
            previewed = true;
-           QTest::keyClick(preview, Qt::Key_Escape);
-         };
-         QTimer::singleShot(100, [poll] { (*poll)(100); });
+           QTest::keyClick(window, Qt::Key_Escape);
+         });
          Press(Qt::Key_F9);
          Expect(shot, previewed, "F9 did not show the preview, or Escape did not close it");
          const std::string file = QDir(QDir::tempPath()).filePath("uishot-keyboard.rpt").toStdString();
@@ -1448,17 +1453,7 @@ const std::map<std::string, TScenario>& Scenarios() {
                 "the subtotal's expression and reset did not reach it");
          TakeWithProperties(shot, "subtotal-on-footer");
          // The preview, on the page where the first customer's subtotal prints.
-         auto steps = std::make_shared<std::function<void(int)>>();
-         *steps = [&shot, weak = std::weak_ptr(steps)](int tries) {
-           auto steps = weak.lock();
-           if (!steps) return;
-           auto* window = dynamic_cast<TQRStandardPreview*>(QApplication::activeModalWidget());
-           if (!window || !window->isVisible() || !window->QRPreview()->Image()->HasPage() ||
-               !window->GenerationOver()) {
-             if (tries > 0) QTimer::singleShot(20, [steps, tries] { (*steps)(tries - 1); });
-             else Fail("F9 showed no preview with a first page");
-             return;
-           }
+         WhilePreviewShows(true, [&shot](TQRStandardPreview* window) {
            Click(window->ToolBar1()->widgetForAction(window->Command("ZoomToWidth")));
            TShot::Settle();
            shot.Take("preview");
@@ -1466,24 +1461,18 @@ const std::map<std::string, TScenario>& Scenarios() {
            TShot::Settle();
            shot.Take("preview-page2");
            Click(window->ExitButton());
-         };
-         QTimer::singleShot(20, [steps] { (*steps)(500); });
+         });
          QTest::keyClick(WindowOf(frmMain), Qt::Key_F9);
          TShot::Settle();
-         for (int waited = 0; doc->Report->GenerationRunning() && waited < 10000; waited += 50) QTest::qWait(50);
          // Every customer's footer prints its own subtotal (the sums of the sample data).
-         const QString pdf = QDir(QDir::tempPath()).filePath("uishot-grouplist.pdf");
-         doc->Report->SetQRPrinter(std::make_unique<TQRPrinter>(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()}));
-         doc->Report->GeneratePages();
-         TQRPDFFilter filter(pdf.toStdString());
-         doc->Report->QRPrinter()->ExportVia(filter);
-         const std::string text = PdfText(pdf.toStdString());
+         const std::string pdf = WritePdf(doc, "uishot-grouplist.pdf");
+         const std::string text = PdfText(pdf);
          for (const char* subtotal : {"4749.1", "3619.66", "4587.36"}) {
            std::printf("uishot: subtotal %s printed: %s\n", subtotal,
                        text.find(subtotal) != std::string::npos ? "yes" : "no");
            Expect(shot, text.find(subtotal) != std::string::npos, "a customer's subtotal is missing from the pages");
          }
-         std::remove(pdf.toStdString().c_str());
+         std::remove(pdf.c_str());
        }},
       {"undo",
        [](TShot& shot) {
