@@ -11,6 +11,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 #include <utility>
 
 #include "data/DB.h"
@@ -374,15 +375,12 @@ void TCustomQuickRep::ReopenPassDataSets() {
 void TCustomQuickRep::TellUnlinkedGroupFooters() {
   // A group footer prints only when a group names it; one that none names would be
   // left out without a word.
-  for (TQRCustomBand* band : FBandList) {
-    if (band->BandType() != rbGroupFooter) continue;
-    const bool named = std::any_of(FBandList.begin(), FBandList.end(), [band](TQRCustomBand* b) {
-      const auto* group = dynamic_cast<TQRGroup*>(b);
-      return group && group->FooterBand() == band;
-    });
-    if (!named)
+  std::unordered_set<const TQRCustomBand*> named;
+  for (TQRCustomBand* band : FBandList)
+    if (const auto* group = dynamic_cast<TQRGroup*>(band)) named.insert(group->FooterBand());
+  for (TQRCustomBand* band : FBandList)
+    if (band->BandType() == rbGroupFooter && !named.count(band))
       AddGenerationMessage(band->Name() + ": a group footer that no group names as its FooterBand is not printed");
-  }
 }
 
 void TCustomQuickRep::RunPass() {
