@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -134,7 +135,14 @@ TFieldDef Column(const std::string& name, TFieldType type) {
 TValue CsvCell(std::string text) {
   TValue v;
   if (text.empty()) return v;
-  if (ParseInteger(text, v.Int)) {
+  // A code such as "007" or "01234" is text: as a number it would lose its zeros.
+  const size_t digits = text.find_first_not_of("+-");
+  const bool zeroPadded = digits != std::string::npos && text[digits] == '0' && digits + 1 < text.size() &&
+                          std::isdigit(static_cast<unsigned char>(text[digits + 1]));
+  if (zeroPadded) {
+    v.Kind = TValue::kText;
+    v.Text = std::move(text);
+  } else if (ParseInteger(text, v.Int)) {
     v.Kind = TValue::kInteger;
   } else if (ParseFloat(text, v.Float)) {
     v.Kind = TValue::kFloat;

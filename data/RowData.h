@@ -36,7 +36,8 @@ TRowSet MakeRowSet(const std::vector<TRecord>& records, const std::vector<TField
 // text raises EDatabaseError "NAME, line L, column C: ...".
 TRowSet ParseJsonRows(std::string_view text, const std::string& name);
 // CSV with a header line (RFC 4180: commas, double quotes doubled inside quoted fields,
-// line breaks inside them, CRLF or LF). An empty cell is null. Malformed text, or a line
+// line breaks inside them, CRLF or LF). An empty cell is null; a zero-padded number
+// ("007") is text. Malformed text, or a line
 // with another number of fields than the header, raises EDatabaseError naming the line
 // and column.
 TRowSet ParseCsvRows(std::string_view text, const std::string& name);
