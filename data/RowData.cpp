@@ -7,10 +7,10 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,10 +50,14 @@ std::string FloatText(double v) {
 
 std::string ValueText(const TValue& v) {
   switch (v.Kind) {
-    case TValue::kInteger: return std::to_string(v.Int);
-    case TValue::kFloat: return FloatText(v.Float);
-    case TValue::kBoolean: return v.Int ? "True" : "False";
-    default: return v.Text;
+    case TValue::kInteger:
+      return std::to_string(v.Int);
+    case TValue::kFloat:
+      return FloatText(v.Float);
+    case TValue::kBoolean:
+      return v.Int ? "True" : "False";
+    default:
+      return v.Text;
   }
 }
 
@@ -76,13 +80,19 @@ bool Convert(const TValue& in, TFieldType type, TValue& out) {
   out = TValue{};
   if (in.IsNull()) return true;
   switch (type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
       out.Kind = TValue::kInteger;
       if (in.Kind == TValue::kInteger) return out.Int = in.Int, true;
       if (in.Kind == TValue::kFloat && std::nearbyint(in.Float) == in.Float && std::fabs(in.Float) < 9.2e18)
         return out.Int = static_cast<int64_t>(in.Float), true;
       return in.Kind == TValue::kText && ParseInteger(in.Text, out.Int);
-    case ftFloat: case ftCurrency: case ftBCD:
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
       out.Kind = TValue::kFloat;
       if (in.Kind == TValue::kFloat) return out.Float = in.Float, true;
       if (in.Kind == TValue::kInteger) return out.Float = static_cast<double>(in.Int), true;
@@ -102,10 +112,20 @@ bool Convert(const TValue& in, TFieldType type, TValue& out) {
 
 const char* TypeWords(TFieldType type) {
   switch (type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: return "a whole number";
-    case ftFloat: case ftCurrency: case ftBCD: return "a number";
-    case ftBoolean: return "true or false";
-    default: return "a text";
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftAutoInc:
+    case ftLargeint:
+      return "a whole number";
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+      return "a number";
+    case ftBoolean:
+      return "true or false";
+    default:
+      return "a text";
   }
 }
 
@@ -185,9 +205,7 @@ class TRowsConnection : public engine::TConnection {
   std::unique_ptr<engine::TCursor> OpenCursor(const std::string&, const TParams*) override {
     return std::make_unique<TRowsCursor>(FRows);
   }
-  int64_t QueryInteger(const std::string&, const TParams*) override {
-    return static_cast<int64_t>(FRows->Rows.size());
-  }
+  int64_t QueryInteger(const std::string&, const TParams*) override { return static_cast<int64_t>(FRows->Rows.size()); }
 
  private:
   static engine::TAlias RowsAlias() {
@@ -245,7 +263,8 @@ TRowSet ParseJsonRows(std::string_view text, const std::string& name) {
       QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &error);
   if (error.error != QJsonParseError::NoError)
     FailAt(name, text, static_cast<size_t>(error.offset), error.errorString().toStdString());
-  if (!doc.isArray()) FailAt(name, text, text.find_first_not_of(" \t\r\n\xEF\xBB\xBF"), "an array of objects is expected");
+  if (!doc.isArray())
+    FailAt(name, text, text.find_first_not_of(" \t\r\n\xEF\xBB\xBF"), "an array of objects is expected");
   const QJsonArray array = doc.array();
   std::vector<TRecord> records;
   records.reserve(static_cast<size_t>(array.size()));
@@ -308,7 +327,8 @@ TRowSet ParseCsvRows(std::string_view text, const std::string& name) {
           cell += text[pos++];
         }
         if (pos < text.size() && text[pos] != ',' && text[pos] != '\n' &&
-            !(text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') && !(text[pos] == '\r' && pos + 1 == text.size()))
+            !(text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') &&
+            !(text[pos] == '\r' && pos + 1 == text.size()))
           FailAt(name, text, pos, "a comma or a line break is expected after a quoted field");
       } else {
         while (pos < text.size() && text[pos] != ',' && text[pos] != '\n' &&
@@ -333,7 +353,8 @@ TRowSet ParseCsvRows(std::string_view text, const std::string& name) {
   if (lines.empty()) throw EDatabaseError(name + ": the file is empty; a header line is expected");
   const std::vector<std::string>& header = lines.front();
   for (size_t i = 0; i < header.size(); ++i)
-    if (header[i].empty()) FailAt(name, text, lineStarts[0], Format("column %d of the header has no name", static_cast<int64_t>(i + 1)));
+    if (header[i].empty())
+      FailAt(name, text, lineStarts[0], Format("column %d of the header has no name", static_cast<int64_t>(i + 1)));
   std::vector<TRecord> records;
   records.reserve(lines.size() - 1);
   for (size_t l = 1; l < lines.size(); ++l) {

@@ -28,8 +28,9 @@ using TRecord = std::vector<std::pair<std::string, TValue>>;
 
 // The rows of records. Without a schema the columns are the names in the order first
 // seen; with one, they are the schema's and every value is converted to its column's
-// type (names the schema lacks are ignored; date, time and binary columns hold text). A value that does not convert raises
-// EDatabaseError naming the record (1-based) and the field.
+// type (names the schema lacks are ignored; date, time and binary columns hold text).
+// A value that does not convert raises EDatabaseError naming the record (1-based) and
+// the field.
 TRowSet MakeRowSet(const std::vector<TRecord>& records, const std::vector<TFieldDef>* schema = nullptr);
 
 // A JSON array of objects. Nested arrays and objects become their JSON text. Malformed

@@ -31,7 +31,8 @@ TEST(RowData, JsonRowsWalkLikeATableWithTypesFromTheValues) {
     {"id": 1, "name": "Blåbær \u00e9", "price": 2.5, "paid": true, "code": "007", "tags": [1, "a"]},
     {"id": 2, "name": null, "price": 3, "paid": false, "code": 42},
     {"id": 3, "extra": "only here"}
-  ])", "rows.json"));
+  ])",
+                               "rows.json"));
   EXPECT_EQ(ds->RecordCount(), 3);
   EXPECT_TRUE(ds->FieldByName("id")->Is<TLargeintField>());
   EXPECT_TRUE(ds->FieldByName("price")->Is<TFloatField>());
@@ -55,7 +56,9 @@ TEST(RowData, JsonRowsWalkLikeATableWithTypesFromTheValues) {
   ds->First();
   EXPECT_EQ(ds->FieldByName("id")->AsInteger(), 1);
 
-  EXPECT_EQ(ErrorOf([] { ParseJsonRows("[\n  {\"a\": 1},\n  {\"a\": }\n]", "r.json"); }).rfind("r.json, line 3, column ", 0), 0u);
+  EXPECT_EQ(
+      ErrorOf([] { ParseJsonRows("[\n  {\"a\": 1},\n  {\"a\": }\n]", "r.json"); }).rfind("r.json, line 3, column ", 0),
+      0u);
   EXPECT_EQ(ErrorOf([] { ParseJsonRows("  {\"a\": 1}", "r.json"); }),
             "r.json, line 1, column 3: an array of objects is expected");
   EXPECT_EQ(ErrorOf([] { ParseJsonRows("[{}, 5]", "r.json"); }), "r.json: element 2 of the array is not an object");
@@ -66,11 +69,12 @@ TEST(RowData, JsonRowsWalkLikeATableWithTypesFromTheValues) {
 }
 
 TEST(RowData, CsvFollowsTheQuotingRulesAndNamesTheLineAndColumnOfAFault) {
-  auto ds = Open(ParseCsvRows("\xEF\xBB\xBFid,name,amount,note\r\n"
-                              "1,\"Smith, \"\"J\"\"\",10,\"two\nlines\"\r\n"
-                              "2,Åsa,2.5,\r\n"
-                              "003,,x,last",
-                              "rows.csv"));
+  auto ds =
+      Open(ParseCsvRows("\xEF\xBB\xBFid,name,amount,note\r\n"
+                        "1,\"Smith, \"\"J\"\"\",10,\"two\nlines\"\r\n"
+                        "2,Åsa,2.5,\r\n"
+                        "003,,x,last",
+                        "rows.csv"));
   EXPECT_EQ(ds->RecordCount(), 3);
   EXPECT_TRUE(ds->FieldByName("amount")->Is<TStringField>());
   EXPECT_EQ(ds->FieldByName("name")->AsString(), "Smith, \"J\"");
@@ -118,9 +122,9 @@ TEST(RowData, ASchemaFixesTheColumnsAndConvertsTheValues) {
   TValue seven;
   seven.Kind = TValue::kInteger;
   seven.Int = 7;
-  auto ds = Open(MakeRowSet({{{"id", text("12")}, {"total", text("1.5")}, {"label", seven}, {"ignored", seven}},
-                             {{"total", seven}}},
-                            &schema));
+  auto ds = Open(MakeRowSet(
+      {{{"id", text("12")}, {"total", text("1.5")}, {"label", seven}, {"ignored", seven}}, {{"total", seven}}},
+      &schema));
   EXPECT_EQ(ds->FieldNames(), (std::vector<std::string>{"ID", "total", "label"}));
   EXPECT_EQ(ds->FieldByName("id")->AsInteger(), 12);
   EXPECT_DOUBLE_EQ(ds->FieldByName("total")->AsFloat(), 1.5);
@@ -128,7 +132,9 @@ TEST(RowData, ASchemaFixesTheColumnsAndConvertsTheValues) {
   ds->Next();
   EXPECT_TRUE(ds->FieldByName("id")->IsNull());
   EXPECT_DOUBLE_EQ(ds->FieldByName("total")->AsFloat(), 7.0);
-  EXPECT_EQ(ErrorOf([&] { MakeRowSet({{}, {{"ID", text("12a")}}}, &schema); }),
+  EXPECT_EQ(ErrorOf([&] {
+              MakeRowSet({{}, {{"ID", text("12a")}}}, &schema);
+            }),
             "Record 2: the value of 'ID' is not a whole number");
 }
 

@@ -457,8 +457,8 @@ TEST_F(ExampleReports, TheGroupedListPrintsRowsFromAJsonOrCsvFileInPlaceOfItsQue
          R"( "ship_via": null, "line_count": 1, "goods": 20},)"
          R"( {"order_id": 3, "order_date": "2024-04-01", "customer_id": 9, "company": "Zeta AG", "city": "Bonn",)"
          R"( "ship_via": "Sea", "line_count": 4, "goods": 7, "freight": 1}])";
-  std::ofstream(Work / "rows.csv") << "order_id,order_date,customer_id,company,city,ship_via,line_count,goods,freight\r\n"
-                                      "1,2024-03-01,7,Blåbær GmbH,Köln,Air,2,100.5,3.25\r\n"
+  std::ofstream(Work / "rows.csv") << "order_id,order_date,customer_id,company,city,ship_via,line_count,goods,"
+                                      "freight\r\n1,2024-03-01,7,Blåbær GmbH,Köln,Air,2,100.5,3.25\r\n"
                                       "2,2024-03-05,7,\"Blåbær GmbH\",Köln,,1,20,\r\n"
                                       "3,2024-04-01,9,Zeta AG,Bonn,Sea,4,7,1\r\n";
   const std::string want = "Order,Date,Ship via,Lines,Goods,Freight,Total\r\n1,2024-03-01,Air,2,100.50,3.25,103.75\r\n"

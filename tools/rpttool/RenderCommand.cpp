@@ -51,8 +51,9 @@ constexpr int kExitUsage = 2;
 // The page store keeps this much in memory before it spills to a temporary file.
 constexpr int32_t kStoreMemoryLimit = 100000;
 
-const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS | --data ROWS.json|ROWS.csv] "
-                      "[--from N] [--to M] [--dpi N] [--title TEXT] [--progress] [--param NAME=VALUE...]";
+const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
+                      "[--data ROWS.json|ROWS.csv] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
+                      "[--param NAME=VALUE...]";
 // Pages a pass may be ahead of the writer.
 constexpr size_t kPagesAhead = 8;
 
