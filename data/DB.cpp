@@ -486,8 +486,13 @@ engine::TConnection& TDataSet::Connection() {
     if (Active()) throw EDatabaseError("This dataset is open on another thread");
     FConnection.reset();
   }
-  if (!FConnection) FConnection = Session().Connect(FDatabaseName);
+  if (!FConnection) FConnection = NewConnection();
   return *FConnection;
+}
+
+std::unique_ptr<engine::TConnection> TDataSet::NewConnection() {
+  if (FDatabaseName.empty()) throw EDatabaseError("Database name missing");
+  return Session().Connect(FDatabaseName);
 }
 
 void TDataSet::ReleaseConnection() {
@@ -509,7 +514,6 @@ void TDataSet::Fail() {
 }
 
 void TDataSet::DoOpen() {
-  if (FDatabaseName.empty()) throw EDatabaseError("Database name missing");
   try {
     engine::TConnection& connection = Connection();
     FSelectSql = SelectSql(connection);

@@ -382,6 +382,9 @@ class TDataSet : public TComponent {
   virtual std::string SelectSql(engine::TConnection& connection) = 0;
   virtual std::string CountSql(engine::TConnection& connection);
   virtual const TParams* StatementParams() const { return nullptr; }
+  // The connection the dataset reads through: the session's, to DatabaseName. A dataset
+  // over rows of its own gives one that reads them instead.
+  virtual std::unique_ptr<engine::TConnection> NewConnection();
   // Throws "Cannot perform this operation on an open dataset".
   void CheckInactive() const;
   void CheckActive() const;

@@ -448,6 +448,40 @@ TEST_F(ExampleReports, TheGroupedListExportsExactlyTheSqlsRowsToCsvAndAWorkbook)
   EXPECT_EQ(Lines(cells.Out), wantCells);
 }
 
+TEST_F(ExampleReports, TheGroupedListPrintsRowsFromAJsonOrCsvFileInPlaceOfItsQuery) {
+  // Absent keys and nulls print empty (and add nothing); the same rows as CSV print alike.
+  std::ofstream(Work / "rows.json")
+      << R"([{"order_id": 1, "order_date": "2024-03-01", "customer_id": 7, "company": "Blåbær GmbH", "city": "Köln",)"
+         R"( "ship_via": "Air", "line_count": 2, "goods": 100.5, "freight": 3.25},)"
+         R"( {"order_id": 2, "order_date": "2024-03-05", "customer_id": 7, "company": "Blåbær GmbH", "city": "Köln",)"
+         R"( "ship_via": null, "line_count": 1, "goods": 20},)"
+         R"( {"order_id": 3, "order_date": "2024-04-01", "customer_id": 9, "company": "Zeta AG", "city": "Bonn",)"
+         R"( "ship_via": "Sea", "line_count": 4, "goods": 7, "freight": 1}])";
+  std::ofstream(Work / "rows.csv") << "order_id,order_date,customer_id,company,city,ship_via,line_count,goods,"
+                                      "freight\r\n1,2024-03-01,7,Blåbær GmbH,Köln,Air,2,100.5,3.25\r\n"
+                                      "2,2024-03-05,7,\"Blåbær GmbH\",Köln,,1,20,\r\n"
+                                      "3,2024-04-01,9,Zeta AG,Bonn,Sea,4,7,1\r\n";
+  const std::string want = "Order,Date,Ship via,Lines,Goods,Freight,Total\r\n1,2024-03-01,Air,2,100.50,3.25,103.75\r\n"
+                           "2,2024-03-05,,1,20.00,,20.00\r\n3,2024-04-01,Sea,4,7.00,1.00,8.00\r\n";
+  for (const std::string rows : {"rows.json", "rows.csv"}) {
+    const TRun csv = Tool({"render", Example("orders_by_customer").string(), "rows-out.csv", "--data", rows});
+    ASSERT_EQ(csv.Status, 0) << csv.Err;
+    EXPECT_EQ(ReadFile(Work / "rows-out.csv"), want) << rows;
+  }
+  ASSERT_EQ(Tool({"render", Example("orders_by_customer").string(), "rows.pdf", "--data", "rows.json"}).Status, 0);
+  const std::string pdf = Collapsed(Lines(Run("pdftotext", {"-layout", "rows.pdf", "-"}).Out));
+  EXPECT_NE(pdf.find("Total Blåbær GmbH 3 120.50 3.25 123.75"), std::string::npos) << pdf;
+  EXPECT_NE(pdf.find("Grand total 3 orders 7 127.50 4.25 131.75"), std::string::npos) << pdf;
+
+  std::ofstream(Work / "bad.csv") << "order_id,company\n1,\"a \"\"b\"\"\"\n2,x\"y\n";
+  const TRun bad = Tool({"render", Example("orders_by_customer").string(), "bad-out.pdf", "--data", "bad.csv"});
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_NE(bad.Err.find("bad.csv, line 3, column 4: a quote inside"), std::string::npos) << bad.Err;
+  EXPECT_FALSE(fs::exists(Work / "bad-out.pdf"));
+  EXPECT_EQ(Tool({"render", Example("orders_by_customer").string(), "x.pdf", "--data", "rows.json", "--database",
+                  "Sample"}).Status, 2);
+}
+
 TEST_F(ExampleReports, BadInputFailsWithAMessageAndLeavesNoOutput) {
   const fs::path bad = Work / "bad";
   fs::create_directories(bad);

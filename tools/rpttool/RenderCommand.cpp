@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "data/DB.h"
+#include "data/RowData.h"
 #include "objects/CodePage.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
@@ -51,7 +52,8 @@ constexpr int kExitUsage = 2;
 constexpr int32_t kStoreMemoryLimit = 100000;
 
 const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
-                      "[--from N] [--to M] [--dpi N] [--title TEXT] [--progress] [--param NAME=VALUE...]";
+                      "[--data ROWS.json|ROWS.csv] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
+                      "[--param NAME=VALUE...]";
 // Pages a pass may be ahead of the writer.
 constexpr size_t kPagesAhead = 8;
 
@@ -221,7 +223,7 @@ void CheckParamNames(const rpt::TQuickRep& report, const rpt::TQRParamTexts& tex
 }  // namespace
 
 int Render(std::span<const std::string> args) {
-  std::string file, output, database, title;
+  std::string file, output, database, title, rowsFile;
   int32_t from = 0, to = 0, dpi = 0;
   bool progress = false;
   rpt::TQRParamTexts params;
@@ -235,6 +237,9 @@ int Render(std::span<const std::string> args) {
       if (a == "--database") {
         if (v.empty()) return Usage("--database takes an alias name");
         database = v;
+      } else if (a == "--data") {
+        if (v.empty()) return Usage("--data takes a .json or .csv file");
+        rowsFile = v;
       } else if (a == "--param") {
         const size_t eq = v.find('=');
         const std::string name = v.substr(0, eq == std::string::npos ? 0 : eq);
@@ -269,6 +274,7 @@ int Render(std::span<const std::string> args) {
   if (!recording && !entry) return Usage("the output must end in .qrp, .pdf, .png, .csv or .xlsx: " + output);
   const std::unique_ptr<rpt::TQRExportFilter> filter = entry ? entry->FilterClass(output) : nullptr;
   if (from && to && from > to) return Usage("--from is after --to");
+  if (!rowsFile.empty() && !database.empty()) return Usage("--data and --database exclude each other");
   auto* images = dynamic_cast<rpt::TQRPNGFilter*>(filter.get());
   if (dpi && !images) return Usage("--dpi is for .png output");
   if (images && dpi) images->SetResolution(dpi);
@@ -280,7 +286,14 @@ int Render(std::span<const std::string> args) {
   rpt::TOwnedPtr<rpt::TDataSet> dataSet;
   TLoadedReport loaded = LoadReportFile(file);
   rpt::TQuickRep& report = *loaded.Report;
-  dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
+  if (rowsFile.empty()) {
+    dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
+  } else {
+    // The rows take the place of the header's dataset.
+    auto* rows = rpt::TComponent::Create<rpt::TRowsDataSet>(nullptr);
+    dataSet.reset(rows);
+    rows->SetRows(std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(rowsFile)));
+  }
   BindData(report, dataSet.get(), database);
   CheckParamNames(report, params);
   report.SetParamTexts(std::move(params));

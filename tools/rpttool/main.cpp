@@ -135,13 +135,14 @@ const TCommand kCommands[] = {
     {"resave", "IN.rpt OUT.rpt", "load a report file as check does and save it again to OUT.rpt", 2, 2,
      rpttool::ResaveReport},
     {"render",
-     "FILE.rpt OUT [--database ALIAS] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
+     "FILE.rpt OUT [--database ALIAS | --data ROWS.json|ROWS.csv] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
      "[--param NAME=VALUE...]",
      "generate a report on its data into a recorded-report file (OUT.qrp), a PDF (OUT.pdf), PNG images of "
      "its pages (OUT.png, OUT-N.png for several pages; --dpi N, default 150) or its detail rows as CSV "
      "(OUT.csv) or a workbook (OUT.xlsx); --database reads another alias, --from/--to keep a page range, "
      "--title names the PDF (default: the report's title), --progress shows pages and records on stderr, "
-     "--param gives a report parameter its value (dates as yyyy-mm-dd)",
+     "--param gives a report parameter its value (dates as yyyy-mm-dd), --data reads the rows of a JSON "
+     "array of objects or a CSV file with a header line instead of the report's dataset",
      2, 1000, rpttool::Render},
     {"qrp-info", "FILE", "print a recorded-report file's header and its pages", 1, 1, rpttool::QrpInfo},
     {"qrp-export", "FILE OUT",
