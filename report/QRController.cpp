@@ -184,10 +184,25 @@ bool TQRCustomController::DetectGroupBreaks() {
   return false;
 }
 
+namespace {
+double PrintedHeight(const TQRCustomBand* band) {
+  return band && band->Enabled() ? static_cast<double>(band->Size()->NativeHeight()) : 0;
+}
+}  // namespace
+
 void TQRCustomController::EmitGroupHeaders() {
-  for (TQRGroup* group : FGroups) {
+  for (size_t i = 0; i < FGroups.size(); ++i) {
+    TQRGroup* group = FGroups[i];
     if (!group->Broken) continue;
-    FReport->OutputBand(group);
+    // Without a linked band of its own, a header keeps the headers inside it and the
+    // first record with it, so it never ends a page alone.
+    double keepWith = 0;
+    if (group->KeepWithNext() && !group->LinkBand()) {
+      for (size_t j = i + 1; j < FGroups.size(); ++j)
+        if (FGroups[j]->Broken) keepWith += PrintedHeight(FGroups[j]);
+      keepWith += FirstRecordHeight();
+    }
+    FReport->OutputBand(group, keepWith);
     group->InGroup = true;
     group->HeaderPage = FReport->PagesDone();
   }
@@ -263,6 +278,8 @@ void TQRController::PrepareRun() {
                             param.Name()));
   }
 }
+
+double TQRController::FirstRecordHeight() const { return PrintedHeight(FDetail); }
 
 void TQRController::PrintEmptyStructure() {
   FReport->OutputBand(FHeader);

@@ -68,6 +68,8 @@ class TQRCustomController : public TComponent {
   // Marks every group from index on as broken, taking its current value.
   void BreakGroupsFrom(size_t index);
   bool Cancelled() const;
+  // The height that follows the last group header: the first record's band.
+  virtual double FirstRecordHeight() const { return 0; }
 
   // Collecting stops this deep, so a damaged file's master chain cannot recurse forever.
   void CollectMembersAt(int depth);
@@ -107,6 +109,7 @@ class TQRController : public TQRCustomController {
   void PrepareRun() override;
   void RunController() override;
   void PrintEmptyStructure() override;
+  double FirstRecordHeight() const override;
 
  private:
   TDataSet* FDataSet = nullptr;

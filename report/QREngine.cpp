@@ -595,18 +595,18 @@ double TCustomQuickRep::LinkedHeight(const TQRCustomBand* band) const {
   return height;
 }
 
-void TCustomQuickRep::OutputBand(TQRCustomBand* band) {
+void TCustomQuickRep::OutputBand(TQRCustomBand* band, double keepWith) {
   if (!band) return;
   if (band->AlignToBottom()) {
     if (band->BandType() == rbSummary && !FOptions.Contains(LastPageFooter)) FFooterReserve = 0;
     const int32_t target = Round(PageBottom() - AsDouble(band->Size()->NativeHeight()) - FFooterReserve);
     if (FCursorY < target) FCursorY = target;
   }
-  EmitBand(band);
+  EmitBand(band, keepWith);
 }
 
-void TCustomQuickRep::EnsureRoom(TQRCustomBand* band) {
-  const int32_t need = Round(LinkedHeight(band));
+void TCustomQuickRep::EnsureRoom(TQRCustomBand* band, double keepWith) {
+  const int32_t need = Round(LinkedHeight(band) + keepWith);
   // A band that does not fit moves to the next column, even one taller than a whole page
   // (it then prints alone there, clipped by the page). A column holding nothing but the
   // headers that began it is never left: the band prints there, so a pass always ends.
@@ -702,7 +702,7 @@ void TCustomQuickRep::PrintPageItems() {
   }
 }
 
-void TCustomQuickRep::EmitBand(TQRCustomBand* band) {
+void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
   TQRPrinter& printer = *FQRPrinter;
   bool printBand = band->Enabled();
   // Handlers run only outside the design state (a designed report previews without them).
@@ -716,7 +716,7 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band) {
     else if (band->ForceNewColumn() && !unbreakable && FPagesDone > 0)
       BreakToNewColumn();
     else
-      EnsureRoom(band);
+      EnsureRoom(band, keepWith);
     if (band->DetailController) band->DetailController->NotifyPrintables(qrnDataAdvance);
     const double height = AsDouble(band->Size()->NativeHeight());
     const double width = AsDouble(band->Size()->NativeWidth());

@@ -263,7 +263,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   TDataSetList* RunDataSets() { return &FRunDataSets; }
 
   // The page and column layout of a pass (native units, page coordinates).
-  void OutputBand(TQRCustomBand* band);
+  // keepWith: the height of what must print on the same page right after the band.
+  void OutputBand(TQRCustomBand* band, double keepWith = 0);
   // Room left on the current page above the footer reserve (0 without a pass).
   virtual double RemainingSpace() const;
   void BeginNewPage();
@@ -330,8 +331,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void RunPass();
   void PreparePass();
   void FinishPass(bool failed);
-  void EmitBand(TQRCustomBand* band);
-  void EnsureRoom(TQRCustomBand* band);
+  void EmitBand(TQRCustomBand* band, double keepWith = 0);
+  void EnsureRoom(TQRCustomBand* band, double keepWith);
   void BreakToNewPage();
   void BreakToNewColumn();
   double LinkedHeight(const TQRCustomBand* band) const;
@@ -561,6 +562,9 @@ class TQRGroup : public TQRCustomBand {
   void SetMaster(TComponent* value);
   bool ReprintOnNewPage() const { return FReprintOnNewPage; }
   void SetReprintOnNewPage(bool value) { FReprintOnNewPage = value; }
+  // A header that would end a page alone moves to the next one with its first record.
+  bool KeepWithNext() const { return FKeepWithNext; }
+  void SetKeepWithNext(bool value) { FKeepWithNext = value; }
   TQREvaluator& Evaluator() { return *FEvaluator; }
 
   // Printing state.
@@ -578,6 +582,7 @@ class TQRGroup : public TQRCustomBand {
   TQRBand* FFooterBand = nullptr;
   TComponent* FMaster = nullptr;
   bool FReprintOnNewPage = false;
+  bool FKeepWithNext = true;
   std::unique_ptr<TQREvaluator> FEvaluator;
 };
 

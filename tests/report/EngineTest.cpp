@@ -134,6 +134,26 @@ TEST_F(Groups, AGroupRunningOverAPageBreakRepeatsItsHeaderOnlyWhenAsked) {
   EXPECT_EQ(Only(pages[2], {"A"}).size(), 0u);
 }
 
+TEST_F(Groups, AHeaderNeverEndsAPageWithoutItsFirstRecord) {
+  // A4 less margins leaves 277 mm: after the title and group A (24 mm) 9 mm are left,
+  // room for B's header (6 mm) but not for its first record.
+  Label(Band(rbTitle, "Title", 244), "T", "title");
+  std::vector<Texts> pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "total 30");
+  EXPECT_EQ((Texts{pages[1][0], pages[1][1]}), (Texts{"B", "3"}));
+  // Turned off, the header stays alone at the bottom, as before.
+  ByCustomer->SetKeepWithNext(false);
+  pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "B");
+  // A header and record taller than a page together still print, one group a page.
+  ByCustomer->SetKeepWithNext(true);
+  Report->FindComponent("Title")->Free();
+  Detail->Size()->SetHeight(275);
+  EXPECT_EQ(Only(Flat(Run()), {"total"}), (Texts{"total 30", "total 5", "total 8"}));
+}
+
 TEST_F(Groups, TotalsMatchTheDataWhateverThePageSize) {
   for (double height : {6.0, 50.0, 130.0}) {
     Detail->Size()->SetHeight(height);
