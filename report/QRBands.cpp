@@ -85,6 +85,7 @@ RPT_BEGIN_CLASS(TQRCustomBand, TQRBasePanel)
   c.Property("BeforePrint", &TQRCustomBand::BeforePrint, &TQRCustomBand::BeforePrint);
   c.Property("Color", &TQRCustomBand::Color, &TQRCustomBand::SetColor);
   c.Property("Enabled", &TQRCustomBand::Enabled, &TQRCustomBand::SetEnabled).Default(true);
+  c.Property("PrintIf", &TQRCustomBand::PrintIf, &TQRCustomBand::SetPrintIf);
   c.Property("Font", &TQRCustomBand::Font, &TQRCustomBand::SetFont).Stored(&TQRCustomBand::FontStored);
   c.Property("ForceNewColumn", &TQRCustomBand::ForceNewColumn, &TQRCustomBand::SetForceNewColumn);
   c.Property("ForceNewPage", &TQRCustomBand::ForceNewPage, &TQRCustomBand::SetForceNewPage);

@@ -83,6 +83,7 @@ void TQRPrintableSize::AssignFrom(const TPersistent* source) {
 
 RPT_BEGIN_CLASS(TQRPrintable, TCustomControl)
   c.Property("Enabled", &TQRPrintable::Enabled, &TQRPrintable::SetEnabled).Default(true);
+  c.Property("PrintIf", &TQRPrintable::PrintIf, &TQRPrintable::SetPrintIf);
   c.Property("Frame", &TQRPrintable::Frame, &TQRPrintable::SetFrame);
   c.Property("Size", &TQRPrintable::Size, &TQRPrintable::SetSize);
 RPT_END_CLASS

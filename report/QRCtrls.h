@@ -69,6 +69,9 @@ class TQRPrintable : public TCustomControl {
   // The control prints (its own flag: a disabled element is still designed like others).
   bool Enabled() const { return FPrintEnabled; }
   void SetEnabled(bool value) override;
+  // An expression; when it gives False the control is left out of that print. Empty: always.
+  const std::string& PrintIf() const { return FPrintIf; }
+  void SetPrintIf(const std::string& value) { FPrintIf = value; }
   TAlignment Alignment() const { return FAlignment; }
   virtual void SetAlignment(TAlignment value);
   bool AlignToBand() const { return FAlignToBand; }
@@ -138,6 +141,7 @@ class TQRPrintable : public TCustomControl {
   bool FAlignToBand = false;
   bool FAlignGuard = false;
   bool FPrintEnabled = true;
+  std::string FPrintIf;
   bool FAllPrinted = true;
   // Read by the design surface's paint while a preview's pass sets it on its thread.
   std::atomic<bool> FInGeneration{false};

@@ -468,6 +468,55 @@ void TCustomQuickRep::PreparePass() {
   if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
   FController->PrepareRun();
   ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
+  CompilePrintConditions();
+}
+
+void TCustomQuickRep::CompilePrintConditions() {
+  FPrintConditions.clear();
+  FSkippedControls.clear();
+  const auto add = [this](const TComponent* component, const std::string& text) {
+    if (text.empty()) return;
+    auto evaluator = std::make_unique<TQREvaluator>();
+    evaluator->SetDataSetList(&FRunDataSets);
+    evaluator->SetLocalEnvironment(FFunctions.get());
+    evaluator->Compile(text);
+    FPrintConditions[component].Evaluator = std::move(evaluator);
+  };
+  for (TQRCustomBand* band : FBandList) add(band, band->PrintIf());
+  ForEachPrintable(*this, [&](TQRPrintable* p) { add(p, p->PrintIf()); });
+}
+
+// A condition that fails or gives no True or False is taken as False, and said once a
+// pass: the rest of the report still prints.
+bool TCustomQuickRep::PrintConditionHolds(const TComponent* component) {
+  if (FPrintConditions.empty()) return true;
+  const auto it = FPrintConditions.find(component);
+  if (it == FPrintConditions.end()) return true;
+  TPrintCondition& condition = it->second;
+  const TQREvValue& value = condition.Evaluator->Evaluate();
+  if (value.Kind == vkBoolean) return value.BoolValue;
+  if (!condition.Told) {
+    condition.Told = true;
+    AddGenerationMessage(component->Name() + ": its PrintIf " +
+                         (value.Kind == vkError ? "fails (" + value.StrValue + ")" : "gives neither True nor False") +
+                         "; it is taken as False");
+  }
+  return false;
+}
+
+void TCustomQuickRep::DecidePrintedControls(TQRCustomBand* band) {
+  if (FPrintConditions.empty()) return;
+  for (TControl* child : band->ControlList())
+    if (auto* printable = dynamic_cast<TQRPrintable*>(child)) {
+      if (PrintConditionHolds(printable))
+        FSkippedControls.erase(printable);
+      else
+        FSkippedControls.insert(printable);
+    }
+}
+
+bool TCustomQuickRep::ControlPrints(const TQRPrintable* printable) const {
+  return FSkippedControls.empty() || !FSkippedControls.count(printable);
 }
 
 // Each parameter is a constant function of the pass (its value is put in once the
@@ -513,6 +562,8 @@ std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
 // document is abandoned, never closed as if it were complete.
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
+  FPrintConditions.clear();
+  FSkippedControls.clear();
   if (!tOnPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
@@ -690,7 +741,8 @@ void TCustomQuickRep::FinishPage() {
 
 void TCustomQuickRep::PrintPageItems() {
   for (TControl* child : ControlList())
-    if (auto* printable = dynamic_cast<TQRPrintable*>(child); printable && printable->Enabled())
+    if (auto* printable = dynamic_cast<TQRPrintable*>(child);
+        printable && printable->Enabled() && PrintConditionHolds(printable))
       printable->PrintAt(0, 0);
   TQRPrinter& printer = *FQRPrinter;
   if (FOutputPass && Frame()->HasAnySide() && printer.PageCanvas()) {
@@ -708,6 +760,8 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
   // Handlers run only outside the design state (a designed report previews without them).
   const bool designing = band->HasState(sfDesigning);
   if (printBand && band->BeforePrint && !designing) band->BeforePrint(band, printBand);
+  const bool skipped = printBand && !PrintConditionHolds(band);
+  if (skipped) printBand = false;
   const TQRBandType type = band->BandType();
   if (printBand) {
     const bool unbreakable = type == rbTitle || type == rbPageHeader || type == rbPageFooter || type == rbOverlay;
@@ -718,6 +772,7 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
     else
       EnsureRoom(band, keepWith);
     if (band->DetailController) band->DetailController->NotifyPrintables(qrnDataAdvance);
+    DecidePrintedControls(band);
     const double height = AsDouble(band->Size()->NativeHeight());
     const double width = AsDouble(band->Size()->NativeWidth());
     band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
@@ -752,11 +807,11 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
       FCursorY += Round(height + band->Growth);
     }
     if (FColumnStartDepth == 0) FColumnHasContent = true;
-  } else if (band->DetailController && !band->Enabled()) {
+  } else if (band->DetailController && (!band->Enabled() || skipped)) {
     band->DetailController->NotifyPrintables(qrnDataAdvance);
   }
   if (band->AfterPrint && !designing) band->AfterPrint(band, printBand);
-  if (TQRCustomBand* child = band->FindChildBand()) {
+  if (TQRCustomBand* child = skipped ? nullptr : band->FindChildBand()) {
     if (type == rbPageFooter) {
       child->SetPrintType(rbPageFooter);
       struct TBack {
@@ -776,7 +831,7 @@ void TCustomQuickRep::PrintBandControls(TQRCustomBand* band, bool first, bool& a
   FForceLine = !first;
   for (TControl* child : band->ControlList()) {
     auto* printable = dynamic_cast<TQRPrintable*>(child);
-    if (!printable || !printable->Enabled()) continue;
+    if (!printable || !printable->Enabled() || !ControlPrints(printable)) continue;
     if (first || !printable->AllPrinted()) printable->PrintAt(FCursorX, FCursorY);
     allDone = allDone && printable->AllPrinted();
   }
@@ -787,7 +842,7 @@ void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
   std::vector<TQRExportItem> items;
   for (TControl* child : band->ControlList()) {
     auto* printable = dynamic_cast<TQRPrintable*>(child);
-    if (!printable || !printable->Enabled()) continue;
+    if (!printable || !printable->Enabled() || !ControlPrints(printable)) continue;
     TQRExportItem item;
     item.Control = printable;
     const TQRPrintableSize& size = *printable->Size();

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -333,6 +335,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void FinishPass(bool failed);
   void EmitBand(TQRCustomBand* band, double keepWith = 0);
   void EnsureRoom(TQRCustomBand* band, double keepWith);
+  // PrintIf conditions of the bands and controls, compiled once for a pass.
+  void CompilePrintConditions();
+  bool PrintConditionHolds(const TComponent* component);
+  void DecidePrintedControls(TQRCustomBand* band);
+  bool ControlPrints(const TQRPrintable* printable) const;
   void BreakToNewPage();
   void BreakToNewColumn();
   double LinkedHeight(const TQRCustomBand* band) const;
@@ -372,6 +379,13 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   double FFooterReserve = 0;
   TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
   void StartThread(bool notify, std::function<void()> ended);
+  struct TPrintCondition {
+    std::unique_ptr<TQREvaluator> Evaluator;
+    bool Told = false;  // an error is reported once a pass
+  };
+  std::unordered_map<const TComponent*, TPrintCondition> FPrintConditions;
+  // The controls of the band being printed that a condition leaves out this time.
+  std::unordered_set<const TQRPrintable*> FSkippedControls;
   std::unique_ptr<std::thread> FThread;
   std::vector<TDataSet*> FClosedForThread;
   std::vector<TDataSet*> FOpenedForPass;
@@ -461,6 +475,10 @@ class TQRCustomBand : public TQRBasePanel {
   // The band prints (its own flag: a disabled band is still designed like any other).
   bool Enabled() const { return FBandEnabled; }
   void SetEnabled(bool value) override;
+  // An expression; when it gives False the band and its child bands are skipped for
+  // that record as if disabled. Empty: always printed.
+  const std::string& PrintIf() const { return FPrintIf; }
+  void SetPrintIf(const std::string& value) { FPrintIf = value; }
   bool ForceNewColumn() const { return FForceNewColumn; }
   void SetForceNewColumn(bool value) { FForceNewColumn = value; }
   bool ForceNewPage() const { return FForceNewPage; }
@@ -523,6 +541,7 @@ class TQRCustomBand : public TQRBasePanel {
  private:
   bool FAlignToBottom = false;
   bool FBandEnabled = true;
+  std::string FPrintIf;
   bool FForceNewColumn = false;
   bool FForceNewPage = false;
   TQRCustomBand* FLinkBand = nullptr;

@@ -154,6 +154,23 @@ TEST_F(Groups, AHeaderNeverEndsAPageWithoutItsFirstRecord) {
   EXPECT_EQ(Only(Flat(Run()), {"total"}), (Texts{"total 30", "total 5", "total 8"}));
 }
 
+TEST_F(Groups, PrintIfSkipsBandsWithTheirChildrenAndControlsButTotalsStillCount) {
+  Detail->SetHasChild(true);
+  Label(Detail->FindChildBand(), "ChildText", "child");
+  Detail->SetPrintIf("lines.amount > 6");
+  ByCustomer->SetPrintIf("lines.customer <> 'B'");
+  Label(Detail, "Big", "big", 100)->SetPrintIf("lines.amount >= 20");
+  Label(Detail, "Broken", "broken", 140)->SetPrintIf("lines.nosuchfield = 1");
+  // Records 3 (5) and 5 (1) and their child bands are left out, as is B's header; the
+  // footers' totals count every record.
+  EXPECT_EQ(Flat(Run()), (Texts{"A", "1", "child", "2", "big", "child", "A", "total 30", "B", "total 5", "b", "4",
+                                "child", "b", "total 8"}));
+  // A condition that fails hides its control and is told once, naming it.
+  const std::vector<std::string> messages = Report->GenerationMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Broken: its PrintIf fails", 0), 0u) << messages[0];
+}
+
 TEST_F(Groups, TotalsMatchTheDataWhateverThePageSize) {
   for (double height : {6.0, 50.0, 130.0}) {
     Detail->Size()->SetHeight(height);
