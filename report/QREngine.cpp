@@ -842,7 +842,7 @@ void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
   std::vector<TQRExportItem> items;
   for (TControl* child : band->ControlList()) {
     auto* printable = dynamic_cast<TQRPrintable*>(child);
-    if (!printable || !printable->Enabled() || !ControlPrints(printable)) continue;
+    if (!printable || !printable->Enabled()) continue;
     TQRExportItem item;
     item.Control = printable;
     const TQRPrintableSize& size = *printable->Size();
@@ -850,7 +850,13 @@ void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
     item.Top = FCursorY + AsDouble(size.Native(TQRPrintableSize::szTop));
     item.Width = AsDouble(size.Native(TQRPrintableSize::szWidth));
     item.Height = AsDouble(size.Native(TQRPrintableSize::szHeight));
-    if (printable->ExportItem(item)) items.push_back(std::move(item));
+    if (!printable->ExportItem(item)) continue;
+    // A control a condition leaves out keeps its cell, empty, so the columns stay in line.
+    if (!ControlPrints(printable)) {
+      item.Text.clear();
+      item.Value = TVariant{};
+    }
+    items.push_back(std::move(item));
   }
   std::stable_sort(items.begin(), items.end(),
                    [](const TQRExportItem& a, const TQRExportItem& b) { return a.Left < b.Left; });

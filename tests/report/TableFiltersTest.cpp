@@ -158,6 +158,16 @@ TEST_F(TableFilters, CsvHoldsOneRowPerDetailUnderOneHeaderLine) {
   EXPECT_EQ(Files(), (std::set<std::string>{"orders.csv"}));
 }
 
+TEST_F(TableFilters, AControlLeftOutByItsConditionKeepsAnEmptyCell) {
+  static_cast<TQRPrintable*>(Report->FindComponent("Placed"))->SetPrintIf("Orders.amount > 1");
+  TQRCSVFilter csv(File("orders.csv"));
+  Report->ExportToFilter(csv);
+  const std::vector<std::string> lines = CrlfLines(ReadFile(File("orders.csv")));
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "1,Alpha,2024-01-05,2024-01-06 14:30:00,\"1,234.50\",True,plain");
+  EXPECT_EQ(lines[2], "2,Alpha,,,0.25,False,\"comma, inside\"");
+}
+
 TEST_F(TableFilters, WorkbookCellsKeepTheirKinds) {
   RegisterExportFilters();
   const TQRExportFilterEntry* entry = ExportFilters().FindByExtension("xlsx");

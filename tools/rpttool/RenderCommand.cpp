@@ -311,6 +311,8 @@ int Render(std::span<const std::string> args) {
 
   if (filter && !filter->WritesPages()) {
     report.ExportToFilter(*filter);
+    for (const std::string& message : report.GenerationMessages())
+      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
     const auto* rows = dynamic_cast<const rpt::TQRTableFilter*>(filter.get());
     Print(Format("exported %d rows into %s\n", rows ? rows->RowCount() : records, output));
     return 0;
