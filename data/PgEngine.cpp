@@ -1,8 +1,8 @@
 // PostgreSQL aliases through Qt's PostgreSQL driver. A dataset reads from a server-side
 // cursor (DECLARE ... CURSOR in a read-only transaction), a batch of rows per FETCH:
 // memory stays flat however many rows there are, other statements (a count) can run
-// between batches, and closing early costs nothing. A cursor cannot take bound values,
-// so parameters become literals, quoted by us.
+// between batches, and closing early costs nothing. Parameters are sent apart from the
+// SQL text ($1, $2 ... through libpq's extended protocol), never pasted into it.
 #include <QDate>
 #include <QDateTime>
 #include <QSqlError>
@@ -10,9 +10,14 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTime>
+#include <QSqlDriver>
 #include <QVariant>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
+
+#include <libpq-fe.h>
 
 #include "data/Engine.h"
 #include "data/QtConnection.h"
@@ -57,55 +62,82 @@ std::string QuoteLiteral(std::string_view text) {
   return out + "'";
 }
 
-std::string FloatLiteral(double v) {
-  if (std::isnan(v)) return "'NaN'::float8";
-  if (std::isinf(v)) return v > 0 ? "'Infinity'::float8" : "'-Infinity'::float8";
-  // The shortest text that reads back as the same double: 99.9, not 99.900000000000006,
-  // so a comparison with a numeric column holds.
-  char buf[64];
-  const auto result = std::to_chars(buf, buf + sizeof buf, v);
-  const std::string text(buf, result.ptr);
-  return v < 0 ? "(" + text + ")" : text;
-}
+// A statement whose ":name"s became "$n", with the values to send beside it: a name used
+// twice is one value. Types the server cannot infer from the text are given.
+struct TBoundSql {
+  std::string Text;
+  std::vector<std::optional<std::string>> Values;
+  std::vector<Oid> Types;
+};
 
-std::string Literal(const TParam* p) {
-  if (!p || p->IsNull()) return "NULL";
+void BindValue(const TParam* p, std::optional<std::string>& value, Oid& type) {
+  type = 0;  // let the server infer it from where it stands, as for a quoted literal
   const TValue& v = p->Value();
   switch (v.Kind) {
-    case TValue::kInteger: return v.Int < 0 ? "(" + std::to_string(v.Int) + ")" : std::to_string(v.Int);
-    case TValue::kBoolean: return v.Int ? "TRUE" : "FALSE";
-    case TValue::kFloat: return FloatLiteral(v.Float);
-    case TValue::kText: return QuoteLiteral(v.Text);
-    case TValue::kDate: return QuoteLiteral(DateToIso(v.Float)) + "::date";
-    case TValue::kTime: return QuoteLiteral(TimeToIso(v.Float)) + "::time";
-    case TValue::kDateTime: return QuoteLiteral(DateTimeToIso(v.Float)) + "::timestamp";
+    case TValue::kInteger: value = std::to_string(v.Int); type = 20; return;
+    case TValue::kBoolean: value = v.Int ? "true" : "false"; type = 16; return;
+    case TValue::kFloat: {
+      if (std::isnan(v.Float)) value = "NaN";
+      else if (std::isinf(v.Float)) value = v.Float > 0 ? "Infinity" : "-Infinity";
+      else {
+        // The shortest text that reads back as the same double: 99.9, so a comparison
+        // with a numeric column holds.
+        char buf[64];
+        const auto result = std::to_chars(buf, buf + sizeof buf, v.Float);
+        value = std::string(buf, result.ptr);
+      }
+      type = 1700;
+      return;
+    }
+    case TValue::kText:
+      if (v.Text.find('\0') != std::string::npos)
+        throw EDatabaseError("A parameter value holds a NUL character, which the server cannot take");
+      value = v.Text;
+      return;
+    case TValue::kDate: value = DateToIso(v.Float); type = 1082; return;
+    case TValue::kTime: value = TimeToIso(v.Float); type = 1083; return;
+    case TValue::kDateTime: value = DateTimeToIso(v.Float); type = 1114; return;
     case TValue::kBlob: {
       static const char* kHex = "0123456789abcdef";
-      std::string hex = "'\\x";
+      std::string hex = "\\x";
       for (unsigned char c : v.Text) {
         hex += kHex[c >> 4];
         hex += kHex[c & 15];
       }
-      return hex + "'::bytea";
+      value = std::move(hex);
+      type = 17;
+      return;
     }
-    case TValue::kNull: break;
+    case TValue::kNull: return;
   }
-  return "NULL";
 }
 
-// The SQL text with every ":name" replaced by its parameter's literal.
-std::string Substitute(const std::string& sql, const TParams* params) {
-  const std::vector<TSqlParamRef> refs = ScanSqlParams(sql);
-  if (refs.empty()) return sql;
-  std::string out;
+TBoundSql BindSql(const std::string& sql, const TParams* params) {
+  TBoundSql bound;
+  std::vector<std::string> names;
   size_t from = 0;
-  for (const TSqlParamRef& ref : refs) {
-    out.append(sql, from, ref.Pos - from);
-    out += Literal(params ? params->FindParam(ref.Name) : nullptr);
+  for (const TSqlParamRef& ref : ScanSqlParams(sql)) {
+    bound.Text.append(sql, from, ref.Pos - from);
     from = ref.Pos + ref.Length;
+    const TParam* param = params ? params->FindParam(ref.Name) : nullptr;
+    // NULL is a word of the language, not a value: it stands in the text and takes its
+    // type from where it stands, as before.
+    if (!param || param->IsNull()) {
+      bound.Text += "NULL";
+      continue;
+    }
+    size_t index = 0;
+    while (index < names.size() && !SameText(names[index], ref.Name)) ++index;
+    if (index == names.size()) {
+      names.push_back(ref.Name);
+      bound.Values.emplace_back();
+      bound.Types.push_back(0);
+      BindValue(param, bound.Values.back(), bound.Types.back());
+    }
+    bound.Text += "$" + std::to_string(index + 1);
   }
-  out.append(sql, from, std::string::npos);
-  return out;
+  bound.Text.append(sql, from, std::string::npos);
+  return bound;
 }
 
 // Money comes as locale-formatted text ("$1,234.50", "-$3.00", "($3.00)").
@@ -194,6 +226,51 @@ class TPgConnection : public TConnection {
     if (!q.exec(QString::fromStdString(sql))) throw EDatabaseError(ErrorText(q.lastError()));
     return q;
   }
+  // A statement with bound values, run by libpq on the driver's own connection (Qt's
+  // driver would paste the values into the text). One value of the first row, if asked.
+  std::optional<int64_t> ExecBound(const TBoundSql& bound, bool firstValue) {
+    const QVariant handle = FQt.Db().driver()->handle();
+    PGconn* conn = handle.isValid() ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
+    if (!conn) throw EDatabaseError("The connection to the database server is closed");
+    std::vector<const char*> values;
+    for (const std::optional<std::string>& v : bound.Values) values.push_back(v ? v->c_str() : nullptr);
+    using TResult = std::unique_ptr<PGresult, decltype(&PQclear)>;
+    const auto run = [&](const std::vector<Oid>& types) {
+      return TResult(PQexecParams(conn, bound.Text.c_str(), static_cast<int>(values.size()), types.data(),
+                                  values.data(), nullptr, nullptr, 0),
+                     &PQclear);
+    };
+    const auto failed = [](const TResult& r) {
+      const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+      return status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK;
+    };
+    // A text value where nothing around it says its type ("WHERE :name IS NULL") cannot
+    // be left to the server: that one statement is tried again with such values as text.
+    const bool untyped = std::find(bound.Types.begin(), bound.Types.end(), Oid{0}) != bound.Types.end();
+    const bool guard = untyped && FInTransaction;
+    if (guard) Exec("SAVEPOINT rpt_bind");
+    TResult result = run(bound.Types);
+    if (untyped && failed(result)) {
+      const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+      if (state && std::string_view(state) == "42P18") {
+        if (guard) Exec("ROLLBACK TO SAVEPOINT rpt_bind");
+        std::vector<Oid> types = bound.Types;
+        for (Oid& type : types)
+          if (type == 0) type = 25;
+        result = run(types);
+      }
+    }
+    if (failed(result)) {
+      const char* primary = result ? PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+      std::string text = primary ? primary : PQerrorMessage(conn);
+      while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+      throw EDatabaseError(text.empty() ? "The database server reported an unknown error" : text);
+    }
+    if (guard) Exec("RELEASE SAVEPOINT rpt_bind");
+    if (!firstValue) return std::nullopt;
+    if (PQntuples(result.get()) < 1 || PQnfields(result.get()) < 1) throw EDatabaseError("The count returned no row");
+    return std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+  }
   void ExecQuietly(const char* sql) noexcept {
     if (!FQt.Db().isOpen()) return;  // the server went away; nothing to end
     try {
@@ -268,19 +345,13 @@ class TPgConnection : public TConnection {
   }
 
   int64_t QueryInteger(const std::string& sql, const TParams* params) override {
-    const std::string text = Substitute(sql, params);
+    const TBoundSql bound = BindSql(sql, params);
     // Inside an open cursor's transaction a failure would end the transaction and the
     // cursor with it: a savepoint keeps them.
-    if (!FInTransaction) {
-      QSqlQuery q = Exec(text);
-      if (!q.next()) throw EDatabaseError(q.lastError().isValid() ? ErrorText(q.lastError()) : "The count returned no row");
-      return q.value(0).toLongLong();
-    }
+    if (!FInTransaction) return *ExecBound(bound, true);
     Exec("SAVEPOINT rpt_count");
     try {
-      QSqlQuery q = Exec(text, false);
-      if (!q.next()) throw EDatabaseError(q.lastError().isValid() ? ErrorText(q.lastError()) : "The count returned no row");
-      const int64_t n = q.value(0).toLongLong();
+      const int64_t n = *ExecBound(bound, true);
       Exec("RELEASE SAVEPOINT rpt_count");
       return n;
     } catch (...) {
@@ -301,7 +372,9 @@ TPgCursor::TPgCursor(TPgConnection& connection, const std::string& sql, const TP
   connection.Exec("BEGIN READ ONLY");
   connection.SetInTransaction(true);
   try {
-    connection.Exec("DECLARE rpt_cursor NO SCROLL CURSOR FOR " + Substitute(TrimStatement(sql), params));
+    TBoundSql bound = BindSql(TrimStatement(sql), params);
+    bound.Text.insert(0, "DECLARE rpt_cursor NO SCROLL CURSOR FOR ");
+    connection.ExecBound(bound, false);
     FetchBatch();
   } catch (...) {
     connection.ExecQuietly("ROLLBACK");

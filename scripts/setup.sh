@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql
   fonts-liberation fonts-dejavu-core
-  xvfb xauth poppler-utils sqlite3 libsqlite3-dev postgresql
+  xvfb xauth poppler-utils sqlite3 libsqlite3-dev libpq-dev postgresql
   cups printer-driver-cups-pdf
   libxlsxwriter-dev python3-openpyxl
   help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file

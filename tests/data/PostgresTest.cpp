@@ -149,7 +149,7 @@ TEST_F(PostgresTest, ValuesOfEveryType) {
   EXPECT_EQ(q->FieldByName("s")->AsString(), "xy");
 }
 
-TEST_F(PostgresTest, ParametersOfEveryTypeAreQuotedSafely) {
+TEST_F(PostgresTest, ParametersOfEveryTypeAreBoundSafely) {
   auto q = Make<TQuery>("pg");
   q->SQL()->SetText(
       "SELECT id FROM kinds WHERE name = :name AND memo = :memo AND flag = :flag AND small = :small "
@@ -175,7 +175,7 @@ TEST_F(PostgresTest, ParametersOfEveryTypeAreQuotedSafely) {
   EXPECT_EQ(q->Fields(0)->AsInteger(), 1);
   EXPECT_EQ(q->RecordCount(), 1);
 
-  // Quotes and backslashes in a value stay inside the literal.
+  // Quotes and backslashes in a value stay inside the value.
   auto injected = Make<TQuery>("pg");
   injected->SQL()->SetText("SELECT COUNT(*) FROM n WHERE label = :label");
   for (const char* attempt : {"x' OR '1'='1", "x\\' OR 1=1 --", "row 1'; DROP TABLE n; --"}) {
@@ -196,6 +196,18 @@ TEST_F(PostgresTest, ParametersOfEveryTypeAreQuotedSafely) {
   negative->Open();
   EXPECT_EQ(negative->Fields(0)->AsInteger(), 10);
   EXPECT_DOUBLE_EQ(negative->Fields(1)->AsFloat(), -3.0);
+
+  // Values travel beside the text, never in it: a whole number arrives as a typed value
+  // (a pasted 7 would be an integer literal), and a text with no type around it is still
+  // taken.
+  auto bound = Make<TQuery>("pg");
+  bound->SQL()->SetText("SELECT :v = :v, :v IS NULL, pg_typeof(:n)::text");
+  bound->ParamByName("v")->SetAsString("x' OR '1'='1");
+  bound->ParamByName("n")->SetAsInteger(7);
+  bound->Open();
+  EXPECT_TRUE(bound->Fields(0)->AsBoolean());
+  EXPECT_FALSE(bound->Fields(1)->AsBoolean());
+  EXPECT_EQ(bound->Fields(2)->AsString(), "bigint");
 }
 
 TEST_F(PostgresTest, WalkAcrossBatchesAndBackBeyondTheWindow) {
