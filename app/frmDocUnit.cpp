@@ -570,6 +570,11 @@ void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::st
   } else if (const auto* expr = dynamic_cast<const TQRExpr*>(component)) {
     hint += "\rExpression: " + expr->Expression();
   }
+  // An element that prints only sometimes says when, so a designer is not left guessing.
+  if (const auto* printable = dynamic_cast<const TQRPrintable*>(component); printable && !printable->PrintIf().empty())
+    hint += "\rPrints if: " + printable->PrintIf();
+  else if (const auto* band = dynamic_cast<const TQRCustomBand*>(component); band && !band->PrintIf().empty())
+    hint += "\rPrints if: " + band->PrintIf();
 }
 
 void TfrmDoc::ZQKDesigner1KeyDown(TObject*, uint16_t& key, TShiftState) {

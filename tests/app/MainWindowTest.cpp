@@ -897,6 +897,11 @@ TEST_F(ShellDocument, HintsAppendTheElementsTextAfterACarriageReturn) {
   // Shapes, bands and other controls keep the designer's hint.
   EXPECT_EQ(Hint(Add("TQRShape", "Shape1")), "H");
   EXPECT_EQ(Hint(Doc->Report->FindBand(rbDetail)), "H");
+  // A condition comes last, on elements and bands alike.
+  EXPECT_EQ(Hint(Add("TQRLabel", "Label3", "PrintIf", "orders.freight > 100")),
+            "H\rCaption: Label3\rPrints if: orders.freight > 100");
+  Doc->Report->FindBand(rbDetail)->SetPrintIf("TRUE");
+  EXPECT_EQ(Hint(Doc->Report->FindBand(rbDetail)), "H\rPrints if: TRUE");
   auto* panel = TComponent::Create<TPanel>(Doc->Report);
   EXPECT_EQ(Hint(panel), "H");
   EXPECT_FALSE(Doc->Modified);
