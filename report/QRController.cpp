@@ -223,8 +223,19 @@ void TQRCustomController::ArmFinalFooters() {
 
 void TQRCustomController::ReprintGroupHeaders() {
   if (!FReport) return;
-  for (TQRGroup* group : FGroups)
-    if (group->Broken) return;
+  // A page that begins at a group break: the groups around the one that broke go on, so
+  // those that ask for it print their headers first; the broken ones print their own.
+  const auto broken = std::find_if(FGroups.begin(), FGroups.end(), [](const TQRGroup* g) { return g->Broken; });
+  if (broken != FGroups.end()) {
+    const auto first = std::find_if(FGroups.begin(), broken, [this](const TQRGroup* g) {
+      return g->ReprintOnNewPage() && g->InGroup && FReport->PagesDone() != g->HeaderPage;
+    });
+    for (auto it = first; it != broken; ++it) {
+      (*it)->HeaderPage = FReport->PagesDone();
+      FReport->OutputBand(*it);
+    }
+    return;
+  }
   for (TQRCustomController* c : FBefore) c->ReprintGroupHeaders();
   for (size_t i = 0; i < FGroups.size(); ++i) {
     TQRGroup* group = FGroups[i];

@@ -115,6 +115,13 @@ TEST_F(Groups, AnOuterGroupBreakBreaksTheInnerOne) {
   Field(inner, "Customer", Lines, "customer", 0);
   const Texts all = Flat(Run());
   EXPECT_EQ(all, (Texts{"north", "A", "1", "2", "B", "3", "south", "b", "4", "5"}));
+  // A page that begins with the inner group's break repeats the outer header asked for.
+  byRegion->SetReprintOnNewPage(true);
+  Label(Band(rbTitle, "Title", 244), "T", "title");  // leaves 9 mm after group A
+  const std::vector<Texts> pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "2");
+  EXPECT_EQ(pages[1], (Texts{"north", "B", "3", "south", "b", "4", "5"}));
 }
 
 TEST_F(Groups, AGroupRunningOverAPageBreakRepeatsItsHeaderOnlyWhenAsked) {
