@@ -1,5 +1,6 @@
 #include "app/dlgDataUnit.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +11,7 @@
 
 #include "app/DBControls.h"
 #include "data/DBTables.h"
+#include "data/Engine.h"
 #include "framework/Application.h"
 #include "objects/StringList.h"
 
@@ -121,9 +123,15 @@ void TdlgData::CreateControls() {
   Text(Panel5, {8, 8, 346, 16}, "Enter query SQL text below:");
   Memo1 = new QPlainTextEdit(Panel5);
   Memo1->setObjectName("Memo1");
-  Memo1->setGeometry(8, 26, 346, 178);
+  Memo1->setGeometry(8, 26, 346, 156);
   // Tab leaves the memo, so the keyboard reaches the buttons; Enter breaks the line.
   Memo1->setTabChangesFocus(true);
+  CheckBox1 = new QCheckBox(Panel5);
+  CheckBox1->setObjectName("CheckBox1");
+  CheckBox1->setGeometry(8, 186, 346, 20);
+  CheckBox1->setChecked(true);
+  CheckBox1->hide();
+  QObject::connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { ShowSqlParameters(); });
   Text(Panel5, {8, 210, 346, 36}, "Click 'Next' to data preview or 'Back' to return to previous page", true);
 
   Panel6 = Page(this, "Panel6");
@@ -167,7 +175,7 @@ void TdlgData::CreateControls() {
   // The page's controls, then the buttons left to right; hidden pages drop out by
   // themselves. Next is last, so when it is disabled under the focus the focus goes to
   // the page rather than to Cancel, where Enter would close the dialog.
-  QWidget* order[] = {ListBox1, RadioButton1, RadioButton2, ListBox2, Memo1, DBNavigator1, DBGrid1,
+  QWidget* order[] = {ListBox1, RadioButton1, RadioButton2, ListBox2, Memo1, CheckBox1, DBNavigator1, DBGrid1,
                       Button1, Button2, Button3};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
@@ -189,6 +197,22 @@ bool TdlgData::SelectData(TDataSet*& dataSet, TComponent* owner) {
   DataSource1->SetDataSet(nullptr);
   return ok;
 }
+
+// The parameters the text uses, offered as the report's own: asked for before each run.
+void TdlgData::ShowSqlParameters() {
+  std::string list;
+  std::vector<std::string> seen;
+  for (const engine::TSqlParamRef& ref : engine::ScanSqlParams(Memo1->toPlainText().toStdString())) {
+    if (std::any_of(seen.begin(), seen.end(), [&](const std::string& n) { return SameText(n, ref.Name); })) continue;
+    seen.push_back(ref.Name);
+    list += (list.empty() ? ":" : ", :") + ref.Name;
+  }
+  CheckBox1->setText(QString::fromStdString("Ask for " + list + " before each preview and print"));
+  CheckBox1->setToolTip(CheckBox1->text());
+  CheckBox1->setHidden(list.empty());
+}
+
+bool TdlgData::DeclaresParameters() const { return !UseTable && !CheckBox1->isHidden() && CheckBox1->isChecked(); }
 
 void TdlgData::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

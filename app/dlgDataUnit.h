@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <string>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -53,6 +54,9 @@ class TdlgData : public QDialog {
   QRadioButton* RadioButton1 = nullptr;  // Table
   QRadioButton* RadioButton2 = nullptr;  // Query
   QPlainTextEdit* Memo1 = nullptr;
+  // Shown while the SQL text uses :parameters; checked, Ok declares them on the report.
+  QCheckBox* CheckBox1 = nullptr;
+  bool DeclaresParameters() const;
   TDBNavigator* DBNavigator1 = nullptr;
   TDBGrid* DBGrid1 = nullptr;
 
@@ -70,6 +74,7 @@ class TdlgData : public QDialog {
   void DestroyNewDataSet();
   void ListClicked(QListWidget* list);
   void ListDoubleClicked(QListWidget* list);
+  void ShowSqlParameters();
 };
 
 }  // namespace rpt

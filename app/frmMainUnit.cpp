@@ -155,7 +155,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     TDataSet* dataSet = nullptr;
     if (!dlgData || !dlgData->SelectData(dataSet, doc)) return false;
     doc->AssignDataSet(dataSet);
-    OfferParameters(doc);
+    if (dlgData->DeclaresParameters()) DeclareParameters(doc);
     return true;
   };
   DetailDataDialog = [](TfrmDoc*) -> TDataSet* {
@@ -852,16 +852,11 @@ void TfrmMain::PreviewOrPrint(bool print) {
   if (frmProps) frmProps->setVisible(propsVisible);
 }
 
-void TfrmMain::OfferParameters(TfrmDoc* doc) {
+// The parameters the report's SQL uses that it does not declare yet become texts of the
+// report (Report > Parameters gives them other types): one step of the history.
+void TfrmMain::DeclareParameters(TfrmDoc* doc) {
   const std::vector<std::string> names = doc->Report->UndeclaredSqlParams();
   if (names.empty()) return;
-  std::string list;
-  for (const std::string& name : names) list += (list.empty() ? ":" : ", :") + name;
-  if (MessageDlg("The SQL uses the parameters " + list +
-                     ". Add them to the report's parameters, asked for before each preview and print? "
-                     "They are texts until Report > Parameters gives them other types.",
-                 mtConfirmation, {mbYes, mbNo}) != mrYes)
-    return;
   doc->ChangeElements("Parameters", {doc->Report}, [&] {
     for (const std::string& name : names)
       if (IsValidParamName(name)) doc->Report->Parameters()->AddParameter()->SetName(name);

@@ -99,7 +99,7 @@ class TfrmMain : public QMainWindow {
   // Report > Parameters: edits a copy of the report's parameters; false when cancelled.
   std::function<bool(TfrmDoc*, TQRParameters&)> ParametersDialog;
   // After the data dialog: offers to declare the ":NAME"s of the new SQL as parameters.
-  void OfferParameters(TfrmDoc* doc);
+  void DeclareParameters(TfrmDoc* doc);
   // The question before closing the program while passes run, for the documents named.
   static std::string StopPassesQuestion(const std::string& documents);
 

@@ -1,15 +1,18 @@
 // The parameter dialogs driven by the keyboard alone: the values asked for before a
 // preview, and Report > Parameters editing the report's list.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
 #include <memory>
 
+#include "app/dlgDataUnit.h"
 #include "app/dlgParamsUnit.h"
 #include "data/DBTables.h"
 #include "tests/app/ShellFixture.h"
@@ -167,22 +170,26 @@ TEST_F(ShellParams, ReportParametersAddsEditsOrdersAndDeletes) {
   EXPECT_EQ(Doc->Report->Parameters()->Parameter(0)->Name(), "Till");
 }
 
-TEST_F(ShellParams, NewSqlOffersToDeclareTheParametersItUses) {
+TEST_F(ShellParams, TheDataWizardsSqlPageDeclaresTheParametersItUses) {
+  ASSERT_NE(dlgData, nullptr);
+  // The page shows the names the text uses, once each, while it uses any.
+  dlgData->Memo1->setPlainText("select * from customers where country = :Country and city <> :CITY or :country = ''");
+  EXPECT_FALSE(dlgData->CheckBox1->isHidden());
+  EXPECT_EQ(dlgData->CheckBox1->text().toStdString(), "Ask for :Country, :CITY before each preview and print");
+  dlgData->Memo1->setPlainText("select * from customers");
+  EXPECT_TRUE(dlgData->CheckBox1->isHidden());
+
   auto* query = TComponent::Create<TQuery>(nullptr);
   query->SetDatabaseName("Sample");
   query->SQL()->SetText("select * from customers where country = :Country and city <> :CITY");
   Doc->AssignDataSet(query);
-  answers = {mrNo, mrYes};
-  frmMain->OfferParameters(Doc);
-  EXPECT_EQ(Doc->Report->Parameters()->Count(), 0);
-  frmMain->OfferParameters(Doc);
-  ASSERT_EQ(prompts.size(), 2u);
-  EXPECT_NE(prompts[1].find(":Country, :CITY"), std::string::npos) << prompts[1];
+  frmMain->DeclareParameters(Doc);
   ASSERT_EQ(Doc->Report->Parameters()->Count(), 2);
   EXPECT_EQ(Doc->Report->Parameters()->Parameter(1)->Name(), "CITY");
   EXPECT_TRUE(Doc->Report->UndeclaredSqlParams().empty());
-  frmMain->OfferParameters(Doc);  // nothing left to offer: no question
-  EXPECT_EQ(prompts.size(), 2u);
+  EXPECT_EQ(Doc->UndoCaption(), "Undo Parameters");
+  frmMain->DeclareParameters(Doc);  // nothing left: no second step
+  EXPECT_EQ(Doc->Report->Parameters()->Count(), 2);
 }
 
 }  // namespace
