@@ -30,6 +30,11 @@ struct TEvProgram;
 // Values.
 enum TQREvValueKind : uint8_t { vkInteger, vkFloat, vkString, vkBoolean, vkError };
 
+// What PAGECOUNT gives while a report is generated: a noncharacter (U+FDD0, never in
+// interchanged text) that the page store replaces by the count once the last page is
+// known. STR passes it through; arithmetic on it is an error.
+inline constexpr std::string_view kPageCountMark = "\xEF\xB7\x90";
+
 // Every string that becomes a value is cut to this many characters.
 inline constexpr size_t kMaxEvString = 255;
 

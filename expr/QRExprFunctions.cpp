@@ -41,6 +41,7 @@ const TBuiltinInfo kBuiltins[bfBuiltinCount] = {
     {"DIV", "2NN", "DIV(<X>, <Y>) | Integer division of <X> by <Y>"},
     {"TYPEOF", "6N", "TYPEOF(<Exp>)|Returns the data type of <Exp>"},
     {"FORMATNUMERIC", "7SN", "FORMATNUMERIC(<F>,<N>)|Formats numeric <N> using the mask in <F>"},
+    {"PAGECOUNT", "6", "PAGECOUNT|The number of pages of the report, filled in when its last page is known"},
 };
 
 void Wrong(const char* name, TQREvValue& out) { SetError(out, Format(msg::kWrongArguments, name)); }
@@ -218,6 +219,9 @@ void ComputeBuiltin(uint8_t builtin, TAggregate* state, bool accumulating, const
       if (count == 3 && args[0]->Kind == vkBoolean) return AssignEvValue(out, args[0]->BoolValue ? *args[1] : *args[2]);
       return Wrong("IF", out);
     case bfStr:
+      // The page count is a mark until the pass ends; as text it stays the mark.
+      if (count == 1 && args[0]->Kind == vkString && args[0]->StrValue == kPageCountMark)
+        return AssignEvValue(out, *args[0]);
       if (count == 1 && args[0]->Kind != vkString && args[0]->Kind != vkError) {
         out.Kind = vkString;
         ValueTextInto(*args[0], out.StrValue);
@@ -259,6 +263,9 @@ void ComputeBuiltin(uint8_t builtin, TAggregate* state, bool accumulating, const
       if (count != 1) return Wrong("TypeOf", out);
       return SetString(out, EvValueKindName(args[0]->Kind));
     case bfFormatNumeric: return FormatNumeric(args, count, out);
+    case bfPageCount:
+      if (count != 0) return SetError(out, msg::kTooManyArguments);
+      return SetString(out, kPageCountMark);
     case bfSum:
     case bfAverage: {
       const char* name = builtin == bfSum ? "SUM" : "AVERAGE";

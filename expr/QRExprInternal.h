@@ -97,7 +97,7 @@ enum TNodeOp : uint8_t {
 
 enum TBuiltin : uint8_t {
   bfIf, bfStr, bfUpper, bfLower, bfPretty, bfTime, bfDate, bfCopy, bfSum, bfCount, bfMax, bfMin, bfAverage, bfTrue,
-  bfFalse, bfInt, bfFrac, bfSqrt, bfDiv, bfTypeOf, bfFormatNumeric, bfBuiltinCount,
+  bfFalse, bfInt, bfFrac, bfSqrt, bfDiv, bfTypeOf, bfFormatNumeric, bfPageCount, bfBuiltinCount,
   bfRegistered = 255,
 };
 bool IsAggregate(uint8_t builtin);

@@ -11,6 +11,8 @@
 
 namespace rpt {
 
+struct TPageAnnotation;
+
 struct TSize {
   int32_t cx = 0, cy = 0;
   bool operator==(const TSize&) const = default;
@@ -76,6 +78,11 @@ class TCanvas : public TPersistent {
   virtual void TextOut(int32_t x, int32_t y, std::string_view text) = 0;
   // As TextOut, clipped to rect (and the background of rect filled when opaque).
   virtual void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) = 0;
+  // Text whose right end (taRightJustify) or middle (taCenter) is at x: a recording keeps
+  // the anchor, so the text stays aligned when the page count is filled in later.
+  virtual void AnchoredTextOut(int32_t x, int32_t y, std::string_view text, TAlignment anchor);
+  // A bookmark or link of the page: kept by a recording, nothing on a screen or printer.
+  virtual void Annotate(const TPageAnnotation&) {}
   // Layout extents (high-resolution reference, rounded at this device).
   virtual TSize TextExtent(std::string_view text) = 0;
   virtual TTextExtentF TextExtentF(std::string_view text) = 0;

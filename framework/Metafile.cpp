@@ -1,6 +1,7 @@
 #include "framework/Metafile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -104,6 +105,133 @@ TMetafileHeader TMetafile::Check(std::string_view bytes) {
   if (headerSize >= kHeaderSize) h.Micrometers = SizeAt(header, kHdrMicrometers);
   h.HeaderSize = headerSize;
   return h;
+}
+
+namespace {
+
+// The UTF-16 string of a text record, when it lies inside the record.
+bool TextOf(const TRecordView& r, std::u16string& units) {
+  if (r.Type() != EMR_EXTTEXTOUTW || r.Size() < kSizeExtTextOutFixed) return false;
+  const uint32_t count = r.U32(44), offString = r.U32(48);
+  if (offString < kSizeExtTextOutFixed || !r.Fits(offString, uint64_t(count) * 2)) return false;
+  units.resize(count);
+  for (uint32_t i = 0; i < count; ++i) units[i] = static_cast<char16_t>(r.U16(offString + uint64_t(i) * 2));
+  return true;
+}
+
+}  // namespace
+
+namespace {
+constexpr std::string_view kAnnotationTag = "RPTA";
+constexpr size_t kMaxAnnotationText = 65536;
+}  // namespace
+
+std::string EncodeAnnotation(const TPageAnnotation& a) {
+  std::string out(kAnnotationTag);
+  TRecordWriter w(out);
+  const std::string_view text = std::string_view(a.Text).substr(0, kMaxAnnotationText);
+  w.U32(a.Kind), w.I32(a.Level);
+  w.I32(a.Rect.Left), w.I32(a.Rect.Top), w.I32(a.Rect.Right), w.I32(a.Rect.Bottom);
+  w.U32(static_cast<uint32_t>(text.size()));
+  out += text;
+  w.PadTo4();
+  return out;
+}
+
+bool DecodeAnnotation(std::string_view data, TPageAnnotation& a) {
+  constexpr size_t kFixed = 4 + 4 * 7;
+  if (data.size() < kFixed || data.substr(0, 4) != kAnnotationTag) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+  const uint32_t kind = GetU32(p + 4);
+  if (kind != TPageAnnotation::akBookmark && kind != TPageAnnotation::akLink) return false;
+  const uint32_t length = GetU32(p + 28);
+  if (length > kMaxAnnotationText || length > data.size() - kFixed) return false;
+  a.Kind = static_cast<TPageAnnotation::TKind>(kind);
+  a.Level = std::clamp(GetI32(p + 8), 0, 64);
+  a.Rect = {GetI32(p + 12), GetI32(p + 16), GetI32(p + 20), GetI32(p + 24)};
+  a.Text.assign(data.substr(kFixed, length));
+  return true;
+}
+
+bool IsSafeLinkTarget(std::string_view target) {
+  if (target.size() > 1 && target[0] == '#') return true;
+  const auto starts = [&](std::string_view prefix) {
+    if (target.size() <= prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(target[i])) != prefix[i]) return false;
+    return true;
+  };
+  if (!starts("http://") && !starts("https://") && !starts("mailto:")) return false;
+  // No control characters or blanks: they would end the address early in a reader.
+  return std::none_of(target.begin(), target.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+}
+
+std::vector<TPageAnnotation> TMetafile::Annotations() const {
+  std::vector<TPageAnnotation> found;
+  const auto* data = reinterpret_cast<const unsigned char*>(FData.data());
+  for (size_t offset = 0; offset + 8 <= FData.size();) {
+    const TRecordView r(data + offset, GetU32(data + offset + 4));
+    if (r.Type() == EMR_GDICOMMENT && r.Fits(8, 4)) {
+      const uint32_t length = r.U32(8);
+      TPageAnnotation a;
+      if (r.Fits(12, length) &&
+          DecodeAnnotation(std::string_view(reinterpret_cast<const char*>(r.Data() + 12), length), a))
+        found.push_back(std::move(a));
+    }
+    if (r.Type() == EMR_EOF || r.Size() < 8) break;
+    offset += r.Size();
+  }
+  return found;
+}
+
+bool TMetafile::HasPageCountMarks() const {
+  const auto* data = reinterpret_cast<const unsigned char*>(FData.data());
+  std::u16string units;
+  for (size_t offset = 0; offset + 8 <= FData.size();) {
+    const TRecordView r(data + offset, GetU32(data + offset + 4));
+    if (TextOf(r, units) && units.find(kPageCountMarkUnit) != std::u16string::npos) return true;
+    if (r.Type() == EMR_EOF || r.Size() < 8) break;
+    offset += r.Size();
+  }
+  return false;
+}
+
+bool TMetafile::ReplacePageCountMarks(std::string_view text) {
+  const auto* data = reinterpret_cast<const unsigned char*>(FData.data());
+  std::u16string units, fill;
+  for (char c : text) fill += static_cast<char16_t>(static_cast<unsigned char>(c));  // digits or "?"
+  std::string out;
+  bool replaced = false;
+  size_t offset = 0;
+  while (offset + 8 <= FData.size()) {
+    const TRecordView r(data + offset, GetU32(data + offset + 4));
+    if (TextOf(r, units) && units.find(kPageCountMarkUnit) != std::u16string::npos) {
+      replaced = true;
+      std::u16string next;
+      for (char16_t u : units) u == kPageCountMarkUnit ? next += fill : next += u;
+      // The fields before the string stay; the string is new and the advances go.
+      const uint32_t offString = r.U32(48);
+      std::string record(reinterpret_cast<const char*>(r.Data()), offString);
+      TRecordWriter w(record);
+      for (char16_t u : next) w.U16(u);
+      w.PadTo4();
+      const auto put = [&record](uint32_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) record[at + i] = static_cast<char>(value >> (8 * i));
+      };
+      put(4, static_cast<uint32_t>(record.size()));
+      put(44, static_cast<uint32_t>(next.size()));
+      put(72, 0);
+      out += record;
+    } else {
+      out.append(reinterpret_cast<const char*>(r.Data()), r.Size());
+    }
+    if (r.Type() == EMR_EOF || r.Size() < 8) break;
+    offset += r.Size();
+  }
+  if (!replaced) return false;
+  for (int i = 0; i < 4; ++i) out[kHdrBytes + i] = static_cast<char>(uint32_t(out.size()) >> (8 * i));
+  SetData(std::move(out));
+  return true;
 }
 
 void TMetafile::ApplyHeader() {

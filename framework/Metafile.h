@@ -6,6 +6,8 @@
 // checking and moving pages needs neither.
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "framework/Canvas.h"
 #include "objects/Exceptions.h"
@@ -33,6 +35,29 @@ struct TMetafileHeader {
 // The header record of a page of width x height pixels at dpi, as the recorder writes it.
 std::string MakeMetafileHeader(int32_t width, int32_t height, int dpi, const TRect& bounds, uint32_t totalBytes,
                                uint32_t records, uint16_t handles);
+
+// The page count's mark (U+FDD0) in recorded text: PAGECOUNT prints it while the pass
+// runs, and the page store fills in the count once it is known.
+constexpr char16_t kPageCountMarkUnit = 0xFDD0;
+
+// What a page says about itself beside its drawing, kept in comment records that other
+// readers skip: a bookmark (an outline entry at a place on the page) or a link over an
+// area. Places are in the page's own pixels.
+struct TPageAnnotation {
+  enum TKind : uint32_t { akBookmark = 1, akLink = 2 };
+  TKind Kind = akBookmark;
+  int32_t Level = 0;  // bookmark: 0 for a top entry, deeper entries nest under it
+  TRect Rect;         // bookmark: Left, Top is its place; link: the area that follows it
+  std::string Text;   // bookmark: the title; link: the address, or "#title" of a bookmark
+};
+
+// The comment record's data for an annotation, and back (false: not one of ours).
+std::string EncodeAnnotation(const TPageAnnotation& annotation);
+bool DecodeAnnotation(std::string_view data, TPageAnnotation& annotation);
+
+// A link target a page may carry and a viewer may open: a web or mail address, or
+// "#title" of a bookmark. A report is untrusted: no file, script or program addresses.
+bool IsSafeLinkTarget(std::string_view target);
 
 class TMetafile {
  public:
@@ -64,6 +89,14 @@ class TMetafile {
   void LoadFromFile(const std::string& fileName);
   // Replaces the file only once every byte is written.
   void SaveToFile(const std::string& fileName) const;
+
+  // Replaces every page count mark in the page's texts by text (the count, or "?" while
+  // unknown). A text that had one loses its character advances, so it is laid out
+  // anew, aligned on its recorded anchor. False when the page has no mark.
+  bool ReplacePageCountMarks(std::string_view text);
+  bool HasPageCountMarks() const;
+  // The page's bookmarks and links, in recording order.
+  std::vector<TPageAnnotation> Annotations() const;
 
   // Checks a metafile's bytes; returns the parsed header or throws EInvalidMetafile.
   static TMetafileHeader Check(std::string_view bytes);

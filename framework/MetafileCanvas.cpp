@@ -518,7 +518,7 @@ TSize TMetafileCanvas::TextExtent(std::string_view text) {
   return {static_cast<int32_t>(std::lround(e.Width)), static_cast<int32_t>(std::lround(e.Height))};
 }
 
-void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip) {
+void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip, TAlignment anchor) {
   const bool opaque = Brush()->Style() != bsClear;
   UseFont();
   UseTextColors();
@@ -566,7 +566,9 @@ void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, cons
     rect = *clip;
   }
   const double height = (ascent + descent) * scale;
-  const TRect cell{x, y, x + static_cast<int32_t>(std::ceil(width)), y + static_cast<int32_t>(std::ceil(height))};
+  const int32_t cellWidth = static_cast<int32_t>(std::ceil(width));
+  const int32_t left = anchor == taRightJustify ? x - cellWidth : anchor == taCenter ? x - cellWidth / 2 : x;
+  const TRect cell{left, y, left + cellWidth, y + static_cast<int32_t>(std::ceil(height))};
   const TRect drawn = clip ? TRect{std::max(cell.Left, clip->Left), std::max(cell.Top, clip->Top),
                                    std::min(cell.Right, clip->Right), std::min(cell.Bottom, clip->Bottom)}
                            : cell;
@@ -603,6 +605,24 @@ void TMetafileCanvas::TextOut(int32_t x, int32_t y, std::string_view text) {
 void TMetafileCanvas::TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) {
   if (!Recording()) return;
   DrawText(x, y, text, &rect);
+}
+
+void TMetafileCanvas::AnchoredTextOut(int32_t x, int32_t y, std::string_view text, TAlignment anchor) {
+  if (!Recording()) return;
+  if (anchor == taLeftJustify) return TextOut(x, y, text);
+  SimpleRecord(EMR_SETTEXTALIGN, {static_cast<int32_t>(anchor == taRightJustify ? TA_RIGHT : TA_CENTER)});
+  DrawText(x, y, text, nullptr, anchor);
+  SimpleRecord(EMR_SETTEXTALIGN, {0});
+}
+
+void TMetafileCanvas::Annotate(const TPageAnnotation& annotation) {
+  if (!Recording()) return;
+  const std::string data = EncodeAnnotation(annotation);
+  const size_t start = BeginRecord(EMR_GDICOMMENT);
+  TRecordWriter w(FRecords);
+  w.U32(static_cast<uint32_t>(data.size()));
+  FRecords += data;
+  EndRecord(start);
 }
 
 // ---------------------------------------------------------------------------

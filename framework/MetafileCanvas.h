@@ -46,6 +46,9 @@ class TMetafileCanvas : public TCanvas {
   void StretchDraw(const TRect& dest, const TPixels& pixels) override;
   void TextOut(int32_t x, int32_t y, std::string_view text) override;
   void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;
+  // Recorded with the text alignment of the anchor, so a player aligns the text it draws.
+  void AnchoredTextOut(int32_t x, int32_t y, std::string_view text, TAlignment anchor) override;
+  void Annotate(const TPageAnnotation& annotation) override;
   TSize TextExtent(std::string_view text) override;
   TTextExtentF TextExtentF(std::string_view text) override;
   void SetClipRect(const TRect& rect) override;
@@ -96,7 +99,7 @@ class TMetafileCanvas : public TCanvas {
   TMeasure& Measure();
   double Width(TMeasure& m, std::string_view text);
   double Advance(TMeasure& m, char32_t c);
-  void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip);
+  void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip, TAlignment anchor = taLeftJustify);
   void Include(int64_t left, int64_t top, int64_t right, int64_t bottom);
   void IncludeShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 

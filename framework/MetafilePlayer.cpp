@@ -927,9 +927,17 @@ void TPlayer::Play(const TRecordView& r) {
     return false;
   };
   switch (type) {
-    case EMR_HEADER:
-    case EMR_GDICOMMENT:
+    case EMR_HEADER: break;
+    case EMR_GDICOMMENT: {
+      TPageAnnotation a;
+      const uint32_t length = r.U32(8);
+      if (FRunSink && r.Fits(12, length) &&
+          DecodeAnnotation(std::string_view(reinterpret_cast<const char*>(r.Data() + 12), length), a)) {
+        const QRectF area(QPointF(a.Rect.Left, a.Rect.Top), QPointF(a.Rect.Right, a.Rect.Bottom));
+        FRunSink->PageAnnotation(a, (LogicalToDevice() * FFrame * FBase).mapRect(area));
+      }
       break;
+    }
     case EMR_SETWINDOWEXTEX:
     case EMR_SETVIEWPORTEXTEX: {
       if (!need(16)) break;

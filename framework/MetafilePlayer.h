@@ -27,6 +27,8 @@ class TGlyphRunSink {
   virtual ~TGlyphRunSink() = default;
   // The run the next drawTextItem draws, at origin in the painter's coordinates.
   virtual void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) = 0;
+  // A bookmark or link of the page being played, with its area in device coordinates.
+  virtual void PageAnnotation(const TPageAnnotation& /*annotation*/, const QRectF& /*area*/) {}
 };
 
 // Lays a text out as one line from x = 0, unwrapped, as the painter lays out a line; the

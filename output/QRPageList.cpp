@@ -140,6 +140,7 @@ void TQRPageList::WriteHeaderLocked() {
   const double created = NowAsDateTime();
   std::memcpy(header + kCreatedOffset, &created, 8);  // little-endian machine
   header[kCompressionOffset] = FCompressed ? 1 : 0;
+  header[kBookmarksOffset] = FBookmarks.empty() && !FBookmarksUnread ? 0 : 1;
   TQRStream& s = Stream();
   s.SetPosition(0);
   s.Write(header, sizeof header);
@@ -169,6 +170,7 @@ TQRPageList::THeaderInfo ParseHeader(TQRStream& s, int32_t headerSize) {
   h.PageCount = GetI32(raw + TQRPageList::kPageCountOffset);
   std::memcpy(&h.Created, raw + TQRPageList::kCreatedOffset, 8);
   h.Compressed = raw[TQRPageList::kCompressionOffset] != 0;
+  h.HasBookmarks = headerSize == TQRPageList::kHeaderSize && raw[TQRPageList::kBookmarksOffset] == 1;
   h.HeaderSize = headerSize;
   return h;
 }
@@ -301,6 +303,7 @@ void TQRPageList::AppendPage(const TMetafile& page) {
     s.SetPosition(nextField);
     WriteInt32(static_cast<int32_t>(end));
     s.SetPosition(end);
+    CollectBookmarks(page, number);
   } catch (...) {
     // Take the half-written page back so that the store still holds together.
     FTotalPages = number - 1;
@@ -311,6 +314,26 @@ void TQRPageList::AppendPage(const TMetafile& page) {
     }
     throw;
   }
+}
+
+void TQRPageList::CollectBookmarks(const TMetafile& page, int32_t number) {
+  for (TPageAnnotation& a : page.Annotations())
+    if (a.Kind == TPageAnnotation::akBookmark && !a.Text.empty())
+      FBookmarks.push_back({number, a.Level, a.Rect.Top, std::move(a.Text)});
+}
+
+std::vector<TQRPageList::TBookmark> TQRPageList::Bookmarks() {
+  std::lock_guard lock(FLock);
+  if (FBookmarksUnread) {
+    FBookmarksUnread = false;
+    FBookmarks.clear();
+    try {
+      for (int32_t n = 1; n <= FTotalPages; ++n) CollectBookmarks(*ReadPageLocked(n), n);
+    } catch (const EReadError&) {
+      // A damaged page shows its error when it is shown; the outline keeps what was read.
+    }
+  }
+  return FBookmarks;
 }
 
 std::unique_ptr<TMetafile> TQRPageList::ReadPage(int32_t n) {
@@ -354,6 +377,7 @@ std::unique_ptr<TMetafile> TQRPageList::ReadPageLocked(int32_t n) {
   if (s.Position() != next - 4) Damaged(Format("the body of page %d does not match its record", n));
   if (ReadInt32() != at) Damaged(Format("the record of page %d does not end with its own offset", n));
   guard.Done();
+  if (FCountMarks) page->ReplacePageCountMarks(FCountKnown ? std::to_string(FTotalPages.load()) : "?");
   return page;
 }
 
@@ -388,6 +412,11 @@ void TQRPageList::OpenStream(std::unique_ptr<TQRStream> stream) {
     s.SetPosition(hs);
     FTotalPages = h.PageCount;
     FCompressed = h.Compressed;
+    FBookmarks.clear();
+    FBookmarksUnread = h.HasBookmarks;
+    // A saved recording has its count written in.
+    FCountMarks = false;
+    FCountKnown = true;
   } catch (...) {
     std::swap(FStream, stream);
     FHeaderSize = oldHeaderSize;
@@ -424,6 +453,15 @@ class TFdWriter : public TStream {
 }  // namespace
 
 void TQRPageList::CopyToFile(const std::string& fileName) {
+  if (FCountMarks) {
+    // The pages with the count written in, through a list of their own.
+    TQRPageList copy;
+    copy.AttachStream(std::make_unique<TQRStream>(kStoreMemoryLimit));
+    copy.SetCompressed(Compressed());
+    for (int32_t n = 1; n <= TotalPages(); ++n) copy.AppendPage(*ReadPage(n));
+    copy.WriteHeader();
+    return copy.CopyToFile(fileName);
+  }
   namespace fs = std::filesystem;
   std::lock_guard lock(FLock);
   TQRStream& s = Stream();

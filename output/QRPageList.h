@@ -31,6 +31,8 @@ class TQRPageList {
   static constexpr int kPageCountOffset = 8;
   static constexpr int kCreatedOffset = 16;
   static constexpr int kCompressionOffset = 25;
+  // 1 when pages carry bookmarks (older writers leave 0 there).
+  static constexpr int kBookmarksOffset = 26;
 
   struct THeaderInfo {
     uint16_t LayoutVersion = 0;
@@ -38,7 +40,15 @@ class TQRPageList {
     int32_t PageCount = 0;
     double Created = 0;  // days since 30 December 1899, local time
     bool Compressed = false;
+    bool HasBookmarks = false;
     int32_t HeaderSize = kHeaderSize;
+  };
+
+  struct TBookmark {
+    int32_t Page = 0;
+    int32_t Level = 0;
+    int32_t Top = 0;  // in the page's pixels
+    std::string Title;
   };
 
   struct TPageRecord {
@@ -64,13 +74,29 @@ class TQRPageList {
   int32_t TotalPages() const { return FTotalPages.load(); }
   bool Compressed() const { return FCompressed.load(); }
   void SetCompressed(bool value) { FCompressed = value; }
-  void ResetCount() { FTotalPages = 0; }
+  void ResetCount() {
+    const std::lock_guard lock(FLock);
+    FBookmarks.clear();
+    FBookmarksUnread = false;
+    FTotalPages = 0;
+    FCountMarks = false;
+    FCountKnown = false;
+  }
+  // Pages of the running pass print the page count as a mark: pages read from the list
+  // show "?" in its place until SetCountKnown, then the count; a copy saved shows the count.
+  void NoteCountMarks() { FCountMarks = true; }
+  bool HoldsCountMarks() const { return FCountMarks.load(); }
+  void SetCountKnown() { FCountKnown = true; }
+  bool CountKnown() const { return FCountKnown.load(); }
 
   // Appends page as the next page; the first page also writes the header.
   void AppendPage(const TMetafile& page);
   // A new metafile the caller owns, or none when n is outside 1..TotalPages. Fails with
   // EQRPageListError (or EInvalidMetafile) on a damaged store.
   std::unique_ptr<TMetafile> ReadPage(int32_t n);
+  // The bookmarks of the pages so far in page order: kept as pages are appended, read
+  // from the pages of an opened recording when first asked.
+  std::vector<TBookmark> Bookmarks();
   // Rewrites the header with the current page count and time.
   void WriteHeader();
   // Puts the list on a recorded-report file for reading. On failure the list keeps the
@@ -78,7 +104,8 @@ class TQRPageList {
   void OpenFile(const std::string& fileName);
   // The same for a stream holding a recorded report (the list takes it).
   void OpenStream(std::unique_ptr<TQRStream> stream);
-  // Writes the whole store to fileName; the file is replaced only once complete.
+  // Writes the whole store to fileName; the file is replaced only once complete. Page
+  // count marks are filled in on the way.
   void CopyToFile(const std::string& fileName);
 
   // Navigation. The position is always at the first byte of a record or at the end.
@@ -111,6 +138,11 @@ class TQRPageList {
   std::unique_ptr<TQRStream> FStream;
   std::atomic<int32_t> FTotalPages{0};
   std::atomic<bool> FCompressed{false};
+  std::vector<TBookmark> FBookmarks;
+  bool FBookmarksUnread = false;
+  void CollectBookmarks(const TMetafile& page, int32_t number);
+  std::atomic<bool> FCountMarks{false};
+  std::atomic<bool> FCountKnown{false};
   int32_t FHeaderSize = 0;  // 0 until known
 };
 

@@ -18,6 +18,7 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -136,6 +137,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void drawTextItem(const QPointF& p, const QTextItem& item) override;
 
   void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) override;
+  void PageAnnotation(const TPageAnnotation& annotation, const QRectF& area) override;
 
   void SetInfo(const std::string& title, const std::string& creator, const QDateTime& created);
   void SetPageSize(const QSizeF& pageMM);
@@ -168,6 +170,14 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   cairo_surface_t* FSurface = nullptr;
   cairo_t* FCr = nullptr;
   bool FFinished = false;
+  int FPageNumber = 1;
+  // The outline entries that can still take children, outermost first.
+  struct TOutlineEntry {
+    int32_t Level;
+    int Id;
+  };
+  std::vector<TOutlineEntry> FOutline;
+  std::set<std::string> FDestinations;
   const QTransform FBase = QTransform::fromScale(72.0 / FResolution, 72.0 / FResolution);
 
   QPen FPen;
@@ -243,6 +253,59 @@ void TPdfPaintEngine::SetPageSize(const QSizeF& pageMM) {
 
 void TPdfPaintEngine::NewPage() {
   cairo_show_page(FCr);
+  ++FPageNumber;
+}
+
+namespace {
+
+// A number in a tag's attributes, whatever the locale.
+std::string Number(double value) {
+  char buffer[32];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::round(value * 100) / 100);
+  return error == std::errc() ? std::string(buffer, end) : "0";
+}
+
+// A string in a tag's attributes: quoted, its quotes and backslashes escaped.
+std::string Quoted(std::string_view text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "'";
+}
+
+}  // namespace
+
+// Bookmarks become outline entries (and named destinations for "#title" links); links
+// become link annotations over their areas.
+void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& area) {
+  if (a.Text.empty() || !FCr) return;
+  const double k = 72.0 / FResolution;
+  const QRectF r(area.x() * k, area.y() * k, area.width() * k, area.height() * k);
+  cairo_save(FCr);
+  cairo_identity_matrix(FCr);
+  if (a.Kind == TPageAnnotation::akBookmark) {
+    while (!FOutline.empty() && FOutline.back().Level >= a.Level) FOutline.pop_back();
+    const int parent = FOutline.empty() ? CAIRO_PDF_OUTLINE_ROOT : FOutline.back().Id;
+    const std::string place = "page=" + std::to_string(FPageNumber) + " pos=[" + Number(r.x()) + " " + Number(r.y()) + "]";
+    const int id = cairo_pdf_surface_add_outline(FSurface, parent, a.Text.c_str(), place.c_str(),
+                                                 a.Level == 0 ? CAIRO_PDF_OUTLINE_FLAG_OPEN : cairo_pdf_outline_flags_t(0));
+    FOutline.push_back({a.Level, id});
+    // A link to a title goes to its first bookmark.
+    if (FDestinations.insert(a.Text).second) {
+      const std::string dest = "name=" + Quoted(a.Text) + " x=" + Number(r.x()) + " y=" + Number(r.y());
+      cairo_tag_begin(FCr, CAIRO_TAG_DEST, dest.c_str());
+      cairo_tag_end(FCr, CAIRO_TAG_DEST);
+    }
+  } else if (IsSafeLinkTarget(a.Text)) {
+    const std::string target = a.Text[0] == '#' ? "dest=" + Quoted(a.Text.substr(1)) : "uri=" + Quoted(a.Text);
+    const std::string link = target + " rect=[" + Number(r.x()) + " " + Number(r.y()) + " " + Number(r.width()) + " " +
+                             Number(r.height()) + "]";
+    cairo_tag_begin(FCr, CAIRO_TAG_LINK, link.c_str());
+    cairo_tag_end(FCr, CAIRO_TAG_LINK);
+  }
+  cairo_restore(FCr);
 }
 
 bool TPdfPaintEngine::Finish() {

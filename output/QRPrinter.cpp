@@ -16,9 +16,6 @@ namespace rpt {
 
 namespace {
 
-// The page store holds this many bytes in memory before it moves to a temporary file.
-constexpr int32_t kStoreMemoryLimit = 100000;
-
 constexpr double ScreenScale() { return kScreenPixelsPerInch / 254.0; }
 
 // The document counts as open until its closing step has ended, also when it failed.
@@ -168,10 +165,15 @@ void TQRPrinter::CloseMetafilePage(bool keep) {
   FMetafileCanvas.reset();
   std::unique_ptr<TMetafile> page = std::move(FMetafile);
   if (!keep || !page) return;
-  if (OnPageRecorded)
+  const bool marks = !MeasureOnly && page->HasPageCountMarks();
+  if (OnPageRecorded) {
+    // A page handed on now cannot get the count later: such a report is written from the store.
+    if (marks) throw EQRError("The report prints the page count; its pages cannot be written before the last is made");
     OnPageRecorded(std::move(page));
-  else
+  } else {
+    if (marks) FPageList.NoteCountMarks();
     FPageList.AppendPage(*page);
+  }
 }
 
 void TQRPrinter::OpenPrinterPage() {
@@ -227,6 +229,7 @@ void TQRPrinter::CloseDocument() {
     FPageCanvas = nullptr;
     FPrinter->EndDoc();
   }
+  FPageList.SetCountKnown();
   FStatus = qsFinished;
   ProcessPendingMessages();
   AnnouncePage();
@@ -249,6 +252,7 @@ void TQRPrinter::AbandonDocument() {
     // an abandoned run keeps every page instead of only the first.
     if (FPageList.PageStream() && FPageList.TotalPages() > 0) FPageList.WriteHeader();
   }
+  FPageList.SetCountKnown();
   FPageCanvas = nullptr;
   FStatus = qsFinished;
 }
@@ -282,6 +286,10 @@ void TQRPrinter::PrintRecording() {
     PostMessage(OwnerReport, CM_QRPRINT);
     return;
   }
+  PrintPages();
+}
+
+void TQRPrinter::PrintPages() {
   if (Status() != qsFinished || !FHasPrinters) return;
   FPrinter->SetTitle(Title);
   FPrinter->Abort();

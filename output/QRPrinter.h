@@ -100,7 +100,10 @@ class TQRPrinter : public TPersistent {
 
   // A new metafile the caller owns, or none.
   std::unique_ptr<TMetafile> PageImage(int32_t n);
+  // Prints the recorded pages FirstPage..LastPage (a report's own are printed by the report).
   void PrintRecording();
+  // The same, here and now.
+  void PrintPages();
   void SaveRecording(const std::string& fileName);
   void LoadRecording(const std::string& fileName);
   void ShowPreview();

@@ -14,6 +14,9 @@ namespace rpt {
 
 enum TSeekOrigin : uint8_t { soBeginning, soCurrent, soEnd };
 
+// A page store holds this many bytes in memory before it moves to a temporary file.
+constexpr int32_t kStoreMemoryLimit = 100000;
+
 class TQRStream : public TStream {
  public:
   // An empty stream in memory that spills to a temporary file (in $TMPDIR, else /tmp)

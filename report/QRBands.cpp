@@ -83,6 +83,7 @@ RPT_BEGIN_CLASS(TQRCustomBand, TQRBasePanel)
   c.Property("AfterPrint", &TQRCustomBand::AfterPrint, &TQRCustomBand::AfterPrint);
   c.Property("AlignToBottom", &TQRCustomBand::AlignToBottom, &TQRCustomBand::SetAlignToBottom);
   c.Property("BeforePrint", &TQRCustomBand::BeforePrint, &TQRCustomBand::BeforePrint);
+  c.Property("Bookmark", &TQRCustomBand::Bookmark, &TQRCustomBand::SetBookmark);
   c.Property("Color", &TQRCustomBand::Color, &TQRCustomBand::SetColor);
   c.Property("Enabled", &TQRCustomBand::Enabled, &TQRCustomBand::SetEnabled).Default(true);
   c.Property("PrintIf", &TQRCustomBand::PrintIf, &TQRCustomBand::SetPrintIf);

@@ -682,12 +682,14 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
     }
     const std::string& line = *next;
     if (finalPass && !line.empty()) {
-      int32_t x = FPrinter->XToDevice(left);
-      if (alignment == taRightJustify)
-        x = FPrinter->XToDevice(left + width) - canvas.TextWidth(line);
-      else if (alignment == taCenter)
-        x = FPrinter->XToDevice(left + width / 2) - canvas.TextWidth(line) / 2;
-      canvas.TextOut(x, FPrinter->YToDevice(y), line);
+      const double anchor = alignment == taRightJustify ? left + width : alignment == taCenter ? left + width / 2 : left;
+      const int32_t x = FPrinter->XToDevice(anchor), top = FPrinter->YToDevice(y);
+      // Only a line with the page count keeps its anchor in the recording (its width
+      // changes once the count is known); the others are placed here.
+      if (line.find(kPageCountMark) != std::string::npos)
+        canvas.AnchoredTextOut(x, top, line, alignment);
+      else
+        canvas.TCanvas::AnchoredTextOut(x, top, line, alignment);
     }
     y += lineHeight;
     FPrintFormatter->Pop();
@@ -695,6 +697,13 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
   }
   FAllPrinted = !(FAutoStretch && !FPrintFormatter->AtEnd());
   if (FAllPrinted) FPrintFormatter.reset();
+  if (finalPass && y > top && FReport && !FHyperlink.empty()) {
+    TPageAnnotation link;
+    link.Kind = TPageAnnotation::akLink;
+    link.Text = FReport->HyperlinkTarget(this);
+    link.Rect = DeviceRect(frameLeft, frameTop, width, y - frameTop);
+    if (!link.Text.empty()) canvas.Annotate(link);
+  }
   if (finalPass && FFrame->HasAnySide())
     FFrame->DrawFrameLines(canvas, DeviceRect(frameLeft, frameTop, width, height + growth), FPrinter->HorzScale(),
                            FPrinter->VertScale());
@@ -726,6 +735,7 @@ bool TQRCustomLabel::FontStored() const { return !ParentFont(); }
 RPT_BEGIN_CLASS(TQRLabel, TQRCustomLabel)
   PublishTextProperties(c);
   c.Property("Caption", &TQRLabel::Caption, &TQRLabel::SetCaption).Type(CaptionTypeInfo());
+  c.Property("Hyperlink", &TQRLabel::Hyperlink, &TQRLabel::SetHyperlink);
 RPT_END_CLASS
 
 RPT_BEGIN_CLASS(TQRMemo, TQRCustomLabel)

@@ -165,6 +165,10 @@ class TQRCustomLabel : public TQRPrintable {
 
   const std::string& Caption() const { return FCaption; }
   void SetCaption(const std::string& value);
+  // An expression giving where the printed text leads: a web or mail address, or
+  // "#title" of a bookmark of the report. Empty: nowhere.
+  const std::string& Hyperlink() const { return FHyperlink; }
+  void SetHyperlink(const std::string& value) { FHyperlink = value; }
   TStringList* Lines() const { return FLines.get(); }
   void SetLines(TStringList* value);
   const TStringList* LayoutLines() const { return FLayoutLines.get(); }
@@ -225,6 +229,7 @@ class TQRCustomLabel : public TQRPrintable {
   void PrintLines(TCanvas& canvas, double offsetX, double offsetY);
 
   std::string FCaption;
+  std::string FHyperlink;
   std::unique_ptr<TStringList> FLines;
   std::unique_ptr<TStringList> FLayoutLines;
   std::string FOutputText;

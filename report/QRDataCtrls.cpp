@@ -64,6 +64,7 @@ RPT_BEGIN_CLASS(TQRDBText, TQRCustomLabel)
   PublishReading(c);
   PublishFlow(c);
   c.Property("DataField", &TQRDBText::DataField, &TQRDBText::SetDataField);
+  c.Property("Hyperlink", &TQRDBText::Hyperlink, &TQRDBText::SetHyperlink);
   c.Property("DataSet", &TQRDBText::DataSet, &TQRDBText::SetDataSet);
   c.Property("Mask", &TQRDBText::Mask, &TQRDBText::SetMask);
 RPT_END_CLASS
@@ -192,6 +193,7 @@ RPT_BEGIN_CLASS(TQRExpr, TQRCustomLabel)
   PublishReading(c);
   PublishFlow(c);
   c.Property("Expression", &TQRExpr::Expression, &TQRExpr::SetExpression);
+  c.Property("Hyperlink", &TQRExpr::Hyperlink, &TQRExpr::SetHyperlink);
   c.Property("Mask", &TQRExpr::Mask, &TQRExpr::SetMask);
   c.Property("Master", &TQRExpr::Master, &TQRExpr::SetMaster);
   c.Property("ResetAfterPrint", &TQRExpr::ResetAfterPrint, &TQRExpr::SetResetAfterPrint);
@@ -297,7 +299,7 @@ void TQRExpr::PrintAt(double offsetX, double offsetY) {
 
 const std::string& SysDataCaption(TQRSysDataType data) {
   static const std::string captions[] = {"Time", "Date", "Date/Time", "Page#", "Report title", "Detail count",
-                                         "Detail no"};
+                                         "Detail no",   "Page count"};
   return captions[std::min<size_t>(data, std::size(captions) - 1)];
 }
 
@@ -341,6 +343,7 @@ std::string TQRSysData::PrintedText() const {
     case qrsDetailNo:
       if (quickRep) return FText + std::to_string(quickRep->CurrentDetailSerial());
       break;
+    case qrsPageCount: return FText + std::string(kPageCountMark);
   }
   return Caption();
 }

@@ -96,9 +96,11 @@ class TQRExpr : public TQRCustomLabel {
   std::unique_ptr<TQREvaluator> FEvaluator;
 };
 
-enum TQRSysDataType : uint8_t { qrsTime, qrsDate, qrsDateTime, qrsPageNumber, qrsReportTitle, qrsDetailCount, qrsDetailNo };
+enum TQRSysDataType : uint8_t {
+  qrsTime, qrsDate, qrsDateTime, qrsPageNumber, qrsReportTitle, qrsDetailCount, qrsDetailNo, qrsPageCount
+};
 RPT_ENUM_TYPE(TQRSysDataType, "qrsTime", "qrsDate", "qrsDateTime", "qrsPageNumber", "qrsReportTitle",
-              "qrsDetailCount", "qrsDetailNo")
+              "qrsDetailCount", "qrsDetailNo", "qrsPageCount")
 
 // The caption a system value shows on the design surface ("Page#").
 const std::string& SysDataCaption(TQRSysDataType data);

@@ -23,6 +23,7 @@
 #include "output/QRPrinter.h"
 #include "report/QRController.h"
 #include "report/QRCtrls.h"
+#include "report/QRDataCtrls.h"
 #include "report/QuickRpt.h"
 
 namespace rpt {
@@ -184,7 +185,10 @@ void TCustomQuickRep::PrintToPrinter() {
     ~TRestore() { Report->FQRPrinter = std::move(Remembered); }
   } restore{this, remembered};
   if (!MakePrinter() || !FQRPrinter->HasPrinters()) return;
-  FQRPrinter->OutputTarget = otPrinter;
+  // A page that shows the page count can only be printed once the last page is made:
+  // such a report is recorded first and then printed from its recording.
+  const bool recordFirst = UsesPageCount();
+  FQRPrinter->OutputTarget = recordFirst ? otPageStore : otPrinter;
   // Declared after the restorer: the form goes before the printer it watches.
   std::unique_ptr<TQRProgressForm> progress;
   if (FShowProgress && TQRPrintWindows::OpenProgressForm) {
@@ -192,6 +196,13 @@ void TCustomQuickRep::PrintToPrinter() {
     FQRPrinter->NotifyWindow = progress->NotifyControl();
   }
   GeneratePages();
+  if (recordFirst && FQRPrinter->Status() == qsFinished && !FQRPrinter->Cancelled() &&
+      FQRPrinter->FirstPage <= FQRPrinter->TotalPages()) {
+    progress.reset();
+    FQRPrinter->NotifyWindow = nullptr;
+    FQRPrinter->PrintPages();
+    for (const std::string& message : FQRPrinter->Printer().JobMessages()) AddGenerationMessage(message);
+  }
   // A range past the end prints nothing: the user is told which pages there are.
   const TQRPrinter& printer = *FQRPrinter;
   if (!printer.Cancelled() && printer.FirstPage > printer.TotalPages()) {
@@ -468,22 +479,77 @@ void TCustomQuickRep::PreparePass() {
   if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
   FController->PrepareRun();
   ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
-  CompilePrintConditions();
+  CompilePassExpressions();
 }
 
-void TCustomQuickRep::CompilePrintConditions() {
+void TCustomQuickRep::CompilePassExpressions() {
   FPrintConditions.clear();
+  FBookmarks.clear();
+  FHyperlinks.clear();
   FSkippedControls.clear();
-  const auto add = [this](const TComponent* component, const std::string& text) {
+  FPageCountLeftOut.clear();
+  const auto add = [this](TPassExpressions& expressions, const TComponent* component, const std::string& text) {
     if (text.empty()) return;
     auto evaluator = std::make_unique<TQREvaluator>();
     evaluator->SetDataSetList(&FRunDataSets);
     evaluator->SetLocalEnvironment(FFunctions.get());
     evaluator->Compile(text);
-    FPrintConditions[component].Evaluator = std::move(evaluator);
+    expressions[component].Evaluator = std::move(evaluator);
   };
-  for (TQRCustomBand* band : FBandList) add(band, band->PrintIf());
-  ForEachPrintable(*this, [&](TQRPrintable* p) { add(p, p->PrintIf()); });
+  for (TQRCustomBand* band : FBandList) {
+    add(FPrintConditions, band, band->PrintIf());
+    add(FBookmarks, band, band->Bookmark());
+  }
+  ForEachPrintable(*this, [&](TQRPrintable* p) {
+    add(FPrintConditions, p, p->PrintIf());
+    if (const auto* label = dynamic_cast<const TQRCustomLabel*>(p)) add(FHyperlinks, p, label->Hyperlink());
+  });
+}
+
+std::string TCustomQuickRep::PassText(TPassExpressions& expressions, const TComponent* component, const char* what) {
+  const auto it = expressions.find(component);
+  if (it == expressions.end()) return {};
+  TPassExpression& expression = it->second;
+  const TQREvValue& value = expression.Evaluator->Evaluate();
+  if (!value.IsError()) return EvValueToString(value);
+  if (!expression.Told) {
+    expression.Told = true;
+    AddGenerationMessage(component->Name() + ": its " + what + " fails (" + value.StrValue + "); it is left out");
+  }
+  return {};
+}
+
+std::string TCustomQuickRep::HyperlinkTarget(const TQRCustomLabel* label) {
+  if (FHyperlinks.empty()) return {};
+  std::string target = PassText(FHyperlinks, label, "Hyperlink");
+  if (target.empty() || IsSafeLinkTarget(target)) return target;
+  TPassExpression& expression = FHyperlinks[label];
+  if (!expression.Told) {
+    expression.Told = true;
+    AddGenerationMessage(label->Name() + ": its Hyperlink gives \"" + target +
+                         "\", which is neither a web or mail address nor a #bookmark; it is left out");
+  }
+  return {};
+}
+
+// A title band's entry is at the top; a group header's nests by its group's depth;
+// others nest under the innermost group.
+void TCustomQuickRep::AddBookmark(TQRCustomBand* band) {
+  std::string title = PassText(FBookmarks, band, "Bookmark");
+  if (title.empty()) return;
+  const std::vector<TQRGroup*>& groups = FController->Groups();
+  int32_t level = static_cast<int32_t>(groups.size()) + 1;
+  if (band->BandType() == rbTitle) {
+    level = 0;
+  } else if (const auto it = std::find(groups.begin(), groups.end(), band); it != groups.end()) {
+    level = static_cast<int32_t>(it - groups.begin()) + 1;
+  }
+  TPageAnnotation bookmark;
+  bookmark.Kind = TPageAnnotation::akBookmark;
+  bookmark.Level = level;
+  bookmark.Rect = band->PrintedRect;
+  bookmark.Text = std::move(title);
+  FQRPrinter->PageCanvas()->Annotate(bookmark);
 }
 
 // A condition that fails or gives no True or False is taken as False, and said once a
@@ -492,7 +558,7 @@ bool TCustomQuickRep::PrintConditionHolds(const TComponent* component) {
   if (FPrintConditions.empty()) return true;
   const auto it = FPrintConditions.find(component);
   if (it == FPrintConditions.end()) return true;
-  TPrintCondition& condition = it->second;
+  TPassExpression& condition = it->second;
   const TQREvValue& value = condition.Evaluator->Evaluate();
   if (value.Kind == vkBoolean) return value.BoolValue;
   if (!condition.Told) {
@@ -541,6 +607,41 @@ void TCustomQuickRep::RemoveParamFunctions() {
   FParamValues.clear();
 }
 
+namespace {
+
+bool NamesPageCount(const std::string& text) { return EvUpperCase(text).find("PAGECOUNT") != std::string::npos; }
+
+// Any text property of the control, its lists included, naming PAGECOUNT.
+bool PropertiesNamePageCount(const TPersistent& object) {
+  for (const TPropertyInfo* p : object.ClassType().Properties()) {
+    if (p->Kind() == propString && p->GetStr && NamesPageCount(p->GetStr(&object))) return true;
+    if (p->Kind() == propClass && p->GetObj)
+      if (const auto* lines = dynamic_cast<const TStrings*>(p->GetObj(&object)))
+        for (int i = 0; i < lines->Count(); ++i)
+          if (NamesPageCount(lines->Strings(i))) return true;
+  }
+  return false;
+}
+
+bool ControlUsesPageCount(const TControl& control) {
+  if (const auto* sys = dynamic_cast<const TQRSysData*>(&control); sys && sys->Data() == qrsPageCount) return true;
+  if (PropertiesNamePageCount(control)) return true;
+  if (const auto* parent = dynamic_cast<const TWinControl*>(&control))
+    for (const TControl* child : parent->ControlList())
+      if (ControlUsesPageCount(*child)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool TCustomQuickRep::UsesPageCount() const {
+  for (int i = 0; i < FFunctions->FunctionCount(); ++i)
+    if (NamesPageCount(FFunctions->Function(i)->Expression())) return true;
+  for (const TControl* child : ControlList())
+    if (ControlUsesPageCount(*child)) return true;
+  return false;
+}
+
 std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
   std::vector<std::string> names;
   const auto collect = [&](const TComponent* c) {
@@ -563,7 +664,10 @@ std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
   FPrintConditions.clear();
+  FBookmarks.clear();
+  FHyperlinks.clear();
   FSkippedControls.clear();
+  FPageCountLeftOut.clear();
   if (!tOnPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
@@ -777,6 +881,7 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
     const double width = AsDouble(band->Size()->NativeWidth());
     band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
                          printer.XToDevice(FCursorX + width), printer.YToDevice(FCursorY + height)};
+    if (FOutputPass && printer.PageCanvas() && !FBookmarks.empty()) AddBookmark(band);
     if (band->Height() != 0) {
       if (FOutputPass && printer.PageCanvas()) {
         TCanvas& canvas = *printer.PageCanvas();
@@ -855,6 +960,18 @@ void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
     if (!ControlPrints(printable)) {
       item.Text.clear();
       item.Value = TVariant{};
+    }
+    // Rows are written as they come, before the page count is known.
+    if (item.Text.find(kPageCountMark) != std::string::npos) {
+      std::string text;
+      for (size_t at = 0, mark; at <= item.Text.size(); at = mark + kPageCountMark.size()) {
+        mark = std::min(item.Text.find(kPageCountMark, at), item.Text.size());
+        text.append(item.Text, at, mark - at);
+      }
+      item.Text = std::move(text);
+      if (item.Value.Type == TVariant::varString) item.Value.Text = item.Text;
+      if (FPageCountLeftOut.insert(printable).second)
+        AddGenerationMessage(printable->Name() + ": the page count is not known while rows are exported; it is left out");
     }
     items.push_back(std::move(item));
   }

@@ -27,6 +27,7 @@ namespace rpt {
 class TDataSet;
 class TQRPrinter;
 class TQRPrintable;
+class TQRCustomLabel;
 class TQRCustomBand;
 class TQRBand;
 class TQRGroup;
@@ -260,6 +261,13 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // The ":NAME"s of the report's queries (its dataset and those it owns) that are
   // neither declared parameters nor report functions, in order of first use.
   std::vector<std::string> UndeclaredSqlParams() const;
+  // Whether something on the report prints the page count (a system data field of the
+  // kind, PAGECOUNT in an expression or a function): its pages are then printed and
+  // written only once the pass has made the last.
+  bool UsesPageCount() const;
+  // Where a control's printed text leads this time (its Hyperlink's text when that is an
+  // address a page may carry), or "".
+  std::string HyperlinkTarget(const TQRCustomLabel* label);
 
   // The datasets expressions see while a pass runs (empty between passes).
   TDataSetList* RunDataSets() { return &FRunDataSets; }
@@ -335,8 +343,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void FinishPass(bool failed);
   void EmitBand(TQRCustomBand* band, double keepWith = 0);
   void EnsureRoom(TQRCustomBand* band, double keepWith);
-  // PrintIf conditions of the bands and controls, compiled once for a pass.
-  void CompilePrintConditions();
+  // PrintIf conditions, bookmarks and links of the bands and controls, compiled once for a pass.
+  void CompilePassExpressions();
   bool PrintConditionHolds(const TComponent* component);
   void DecidePrintedControls(TQRCustomBand* band);
   bool ControlPrints(const TQRPrintable* printable) const;
@@ -379,13 +387,21 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   double FFooterReserve = 0;
   TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
   void StartThread(bool notify, std::function<void()> ended);
-  struct TPrintCondition {
+  // An expression of a band or control compiled once for a pass.
+  struct TPassExpression {
     std::unique_ptr<TQREvaluator> Evaluator;
     bool Told = false;  // an error is reported once a pass
   };
-  std::unordered_map<const TComponent*, TPrintCondition> FPrintConditions;
+  using TPassExpressions = std::unordered_map<const TComponent*, TPassExpression>;
+  TPassExpressions FPrintConditions, FBookmarks, FHyperlinks;
+  // The text of a control's expression of the kind (named by what); "" when it has none
+  // or it fails, which is said once a pass.
+  std::string PassText(TPassExpressions& expressions, const TComponent* component, const char* what);
+  void AddBookmark(TQRCustomBand* band);
   // The controls of the band being printed that a condition leaves out this time.
   std::unordered_set<const TQRPrintable*> FSkippedControls;
+  // Controls whose page count an export left out (said once each).
+  std::unordered_set<const TQRPrintable*> FPageCountLeftOut;
   std::unique_ptr<std::thread> FThread;
   std::vector<TDataSet*> FClosedForThread;
   std::vector<TDataSet*> FOpenedForPass;
@@ -479,6 +495,11 @@ class TQRCustomBand : public TQRBasePanel {
   // that record as if disabled. Empty: always printed.
   const std::string& PrintIf() const { return FPrintIf; }
   void SetPrintIf(const std::string& value) { FPrintIf = value; }
+  // An expression whose text, each time the band prints, becomes an outline entry at
+  // its place (a title band's at the top, a group header's nested by group level).
+  // Empty: none.
+  const std::string& Bookmark() const { return FBookmark; }
+  void SetBookmark(const std::string& value) { FBookmark = value; }
   bool ForceNewColumn() const { return FForceNewColumn; }
   void SetForceNewColumn(bool value) { FForceNewColumn = value; }
   bool ForceNewPage() const { return FForceNewPage; }
@@ -542,6 +563,7 @@ class TQRCustomBand : public TQRBasePanel {
   bool FAlignToBottom = false;
   bool FBandEnabled = true;
   std::string FPrintIf;
+  std::string FBookmark;
   bool FForceNewColumn = false;
   bool FForceNewPage = false;
   TQRCustomBand* FLinkBand = nullptr;

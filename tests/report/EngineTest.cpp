@@ -3,8 +3,10 @@
 // stretching bands, the page and column numbers, and passes that end however the
 // layout is made.
 #include <algorithm>
+#include <fstream>
 #include <numeric>
 
+#include "objects/Format.h"
 #include "tests/report/EngineFixture.h"
 
 namespace rpt::test {
@@ -176,6 +178,39 @@ TEST_F(Groups, PrintIfSkipsBandsWithTheirChildrenAndControlsButTotalsStillCount)
   const std::vector<std::string> messages = Report->GenerationMessages();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].rfind("Broken: its PrintIf fails", 0), 0u) << messages[0];
+}
+
+TEST_F(Groups, BookmarksNestByGroupAndLinksCarryOnlySafeAddresses) {
+  // The group made first is the outer one.
+  ByCustomer->Free();
+  Report->FindComponent("CustomerFooter")->Free();
+  auto* byRegion = Add<TQRGroup>("ByRegion");
+  byRegion->SetExpression("lines.region");
+  byRegion->Size()->SetHeight(6);
+  byRegion->SetBookmark("lines.region");
+  auto* inner = Add<TQRGroup>("Inner");
+  inner->SetExpression("lines.customer");
+  inner->Size()->SetHeight(6);
+  inner->SetBookmark("'Customer ' + lines.customer");
+  Band(rbTitle, "Title", 10)->SetBookmark("'All'");
+  Detail->SetBookmark("lines.nosuchfield");
+  Field(Detail, "Mail", Lines, "customer", 100)->SetHyperlink("'mailto:' + lines.customer + '@example.com'");
+  Field(Detail, "Local", Lines, "customer", 140)->SetHyperlink("'file:///etc/passwd'");
+  Run();
+  std::vector<std::string> outline;
+  for (const TQRPageList::TBookmark& b : Report->QRPrinter()->PageList().Bookmarks())
+    outline.push_back(std::string(size_t(b.Level), '.') + b.Title);
+  EXPECT_EQ(outline, (Texts{"All", ".north", "..Customer A", "..Customer B", ".south", "..Customer b"}));
+  std::vector<std::string> links;
+  for (const TPageAnnotation& a : Report->QRPrinter()->PageImage(1)->Annotations())
+    if (a.Kind == TPageAnnotation::akLink) links.push_back(a.Text);
+  EXPECT_EQ(links.size(), 5u);
+  EXPECT_EQ(links.front(), "mailto:A@example.com");
+  // The file address and the failing bookmark are left out, and each is told once.
+  const std::vector<std::string> messages = Report->GenerationMessages();
+  ASSERT_EQ(messages.size(), 2u) << ::testing::PrintToString(messages);
+  EXPECT_EQ(messages[0].rfind("Detail: its Bookmark fails", 0), 0u) << messages[0];
+  EXPECT_EQ(messages[1].rfind("Local: its Hyperlink gives \"file:///etc/passwd\"", 0), 0u) << messages[1];
 }
 
 TEST_F(Groups, TotalsMatchTheDataWhateverThePageSize) {
@@ -410,6 +445,58 @@ TEST_F(NeedData, AHandlerSuppliesTheRecords) {
   EXPECT_EQ(Flat(Run()), Texts(1, "row"));
   EXPECT_EQ(count, 0);
   Report->SetDesigning(false);
+}
+
+TEST_F(Layout, ThePageCountIsFilledInOnEveryPageAndInWhatIsSaved) {
+  TQRBand* footer = Band(rbPageFooter, "PageFooter", 20);
+  TQRExpr* of = Expr(footer, "Of", "'Page ' + STR(PAGENUMBER) + ' of ' + STR(PAGECOUNT)", 100);
+  of->SetAutoSize(false);
+  of->SetAlignment(taRightJustify);
+  of->Size()->SetWidth(80);
+  auto* count = Add<TQRSysData>("Count", footer);
+  count->SetData(qrsPageCount);
+  count->SetText("pages: ");
+  count->Size()->SetTop(10);
+  EXPECT_TRUE(Report->UsesPageCount());
+  const auto footerTexts = [this](int32_t n) {
+    std::vector<TPageText> found;
+    for (const TPageText& t : PageTexts(*Report->QRPrinter()->PageImage(n)))
+      if (t.Text.rfind("Page ", 0) == 0 || t.Text.rfind("pages: ", 0) == 0) found.push_back(t);
+    return found;
+  };
+
+  // Many pages, then columns, then one page: each page has the final count.
+  for (const int columns : {1, 2}) {
+    Report->Page()->SetColumns(columns);
+    const std::vector<Texts> pages = Run();
+    const int32_t n = static_cast<int32_t>(pages.size());
+    ASSERT_GE(n, 2);
+    for (int32_t i = 1; i <= n; ++i) {
+      const std::vector<TPageText> texts = footerTexts(i);
+      ASSERT_EQ(texts.size(), 2u) << "page " << i;
+      EXPECT_EQ(texts[0].Text, Format("Page %d of %d", i, n));
+      EXPECT_EQ(texts[1].Text, Format("pages: %d", n));
+      // Right-aligned text keeps its right end however long the number.
+      EXPECT_EQ(texts[0].X, footerTexts(1)[0].X);
+    }
+  }
+  Report->Page()->SetColumns(1);
+  Numbers->Close();
+  Report->SetDataSet(nullptr);
+  ASSERT_EQ(Run().size(), 1u);
+  EXPECT_EQ(footerTexts(1)[0].Text, "Page 1 of 1");
+
+  // A saved recording carries the count, not the mark, and reads back alike.
+  const std::string file = DataDir + "/counted.qrp";
+  Report->QRPrinter()->SaveRecording(file);
+  TQRPrinter loaded(std::vector<TPrinterDevice>{TPrinter::PdfPrinter()});
+  loaded.LoadRecording(file);
+  const std::vector<TPageText> back = PageTexts(*loaded.PageImage(1));
+  EXPECT_TRUE(std::any_of(back.begin(), back.end(), [](const TPageText& t) { return t.Text == "Page 1 of 1"; }));
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EQ(bytes.find("\xD0\xFD"), std::string::npos);
 }
 
 }  // namespace

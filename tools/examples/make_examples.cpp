@@ -191,12 +191,16 @@ void TitleBlock(TReportBuilder& b, const std::string& title, const std::string& 
   b.Rule(band, "TitleRule", 0, 16, kWidth);
 }
 
-// The footer of every page: the report's title and the page number.
-void PageFooter(TReportBuilder& b) {
+// The footer of every page: the report's title and the page number, with the page count
+// when asked.
+void PageFooter(TReportBuilder& b, bool pageCount = false) {
   TQRBand* band = b.Band(rbPageFooter, "PageFooterBand", 8);
   b.Rule(band, "FooterRule", 0, 1, kWidth);
   b.System(band, "FooterTitle", qrsReportTitle, "", 0, 2.5, 120);
-  b.System(band, "PageNumber", qrsPageNumber, "Page ", 130, 2.5, 50, taRightJustify);
+  if (pageCount)
+    b.Expr(band, "PageNumber", "'Page ' + STR(PAGENUMBER) + ' of ' + STR(PAGECOUNT)", 130, 2.5, 50, taRightJustify, "");
+  else
+    b.System(band, "PageNumber", qrsPageNumber, "Page ", 130, 2.5, 50, taRightJustify);
 }
 
 // (a) Orders grouped by customer: a header per customer, one row per order, a footer
@@ -204,6 +208,8 @@ void PageFooter(TReportBuilder& b) {
 TReportBuilder OrdersByCustomer() {
   TReportBuilder b("Orders by customer");
   TitleBlock(b, "Orders by customer", "Customers in Germany, orders placed in 2024");
+  // The outline's top entry, over the customers'.
+  dynamic_cast<TQRBand*>(b.Report()->FindComponent("TitleBand"))->SetBookmark("'Orders by customer'");
 
   TQRBand* columns = b.Band(rbColumnHeader, "ColumnHeaderBand", 7);
   b.ColumnTitles(columns, "Heading",
@@ -214,6 +220,8 @@ TReportBuilder OrdersByCustomer() {
 
   TQRGroup* customer = b.Group("CustomerGroup", "customer_id", 8);
   customer->SetReprintOnNewPage(true);
+  // An outline of the customers, and a link back to each from its totals.
+  customer->SetBookmark("company");
   TQRDBText* company = b.Field(customer, "CustomerCompany", "company", 0, 2.5, 90);
   TReportBuilder::Bold(company, 10);
   company->Size()->SetHeight(4.8);
@@ -236,7 +244,9 @@ TReportBuilder OrdersByCustomer() {
   TNotifyQuickRep* report = b.Report();
   b.Rule(footer, "SubtotalRule", 78, 0.5, 102);
   // The footer sees the group's last record: its company is the group's.
-  TReportBuilder::Bold(b.Expr(footer, "SubtotalCompany", "'Total ' + company", 6, 1.5, 70, taLeftJustify, ""));
+  TQRExpr* subtotal = b.Expr(footer, "SubtotalCompany", "'Total ' + company", 6, 1.5, 70, taLeftJustify, "");
+  TReportBuilder::Bold(subtotal);
+  subtotal->SetHyperlink("'#' + company");
   b.Aggregate(footer, "SubtotalOrders", "COUNT", report, true, 6, 6, 40, "0' orders'")->SetAlignment(taLeftJustify);
   b.Aggregate(footer, "SubtotalLines", "SUM(line_count)", report, true, 78, 1.5, 12, "0");
   TReportBuilder::Bold(b.Aggregate(footer, "SubtotalGoods", "SUM(goods)", report, true, 94, 1.5, 28));
@@ -254,7 +264,7 @@ TReportBuilder OrdersByCustomer() {
   b.Aggregate(summary, "AverageOrder", "AVERAGE(goods)", report, false, 94, 8, 28)->SetAlignment(taRightJustify);
   b.Label(summary, "AverageLabel", "Average goods per order", 50, 8, 44);
 
-  PageFooter(b);
+  PageFooter(b, true);
   return b;
 }
 

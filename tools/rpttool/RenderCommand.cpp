@@ -48,8 +48,6 @@ namespace {
 using rpt::Format;
 
 constexpr int kExitUsage = 2;
-// The page store keeps this much in memory before it spills to a temporary file.
-constexpr int32_t kStoreMemoryLimit = 100000;
 
 const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
                       "[--data ROWS.json|ROWS.csv] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
@@ -79,7 +77,7 @@ bool IsRecording(const std::string& fileName) {
 // The pages from..to of a finished recording, as a recording of their own.
 void SavePageRange(rpt::TQRPrinter& printer, int32_t from, int32_t to, const std::string& fileName) {
   rpt::TQRPageList part;
-  part.AttachStream(std::make_unique<rpt::TQRStream>(kStoreMemoryLimit));
+  part.AttachStream(std::make_unique<rpt::TQRStream>(rpt::kStoreMemoryLimit));
   part.SetCompressed(printer.PageList().Compressed());
   for (int32_t n = from; n <= to; ++n) {
     const std::unique_ptr<rpt::TMetafile> page = printer.PageImage(n);
@@ -319,9 +317,10 @@ int Render(std::span<const std::string> args) {
   }
 
   auto* pdf = dynamic_cast<rpt::TQRPDFFilter*>(filter.get());
-  if (pdf) {
-    // The document's title: the option, else the report's title, else the file's name.
-    pdf->Title = !title.empty() ? title : report.ReportTitle().empty() ? file : report.ReportTitle();
+  // The document's title: the option, else the report's title, else the file's name.
+  if (pdf) pdf->Title = !title.empty() ? title : report.ReportTitle().empty() ? file : report.ReportTitle();
+  // A report that prints its page count is written from the store once its last page is made.
+  if (pdf && !report.UsesPageCount()) {
     const int32_t total = RenderPdfWhileGenerating(report, *pdf, file, from ? from : 1, to);
     for (const std::string& message : report.GenerationMessages())
       std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
@@ -345,6 +344,9 @@ int Render(std::span<const std::string> args) {
   if (filter) {
     pages.Title = report.ReportTitle().empty() ? file : report.ReportTitle();
     filter->WritePages(pages, first, last);
+    if (pdf)
+      for (const std::string& message : pdf->MissingFontMessages())
+        std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
   } else {
     rpt::TPendingFile pending(output);
     if (first == 1 && last == total)
