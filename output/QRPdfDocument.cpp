@@ -178,6 +178,9 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   };
   std::vector<TOutlineEntry> FOutline;
   std::set<std::string> FDestinations;
+  // Links are written inside a document structure element: outside one the surface
+  // leaves a reference to a structure element it never writes, and the file is damaged.
+  bool FInDocumentTag = false;
   const QTransform FBase = QTransform::fromScale(72.0 / FResolution, 72.0 / FResolution);
 
   QPen FPen;
@@ -275,6 +278,19 @@ std::string Quoted(std::string_view text) {
   return out + "'";
 }
 
+// The destination name of a bookmark title, in ASCII: the surface writes a name's
+// non-ASCII characters one way in the names tree and another in a link, which then
+// points nowhere.
+std::string DestinationName(std::string_view title) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string name = "b";
+  for (unsigned char c : title) {
+    name += kHex[c >> 4];
+    name += kHex[c & 15];
+  }
+  return name;
+}
+
 }  // namespace
 
 // Bookmarks become outline entries (and named destinations for "#title" links); links
@@ -294,14 +310,18 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
     FOutline.push_back({a.Level, id});
     // A link to a title goes to its first bookmark.
     if (FDestinations.insert(a.Text).second) {
-      const std::string dest = "name=" + Quoted(a.Text) + " x=" + Number(r.x()) + " y=" + Number(r.y());
+      const std::string dest = "name=" + Quoted(DestinationName(a.Text)) + " x=" + Number(r.x()) + " y=" + Number(r.y());
       cairo_tag_begin(FCr, CAIRO_TAG_DEST, dest.c_str());
       cairo_tag_end(FCr, CAIRO_TAG_DEST);
     }
   } else if (IsSafeLinkTarget(a.Text)) {
-    const std::string target = a.Text[0] == '#' ? "dest=" + Quoted(a.Text.substr(1)) : "uri=" + Quoted(a.Text);
+    const std::string target = a.Text[0] == '#' ? "dest=" + Quoted(DestinationName(a.Text.substr(1))) : "uri=" + Quoted(a.Text);
     const std::string link = target + " rect=[" + Number(r.x()) + " " + Number(r.y()) + " " + Number(r.width()) + " " +
                              Number(r.height()) + "]";
+    if (!FInDocumentTag) {
+      cairo_tag_begin(FCr, "Document", nullptr);
+      FInDocumentTag = true;
+    }
     cairo_tag_begin(FCr, CAIRO_TAG_LINK, link.c_str());
     cairo_tag_end(FCr, CAIRO_TAG_LINK);
   }
@@ -311,6 +331,7 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
 bool TPdfPaintEngine::Finish() {
   if (FFinished) return FError.empty();
   FFinished = true;
+  if (FInDocumentTag) cairo_tag_end(FCr, "Document");
   // The last page is ended here: the surface would drop it were it blank.
   cairo_show_page(FCr);
   cairo_destroy(FCr);

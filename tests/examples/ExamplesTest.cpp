@@ -263,6 +263,49 @@ TEST_F(ExampleReports, CustomerSubtotalsAndTheGrandTotalMatchSql) {
   EXPECT_NE(all.find(average), std::string::npos) << average;
 }
 
+TEST_F(ExampleReports, TheGroupedListCountsItsPagesAndOutlinesItsCustomersAtTheirPages) {
+  PdfText("orders_by_customer");  // renders the PDF
+  const std::string pdf = "orders_by_customer.pdf";
+  std::vector<std::string> pages;
+  std::istringstream text(Run("pdftotext", {pdf, "-"}).Out);
+  for (std::string page; std::getline(text, page, '\f');) pages.push_back(page);
+  if (!pages.empty() && pages.back().find_first_not_of(" \n") == std::string::npos) pages.pop_back();
+  const size_t n = pages.size();
+  ASSERT_GE(n, 3u);
+  for (size_t i = 0; i < n; ++i)
+    EXPECT_NE(pages[i].find("Page " + std::to_string(i + 1) + " of " + std::to_string(n)), std::string::npos) << i;
+
+  // Under the title's entry, one entry per customer, at the page its heading is on.
+  const std::vector<Row> companies = Query(
+      "select distinct c.company from orders o join customers c on c.customer_id = o.customer_id"
+      " where c.country = 'Germany' and o.order_date between '2024-01-01' and '2024-12-31'");
+  const TRun outline = Run("qpdf", {"--json", "--json-key=outlines", pdf});
+  ASSERT_EQ(outline.Status, 0) << outline.Err;
+  const std::regex entry("\"destpageposfrom1\": (\\d+),\\s*\"kids\": \\[\\],\\s*\"object\": \"[^\"]*\",\\s*"
+                         "\"open\": \\w+,\\s*\"title\": \"([^\"]*)\"");
+  std::set<std::string> listed;
+  for (std::sregex_iterator it(outline.Out.begin(), outline.Out.end(), entry), end; it != end; ++it) {
+    const size_t page = std::stoul((*it)[1]);
+    const std::string title = (*it)[2];
+    ASSERT_TRUE(page >= 1 && page <= n) << title;
+    EXPECT_NE(pages[page - 1].find(title), std::string::npos) << title << " is not on page " << page;
+    listed.insert(title);
+  }
+  std::set<std::string> expected;
+  for (const Row& r : companies) expected.insert(r[0]);
+  EXPECT_EQ(listed, expected);
+  EXPECT_NE(outline.Out.find("\"title\": \"Orders by customer\""), std::string::npos);
+
+  // Each customer's totals link back to its heading, inside the document.
+  ASSERT_EQ(Run("qpdf", {"--qdf", "--object-streams=disable", pdf, "plain.pdf"}).Status, 0);
+  const std::string plain = ReadFile(Work / "plain.pdf");
+  size_t links = 0;
+  for (size_t at = plain.find("/Subtype /Link"); at != std::string::npos; at = plain.find("/Subtype /Link", at + 1)) ++links;
+  EXPECT_EQ(links, expected.size());
+  EXPECT_EQ(plain.find("/URI"), std::string::npos);
+  EXPECT_EQ(Run("qpdf", {"--check", pdf}).Status, 0);
+}
+
 TEST_F(ExampleReports, EveryOrderListsItsLinesAndTheirTotal) {
   std::map<std::string, std::vector<Row>> expected;
   for (const Row& r : Query("select o.order_id, l.line_no, p.name, l.quantity,"
