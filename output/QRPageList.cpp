@@ -322,7 +322,7 @@ void TQRPageList::CollectBookmarks(const TMetafile& page, int32_t number) {
       FBookmarks.push_back({number, a.Level, a.Rect.Top, std::move(a.Text)});
 }
 
-std::vector<TQRPageList::TBookmark> TQRPageList::Bookmarks() {
+std::vector<TQRPageList::TBookmark> TQRPageList::Bookmarks(size_t from) {
   std::lock_guard lock(FLock);
   if (FBookmarksUnread) {
     FBookmarksUnread = false;
@@ -333,7 +333,8 @@ std::vector<TQRPageList::TBookmark> TQRPageList::Bookmarks() {
       // A damaged page shows its error when it is shown; the outline keeps what was read.
     }
   }
-  return FBookmarks;
+  if (from >= FBookmarks.size()) return {};
+  return {FBookmarks.begin() + static_cast<ptrdiff_t>(from), FBookmarks.end()};
 }
 
 std::unique_ptr<TMetafile> TQRPageList::ReadPage(int32_t n) {

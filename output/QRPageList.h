@@ -94,9 +94,9 @@ class TQRPageList {
   // A new metafile the caller owns, or none when n is outside 1..TotalPages. Fails with
   // EQRPageListError (or EInvalidMetafile) on a damaged store.
   std::unique_ptr<TMetafile> ReadPage(int32_t n);
-  // The bookmarks of the pages so far in page order: kept as pages are appended, read
-  // from the pages of an opened recording when first asked.
-  std::vector<TBookmark> Bookmarks();
+  // The bookmarks of the pages so far in page order, from the from-th on: kept as pages
+  // are appended, read from the pages of an opened recording when first asked.
+  std::vector<TBookmark> Bookmarks(size_t from = 0);
   // Rewrites the header with the current page count and time.
   void WriteHeader();
   // Puts the list on a recorded-report file for reading. On failure the list keeps the

@@ -4,6 +4,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDockWidget>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,6 +18,8 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -65,8 +69,38 @@ void TQRPreviewImage::ShowPage(int32_t n) {
   FPageNumber = n;
   FPage.reset();
   FImage = QImage();
+  FLinks.clear();
   if (FPageSource) FPage = FPageSource->PageImage(n);
+  if (FPage)
+    for (TPageAnnotation& a : FPage->Annotations())
+      if (a.Kind == TPageAnnotation::akLink && IsSafeLinkTarget(a.Text)) FLinks.push_back(std::move(a));
   DrawPage();
+}
+
+// The page is drawn at (1, 1) over the control less its frame and shadow.
+std::string TQRPreviewImage::LinkAt(int32_t x, int32_t y) const {
+  if (!FPage || FLinks.empty() || Width() <= 4 || Height() <= 4) return {};
+  const double px = (x - 1) * double(FPage->Width()) / (Width() - 4);
+  const double py = (y - 1) * double(FPage->Height()) / (Height() - 4);
+  for (const TPageAnnotation& link : FLinks)
+    if (px >= link.Rect.Left && px < link.Rect.Right && py >= link.Rect.Top && py < link.Rect.Bottom) return link.Text;
+  return {};
+}
+
+int32_t TQRPreviewImage::ControlY(int32_t pageY) const {
+  if (!FPage || FPage->Height() <= 0) return 0;
+  return 1 + static_cast<int32_t>(std::lround(double(pageY) * (Height() - 4) / FPage->Height()));
+}
+
+void TQRPreviewImage::MouseMove(TShiftState shift, int32_t x, int32_t y) {
+  TCustomControl::MouseMove(shift, x, y);
+  SetCursor(LinkAt(x, y).empty() ? crDefault : crHandPoint);
+}
+
+void TQRPreviewImage::MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
+  TCustomControl::MouseUp(button, shift, x, y);
+  if (button != mbLeft || !OnLink) return;
+  if (const std::string target = LinkAt(x, y); !target.empty()) OnLink(target);
 }
 
 std::optional<QSizeF> TQRPreviewImage::PageSize() const {
@@ -254,6 +288,13 @@ void TQRPreview::ReapplyZoomMode() {
 void TQRPreview::Resize() {
   TCustomForm::Resize();
   if (FImage) ReapplyZoomMode();
+}
+
+void TQRPreview::ShowPlace(int32_t n, int32_t pageY) {
+  SetPageNumber(n);
+  if (FPageNumber != n) return;
+  // A little above the place, so that what leads to it shows too.
+  VertScrollBar()->SetPosition(FImage->Top() + VertScrollBar()->Position() + FImage->ControlY(pageY) - 8);
 }
 
 void TQRPreview::PageArrived(int32_t pages) {
@@ -460,6 +501,9 @@ TQRStandardPreview::TQRStandardPreview(QWidget* parent, TQRPrinter* printer) : Q
   peer->setFocusPolicy(Qt::StrongFocus);
   CreateToolBar();
   CreateStatusBar();
+  CreateOutline();
+  OpenAddress = [](const std::string& address) { QDesktopServices::openUrl(QUrl(QString::fromStdString(address))); };
+  FQRPreview->Image()->OnLink = [this](const std::string& target) { FollowLink(target); };
   FQRPreview->OnPageAvailable = [this](TObject*, int32_t pages) { PageAvailable(pages); };
   FQRPreview->OnProgressUpdate = [this](TObject*, int32_t progress) { ProgressUpdate(progress); };
   FQRPreview->OnKeyDown = [this](TObject*, uint16_t& key, TShiftState shift) { FormKeyDown(key, shift); };
@@ -477,9 +521,11 @@ TQRStandardPreview::TQRStandardPreview(QWidget* parent, TQRPrinter* printer) : Q
     UpdateCommands();
     if (GenerationOver()) {
       UpdatePageCaption();
+      RefreshPages();
       poll->stop();
     }
   });
+  RefreshPages();
   if (!GenerationOver()) poll->start();
 }
 
@@ -554,6 +600,64 @@ void TQRStandardPreview::CreateStatusBar() {
   }
 }
 
+void TQRStandardPreview::CreateOutline() {
+  FOutlineDock = new QDockWidget("Outline", this);
+  FOutlineDock->setObjectName("OutlineDock");
+  FOutlineDock->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+  FOutline = new QTreeWidget(FOutlineDock);
+  FOutline->setObjectName("Outline");
+  FOutline->setHeaderHidden(true);
+  FOutline->setColumnCount(1);
+  FOutlineDock->setWidget(FOutline);
+  addDockWidget(Qt::LeftDockWidgetArea, FOutlineDock);
+  resizeDocks({FOutlineDock}, {180}, Qt::Horizontal);
+  FOutlineDock->hide();
+  connect(FOutline, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+    FQRPreview->ShowPlace(item->data(0, Qt::UserRole).toInt(), item->data(0, Qt::UserRole + 1).toInt());
+    UpdatePageCaption();
+  });
+}
+
+void TQRStandardPreview::RefreshPages() {
+  TQRPrinter* printer = Printer();
+  if (!printer) return;
+  TQRPageList& pages = printer->PageList();
+  // Pages shown with "?" for their count show it now.
+  if (!FCountShown && pages.HoldsCountMarks() && pages.CountKnown() && GenerationOver()) {
+    FCountShown = true;
+    FQRPreview->Image()->ShowPage(FQRPreview->PageNumber());
+  }
+  for (const TQRPageList::TBookmark& b : pages.Bookmarks(FOutlineCount)) {
+    while (!FOutlineParents.empty() && FOutlineParents.back().first >= b.Level) FOutlineParents.pop_back();
+    const QStringList title{QString::fromStdString(b.Title)};
+    auto* item = FOutlineParents.empty() ? new QTreeWidgetItem(FOutline, title)
+                                         : new QTreeWidgetItem(FOutlineParents.back().second, title);
+    item->setData(0, Qt::UserRole, b.Page);
+    item->setData(0, Qt::UserRole + 1, b.Top);
+    item->setToolTip(0, QString("Page %1").arg(b.Page));
+    if (b.Level == 0) item->setExpanded(true);
+    FOutlineParents.emplace_back(b.Level, item);
+    ++FOutlineCount;
+  }
+  if (FOutlineCount > 0 && FOutlineDock->isHidden()) FOutlineDock->show();
+}
+
+void TQRStandardPreview::FollowLink(const std::string& target) {
+  if (!IsSafeLinkTarget(target)) return;
+  if (target[0] != '#') {
+    if (OpenAddress) OpenAddress(target);
+    return;
+  }
+  TQRPrinter* printer = Printer();
+  if (!printer) return;
+  for (const TQRPageList::TBookmark& b : printer->PageList().Bookmarks())
+    if (b.Title == target.substr(1)) {
+      FQRPreview->ShowPlace(b.Page, b.Top);
+      UpdatePageCaption();
+      return;
+    }
+}
+
 QStatusBar* TQRStandardPreview::StatusBar() const { return const_cast<TQRStandardPreview*>(this)->statusBar(); }
 
 QString TQRStandardPreview::PanelText(int panel) const {
@@ -602,6 +706,7 @@ void TQRStandardPreview::UpdatePageCaption() {
 void TQRStandardPreview::PageAvailable(int32_t) {
   UpdatePageCaption();
   UpdateCommands();
+  RefreshPages();
 }
 
 void TQRStandardPreview::ProgressUpdate(int32_t progress) {
@@ -752,8 +857,13 @@ void TQRStandardPreview::LoadFrom(const std::string& fileName) {
   FQRPreview->Image()->ShowPage(1);
   FQRPreview->FitToWidth();
   Command("ZoomToWidth")->setChecked(true);
+  FOutline->clear();
+  FOutlineParents.clear();
+  FOutlineCount = 0;
+  FOutlineDock->hide();
   UpdatePageCaption();
   UpdateCommands();
+  RefreshPages();
 }
 
 void TQRStandardPreview::ExitClick() { close(); }

@@ -11,13 +11,17 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framework/Controls.h"
 #include "framework/Metafile.h"
 #include "output/QRPrinter.h"
 
 class QAction;
+class QDockWidget;
 class QLabel;
+class QTreeWidget;
+class QTreeWidgetItem;
 class QToolBar;
 class QStatusBar;
 class QToolButton;
@@ -49,13 +53,22 @@ class TQRPreviewImage : public TCustomControl {
   const QImage& PageImage();
   // Pages drawn since the control was made (each page or size once).
   int RenderCount() const { return FRenderCount; }
+  // The target of the shown page's link at (x, y) of the control, or "".
+  std::string LinkAt(int32_t x, int32_t y) const;
+  // The control's y of a height on the shown page, in the page's own pixels.
+  int32_t ControlY(int32_t pageY) const;
+  // Runs with the target of a link clicked.
+  std::function<void(const std::string&)> OnLink;
 
  protected:
   void Paint() override;
   void BoundsChanged() override;
+  void MouseMove(TShiftState shift, int32_t x, int32_t y) override;
+  void MouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) override;
 
  private:
   void DrawPage();
+  std::vector<TPageAnnotation> FLinks;
   TQRPrinter* FPageSource = nullptr;
   int32_t FPageNumber = 1;
   int32_t FZoom = 100;
@@ -85,6 +98,8 @@ class TQRPreview : public TCustomForm {
   TQRZoomMode ZoomMode() const { return FZoomMode; }
   // The pages the printer has announced so far (the last page-available news).
   int32_t AvailablePages() const { return FAvailablePages; }
+  // Shows page n scrolled to a height on it (in the page's own pixels).
+  void ShowPlace(int32_t n, int32_t pageY);
 
   void FitToPage();
   void FitToWidth();
@@ -152,6 +167,12 @@ class TQRStandardPreview : public QMainWindow {
   void ExitClick();
   void FormKeyDown(uint16_t& key, TShiftState shift);
   void UpdatePageCaption();
+  // Follows a link: "#title" shows the bookmark's place, a web or mail address opens
+  // in the desktop's handler; anything else is refused.
+  void FollowLink(const std::string& target);
+  // The outline of the bookmarks (hidden while there are none).
+  QTreeWidget* Outline() const { return FOutline; }
+  QDockWidget* OutlineDock() const { return FOutlineDock; }
   // Saves to a file: the recording with the first choice (filter 0), else the export
   // filter of entry filter - 1; errors propagate and the pages stay as they were.
   void SaveTo(const std::string& fileName, int filter);
@@ -166,6 +187,8 @@ class TQRStandardPreview : public QMainWindow {
   // The file dialogs; tests replace them. Save answers the file and the 0-based choice.
   std::function<std::optional<std::pair<std::string, int>>()> SaveDialog;
   std::function<std::optional<std::string>()> LoadDialog;
+  // Opens a web or mail address; tests replace it.
+  std::function<void(const std::string&)> OpenAddress;
   // Runs once the window has closed (a modal opening waits for it).
   std::function<void()> OnClosed;
 
@@ -177,6 +200,10 @@ class TQRStandardPreview : public QMainWindow {
  private:
   void CreateToolBar();
   void CreateStatusBar();
+  void CreateOutline();
+  // Adds the bookmarks made since the last look (all anew for another recording), and
+  // shows the pages again once their page count is known.
+  void RefreshPages();
   QAction* AddCommand(const char* name, const char* hint, int image, void (TQRStandardPreview::*handler)());
   void PageAvailable(int32_t pages);
   void ProgressUpdate(int32_t progress);
@@ -191,6 +218,12 @@ class TQRStandardPreview : public QMainWindow {
   QToolButton* FExitButton = nullptr;
   QLabel* FPanels[2] = {nullptr, nullptr};
   std::map<std::string, QAction*> FCommands;
+  QDockWidget* FOutlineDock = nullptr;
+  QTreeWidget* FOutline = nullptr;
+  size_t FOutlineCount = 0;
+  // The outline's items that can take children, by level, innermost last.
+  std::vector<std::pair<int32_t, QTreeWidgetItem*>> FOutlineParents;
+  bool FCountShown = false;
   int32_t FProgressShown = 0;
   bool FClosing = false;
 };

@@ -20,6 +20,9 @@
 #include "output/QRPageImage.h"
 #include "output/QRPrev.h"
 
+#include <QDockWidget>
+#include <QTreeWidget>
+
 namespace rpt {
 namespace {
 
@@ -494,6 +497,59 @@ TEST_F(PreviewTest, SavesRecordingsAndExportsAndLoadsThemBack) {
   SetMessageBoxHook(nullptr);
   EXPECT_EQ(shown, "File does not exist");
   EXPECT_EQ(other->TotalPages(), 3);
+}
+
+TEST_F(PreviewTest, TheWindowOutlinesBookmarksFollowsLinksAndShowsThePageCountOnceKnown) {
+  auto printer = NewPrinter();
+  const auto page = [&printer](int n) {
+    printer->NewPage();
+    TCanvas& canvas = *printer->PageCanvas();
+    canvas.Font()->SetSize(24);
+    canvas.AnchoredTextOut(printer->XToDevice(1900), printer->YToDevice(200), "of \xEF\xB7\x90", taRightJustify);
+    canvas.Annotate({TPageAnnotation::akBookmark, n == 1 ? 0 : 1, {0, 300 + n, 10, 320}, Format("Part %d", n)});
+    if (n != 1) return;
+    canvas.Annotate({TPageAnnotation::akLink, 0, {100, 100, 300, 140}, "#Part 3"});
+    canvas.Annotate({TPageAnnotation::akLink, 0, {100, 200, 300, 240}, "https://example.com/a"});
+    canvas.Annotate({TPageAnnotation::akLink, 0, {100, 400, 300, 440}, "file:///etc/passwd"});
+  };
+  printer->OpenDocument();
+  page(1);
+  page(2);
+  TQRStandardPreview* w = Window(printer.get());
+  std::vector<std::string> opened;
+  w->OpenAddress = [&opened](const std::string& address) { opened.push_back(address); };
+  TQRPreviewImage& image = *w->QRPreview()->Image();
+  ASSERT_TRUE(WaitFor([&] { return image.HasPage() && w->Outline()->topLevelItemCount() == 1; }));
+  const QImage unknown = image.PageImage();
+  EXPECT_EQ(unknown, RenderPageImage(*printer->PageImage(1), unknown.width(), unknown.height()));
+  page(3);
+  printer->CloseDocument();
+  ASSERT_TRUE(WaitFor([&] { return w->GenerationOver() && w->Outline()->topLevelItem(0)->childCount() == 2; }));
+  // The page on show is drawn again with the count in place of the "?".
+  ASSERT_TRUE(WaitFor([&] { return image.PageImage() != unknown; }));
+  EXPECT_EQ(image.PageImage(), RenderPageImage(*printer->PageImage(1), unknown.width(), unknown.height()));
+  EXPECT_FALSE(w->OutlineDock()->isHidden());
+  QTreeWidgetItem* third = w->Outline()->topLevelItem(0)->child(1);
+  EXPECT_EQ(third->text(0), "Part 3");
+  emit w->Outline()->itemClicked(third, 0);
+  EXPECT_EQ(w->QRPreview()->PageNumber(), 3);
+
+  // Links of page 1, found where the page shows them at its zoom.
+  w->FirstPageClick();
+  const auto at = [&](int px, int py) {
+    const double sx = (image.Width() - 4) / double(printer->PageImage(1)->Width());
+    const double sy = (image.Height() - 4) / double(printer->PageImage(1)->Height());
+    return image.LinkAt(1 + int(px * sx), 1 + int(py * sy));
+  };
+  EXPECT_EQ(at(150, 220), "https://example.com/a");
+  EXPECT_EQ(at(150, 420), "");  // a file address is never followed
+  EXPECT_EQ(at(50, 120), "");
+  image.OnLink(at(150, 220));
+  EXPECT_EQ(opened, std::vector<std::string>{"https://example.com/a"});
+  image.OnLink(at(150, 120));
+  EXPECT_EQ(w->QRPreview()->PageNumber(), 3);
+  w->FollowLink("file:///etc/passwd");
+  EXPECT_EQ(opened.size(), 1u);
 }
 
 TEST_F(PreviewTest, TheStandardInterfaceOpensTheWindowForPrinters) {
