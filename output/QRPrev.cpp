@@ -610,7 +610,7 @@ void TQRStandardPreview::CreateOutline() {
   FOutline->setColumnCount(1);
   FOutlineDock->setWidget(FOutline);
   addDockWidget(Qt::LeftDockWidgetArea, FOutlineDock);
-  resizeDocks({FOutlineDock}, {180}, Qt::Horizontal);
+  resizeDocks({FOutlineDock}, {220}, Qt::Horizontal);
   FOutlineDock->hide();
   connect(FOutline, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
     FQRPreview->ShowPlace(item->data(0, Qt::UserRole).toInt(), item->data(0, Qt::UserRole + 1).toInt());

@@ -535,6 +535,7 @@ std::string TCustomQuickRep::HyperlinkTarget(const TQRCustomLabel* label) {
 // A title band's entry is at the top; a group header's nests by its group's depth;
 // others nest under the innermost group.
 void TCustomQuickRep::AddBookmark(TQRCustomBand* band) {
+  if (FReprintingHeaders) return;
   std::string title = PassText(FBookmarks, band, "Bookmark");
   if (title.empty()) return;
   const std::vector<TQRGroup*>& groups = FController->Groups();
@@ -814,7 +815,15 @@ void TCustomQuickRep::NextColumn() {
   SetFunctionInteger(FColumnNumber, FColumnNo);
   if (!(FColumnNo == 1 && FPagesDone == 1)) {
     OutputBand(FindBand(rbColumnHeader));
-    FController->ReprintGroupHeaders();
+    // Headers repeated for groups that go on are not new places for the outline.
+    FReprintingHeaders = true;
+    try {
+      FController->ReprintGroupHeaders();
+    } catch (...) {
+      FReprintingHeaders = false;
+      throw;
+    }
+    FReprintingHeaders = false;
   }
 }
 

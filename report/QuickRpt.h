@@ -398,6 +398,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // or it fails, which is said once a pass.
   std::string PassText(TPassExpressions& expressions, const TComponent* component, const char* what);
   void AddBookmark(TQRCustomBand* band);
+  bool FReprintingHeaders = false;
   // The controls of the band being printed that a condition leaves out this time.
   std::unordered_set<const TQRPrintable*> FSkippedControls;
   // Controls whose page count an export left out (said once each).

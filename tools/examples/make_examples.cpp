@@ -221,7 +221,7 @@ TReportBuilder OrdersByCustomer() {
   TQRGroup* customer = b.Group("CustomerGroup", "customer_id", 8);
   customer->SetReprintOnNewPage(true);
   // An outline of the customers, and a link back to each from its totals.
-  customer->SetBookmark("company");
+  customer->SetBookmark("company + ' (' + STR(customer_id) + ')'");
   TQRDBText* company = b.Field(customer, "CustomerCompany", "company", 0, 2.5, 90);
   TReportBuilder::Bold(company, 10);
   company->Size()->SetHeight(4.8);
@@ -246,7 +246,7 @@ TReportBuilder OrdersByCustomer() {
   // The footer sees the group's last record: its company is the group's.
   TQRExpr* subtotal = b.Expr(footer, "SubtotalCompany", "'Total ' + company", 6, 1.5, 70, taLeftJustify, "");
   TReportBuilder::Bold(subtotal);
-  subtotal->SetHyperlink("'#' + company");
+  subtotal->SetHyperlink("'#' + company + ' (' + STR(customer_id) + ')'");
   b.Aggregate(footer, "SubtotalOrders", "COUNT", report, true, 6, 6, 40, "0' orders'")->SetAlignment(taLeftJustify);
   b.Aggregate(footer, "SubtotalLines", "SUM(line_count)", report, true, 78, 1.5, 12, "0");
   TReportBuilder::Bold(b.Aggregate(footer, "SubtotalGoods", "SUM(goods)", report, true, 94, 1.5, 28));

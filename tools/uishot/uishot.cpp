@@ -24,6 +24,8 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QDockWidget>
+#include <QTreeWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
@@ -1161,6 +1163,24 @@ const std::map<std::string, TScenario>& Scenarios() {
                             window->Command("Print")->isEnabled(),
                   "the end of generation did not enable Save and Print");
            shot.Take("finished");
+           // The outline beside the page lists every customer; a click shows its place.
+           QTreeWidget* outline = window->Outline();
+           Expect(shot, !window->OutlineDock()->isHidden() && outline->topLevelItemCount() == 1 &&
+                            outline->topLevelItem(0)->childCount() > 20,
+                  "the outline does not list the customers under the report's title");
+           if (outline->topLevelItemCount() == 1 && outline->topLevelItem(0)->childCount() > 20) {
+             QTreeWidgetItem* item = outline->topLevelItem(0)->child(20);
+             const int32_t page = item->data(0, Qt::UserRole).toInt();
+             outline->scrollToItem(item);
+             Click(outline->viewport(), outline->visualItemRect(item).center());
+             TShot::Settle();
+             std::printf("uishot: outline entry %s is on page %d; shown: %s\n", qPrintable(item->text(0)), page,
+                         qPrintable(window->PanelText(1)));
+             Expect(shot, preview->PageNumber() == page, "a click on an outline entry did not show its page");
+             shot.Take("outline-entry");
+             window->FirstPageClick();
+             window->centralWidget()->setFocus();
+           }
            Click(window->ToolBar1()->widgetForAction(window->Command("ZoomFit")));
            Expect(shot, preview->ZoomMode() == zmFitPage, "Zoom to fit did not fit the page");
            shot.Take("zoom-fit");
