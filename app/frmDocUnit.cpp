@@ -575,6 +575,11 @@ void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::st
     hint += "\rPrints if: " + printable->PrintIf();
   else if (const auto* band = dynamic_cast<const TQRCustomBand*>(component); band && !band->PrintIf().empty())
     hint += "\rPrints if: " + band->PrintIf();
+  // So are what the outline and links of the output get from it.
+  if (const auto* band = dynamic_cast<const TQRCustomBand*>(component); band && !band->Bookmark().empty())
+    hint += "\rBookmark: " + band->Bookmark();
+  if (const auto* text = dynamic_cast<const TQRCustomLabel*>(component); text && !text->Hyperlink().empty())
+    hint += "\rLinks to: " + text->Hyperlink();
 }
 
 void TfrmDoc::ZQKDesigner1KeyDown(TObject*, uint16_t& key, TShiftState) {

@@ -901,7 +901,9 @@ TEST_F(ShellDocument, HintsAppendTheElementsTextAfterACarriageReturn) {
   EXPECT_EQ(Hint(Add("TQRLabel", "Label3", "PrintIf", "orders.freight > 100")),
             "H\rCaption: Label3\rPrints if: orders.freight > 100");
   Doc->Report->FindBand(rbDetail)->SetPrintIf("TRUE");
-  EXPECT_EQ(Hint(Doc->Report->FindBand(rbDetail)), "H\rPrints if: TRUE");
+  Doc->Report->FindBand(rbDetail)->SetBookmark("orders.order_id");
+  EXPECT_EQ(Hint(Doc->Report->FindBand(rbDetail)), "H\rPrints if: TRUE\rBookmark: orders.order_id");
+  EXPECT_EQ(Hint(Add("TQRLabel", "Label4", "Hyperlink", "'#Top'")), "H\rCaption: Label4\rLinks to: '#Top'");
   auto* panel = TComponent::Create<TPanel>(Doc->Report);
   EXPECT_EQ(Hint(panel), "H");
   EXPECT_FALSE(Doc->Modified);
