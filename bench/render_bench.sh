@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The paths users take, timed as processes: `rpttool render` of the grouped list of
-# bench_generation into .pdf, .qrp, .png (the first page), .csv and .xlsx, beside the
+# bench_generation into .pdf (also with the page count in its footer, which writes the PDF
+# from the page store after the pass), .qrp, .png (the first page), .csv and .xlsx, beside the
 # floor program (the same texts drawn with QPainter alone onto QPdfWriter), at each size.
 # Per run: wall and CPU seconds, peak resident memory and the output's size, from GNU
 # time. The tables and reports are made once in /tmp/rpt-bench and reused.
@@ -36,8 +37,15 @@ printf "%9s  %-14s %8s %8s %8s %9s\n" rows case "wall s" "CPU s" "peak MB" "outp
 for n in "${sizes[@]}"; do
   report=$folder/list_$n.rpt
   [ -f "$report" ] || "$bench" --write-report "$n" "$report"
+  counted=$folder/list_count_$n.rpt
+  if [ ! -f "$counted" ]; then
+    "$rpttool" dump "$report" 2> /dev/null |
+      sed 's/Data = qrsPageNumber  (svIdent)/Data = qrsPageCount  (svIdent)/' > "$folder/count.txt"
+    "$rpttool" build "$folder/count.txt" "$counted" > /dev/null
+  fi
   run "$n" "floor (QPainter)" "$folder/floor_$n.pdf" "$bench" --floor "$n" "$folder/floor_$n.pdf"
   run "$n" "render .pdf" "$folder/out_$n.pdf" "$rpttool" render "$report" "$folder/out_$n.pdf"
+  run "$n" "render .pdf N/M" "$folder/out_$n.pdf" "$rpttool" render "$counted" "$folder/out_$n.pdf"
   run "$n" "render .qrp" "$folder/out_$n.qrp" "$rpttool" render "$report" "$folder/out_$n.qrp"
   run "$n" "render .png p1" "$folder/out_$n.png" "$rpttool" render "$report" "$folder/out_$n.png" --from 1 --to 1
   run "$n" "render .csv" "$folder/out_$n.csv" "$rpttool" render "$report" "$folder/out_$n.csv"

@@ -7,21 +7,21 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
-scenarios=(start report data pagesettings preview print grouplist)
+scenarios=(start report data pagesettings preview print grouplist parameters)
 xvfb-run -a -s "-screen 0 1280x1024x24 -br" "$build/tools/uishot/uishot" -o "$shots" "${scenarios[@]}"
 
 # guide picture <- scenario shot
 pictures=(
   main-window:start-01-main-window
   new-report:report-01-new-document
-  palette:start-12-detail-palette
+  palette:start-13-detail-palette
   data-aliases:data-01-aliases
   data-tables:data-03-tables
   data-preview:data-04-preview
   data-sql:data-06-sql
-  field-dialog:data-10-field-dialog
-  lines-editor:data-14-lines-editor-field
-  expression:data-16-expression
+  field-dialog:data-09-field-dialog
+  lines-editor:data-13-lines-editor-field
+  expression:data-15-expression
   band-inserted:report-06-band-inserted
   group-footer-list:grouplist-02-footerband-list
   group-subtotal:grouplist-06-preview-page2
@@ -30,7 +30,8 @@ pictures=(
   parameters-list:parameters-03-parameters-dialog
   preview-generating:preview-01-generating
   preview-finished:preview-03-finished
-  preview-width:preview-05-page2-zoom-width
+  preview-outline:preview-04-outline-entry
+  preview-width:preview-06-page2-zoom-width
   print-dialog:print-02-dialog-pdf-pages-2-5
   print-progress:print-03-progress
 )

@@ -206,7 +206,7 @@ class TGroupedList {
     Right(Label(header, "HAmount", "Amount", kAmountLeft), kAmountRight);
 
     auto* group = Add<TQRGroup>("ByCustomer", FReport);
-    group->SetExpression("Lines.customer");
+    group->SetExpression("customer");
     group->Size()->SetHeight(kGroupHeaderHeight / 10.0);
     Field(group, "GroupCustomer", "customer", 0)->Font()->SetStyle(TFontStyles{fsBold});
 
@@ -221,14 +221,14 @@ class TGroupedList {
     TQRBand* footer = Band(rbDetail, "GroupFooter", kGroupFooterHeight);
     group->SetFooterBand(footer);
     Label(footer, "FTotal", "Total", kPriceLeft);
-    Total(footer, "GroupTotal", "SUM(Lines.amount)", true);
+    Total(footer, "GroupTotal", "SUM(amount)", true);
 
     TQRBand* summary = Band(rbSummary, "Summary", kSummaryHeight);
     Label(summary, "SLines", "Lines", kCustomerLeft);
     auto* count = Expr(summary, "LineCount", "COUNT", kProductLeft);
     count->SetMaster(FReport);
     Label(summary, "SGrand", "Grand total", kPriceLeft);
-    Total(summary, "GrandTotal", "SUM(Lines.amount)", false);
+    Total(summary, "GrandTotal", "SUM(amount)", false);
 
     auto* pageNumber = Add<TQRSysData>("PageNumber", Band(rbPageFooter, "PageFooter", kPageFooterHeight));
     pageNumber->SetData(qrsPageNumber);
