@@ -143,7 +143,7 @@ bool DecodeAnnotation(std::string_view data, TPageAnnotation& a) {
   if (data.size() < kFixed || data.substr(0, 4) != kAnnotationTag) return false;
   const auto* p = reinterpret_cast<const unsigned char*>(data.data());
   const uint32_t kind = GetU32(p + 4);
-  if (kind != TPageAnnotation::akBookmark && kind != TPageAnnotation::akLink) return false;
+  if (kind < TPageAnnotation::akBookmark || kind > TPageAnnotation::akEndStructure) return false;
   const uint32_t length = GetU32(p + 28);
   if (length > kMaxAnnotationText || length > data.size() - kFixed) return false;
   a.Kind = static_cast<TPageAnnotation::TKind>(kind);

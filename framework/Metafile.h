@@ -44,11 +44,14 @@ constexpr char16_t kPageCountMarkUnit = 0xFDD0;
 // readers skip: a bookmark (an outline entry at a place on the page) or a link over an
 // area. Places are in the page's own pixels.
 struct TPageAnnotation {
-  enum TKind : uint32_t { akBookmark = 1, akLink = 2 };
+  // A structure element (begin and end) says what a stretch of drawing is to a reader
+  // that follows the document's structure: "H1".."H6" a heading, "TR" a table row.
+  enum TKind : uint32_t { akBookmark = 1, akLink = 2, akBeginStructure = 3, akEndStructure = 4 };
   TKind Kind = akBookmark;
   int32_t Level = 0;  // bookmark: 0 for a top entry, deeper entries nest under it
   TRect Rect;         // bookmark: Left, Top is its place; link: the area that follows it
-  std::string Text;   // bookmark: the title; link: the address, or "#title" of a bookmark
+  std::string Text;   // bookmark: the title; link: the address, or "#title" of a bookmark;
+                      // structure: its role
 };
 
 // The comment record's data for an annotation, and back (false: not one of ours).

@@ -160,6 +160,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void Paint(bool fill, bool stroke, Qt::FillRule rule);
   void Stroke();
   void DrawRun(const QGlyphRun& run, const QPointF& origin, const QString& text);
+  void DrawRunContent(const QGlyphRun& run, const QPointF& origin, const QString& text);
   void DrawLaidOut(const QString& text, const QFont& font, const QPointF& baseline);
   cairo_font_face_t* FaceFor(const QRawFont& font);
   void NoteMissing(const QRawFont& font, const QString& text);
@@ -181,6 +182,15 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   // Links are written inside a document structure element: outside one the surface
   // leaves a reference to a structure element it never writes, and the file is damaged.
   bool FInDocumentTag = false;
+  // The structure elements begun and not yet ended, with whether each was written: one
+  // that would not nest (a heading inside a row: a header repeated on a new page while a
+  // row goes on) is left out, as is an end without its beginning (a page range).
+  std::vector<std::pair<std::string, bool>> FStructure;
+  bool FInTable = false;
+  void BeginDocumentTag();
+  void BeginStructure(const std::string& role);
+  void EndStructure(const std::string& role);
+  bool InRow() const { return !FStructure.empty() && FStructure.back().second && FStructure.back().first == "TR"; }
   const QTransform FBase = QTransform::fromScale(72.0 / FResolution, 72.0 / FResolution);
 
   QPen FPen;
@@ -295,6 +305,34 @@ std::string DestinationName(std::string_view title) {
 
 // Bookmarks become outline entries (and named destinations for "#title" links); links
 // become link annotations over their areas.
+void TPdfPaintEngine::BeginDocumentTag() {
+  if (FInDocumentTag) return;
+  cairo_tag_begin(FCr, "Document", nullptr);
+  FInDocumentTag = true;
+}
+
+void TPdfPaintEngine::BeginStructure(const std::string& role) {
+  const bool row = role == "TR";
+  const bool heading = role.size() == 2 && role[0] == 'H' && role[1] >= '1' && role[1] <= '6';
+  const bool fits = (row || heading) && std::none_of(FStructure.begin(), FStructure.end(), [](const auto& open) {
+                      return open.second;  // rows and headings do not nest
+                    });
+  FStructure.emplace_back(role, fits);
+  if (!fits) return;
+  BeginDocumentTag();
+  // Rows that follow each other make one table; a heading ends it.
+  if (row && !FInTable) cairo_tag_begin(FCr, "Table", nullptr);
+  if (!row && FInTable) cairo_tag_end(FCr, "Table");
+  FInTable = row;
+  cairo_tag_begin(FCr, role.c_str(), nullptr);
+}
+
+void TPdfPaintEngine::EndStructure(const std::string& role) {
+  if (FStructure.empty() || FStructure.back().first != role) return;
+  if (FStructure.back().second) cairo_tag_end(FCr, role.c_str());
+  FStructure.pop_back();
+}
+
 void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& area) {
   if (a.Text.empty() || !FCr) return;
   const double k = 72.0 / FResolution;
@@ -314,14 +352,15 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
       cairo_tag_begin(FCr, CAIRO_TAG_DEST, dest.c_str());
       cairo_tag_end(FCr, CAIRO_TAG_DEST);
     }
-  } else if (IsSafeLinkTarget(a.Text)) {
+  } else if (a.Kind == TPageAnnotation::akBeginStructure) {
+    BeginStructure(a.Text);
+  } else if (a.Kind == TPageAnnotation::akEndStructure) {
+    EndStructure(a.Text);
+  } else if (a.Kind == TPageAnnotation::akLink && IsSafeLinkTarget(a.Text)) {
     const std::string target = a.Text[0] == '#' ? "dest=" + Quoted(DestinationName(a.Text.substr(1))) : "uri=" + Quoted(a.Text);
     const std::string link = target + " rect=[" + Number(r.x()) + " " + Number(r.y()) + " " + Number(r.width()) + " " +
                              Number(r.height()) + "]";
-    if (!FInDocumentTag) {
-      cairo_tag_begin(FCr, "Document", nullptr);
-      FInDocumentTag = true;
-    }
+    BeginDocumentTag();
     cairo_tag_begin(FCr, CAIRO_TAG_LINK, link.c_str());
     cairo_tag_end(FCr, CAIRO_TAG_LINK);
   }
@@ -331,6 +370,10 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
 bool TPdfPaintEngine::Finish() {
   if (FFinished) return FError.empty();
   FFinished = true;
+  for (auto it = FStructure.rbegin(); it != FStructure.rend(); ++it)
+    if (it->second) cairo_tag_end(FCr, it->first.c_str());
+  FStructure.clear();
+  if (FInTable) cairo_tag_end(FCr, "Table");
   if (FInDocumentTag) cairo_tag_end(FCr, "Document");
   // The last page is ended here: the surface would drop it were it blank.
   cairo_show_page(FCr);
@@ -626,6 +669,17 @@ void TPdfPaintEngine::DrawLaidOut(const QString& text, const QFont& font, const 
 }
 
 void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const QString& text) {
+  // Each text of a row is a cell of it.
+  if (InRow()) {
+    cairo_tag_begin(FCr, "TD", nullptr);
+    DrawRunContent(run, origin, text);
+    cairo_tag_end(FCr, "TD");
+    return;
+  }
+  DrawRunContent(run, origin, text);
+}
+
+void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin, const QString& text) {
   const QList<quint32> indexes = run.glyphIndexes();
   const QList<QPointF> positions = run.positions();
   const qsizetype n = std::min(indexes.size(), positions.size());

@@ -532,6 +532,19 @@ std::string TCustomQuickRep::HyperlinkTarget(const TQRCustomLabel* label) {
   return {};
 }
 
+// What a band is to a reader that follows the structure of a PDF: the title the main
+// heading, a group header a heading of its group's level, a detail band a table row.
+std::string TCustomQuickRep::StructureRole(const TQRCustomBand* band) const {
+  if (!FTaggedPdf) return {};
+  const TQRBandType type = band->BandType();
+  if (type == rbTitle) return "H1";
+  if (type == rbDetail || type == rbSubDetail) return "TR";
+  if (type != rbGroupHeader) return {};
+  const std::vector<TQRGroup*>& groups = FController->Groups();
+  const auto it = std::find(groups.begin(), groups.end(), band);
+  return "H" + std::to_string(std::min<ptrdiff_t>(2 + (it == groups.end() ? 0 : it - groups.begin()), 6));
+}
+
 // A title band's entry is at the top; a group header's nests by its group's depth;
 // others nest under the innermost group.
 void TCustomQuickRep::AddBookmark(TQRCustomBand* band) {
@@ -891,6 +904,9 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
     band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
                          printer.XToDevice(FCursorX + width), printer.YToDevice(FCursorY + height)};
     if (FOutputPass && printer.PageCanvas() && !FBookmarks.empty()) AddBookmark(band);
+    const std::string role = StructureRole(band);
+    if (!role.empty() && FOutputPass && printer.PageCanvas())
+      printer.PageCanvas()->Annotate({TPageAnnotation::akBeginStructure, 0, {}, role});
     if (band->Height() != 0) {
       if (FOutputPass && printer.PageCanvas()) {
         TCanvas& canvas = *printer.PageCanvas();
@@ -920,6 +936,8 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
       } while (!allDone);
       FCursorY += Round(height + band->Growth);
     }
+    if (!role.empty() && FOutputPass && printer.PageCanvas())
+      printer.PageCanvas()->Annotate({TPageAnnotation::akEndStructure, 0, {}, role});
     if (FColumnStartDepth == 0) FColumnHasContent = true;
   } else if (band->DetailController && (!band->Enabled() || skipped)) {
     band->DetailController->NotifyPrintables(qrnDataAdvance);

@@ -652,6 +652,7 @@ RPT_BEGIN_CLASS(TQuickRep, TCustomQuickRep)
   c.Property("ReportTitle", &TQuickRep::ReportTitle, &TQuickRep::SetReportTitle);
   c.Property("ShowProgress", &TQuickRep::ShowProgress, &TQuickRep::SetShowProgress).Default(true);
   c.Property("SnapToGrid", &TQuickRep::SnapToGrid, &TQuickRep::SetSnapToGrid);
+  c.Property("TaggedPdf", &TQuickRep::TaggedPdf, &TQuickRep::SetTaggedPdf).Default(false);
   c.Property("Units", &TQuickRep::Units, &TQuickRep::SetUnits);
   c.Property("Zoom", &TQuickRep::Zoom, &TQuickRep::SetZoom);
 RPT_END_CLASS

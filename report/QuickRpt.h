@@ -165,6 +165,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void SetReportTitle(const std::string& value) { FReportTitle = value; }
   bool ShowProgress() const { return FShowProgress; }
   void SetShowProgress(bool value) { FShowProgress = value; }
+  // Whether a PDF of the report tells screen readers its structure: the title and group
+  // headers as headings, detail bands as table rows with a cell per text. It makes long
+  // PDFs about twice as slow to write and larger, so it is asked for.
+  bool TaggedPdf() const { return FTaggedPdf; }
+  void SetTaggedPdf(bool value) { FTaggedPdf = value; }
   bool SnapToGrid() const { return FSnapToGrid; }
   void SetSnapToGrid(bool value) { FSnapToGrid = value; }
   TQRUnit Units() const { return FPage->Units(); }
@@ -332,6 +337,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   TOstrelOptions FOptions{FirstPageHeader, LastPageFooter};
   std::string FReportTitle;
   bool FShowProgress = true;
+  bool FTaggedPdf = false;
   bool FSnapToGrid = true;
   bool FDesignModified = false;
   bool FOrdering = false;
@@ -398,6 +404,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // or it fails, which is said once a pass.
   std::string PassText(TPassExpressions& expressions, const TComponent* component, const char* what);
   void AddBookmark(TQRCustomBand* band);
+  std::string StructureRole(const TQRCustomBand* band) const;
   bool FReprintingHeaders = false;
   // The controls of the band being printed that a condition leaves out this time.
   std::unordered_set<const TQRPrintable*> FSkippedControls;

@@ -305,6 +305,25 @@ TEST_F(ExampleReports, TheGroupedListCountsItsPagesAndOutlinesItsCustomersAtThei
   EXPECT_EQ(links, expected.size());
   EXPECT_EQ(plain.find("/URI"), std::string::npos);
   EXPECT_EQ(Run("qpdf", {"--check", pdf}).Status, 0);
+
+  // Tagged for screen readers: the title a heading, each customer a heading (again where
+  // its header repeats), each order a table row with its cells; a report that does not
+  // ask is not tagged.
+  const auto count = [&plain](const std::string& what) {
+    size_t n = 0;
+    for (size_t at = plain.find(what); at != std::string::npos; at = plain.find(what, at + 1)) ++n;
+    return n;
+  };
+  const std::vector<Row> orders = Query(
+      "select count(*) from orders o join customers c on c.customer_id = o.customer_id"
+      " where c.country = 'Germany' and o.order_date between '2024-01-01' and '2024-12-31'");
+  ASSERT_EQ(orders.size(), 1u);
+  EXPECT_EQ(count("/S /H1\n"), 1u);
+  EXPECT_GE(count("/S /H2\n"), expected.size());
+  EXPECT_EQ(count("/S /TR\n"), std::stoul(orders[0][0]));
+  EXPECT_GE(count("/S /TD\n"), 6 * std::stoul(orders[0][0]));
+  PdfText("order_details");
+  EXPECT_NE(Run("pdfinfo", {"order_details.pdf"}).Out.find("Tagged:          no"), std::string::npos);
 }
 
 TEST_F(ExampleReports, EveryOrderListsItsLinesAndTheirTotal) {

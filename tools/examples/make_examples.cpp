@@ -208,7 +208,8 @@ void PageFooter(TReportBuilder& b, bool pageCount = false) {
 TReportBuilder OrdersByCustomer() {
   TReportBuilder b("Orders by customer");
   TitleBlock(b, "Orders by customer", "Customers in Germany, orders placed in 2024");
-  // The outline's top entry, over the customers'.
+  // Headings and table rows for screen readers, and the outline's top entry, over the customers'.
+  b.Report()->SetTaggedPdf(true);
   dynamic_cast<TQRBand*>(b.Report()->FindComponent("TitleBand"))->SetBookmark("'Orders by customer'");
 
   TQRBand* columns = b.Band(rbColumnHeader, "ColumnHeaderBand", 7);
