@@ -13,14 +13,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int PdfPages(const std::string& file) {
+std::string Output(const std::string& command) {
   std::string out;
-  if (FILE* p = popen(("pdfinfo '" + file + "' 2>/dev/null").c_str(), "r")) {
+  if (FILE* p = popen((command + " 2>/dev/null").c_str(), "r")) {
     char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
     pclose(p);
   }
+  return out;
+}
+
+int PdfPages(const std::string& file) {
+  const std::string out = Output("pdfinfo '" + file + "'");
   const size_t at = out.find("Pages:");
   return at == std::string::npos ? -1 : std::atoi(out.c_str() + at + 6);
 }
@@ -198,6 +202,17 @@ TEST_F(PrintSetup, PagesTwoToThreeOnThePdfPrinterMakeATwoPagePdf) {
   fs::remove(Pdf);
   PrintToPdf(0, 0);
   EXPECT_EQ(PdfPages(Pdf), pages);
+
+  // With the page count in the footer the pages are made first, then printed: pages 2
+  // and 3 say how many there are.
+  fs::remove(Pdf);
+  Expr(Band(rbPageFooter, "Footer", 10), "Of", "'Page ' + STR(PAGENUMBER) + ' of ' + STR(PAGECOUNT)", 0);
+  const int counted = static_cast<int>(Run().size());
+  PrintToPdf(2, 3);
+  EXPECT_EQ(PdfPages(Pdf), 2);
+  const std::string text = Output("pdftotext '" + Pdf + "' -");
+  EXPECT_NE(text.find("Page 3 of " + std::to_string(counted)), std::string::npos) << text;
+  EXPECT_EQ(text.find("\xEF\xB7\x90"), std::string::npos);
 }
 
 TEST_F(PrintSetup, ACancelledPrintLeavesNoFileAndTheReportReady) {
