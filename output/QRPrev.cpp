@@ -29,6 +29,7 @@
 #include "framework/Peer.h"
 #include "framework/QtCanvas.h"
 #include "objects/ClassBuilder.h"
+#include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
 
 namespace rpt {
@@ -827,6 +828,12 @@ void TQRStandardPreview::SaveTo(const std::string& fileName, int filter) {
     made->WritePages(*printer, 1, printer->TotalPages());
   else
     printer->ExportVia(*made);
+  // A PDF written with texts no installed font shows is kept, and the user told which.
+  if (const auto* pdf = dynamic_cast<const TQRPDFFilter*>(made.get()); pdf && !pdf->MissingFontMessages().empty()) {
+    std::string text = "The PDF is written, but some of its text shows as empty boxes:";
+    for (const std::string& message : pdf->MissingFontMessages()) text += "\n" + message;
+    MessageDlg(text, mtWarning, {mbOK});
+  }
 }
 
 void TQRStandardPreview::LoadClick() {

@@ -4,6 +4,8 @@
 // middle of a pass, and saving and loading recordings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
@@ -17,6 +19,7 @@
 
 #include "framework/Application.h"
 #include "objects/Format.h"
+#include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
 #include "output/QRPrev.h"
 
@@ -550,6 +553,27 @@ TEST_F(PreviewTest, TheWindowOutlinesBookmarksFollowsLinksAndShowsThePageCountOn
   EXPECT_EQ(w->QRPreview()->PageNumber(), 3);
   w->FollowLink("file:///etc/passwd");
   EXPECT_EQ(opened.size(), 1u);
+}
+
+TEST_F(PreviewTest, SavingAPdfWithTextNoFontShowsSaysSo) {
+  if (std::system("fc-list :lang=hi family | grep -q .") == 0) GTEST_SKIP() << "a Devanagari font is installed";
+  auto printer = NewPrinter();
+  printer->OpenDocument();
+  printer->NewPage();
+  printer->PageCanvas()->TextOut(100, 100, "\xE0\xA4\x86\xE0\xA4\xA6\xE0\xA5\x87\xE0\xA4\xB6");
+  printer->CloseDocument();
+  TQRStandardPreview* w = Window(printer.get());
+  ExportFilters().AddFilter({[](const std::string& name) { return std::make_unique<TQRPDFFilter>(name); }, "PDF", "pdfx"});
+  std::string shown;
+  SetMessageBoxHook([&shown](const std::string& text, TMsgDlgType, TMsgDlgButtons) {
+    shown = text;
+    return static_cast<int>(mrOk);
+  });
+  w->SaveTo(File("scripts.pdfx"), TQRStandardPreview::ChoiceForName(File("scripts.pdfx"), 0));
+  SetMessageBoxHook(nullptr);
+  ExportFilters().RemoveFilter("pdfx");
+  EXPECT_TRUE(fs::exists(File("scripts.pdfx")));
+  EXPECT_NE(shown.find("No installed font shows Devanagari text"), std::string::npos) << shown;
 }
 
 TEST_F(PreviewTest, TheStandardInterfaceOpensTheWindowForPrinters) {
