@@ -651,6 +651,12 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
     else if (DrawAlignment() == taCenter)
       left += (boxWidth - width) / 2;
   }
+  // Not a line or two alone at a page's end: the text starts on the next page.
+  if (FMinLines > 1 && FAutoStretch && FNextLineIndex == 0 && FReport && !FReport->ForceLine() &&
+      WouldLeaveOrphans(top, offsetY, height, lineHeight, boxWidth)) {
+    FAllPrinted = false;
+    return;
+  }
   const bool opaque = Opaque();
   PrintBackground(canvas, left, top, width, height);
   const double frameLeft = left, frameTop = top;
@@ -709,6 +715,21 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
                            FPrinter->VertScale());
 }
 
+bool TQRCustomLabel::WouldLeaveOrphans(double top, double offsetY, double height, double lineHeight,
+                                       double boxWidth) const {
+  if (!(lineHeight > 0)) return false;
+  // The page's room below the box's top: the box, or as far as the band may grow.
+  const double room = std::max(height + 1, offsetY + FReport->RemainingSpace() - top);
+  const auto fit = static_cast<int64_t>(std::floor(room / lineHeight));
+  if (fit <= 0 || fit >= FMinLines) return false;
+  // Only when more lines are to come than fit (a count that stops there).
+  const std::unique_ptr<TQRLineFormatter> lines = LineFormatter(boxWidth, false);
+  std::string line;
+  int64_t count = 0;
+  while (count <= fit && lines->Next(line)) ++count;
+  return count > fit;
+}
+
 // ---------------------------------------------------------------------------
 // Labels and memos publish the same text properties; only Caption and Lines differ.
 
@@ -741,6 +762,7 @@ RPT_END_CLASS
 RPT_BEGIN_CLASS(TQRMemo, TQRCustomLabel)
   PublishTextProperties(c);
   c.Property("Lines", &TQRMemo::Lines, &TQRMemo::SetLines);
+  c.Property("MinLines", &TQRMemo::MinLines, &TQRMemo::SetMinLines).Default(1);
 RPT_END_CLASS
 
 // A memo inserted with a click (no dragged size) has room for a few lines.

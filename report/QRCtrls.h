@@ -4,6 +4,7 @@
 // the report printer's page canvas. Text printables (labels, memos) format their text
 // into lines; shapes draw rectangles, ellipses and rules.
 #include <atomic>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -178,6 +179,10 @@ class TQRCustomLabel : public TQRPrintable {
   void SetAutoSize(bool value);
   bool AutoStretch() const { return FAutoStretch; }
   void SetAutoStretch(bool value);
+  // A stretching text that starts so near a page's end that fewer than this many of its
+  // lines would print there starts on the next page instead (unless all of it fits).
+  int32_t MinLines() const { return FMinLines; }
+  void SetMinLines(int32_t value) { FMinLines = std::clamp(value, 1, 1000); }
   bool WordWrap() const { return FWordWrap; }
   void SetWordWrap(bool value);
   TBiDiMode BiDiMode() const { return FBiDiMode; }
@@ -235,6 +240,10 @@ class TQRCustomLabel : public TQRPrintable {
   std::string FOutputText;
   bool FAutoSize = true;
   bool FAutoStretch = false;
+  int32_t FMinLines = 1;
+  // Whether a fresh print from box top with room for fit lines would leave fewer than
+  // MinLines at the page's end while more are to come.
+  bool WouldLeaveOrphans(double top, double offsetY, double height, double lineHeight, double boxWidth) const;
   bool FWordWrap = true;
   bool FSizingGuard = false;
   TBiDiMode FBiDiMode = bdLeftToRight;

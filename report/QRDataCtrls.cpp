@@ -431,6 +431,7 @@ RPT_BEGIN_CLASS(TQRExprMemo, TQRCustomLabel)
   PublishFlow(c);
   c.Property("Lines", &TQRExprMemo::Lines, &TQRExprMemo::SetLines);
   c.Property("RemoveBlankLines", &TQRExprMemo::RemoveBlankLines, &TQRExprMemo::SetRemoveBlankLines);
+  c.Property("MinLines", &TQRExprMemo::MinLines, &TQRExprMemo::SetMinLines).Default(1);
 RPT_END_CLASS
 
 // Like a memo: it wraps its lines and a click inserts one with room for a few.

@@ -370,6 +370,32 @@ TEST_F(Layout, AStretchingMemoContinuesInTheNextColumnAlone) {
   EXPECT_EQ(std::count(all.begin(), all.end(), "once"), 1);
 }
 
+TEST_F(Layout, AMemoWithMinLinesStartsOnTheNextPageRatherThanLeaveAnOrphan) {
+  Numbers->Close();
+  Report->SetDataSet(nullptr);
+  Detail->Size()->SetHeight(2);
+  Label(Band(rbTitle, "Title", 270), "T", "title");  // leaves about two lines
+  auto* memo = Add<TQRMemo>("Long", Detail);
+  memo->Size()->SetLeft(20);
+  memo->Size()->SetTop(0);
+  memo->Size()->SetHeight(1);
+  memo->SetAutoStretch(true);
+  for (int i = 1; i <= 10; ++i) memo->Lines()->Add("row " + std::to_string(i));
+  const auto firstPage = [this] {
+    const std::vector<Texts> pages = Run();
+    EXPECT_EQ(Only(Flat(pages), {"row"}).size(), 10u);
+    return pages.empty() ? Texts{} : Only(pages[0], {"row"});
+  };
+  const Texts before = firstPage();
+  ASSERT_GE(before.size(), 1u);
+  ASSERT_LT(before.size(), 4u);
+  memo->SetMinLines(4);
+  EXPECT_EQ(firstPage(), Texts{});
+  // Fewer lines than the minimum that all fit print where they are.
+  while (memo->Lines()->Count() > static_cast<int>(before.size())) memo->Lines()->Delete(memo->Lines()->Count() - 1);
+  EXPECT_EQ(Only(Run()[0], {"row"}).size(), before.size());
+}
+
 class MasterDetail : public EngineTest {
  protected:
   void SetUp() override {
