@@ -381,6 +381,7 @@ RPT_BEGIN_CLASS(TQRGroup, TQRCustomBand)
   c.Property("FooterBand", &TQRGroup::FooterBand, &TQRGroup::SetFooterBand);
   c.Property("Master", &TQRGroup::Master, &TQRGroup::SetMaster);
   c.Property("ReprintOnNewPage", &TQRGroup::ReprintOnNewPage, &TQRGroup::SetReprintOnNewPage);
+  c.Property("ContinuedText", &TQRGroup::ContinuedText, &TQRGroup::SetContinuedText);
   c.Property("KeepWithNext", &TQRGroup::KeepWithNext, &TQRGroup::SetKeepWithNext).Default(true);
 RPT_END_CLASS
 

@@ -469,7 +469,12 @@ void TCustomQuickRep::PreparePass() {
   GlobalEvEnvironment()->Compile();
   FFunctions->SetDataSetList(&FRunDataSets);
   DefineParamFunctions();
+  // CONTINUED gives a group's ContinuedText while its header repeats on a new page, for
+  // the pass only (a report's own function of the name wins).
+  FDefinedContinued = !FFunctions->FindFunction("CONTINUED");
+  if (FDefinedContinued) FFunctions->DefineFunction("CONTINUED", "''");
   FFunctions->Compile();
+  if (FDefinedContinued) FContinued = FFunctions->FindConstantElement("CONTINUED");
   for (size_t i = 0; i < FParamFunctions.size(); ++i)
     TQREvEnvironment::AssignValue(FFunctions->FindConstantElement(FParamFunctions[i]), FParamValues[i]);
   FParamValues.clear();
@@ -616,6 +621,9 @@ void TCustomQuickRep::DefineParamFunctions() {
 }
 
 void TCustomQuickRep::RemoveParamFunctions() {
+  FContinued = TQREvElement{};
+  if (FDefinedContinued) FFunctions->RemoveFunction("CONTINUED");
+  FDefinedContinued = false;
   for (const std::string& name : FParamFunctions) FFunctions->RemoveFunction(name);
   FParamFunctions.clear();
   FParamValues.clear();
@@ -899,6 +907,10 @@ void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
       EnsureRoom(band, keepWith);
     if (band->DetailController) band->DetailController->NotifyPrintables(qrnDataAdvance);
     DecidePrintedControls(band);
+    if (FContinued) {
+      const auto* group = dynamic_cast<const TQRGroup*>(band);
+      TQREvEnvironment::AssignString(FContinued, FReprintingHeaders && group ? group->ContinuedText() : "");
+    }
     const double height = AsDouble(band->Size()->NativeHeight());
     const double width = AsDouble(band->Size()->NativeWidth());
     band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),

@@ -391,7 +391,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   int32_t FColumnNo = 1;
   int32_t FColumnStartY = 0;
   double FFooterReserve = 0;
-  TQREvElement FPageNumber, FColumnNumber, FReportTitleElement;
+  TQREvElement FPageNumber, FColumnNumber, FReportTitleElement, FContinued;
+  bool FDefinedContinued = false;
   void StartThread(bool notify, std::function<void()> ended);
   // An expression of a band or control compiled once for a pass.
   struct TPassExpression {
@@ -611,6 +612,10 @@ class TQRGroup : public TQRCustomBand {
   void SetMaster(TComponent* value);
   bool ReprintOnNewPage() const { return FReprintOnNewPage; }
   void SetReprintOnNewPage(bool value) { FReprintOnNewPage = value; }
+  // What the function CONTINUED gives while the header repeats on a new page
+  // ("(continued)"); '' elsewhere.
+  const std::string& ContinuedText() const { return FContinuedText; }
+  void SetContinuedText(const std::string& value) { FContinuedText = value; }
   // A header that would end a page alone moves to the next one with its first record.
   bool KeepWithNext() const { return FKeepWithNext; }
   void SetKeepWithNext(bool value) { FKeepWithNext = value; }
@@ -631,6 +636,7 @@ class TQRGroup : public TQRCustomBand {
   TQRBand* FFooterBand = nullptr;
   TComponent* FMaster = nullptr;
   bool FReprintOnNewPage = false;
+  std::string FContinuedText;
   bool FKeepWithNext = true;
   std::unique_ptr<TQREvaluator> FEvaluator;
 };

@@ -134,10 +134,13 @@ TEST_F(Groups, AGroupRunningOverAPageBreakRepeatsItsHeaderOnlyWhenAsked) {
   EXPECT_EQ(pages[1][0], "header");
   EXPECT_EQ(pages[1][1], "2");
   ByCustomer->SetReprintOnNewPage(true);
+  ByCustomer->SetContinuedText("(continued)");
+  Expr(ByCustomer, "More", "CONTINUED", 100);
   pages = Run();
   ASSERT_GE(pages.size(), 2u);
-  // The group's header comes again right after the page header.
-  EXPECT_EQ((Texts{pages[1][0], pages[1][1], pages[1][2]}), (Texts{"header", "A", "2"}));
+  // The group's header comes again right after the page header, saying so.
+  EXPECT_EQ((Texts{pages[1][0], pages[1][1], pages[1][2], pages[1][3]}), (Texts{"header", "A", "(continued)", "2"}));
+  EXPECT_EQ(Only(pages[0], {"(continued)"}).size(), 0u);
   // A group that has ended is not repeated: page 3 starts with group B's own header.
   ASSERT_GE(pages.size(), 3u);
   EXPECT_EQ(Only(pages[2], {"A"}).size(), 0u);

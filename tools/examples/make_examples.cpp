@@ -221,12 +221,15 @@ TReportBuilder OrdersByCustomer() {
 
   TQRGroup* customer = b.Group("CustomerGroup", "customer_id", 8);
   customer->SetReprintOnNewPage(true);
+  customer->SetContinuedText("(continued)");
   // An outline of the customers, and a link back to each from its totals.
   customer->SetBookmark("company + ' (' + STR(customer_id) + ')'");
   TQRDBText* company = b.Field(customer, "CustomerCompany", "company", 0, 2.5, 90);
   TReportBuilder::Bold(company, 10);
   company->Size()->SetHeight(4.8);
-  b.Field(customer, "CustomerCity", "city", 92, 2.8, 50);
+  b.Field(customer, "CustomerCity", "city", 92, 2.8, 28);
+  // Where the header repeats on a new page, it says so.
+  b.Expr(customer, "CustomerContinued", "CONTINUED", 120, 2.8, 28, taLeftJustify, "");
   b.Field(customer, "CustomerNo", "customer_id", 150, 2.8, 30, taRightJustify, "'Customer no. '0");
 
   TQRBand* detail = b.Band(rbDetail, "DetailBand", 5);
