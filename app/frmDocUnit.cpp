@@ -575,6 +575,11 @@ void TfrmDoc::ZQKDesigner1ComponentHint(TObject*, TComponent* component, std::st
     hint += "\rPrints if: " + printable->PrintIf();
   else if (const auto* band = dynamic_cast<const TQRCustomBand*>(component); band && !band->PrintIf().empty())
     hint += "\rPrints if: " + band->PrintIf();
+  if (const auto* printable = dynamic_cast<const TQRPrintable*>(component); printable && printable->Highlights()->Count())
+  {
+    const int rules = printable->Highlights()->Count();
+    hint += "\rHighlights: " + std::to_string(rules) + (rules == 1 ? " rule" : " rules, the first that holds wins");
+  }
   // So are what the outline and links of the output get from it.
   if (const auto* band = dynamic_cast<const TQRCustomBand*>(component); band && !band->Bookmark().empty())
     hint += "\rBookmark: " + band->Bookmark();

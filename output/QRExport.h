@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "objects/StdTypes.h"
 #include "objects/TypeInfo.h"
 
 namespace rpt {
@@ -23,6 +24,9 @@ struct TQRExportItem {
   double Left = 0, Top = 0, Width = 0, Height = 0;  // page position, native units
   std::string Text;                                  // what printed
   TVariant Value;                                    // the typed value, where there is one
+  // The style a Highlights rule gave this print (clNone, false: the element's own).
+  TColor FontColor = clNone, BackColor = clNone;
+  bool Bold = false, Italic = false;
 };
 
 class TQRExportFilter {

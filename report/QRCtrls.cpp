@@ -81,15 +81,42 @@ void TQRPrintableSize::AssignFrom(const TPersistent* source) {
 // ---------------------------------------------------------------------------
 // TQRPrintable
 
+RPT_BEGIN_CLASS(TQRHighlight, TCollectionItem)
+  c.Property("Color", &TQRHighlight::Color, &TQRHighlight::SetColor);
+  c.Property("Condition", &TQRHighlight::Condition, &TQRHighlight::SetCondition);
+  c.Property("FontColor", &TQRHighlight::FontColor, &TQRHighlight::SetFontColor);
+  c.Property("FontStyle", &TQRHighlight::FontStyle, &TQRHighlight::SetFontStyle);
+  c.Property("Visible", &TQRHighlight::Visible, &TQRHighlight::SetVisible).Default(true);
+RPT_END_CLASS
+
+void TQRHighlight::AssignFrom(const TPersistent* source) {
+  const auto* other = dynamic_cast<const TQRHighlight*>(source);
+  if (!other) return TCollectionItem::AssignFrom(source);
+  FCondition = other->FCondition;
+  FFontColor = other->FFontColor;
+  FFontStyle = other->FFontStyle;
+  FColor = other->FColor;
+  FVisible = other->FVisible;
+}
+
+RPT_BEGIN_CLASS(TQRHighlights, TCollection)
+RPT_END_CLASS
+
+TQRHighlights::TQRHighlights() : TCollection(TQRHighlight::StaticClass()) {}
+
 RPT_BEGIN_CLASS(TQRPrintable, TCustomControl)
   c.Property("Enabled", &TQRPrintable::Enabled, &TQRPrintable::SetEnabled).Default(true);
   c.Property("PrintIf", &TQRPrintable::PrintIf, &TQRPrintable::SetPrintIf);
+  c.Property("Highlights", &TQRPrintable::Highlights, &TQRPrintable::SetHighlights)
+      .Stored(&TQRPrintable::HighlightsStored);
   c.Property("Frame", &TQRPrintable::Frame, &TQRPrintable::SetFrame);
   c.Property("Size", &TQRPrintable::Size, &TQRPrintable::SetSize);
 RPT_END_CLASS
 
 TQRPrintable::TQRPrintable()
-    : FSize(std::make_unique<TQRPrintableSize>(this)), FFrame(std::make_unique<TQRFrame>()) {
+    : FSize(std::make_unique<TQRPrintableSize>(this)),
+      FFrame(std::make_unique<TQRFrame>()),
+      FHighlights(std::make_unique<TQRHighlights>()) {
   FFrame->Parent = this;
   SetColor(clWhite);
   SetBounds(Left(), Top(), 10, 10);
@@ -260,10 +287,12 @@ TQRPrintable::TNativeBox TQRPrintable::PrintedBox(double offsetX, double offsetY
 }
 
 void TQRPrintable::PrintBackground(TCanvas& canvas, double left, double top, double width, double height) {
-  if (!Opaque() || !FinalPass()) return;
+  const TQRHighlight* rule = FReport ? FReport->ActiveHighlight(this) : nullptr;
+  const bool marked = rule && rule->Color() != clNone;
+  if (!(Opaque() || marked) || !FinalPass()) return;
   canvas.Pen()->SetWidth(0);
   canvas.Brush()->SetStyle(bsSolid);
-  canvas.Brush()->SetColor(Color());
+  canvas.Brush()->SetColor(marked ? rule->Color() : Color());
   canvas.FillRect(DeviceRect(left, top, width, height));
 }
 
@@ -599,9 +628,17 @@ void TQRCustomLabel::PrintAt(double offsetX, double offsetY) {
   canvas.ClearClipRect();
 }
 
+void TQRCustomLabel::UseFont(TCanvas& canvas) const {
+  canvas.SetFont(Font());
+  const TQRHighlight* rule = FReport ? FReport->ActiveHighlight(this) : nullptr;
+  if (!rule) return;
+  if (rule->FontColor() != clNone) canvas.Font()->SetColor(rule->FontColor());
+  if (!rule->FontStyle().Empty()) canvas.Font()->SetStyle(rule->FontStyle());
+}
+
 void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY) {
   const bool finalPass = FinalPass();
-  canvas.SetFont(Font());
+  UseFont(canvas);
   const TNativeBox box = PrintedBox(offsetX, offsetY);
   double left = box.Left, top = box.Top;
   const double boxWidth = box.Width, height = box.Height;
@@ -610,7 +647,7 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
   if (!FOutputText.empty() && OnPrint) {
     std::string value = FOutputText;
     OnPrint(this, value);
-    canvas.SetFont(Font());
+    UseFont(canvas);
     lineHeight = canvas.TextHeight("W") / vertScale;
     FOutputText = value;
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "objects/Collection.h"
 #include "report/QRTextLayout.h"
 #include "report/QuickRpt.h"
 
@@ -18,6 +19,40 @@ namespace rpt {
 class TQRPrintable;
 
 // A printable's Size: left, top, width and height in the report's unit.
+// One rule of an element's Highlights: while Condition gives True the element prints in
+// the rule's style. clNone colours and an empty style keep the element's own; Visible
+// False leaves the element out of that print.
+class TQRHighlight : public TCollectionItem {
+  RPT_CLASS(TQRHighlight, TCollectionItem)
+  TQRHighlight() = default;
+  const std::string& Condition() const { return FCondition; }
+  void SetCondition(const std::string& value) { FCondition = value; }
+  TColor FontColor() const { return FFontColor; }
+  void SetFontColor(TColor value) { FFontColor = value; }
+  TFontStyles FontStyle() const { return FFontStyle; }
+  void SetFontStyle(TFontStyles value) { FFontStyle = value; }
+  TColor Color() const { return FColor; }
+  void SetColor(TColor value) { FColor = value; }
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool value) { FVisible = value; }
+  void AssignFrom(const TPersistent* source) override;
+
+ private:
+  std::string FCondition;
+  TColor FFontColor = clNone;
+  TFontStyles FFontStyle;
+  TColor FColor = clNone;
+  bool FVisible = true;
+};
+
+// The rules in order: the first whose condition holds wins.
+class TQRHighlights : public TCollection {
+  RPT_CLASS(TQRHighlights, TCollection)
+  TQRHighlights();
+  TQRHighlight* Rule(int index) const { return static_cast<TQRHighlight*>(Items(index)); }
+  TQRHighlight* AddRule() { return static_cast<TQRHighlight*>(Add()); }
+};
+
 class TQRPrintableSize : public TQRUnitBase {
   RPT_CLASS(TQRPrintableSize, TQRUnitBase)
   TQRPrintableSize() = default;
@@ -73,6 +108,9 @@ class TQRPrintable : public TCustomControl {
   // An expression; when it gives False the control is left out of that print. Empty: always.
   const std::string& PrintIf() const { return FPrintIf; }
   void SetPrintIf(const std::string& value) { FPrintIf = value; }
+  TQRHighlights* Highlights() const { return FHighlights.get(); }
+  void SetHighlights(TQRHighlights* value) { FHighlights->AssignFrom(value); }
+  bool HighlightsStored() const { return FHighlights->Count() > 0; }
   TAlignment Alignment() const { return FAlignment; }
   virtual void SetAlignment(TAlignment value);
   bool AlignToBand() const { return FAlignToBand; }
@@ -136,6 +174,7 @@ class TQRPrintable : public TCustomControl {
 
   std::unique_ptr<TQRPrintableSize> FSize;
   std::unique_ptr<TQRFrame> FFrame;
+  std::unique_ptr<TQRHighlights> FHighlights;
   TCustomQuickRep* FReport = nullptr;
   TQRPrinter* FPrinter = nullptr;
   TAlignment FAlignment = taLeftJustify;
@@ -244,6 +283,8 @@ class TQRCustomLabel : public TQRPrintable {
   // Whether a fresh print from box top with room for fit lines would leave fewer than
   // MinLines at the page's end while more are to come.
   bool WouldLeaveOrphans(double top, double offsetY, double height, double lineHeight, double boxWidth) const;
+  // The element's font on the canvas, with the colour and style of the Highlights rule in force.
+  void UseFont(TCanvas& canvas) const;
   bool FWordWrap = true;
   bool FSizingGuard = false;
   TBiDiMode FBiDiMode = bdLeftToRight;

@@ -491,6 +491,8 @@ void TCustomQuickRep::CompilePassExpressions() {
   FPrintConditions.clear();
   FBookmarks.clear();
   FHyperlinks.clear();
+  FHighlightRules.clear();
+  FActiveHighlights.clear();
   FSkippedControls.clear();
   FPageCountLeftOut.clear();
   const auto add = [this](TPassExpressions& expressions, const TComponent* component, const std::string& text) {
@@ -508,7 +510,48 @@ void TCustomQuickRep::CompilePassExpressions() {
   ForEachPrintable(*this, [&](TQRPrintable* p) {
     add(FPrintConditions, p, p->PrintIf());
     if (const auto* label = dynamic_cast<const TQRCustomLabel*>(p)) add(FHyperlinks, p, label->Hyperlink());
+    const TQRHighlights& rules = *p->Highlights();
+    if (rules.Count() == 0) return;
+    std::vector<TPassExpression>& compiled = FHighlightRules[p];
+    for (int i = 0; i < rules.Count(); ++i) {
+      auto evaluator = std::make_unique<TQREvaluator>();
+      evaluator->SetDataSetList(&FRunDataSets);
+      evaluator->SetLocalEnvironment(FFunctions.get());
+      evaluator->Compile(rules.Rule(i)->Condition().empty() ? "FALSE" : rules.Rule(i)->Condition());
+      compiled.push_back({std::move(evaluator), false});
+    }
   });
+}
+
+// The first rule whose condition gives True; one that fails or gives something else is
+// taken as False and said once a pass.
+const TQRHighlight* TCustomQuickRep::DecideHighlight(const TQRPrintable* printable) {
+  const auto it = FHighlightRules.find(printable);
+  if (it == FHighlightRules.end()) return nullptr;
+  const TQRHighlight* chosen = nullptr;
+  for (size_t i = 0; i < it->second.size() && !chosen; ++i) {
+    TPassExpression& rule = it->second[i];
+    const TQREvValue& value = rule.Evaluator->Evaluate();
+    if (value.Kind == vkBoolean) {
+      if (value.BoolValue) chosen = printable->Highlights()->Rule(static_cast<int>(i));
+    } else if (!rule.Told) {
+      rule.Told = true;
+      AddGenerationMessage(printable->Name() + ": its highlight " + std::to_string(i + 1) + " " +
+                           (value.Kind == vkError ? "fails (" + value.StrValue + ")" : "gives neither True nor False") +
+                           "; it is taken as False");
+    }
+  }
+  if (chosen)
+    FActiveHighlights[printable] = chosen;
+  else
+    FActiveHighlights.erase(printable);
+  return chosen;
+}
+
+const TQRHighlight* TCustomQuickRep::ActiveHighlight(const TQRPrintable* printable) const {
+  if (FActiveHighlights.empty()) return nullptr;
+  const auto it = FActiveHighlights.find(printable);
+  return it == FActiveHighlights.end() ? nullptr : it->second;
 }
 
 std::string TCustomQuickRep::PassText(TPassExpressions& expressions, const TComponent* component, const char* what) {
@@ -590,10 +633,15 @@ bool TCustomQuickRep::PrintConditionHolds(const TComponent* component) {
 }
 
 void TCustomQuickRep::DecidePrintedControls(TQRCustomBand* band) {
-  if (FPrintConditions.empty()) return;
+  if (FPrintConditions.empty() && FHighlightRules.empty()) return;
   for (TControl* child : band->ControlList())
     if (auto* printable = dynamic_cast<TQRPrintable*>(child)) {
-      if (PrintConditionHolds(printable))
+      bool prints = FPrintConditions.empty() || PrintConditionHolds(printable);
+      if (!FHighlightRules.empty()) {
+        const TQRHighlight* rule = DecideHighlight(printable);
+        if (rule && !rule->Visible()) prints = false;
+      }
+      if (prints)
         FSkippedControls.erase(printable);
       else
         FSkippedControls.insert(printable);
@@ -688,6 +736,8 @@ void TCustomQuickRep::FinishPass(bool failed) {
   FPrintConditions.clear();
   FBookmarks.clear();
   FHyperlinks.clear();
+  FHighlightRules.clear();
+  FActiveHighlights.clear();
   FSkippedControls.clear();
   FPageCountLeftOut.clear();
   if (!tOnPreviewThread) RelayoutTexts(*this);
@@ -995,6 +1045,12 @@ void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
     item.Width = AsDouble(size.Native(TQRPrintableSize::szWidth));
     item.Height = AsDouble(size.Native(TQRPrintableSize::szHeight));
     if (!printable->ExportItem(item)) continue;
+    if (const TQRHighlight* rule = ActiveHighlight(printable)) {
+      item.FontColor = rule->FontColor();
+      item.BackColor = rule->Color();
+      item.Bold = rule->FontStyle().Contains(fsBold);
+      item.Italic = rule->FontStyle().Contains(fsItalic);
+    }
     // A control a condition leaves out keeps its cell, empty, so the columns stay in line.
     if (!ControlPrints(printable)) {
       item.Text.clear();

@@ -152,12 +152,39 @@ std::string CellError(const std::string& fileName, lxw_error error) {
 struct TQRXLSXFilter::TWorkbook {
   lxw_workbook* Book = nullptr;
   lxw_worksheet* Sheet = nullptr;
-  lxw_format* Header = nullptr;
-  lxw_format* Date = nullptr;
-  lxw_format* DateTime = nullptr;
-  std::map<std::string, lxw_format*> NumberFormats;
+  // Cell formats by number format and style, made once each.
+  std::map<std::string, lxw_format*> Formats;
   uint32_t Row = 0;
   bool ColumnsSet = false;
+
+  // The format of a cell: a number format ("" for none), bold for the header row, and
+  // the style a Highlights rule gave the print; none when all are the defaults.
+  lxw_format* CellFormat(const std::string& number, bool bold, const TQRExportItem* item) {
+    bold = bold || (item && item->Bold);
+    const bool italic = item && item->Italic;
+    const TColor font = item ? item->FontColor : clNone, back = item ? item->BackColor : clNone;
+    if (number.empty() && !bold && !italic && font == clNone && back == clNone) return nullptr;
+    const std::string key = number + '\n' + char('0' + bold) + char('0' + italic) + std::to_string(font) + ',' +
+                            std::to_string(back);
+    lxw_format*& format = Formats[key];
+    if (format) return format;
+    format = workbook_add_format(Book);
+    if (!format) return nullptr;
+    if (!number.empty()) format_set_num_format(format, number.c_str());
+    if (bold) format_set_bold(format);
+    if (italic) format_set_italic(format);
+    if (font != clNone) format_set_font_color(format, Rgb(font));
+    if (back != clNone) {
+      format_set_pattern(format, LXW_PATTERN_SOLID);
+      format_set_bg_color(format, Rgb(back));
+    }
+    return format;
+  }
+  // 0xRRGGBB of a colour (system colours as this desktop shows them).
+  static lxw_color_t Rgb(TColor color) {
+    const auto c = static_cast<uint32_t>(ColorToRGB(color));
+    return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+  }
 };
 
 TQRXLSXFilter::TQRXLSXFilter(std::string fileName) : TQRTableFilter(std::move(fileName)) {}
@@ -191,14 +218,7 @@ void TQRXLSXFilter::Open(const std::string& tempName) {
   if (!book->Book) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
   FBook = std::move(book);
   FBook->Sheet = workbook_add_worksheet(FBook->Book, nullptr);
-  FBook->Header = workbook_add_format(FBook->Book);
-  format_set_bold(FBook->Header);
-  FBook->Date = workbook_add_format(FBook->Book);
-  format_set_num_format(FBook->Date, "yyyy-mm-dd");
-  FBook->DateTime = workbook_add_format(FBook->Book);
-  format_set_num_format(FBook->DateTime, "yyyy-mm-dd hh:mm:ss");
-  if (!FBook->Sheet || !FBook->Header || !FBook->Date || !FBook->DateTime)
-    throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
+  if (!FBook->Sheet) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
 }
 
 void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool header) {
@@ -216,18 +236,12 @@ void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool heade
     const TQRExportItem& item = items[i];
     const auto col = static_cast<lxw_col_t>(i);
     const TVariant& v = item.Value;
-    lxw_format* numberFormat = nullptr;
     std::string mask;
     if (const auto* field = dynamic_cast<const TQRDBText*>(item.Control)) mask = field->Mask();
     else if (const auto* expr = dynamic_cast<const TQRExpr*>(item.Control)) mask = expr->Mask();
-    if (!mask.empty()) {
-      lxw_format*& format = book.NumberFormats[mask];
-      if (!format) {
-        format = workbook_add_format(book.Book);
-        if (format) format_set_num_format(format, NumberFormat(mask).c_str());
-      }
-      numberFormat = format;
-    }
+    const TQRExportItem* styled = header ? nullptr : &item;
+    lxw_format* numberFormat = book.CellFormat(mask.empty() ? "" : NumberFormat(mask), false, styled);
+    lxw_format* plain = book.CellFormat("", header, styled);
     lxw_error error = LXW_NO_ERROR;
     switch (header ? TVariant::varString : v.Type) {
       case TVariant::varEmpty:
@@ -247,20 +261,21 @@ void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool heade
         if (std::isfinite(v.Float))
           error = worksheet_write_number(book.Sheet, book.Row, col, v.Float, numberFormat);
         else
-          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), nullptr);
+          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), plain);
         break;
       case TVariant::varCurrency:
         error = worksheet_write_number(book.Sheet, book.Row, col, static_cast<double>(v.Int) / 10000.0, numberFormat);
         break;
       case TVariant::varDate:
         if (std::isfinite(v.Float) && v.Float >= kFirstSerialDate)
-          error = worksheet_write_number(book.Sheet, book.Row, col, v.Float,
-                                         v.Float == std::floor(v.Float) ? book.Date : book.DateTime);
+          error = worksheet_write_number(
+              book.Sheet, book.Row, col, v.Float,
+              book.CellFormat(v.Float == std::floor(v.Float) ? "yyyy-mm-dd" : "yyyy-mm-dd hh:mm:ss", false, styled));
         else
-          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), nullptr);
+          error = worksheet_write_string(book.Sheet, book.Row, col, item.Text.c_str(), plain);
         break;
       case TVariant::varBoolean:
-        error = worksheet_write_boolean(book.Sheet, book.Row, col, v.Int != 0, nullptr);
+        error = worksheet_write_boolean(book.Sheet, book.Row, col, v.Int != 0, plain);
         break;
       default: {
         const std::string& text = header ? item.Text : (v.Type == TVariant::varString || v.Type == TVariant::varOleStr)
@@ -271,7 +286,7 @@ void TQRXLSXFilter::WriteRow(const std::vector<TQRExportItem>& items, bool heade
         std::string cell = text.substr(0, kMaxCellText);
         while (cell.size() > 0 && cell.size() < text.size() && (static_cast<unsigned char>(text[cell.size()]) & 0xC0) == 0x80)
           cell.pop_back();
-        error = worksheet_write_string(book.Sheet, book.Row, col, cell.c_str(), header ? book.Header : nullptr);
+        error = worksheet_write_string(book.Sheet, book.Row, col, cell.c_str(), plain);
         break;
       }
     }

@@ -28,6 +28,7 @@ class TDataSet;
 class TQRPrinter;
 class TQRPrintable;
 class TQRCustomLabel;
+class TQRHighlight;
 class TQRCustomBand;
 class TQRBand;
 class TQRGroup;
@@ -273,6 +274,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // Where a control's printed text leads this time (its Hyperlink's text when that is an
   // address a page may carry), or "".
   std::string HyperlinkTarget(const TQRCustomLabel* label);
+  // The Highlights rule an element prints with this time, or none.
+  const TQRHighlight* ActiveHighlight(const TQRPrintable* printable) const;
 
   // The datasets expressions see while a pass runs (empty between passes).
   TDataSetList* RunDataSets() { return &FRunDataSets; }
@@ -401,6 +404,11 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   };
   using TPassExpressions = std::unordered_map<const TComponent*, TPassExpression>;
   TPassExpressions FPrintConditions, FBookmarks, FHyperlinks;
+  // Each element's Highlights conditions in rule order, and the rule in force for the
+  // print under way (none: the element's own style).
+  std::unordered_map<const TQRPrintable*, std::vector<TPassExpression>> FHighlightRules;
+  std::unordered_map<const TQRPrintable*, const TQRHighlight*> FActiveHighlights;
+  const TQRHighlight* DecideHighlight(const TQRPrintable* printable);
   // The text of a control's expression of the kind (named by what); "" when it has none
   // or it fails, which is said once a pass.
   std::string PassText(TPassExpressions& expressions, const TComponent* component, const char* what);

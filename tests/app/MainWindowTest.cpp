@@ -903,7 +903,9 @@ TEST_F(ShellDocument, HintsAppendTheElementsTextAfterACarriageReturn) {
   Doc->Report->FindBand(rbDetail)->SetPrintIf("TRUE");
   Doc->Report->FindBand(rbDetail)->SetBookmark("orders.order_id");
   EXPECT_EQ(Hint(Doc->Report->FindBand(rbDetail)), "H\rPrints if: TRUE\rBookmark: orders.order_id");
-  EXPECT_EQ(Hint(Add("TQRLabel", "Label4", "Hyperlink", "'#Top'")), "H\rCaption: Label4\rLinks to: '#Top'");
+  auto* linked = Add("TQRLabel", "Label4", "Hyperlink", "'#Top'");
+  static_cast<TQRPrintable*>(linked)->Highlights()->AddRule();
+  EXPECT_EQ(Hint(linked), "H\rCaption: Label4\rHighlights: 1 rule\rLinks to: '#Top'");
   auto* panel = TComponent::Create<TPanel>(Doc->Report);
   EXPECT_EQ(Hint(panel), "H");
   EXPECT_FALSE(Doc->Modified);

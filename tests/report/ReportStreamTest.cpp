@@ -67,6 +67,11 @@ class ReportStreamTest : public ReportTest {
     auto* amount = Add<TQRDBText>("Amount", detail);
     amount->SetDataField("amount");
     amount->SetMask("#,##0.00");
+    TQRHighlight* rule = amount->Highlights()->AddRule();
+    rule->SetCondition("amount > 100");
+    rule->SetFontColor(clRed);
+    rule->SetFontStyle(TFontStyles{fsBold, fsItalic});
+    amount->Highlights()->AddRule()->SetVisible(false);
     auto* subtotal = Add<TQRExpr>("Subtotal", group->FooterBand());
     subtotal->SetExpression("SUM(Orders.Amount)");
     subtotal->SetMaster(Report);
@@ -119,7 +124,14 @@ TEST_F(ReportStreamTest, EveryClassComesBackWithTheSameStructureAndBytes) {
   EXPECT_EQ(draft->Parent(), back.get());
   EXPECT_TRUE(draft->Transparent());
   EXPECT_EQ(static_cast<TQRShape*>(back->FindComponent("Rule"))->Brush()->Color(), clYellow);
-  EXPECT_EQ(static_cast<TQRDBText*>(back->FindComponent("Amount"))->Caption(), "amount");
+  auto* amount = static_cast<TQRDBText*>(back->FindComponent("Amount"));
+  EXPECT_EQ(amount->Caption(), "amount");
+  ASSERT_EQ(amount->Highlights()->Count(), 2);
+  EXPECT_EQ(amount->Highlights()->Rule(0)->Condition(), "amount > 100");
+  EXPECT_EQ(amount->Highlights()->Rule(0)->FontColor(), clRed);
+  EXPECT_EQ(amount->Highlights()->Rule(0)->FontStyle(), (TFontStyles{fsBold, fsItalic}));
+  EXPECT_EQ(amount->Highlights()->Rule(1)->Color(), clNone);
+  EXPECT_FALSE(amount->Highlights()->Rule(1)->Visible());
   EXPECT_EQ(static_cast<TQRExpr*>(back->FindComponent("Subtotal"))->Master(), back.get());
   EXPECT_EQ(static_cast<TQRSysData*>(back->FindComponent("PageNo"))->Data(), qrsPageNumber);
   EXPECT_TRUE(static_cast<TQRExprMemo*>(back->FindComponent("Letter"))->RemoveBlankLines());

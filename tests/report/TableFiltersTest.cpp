@@ -12,7 +12,11 @@
 #include <set>
 #include <sstream>
 
+#include <QColor>
+#include <QImage>
+
 #include "objects/Exceptions.h"
+#include "output/QRPageImage.h"
 #include "report/QRExportFilters.h"
 #include "report/QRTableFilters.h"
 #include "tests/report/EngineFixture.h"
@@ -46,8 +50,11 @@ std::string WorkbookCells(const std::string& file) {
       "    for c in row:\n"
       "        if c.value is None: continue\n"
       "        v = c.value.isoformat() if hasattr(c.value, 'isoformat') else repr(c.value)\n"
+      "        style = []\n"
+      "        if c.font.color is not None and c.font.color.type == 'rgb': style += ['color', c.font.color.rgb]\n"
+      "        if c.fill.fill_type == 'solid': style += ['fill', c.fill.fgColor.rgb]\n"
       "        print(c.row, c.column, type(c.value).__name__, v, '|', c.number_format,"
-      " 'bold' if c.font.b else '')\n"
+      " 'bold' if c.font.b else '', *style)\n"
       "for key, dim in sorted(ws.column_dimensions.items()):\n"
       "    print('width', key, dim.width)\n";
   const std::string scriptFile = file + ".py";
@@ -171,6 +178,49 @@ TEST_F(TableFilters, AControlLeftOutByItsConditionKeepsAnEmptyCell) {
   EXPECT_EQ(lines[2], "2,Alpha,,,0.25,False,\"comma, inside\",of ");
   EXPECT_EQ(Report->GenerationMessages(),
             std::vector<std::string>{"Of: the page count is not known while rows are exported; it is left out"});
+}
+
+TEST_F(TableFilters, HighlightsStyleTheFirstRuleThatHoldsOnThePageAndInTheWorkbook) {
+  auto* amount = static_cast<TQRPrintable*>(Report->FindComponent("Amount"));
+  TQRHighlight* big = amount->Highlights()->AddRule();
+  big->SetCondition("Orders.amount >= 1000");
+  big->SetFontColor(clRed);
+  big->SetFontStyle(TFontStyles{fsBold});
+  TQRHighlight* negative = amount->Highlights()->AddRule();
+  negative->SetCondition("Orders.amount < 0");
+  negative->SetColor(clYellow);
+  amount->Highlights()->AddRule()->SetCondition("Orders.nosuch = 1");
+  TQRHighlight* hide = static_cast<TQRPrintable*>(Report->FindComponent("Note"))->Highlights()->AddRule();
+  hide->SetCondition("Orders.id = 2");
+  hide->SetVisible(false);
+
+  // The page: the large amount in red, the negative one on yellow.
+  Run();
+  const QImage page = RenderPageImage(*Report->QRPrinter()->PageImage(1), 96.0);
+  int red = 0, yellow = 0;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x) {
+      const QColor c = page.pixelColor(x, y);
+      red += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+      yellow += c.red() > 200 && c.green() > 200 && c.blue() < 80;
+    }
+  EXPECT_GT(red, 10);
+  EXPECT_GT(yellow, 50);
+  const std::vector<std::string> messages = Report->GenerationMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Amount: its highlight 3 fails", 0), 0u) << messages[0];
+
+  // The workbook: the same cells styled, the hidden note left out; others as they were.
+  RegisterExportFilters();
+  const std::unique_ptr<TQRExportFilter> filter = ExportFilters().FindByExtension("xlsx")->FilterClass(File("o.xlsx"));
+  Report->ExportToFilter(*filter);
+  const std::vector<std::string> cells = Lines(WorkbookCells(File("o.xlsx")));
+  const auto has = [&cells](const std::string& cell) { return std::find(cells.begin(), cells.end(), cell) != cells.end(); };
+  EXPECT_TRUE(has("2 5 float 1234.5 | #,##0.00 bold color FFFF0000")) << ::testing::PrintToString(cells);
+  EXPECT_TRUE(has("5 5 int -7 | #,##0.00  fill FFFFFF00"));
+  EXPECT_TRUE(has("3 5 float 0.25 | #,##0.00 "));
+  EXPECT_FALSE(std::any_of(cells.begin(), cells.end(), [](const std::string& c) { return c.rfind("3 7 ", 0) == 0; }));
+  EXPECT_TRUE(has("4 7 str 'say \"hi\"' | General "));
 }
 
 TEST_F(TableFilters, WorkbookCellsKeepTheirKinds) {
