@@ -241,7 +241,12 @@ TReportBuilder OrdersByCustomer() {
   b.Field(detail, "LineCount", "line_count", 78, 0.4, 12, taRightJustify);
   b.Field(detail, "Goods", "goods", 94, 0.4, 28, taRightJustify, kMoney);
   b.Field(detail, "Freight", "freight", 124, 0.4, 24, taRightJustify, kMoney);
-  b.Expr(detail, "OrderTotal", "goods + freight", 150, 0.4, 30);
+  TQRExpr* orderTotal = b.Expr(detail, "OrderTotal", "goods + freight", 150, 0.4, 30);
+  // Large orders stand out.
+  TQRHighlight* large = orderTotal->Highlights()->AddRule();
+  large->SetCondition("goods + freight >= 30000");
+  large->SetFontColor(clRed);
+  large->SetFontStyle(TFontStyles{fsBold});
 
   TQRBand* footer = b.Band(rbGroupFooter, "CustomerFooter", 12);
   customer->SetFooterBand(footer);
