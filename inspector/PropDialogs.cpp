@@ -6,6 +6,7 @@
 
 #include "framework/Application.h"
 #include "framework/QtCanvas.h"
+#include "inspector/CollectionEditor.h"
 #include "inspector/StrsEditor.h"
 
 namespace rpt {
@@ -63,6 +64,13 @@ bool TZQKPlatformDialogs::EditStrings(TStrings& lines) {
   if (!dialog.Execute()) return false;
   lines.AssignFrom(&dialog.Lines());
   return true;
+}
+
+bool TZQKPlatformDialogs::EditCollection(TCollection& items, const std::string& title) {
+  TZQKCollectionEditorDialog dialog(QApplication::activeWindow());
+  dialog.setWindowTitle(QString::fromStdString(title));
+  dialog.Load(items);
+  return dialog.Execute();
 }
 
 namespace {

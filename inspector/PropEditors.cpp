@@ -16,6 +16,7 @@
 #include "framework/Canvas.h"
 #include "framework/Graphics.h"
 #include "objects/CodePage.h"
+#include "objects/Collection.h"
 #include "objects/FloatText.h"
 #include "objects/StringList.h"
 
@@ -47,6 +48,7 @@ RPT_PROP_EDITOR_IMPL(TZQKImeNamePropEditor, TZQKStringPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKClassPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKFontPropEditor, TZQKClassPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKStringsPropEditor, TZQKClassPropEditor)
+RPT_PROP_EDITOR_IMPL(TZQKCollectionPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKComponentPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKVariantPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKInt64PropEditor, TZQKPropEditor)
@@ -780,6 +782,26 @@ void TZQKStringsPropEditor::RunDialog() {
   lines.AssignFrom(current);
   if (EditorDialogs().EditStrings(lines)) WriteObjToAll(&lines);
 }
+
+std::string TZQKCollectionPropEditor::GetValueText() {
+  const auto* items = dynamic_cast<const TCollection*>(ReadObj(0));
+  if (!items) return {};
+  return items->Count() == 1 ? "(1 item)" : "(" + std::to_string(items->Count()) + " items)";
+}
+
+TZQKPropAttributes TZQKCollectionPropEditor::GetAttributes() { return eaDialog | eaMultiSelect | eaReadOnlyText; }
+
+void TZQKCollectionPropEditor::RunDialog() {
+  auto* current = dynamic_cast<TCollection*>(ReadObj(0));
+  if (!current) return;
+  std::unique_ptr<TObject, TFreeDeleter> made(current->ClassType().CreateInstance());
+  auto* copy = dynamic_cast<TCollection*>(made.get());
+  if (!copy) return;
+  copy->AssignFrom(current);
+  if (EditorDialogs().EditCollection(*copy, PropertyAt(0)->Name)) WriteObjToAll(copy);
+}
+
+bool TZQKEditorDialogs::EditCollection(TCollection&, const std::string&) { return false; }
 
 // ---------------------------------------------------------------------------
 // Component references

@@ -204,6 +204,15 @@ class TZQKStringsPropEditor : public TZQKClassPropEditor {
   void RunDialog() override;  // the string list editor with target 0's lines; OK writes to all
 };
 
+// A collection (an element's Highlights): its item count, and a dialog that edits the items.
+class TZQKCollectionPropEditor : public TZQKPropEditor {
+  RPT_PROP_EDITOR(TZQKCollectionPropEditor, TZQKPropEditor)
+  using TZQKPropEditor::TZQKPropEditor;
+  std::string GetValueText() override;
+  TZQKPropAttributes GetAttributes() override;
+  void RunDialog() override;  // the collection editor with target 0's items; OK writes to all
+};
+
 // A reference to a component (a dataset, a master, a linked band).
 class TZQKComponentPropEditor : public TZQKPropEditor {
   RPT_PROP_EDITOR(TZQKComponentPropEditor, TZQKPropEditor)
@@ -297,6 +306,8 @@ class TZQKVariantTypePropEditor : public TZQKNestedPropEditor {
 // ---------------------------------------------------------------------------
 // The modal dialogs of the editors. The platform's are used unless a test installs its
 // own, so dialog logic runs without a modal loop.
+class TCollection;
+
 class TZQKEditorDialogs {
  public:
   virtual ~TZQKEditorDialogs() = default;
@@ -304,6 +315,8 @@ class TZQKEditorDialogs {
   virtual bool ChooseColor(TColor& color) = 0;
   virtual bool ChooseFont(TFont& font) = 0;
   virtual bool EditStrings(TStrings& lines) = 0;
+  // The items of a collection property named title.
+  virtual bool EditCollection(TCollection& items, const std::string& title);
 };
 TZQKEditorDialogs& EditorDialogs();
 // Null puts the platform's dialogs back.

@@ -310,6 +310,13 @@ void TQRPrintable::DrawCornerMarks(TCanvas& canvas) const {
   canvas.Polyline({{0, h - 5}, {0, h - 1}, {4, h - 1}});
   canvas.Polyline({{w - 5, 0}, {w - 1, 0}, {w - 1, 4}});
   canvas.Polyline({{w - 5, h - 1}, {w - 1, h - 1}, {w - 1, h - 5}});
+  // Elements with Highlights rules carry a small orange corner, so they stand out.
+  if (FHighlights->Count() > 0 && w > 8 && h > 8) {
+    canvas.Pen()->SetColor(static_cast<TColor>(0x0080FF));
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.Brush()->SetColor(static_cast<TColor>(0x0080FF));
+    canvas.Polygon({{w - 7, 1}, {w - 2, 1}, {w - 2, 6}});
+  }
 }
 
 void TQRPrintable::PaintPrintable(TCanvas& canvas) {

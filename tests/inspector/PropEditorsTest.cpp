@@ -3,7 +3,12 @@
 // string list editor, owner-drawn items, and writes that fail part way.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -11,8 +16,10 @@
 #include <QTimer>
 
 #include "framework/QtCanvas.h"
+#include "inspector/CollectionEditor.h"
 #include "inspector/PropDialogs.h"
 #include "inspector/StrsEditor.h"
+#include "report/QRCtrls.h"
 #include "report/QuickRpt.h"
 #include "tests/inspector/EditorFixture.h"
 
@@ -345,6 +352,14 @@ class TFakeDialogs : public TZQKEditorDialogs {
     lines.SetText("edited\nlines");
     return Accept;
   }
+  std::function<void(TCollection&)> EditItems;
+  std::string SeenTitle;
+  bool EditCollection(TCollection& items, const std::string& title) override {
+    ++Runs;
+    SeenTitle = title;
+    if (EditItems) EditItems(items);
+    return Accept;
+  }
 };
 
 class DialogTest : public EditorTest {
@@ -402,6 +417,57 @@ TEST_F(DialogTest, ColourFontAndLinesDialogsWriteEveryObjectOnOkOnly) {
   EXPECT_EQ(Fake.SeenLines, (std::vector<std::string>{"first"}));
   EXPECT_EQ(memo1->Lines()->Lines(), (std::vector<std::string>{"edited", "lines"}));
   EXPECT_EQ(memo2->Lines()->Lines(), (std::vector<std::string>{"edited", "lines"}));
+}
+
+TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnOkOnly) {
+  auto* a = Add<TQRLabel>("A", Detail);
+  auto* b = Add<TQRLabel>("B", Detail);
+  TZQKPropEditorList rows = Rows({a, b});
+  TZQKPropEditor* highlights = Row(rows, "Highlights");
+  ASSERT_NE(highlights, nullptr);
+  EXPECT_EQ(highlights->GetValueText(), "(0 items)");
+  // The dialog as a user works it: two rules, the second filled in and moved up, the
+  // other deleted.
+  Fake.EditItems = [](TCollection& items) {
+    TZQKCollectionEditorDialog dialog;
+    dialog.ChooseColor = [](TColor& color) {
+      color = clRed;
+      return true;
+    };
+    dialog.Load(items);
+    dialog.AddItem();
+    dialog.AddItem();
+    auto* condition = dialog.Fields->findChild<QLineEdit*>("Condition");
+    ASSERT_NE(condition, nullptr);
+    condition->setText("amount > 100");
+    emit condition->textEdited(condition->text());
+    dialog.Fields->findChild<QWidget*>("FontColor")->findChild<QPushButton*>("Choose")->click();
+    dialog.Fields->findChild<QCheckBox*>("fsBold")->setChecked(true);
+    dialog.Fields->findChild<QCheckBox*>("Visible")->setChecked(false);
+    EXPECT_EQ(dialog.List->item(1)->text(), "2. amount > 100");
+    dialog.MoveItem(-1);
+    dialog.List->setCurrentRow(1);
+    dialog.DeleteItem();
+    EXPECT_EQ(dialog.List->count(), 1);
+  };
+  Fake.Accept = false;
+  highlights->RunDialog();
+  EXPECT_EQ(a->Highlights()->Count(), 0);
+  EXPECT_EQ(Modified, 0);
+  Fake.Accept = true;
+  highlights->RunDialog();
+  for (TQRLabel* label : {a, b}) {
+    ASSERT_EQ(label->Highlights()->Count(), 1);
+    const TQRHighlight& rule = *label->Highlights()->Rule(0);
+    EXPECT_EQ(rule.Condition(), "amount > 100");
+    EXPECT_EQ(rule.FontColor(), clRed);
+    EXPECT_EQ(rule.FontStyle(), TFontStyles{fsBold});
+    EXPECT_EQ(rule.Color(), clNone);
+    EXPECT_FALSE(rule.Visible());
+  }
+  EXPECT_EQ(highlights->GetValueText(), "(1 item)");
+  EXPECT_EQ(Fake.SeenTitle, "Highlights");
+  EXPECT_EQ(Modified, 1);
 }
 
 TEST(DialogConversions, FontsAndColoursRoundTripThroughTheDialogs) {

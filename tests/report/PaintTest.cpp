@@ -137,6 +137,12 @@ TEST_F(PaintTest, PrintablesShowCornersTextAndShapes) {
     const TPoint origin = ClientToScreen(Report, {0, 0});
     const TRect r{at.X - origin.X, at.Y - origin.Y, at.X - origin.X + label->Width(), at.Y - origin.Y + label->Height()};
     EXPECT_EQ(image.pixelColor(r.Left, r.Top), QColor(Qt::black));  // a corner mark
+    // An element with Highlights rules has an orange corner; one without, none.
+    EXPECT_EQ(image.pixelColor(r.Right - 3, r.Top + 2), QColor(Qt::white));
+    label->Highlights()->AddRule();
+    const QImage marked = PaintSurface(Report);
+    label->Highlights()->Clear();
+    EXPECT_EQ(marked.pixelColor(r.Right - 3, r.Top + 2), QColor(0xFF, 0x80, 0x00));
     EXPECT_GT(InkInside(image, {r.Left + 2, r.Top + 2, r.Right - 2, r.Bottom - 2}), 10 * zoom / 100);
     // The text's glyphs grow with the zoom as the control does.
     const int ink = InkInside(image, {r.Left + 2, r.Top + 2, r.Right - 2, r.Bottom - 2});

@@ -48,6 +48,7 @@
 #include "designer/Engine.h"
 #include "framework/Peer.h"
 #include "output/QRPrev.h"
+#include "inspector/CollectionEditor.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
@@ -1199,6 +1200,29 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, !doc->Report->GenerationRunning() && !QApplication::activeModalWidget(),
                 "closing the preview did not end it");
          shot.Take("closed");
+       }},
+      {"highlights",
+       [](TShot& shot) {
+         // The grouped example's order total and its Highlights in the rule editor.
+         OpenFiles({std::string(RPT_EXAMPLES_DIR) + "/orders_by_customer.rpt"});
+         TShot::Settle();
+         TfrmDoc* doc = Doc();
+         auto* total = doc ? dynamic_cast<TQRPrintable*>(doc->Report->FindComponent("OrderTotal")) : nullptr;
+         if (!total) {
+           Expect(shot, false, "the example has no OrderTotal");
+           return;
+         }
+         TQRHighlights rules;
+         rules.AssignFrom(total->Highlights());
+         TZQKCollectionEditorDialog dialog(frmMain);
+         dialog.Load(rules);
+         dialog.show();
+         Expect(shot, dialog.List->count() == 1 && dialog.Fields->findChild<QLineEdit*>("Condition"),
+                "the rule editor does not show the example's rule");
+         shot.Take("rule-editor");
+         dialog.AddItem();
+         shot.Take("rule-added");
+         dialog.reject();
        }},
       {"print",
        [](TShot& shot) {

@@ -1,0 +1,51 @@
+#pragma once
+// The editor of a collection property (an element's Highlights): the items in order
+// with Add, Delete, Up and Down, and the published properties of the item chosen, each
+// with a control of its kind (a text, a check box, a list of values, check boxes for a
+// set, a colour button). It edits a copy; OK hands the copy back.
+#include <QDialog>
+#include <functional>
+#include <vector>
+
+#include "objects/Collection.h"
+#include "objects/StdTypes.h"
+
+class QFormLayout;
+class QListWidget;
+class QPushButton;
+class QWidget;
+
+namespace rpt {
+
+class TZQKCollectionEditorDialog : public QDialog {
+ public:
+  explicit TZQKCollectionEditorDialog(QWidget* parent = nullptr);
+
+  // The dialog edits items, which must outlive it.
+  void Load(TCollection& items);
+  // Shows the dialog modally; true when it closed with OK.
+  bool Execute();
+
+  void AddItem();
+  void DeleteItem();
+  void MoveItem(int step);
+  // Shows the properties of item n (none: -1).
+  void ShowItem(int n);
+
+  QListWidget* List = nullptr;
+  QPushButton* BtnAdd = nullptr;
+  QPushButton* BtnDelete = nullptr;
+  QPushButton* BtnUp = nullptr;
+  QPushButton* BtnDown = nullptr;
+  QWidget* Fields = nullptr;
+  // Asks for a colour; the platform's colour dialog unless a test puts another.
+  std::function<bool(TColor&)> ChooseColor;
+
+ private:
+  void RefreshList(int current);
+  QString ItemCaption(int n) const;
+  TCollection* FItems = nullptr;
+  QFormLayout* FForm = nullptr;
+};
+
+}  // namespace rpt
