@@ -5,6 +5,9 @@
 // progress, another database for the report and its own queries, and bad input that
 // fails with a message and leaves no output.
 #include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -401,6 +404,15 @@ TEST_F(ExampleReports, EveryCustomerHasExactlyOneCard) {
     }
     EXPECT_EQ(count, 1u) << r[1];
   }
+  // A band printed only for the customers without orders this year.
+  const std::vector<Row> idle = Query(
+      "select count(*) from customers c where country in ('Germany', 'Austria', 'Switzerland') and not exists"
+      " (select 1 from orders o where o.customer_id = c.customer_id and o.order_date >= '2024-01-01')");
+  ASSERT_EQ(idle.size(), 1u);
+  size_t said = 0;
+  for (size_t at = all.find("No orders in 2024"); at != std::string::npos; at = all.find("No orders in 2024", at + 1)) ++said;
+  EXPECT_EQ(said, std::stoul(idle[0][0]));
+  EXPECT_GT(said, 0u);
 }
 
 TEST_F(ExampleReports, MonthQuarterAndYearFiguresMatchSql) {
@@ -509,6 +521,35 @@ TEST_F(ExampleReports, TheGroupedListExportsExactlyTheSqlsRowsToCsvAndAWorkbook)
     wantCells.push_back(number(r[0] + "00") + ",date:" + r[1] + "T00:00:00,str:" + r[2] + "," + number(r[3] + "00") +
                         "," + number(r[4]) + "," + number(r[5]) + "," + number(r[6]));
   EXPECT_EQ(Lines(cells.Out), wantCells);
+
+  // Totals of 30,000 or more are red and bold there, as on the pages; the others are not.
+  std::ofstream(Work / "red.py") << "import sys, openpyxl\n"
+                                    "ws = openpyxl.load_workbook(sys.argv[1]).active\n"
+                                    "for row in ws.iter_rows(min_row=2):\n"
+                                    "    c = row[-1]\n"
+                                    "    red = c.font.color is not None and c.font.color.rgb == 'FFFF0000' and c.font.b\n"
+                                    "    print('%s %s' % (c.value >= 30000, red))\n";
+  const TRun red = Run("/usr/bin/python3", {"red.py", "orders.xlsx"});
+  ASSERT_EQ(red.Status, 0) << red.Err;
+  size_t marked = 0;
+  for (const std::string& line : Lines(red.Out)) {
+    EXPECT_TRUE(line == "True True" || line == "False False") << line;
+    marked += line == "True True";
+  }
+  EXPECT_EQ(marked, 6u);
+  const TRun png = Tool({"render", Example("orders_by_customer").string(), "page.png", "--dpi", "40"});
+  ASSERT_EQ(png.Status, 0) << png.Err;
+  int reddish = 0;
+  for (const auto& entry : fs::directory_iterator(Work))
+    if (entry.path().filename().string().rfind("page-", 0) == 0) {
+      const QImage image(QString::fromStdString(entry.path().string()));
+      for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+          const QColor c = image.pixelColor(x, y);
+          reddish += c.red() > 180 && c.green() < 110 && c.blue() < 110;
+        }
+    }
+  EXPECT_GT(reddish, 6 * 5);
 }
 
 TEST_F(ExampleReports, TheGroupedListPrintsRowsFromAJsonOrCsvFileInPlaceOfItsQuery) {

@@ -406,11 +406,20 @@ TReportBuilder CustomerCards() {
   place->Lines()->Add("{UPPER(country)}");
   b.Field(card, "Phone", "phone", 3, 28, kCard - 24, taLeftJustify);
   b.Field(card, "CustomerNo", "customer_id", kCard - 21, 28, 18, taRightJustify, "'No. '0");
+  // Under the card of a customer who ordered nothing this year, a line that says so.
+  card->SetHasChild(true);
+  TQRCustomBand* none = card->FindChildBand();
+  none->SetName("NoOrdersBand");
+  none->Size()->SetHeight(6);
+  none->SetPrintIf("orders_2024 = 0");
+  TReportBuilder::Bold(b.Label(none, "NoOrdersLabel", "No orders in 2024", 3, 1, kCard - 6));
   return b;
 }
 
 const std::vector<std::string> kCustomerCardsSql = {
-    "select customer_id, company, contact, street, postal_code, city, country, phone",
+    "select customer_id, company, contact, street, postal_code, city, country, phone,",
+    "  (select count(*) from orders o where o.customer_id = customers.customer_id",
+    "   and o.order_date >= '2024-01-01') as orders_2024",
     "from customers",
     "where country in ('Germany', 'Austria', 'Switzerland')",
     "order by country, postal_code, company"};
