@@ -30,6 +30,7 @@
 #include "framework/Application.h"
 #include "framework/ImageList.h"
 #include "framework/Peer.h"
+#include "inspector/CollectionEditor.h"
 #include "objects/Persistent.h"
 #include "output/QRPrgres.h"
 
@@ -1037,6 +1038,11 @@ void CreateSingleInstanceWindows() {
   dlgData = new TdlgData(frmMain);
   frmProps = new TfrmProps;
   dlgLinesEditor = new TdlgLinesEditor(frmMain);
+  // A rule's condition in the properties window is edited like an expression element's.
+  TZQKCollectionEditorDialog::EditExpression = [](std::string& text) {
+    TfrmDoc* doc = frmMain ? frmMain->ActiveDocument() : nullptr;
+    return dlgLinesEditor && dlgLinesEditor->EditText(text, doc ? doc->DataSet : nullptr);
+  };
   dlgFields = new TdlgFields(frmMain);
   dlgReportProps = new TdlgReportProps;
 }
@@ -1048,6 +1054,7 @@ void DestroySingleInstanceWindows() {
   };
   destroy(dlgReportProps);
   destroy(dlgFields);
+  TZQKCollectionEditorDialog::EditExpression = nullptr;
   destroy(dlgLinesEditor);
   destroy(frmProps);
   destroy(dlgData);

@@ -133,12 +133,35 @@ void TZQKCollectionEditorDialog::ShowItem(int n) {
     const QString name = QString::fromStdString(p->Name);
     QWidget* field = nullptr;
     if (p->Kind() == propString) {
-      auto* edit = new QLineEdit(QString::fromStdString(GetStrProp(item, *p)), Fields);
+      auto* row = new QWidget(Fields);
+      auto* parts = new QHBoxLayout(row);
+      parts->setContentsMargins(0, 0, 0, 0);
+      auto* edit = new QLineEdit(QString::fromStdString(GetStrProp(item, *p)), row);
+      edit->setObjectName(name);
+      parts->addWidget(edit, 1);
       connect(edit, &QLineEdit::textEdited, this, [item, p, changed](const QString& text) {
         SetStrProp(item, *p, text.toStdString());
         changed();
       });
-      field = edit;
+      if (EditExpression) {
+        auto* more = new QPushButton("...", row);
+        more->setObjectName("Edit");
+        more->setMaximumWidth(32);
+        parts->addWidget(more);
+        connect(more, &QPushButton::clicked, this, [item, p, edit, changed] {
+          std::string text = GetStrProp(item, *p);
+          if (!EditExpression || !EditExpression(text)) return;
+          // The editor ends each line with CR LF; one line reads best here.
+          while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+          for (char& c : text)
+            if (c == '\r' || c == '\n') c = ' ';
+          SetStrProp(item, *p, text);
+          edit->setText(QString::fromStdString(text));
+          changed();
+        });
+      }
+      FForm->addRow(name, row);
+      continue;
     } else if (type == TypeInfoOf<bool>()) {
       auto* check = new QCheckBox(Fields);
       check->setChecked(GetOrdProp(item, *p) != 0);

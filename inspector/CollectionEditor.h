@@ -5,6 +5,7 @@
 // set, a colour button). It edits a copy; OK hands the copy back.
 #include <QDialog>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "objects/Collection.h"
@@ -40,6 +41,9 @@ class TZQKCollectionEditorDialog : public QDialog {
   QWidget* Fields = nullptr;
   // Asks for a colour; the platform's colour dialog unless a test puts another.
   std::function<bool(TColor&)> ChooseColor;
+  // The program's editor of an expression (with its list of fields), offered beside each
+  // text field when set.
+  static inline std::function<bool(std::string&)> EditExpression;
 
  private:
   void RefreshList(int current);

@@ -445,8 +445,19 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
     dialog.Fields->findChild<QCheckBox*>("fsBold")->setChecked(true);
     dialog.Fields->findChild<QCheckBox*>("Visible")->setChecked(false);
     EXPECT_EQ(dialog.List->item(1)->text(), "2. amount > 100");
+    // The program's expression editor, where there is one, edits the condition too.
+    TZQKCollectionEditorDialog::EditExpression = [](std::string& text) {
+      text = "amount > 200\r\n";
+      return true;
+    };
+    dialog.ShowItem(0);
+    dialog.Fields->findChild<QPushButton*>("Edit")->click();
+    TZQKCollectionEditorDialog::EditExpression = nullptr;
+    EXPECT_EQ(dialog.List->item(0)->text(), "1. amount > 200");
+    dialog.List->setCurrentRow(1);
     dialog.MoveItem(-1);
     dialog.List->setCurrentRow(1);
+    EXPECT_EQ(dialog.List->currentItem()->text(), "2. amount > 200");
     dialog.DeleteItem();
     EXPECT_EQ(dialog.List->count(), 1);
   };
