@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QMouseEvent>
 #include <QTimer>
 #include <QDockWidget>
 #include <QTreeWidget>
@@ -1179,6 +1180,27 @@ const std::map<std::string, TScenario>& Scenarios() {
                          qPrintable(window->PanelText(1)));
              Expect(shot, preview->PageNumber() == page, "a click on an outline entry did not show its page");
              shot.Take("outline-entry");
+             // A customer's total links back to its heading: found on the page shown and clicked.
+             TQRPreviewImage* image = preview->Image();
+             QWidget* peer = PeerWidget(image);
+             QPoint link(-1, -1);
+             for (int y = 0; peer && y < image->Height() && link.y() < 0; y += 3)
+               for (int x = 0; x < image->Width() / 3 && link.y() < 0; x += 6)
+                 if (image->LinkAt(x, y).rfind("#", 0) == 0) link = QPoint(x + 2, y + 1);
+             if (peer && link.y() >= 0) {
+               const std::string target = image->LinkAt(link.x(), link.y());
+               QMouseEvent move(QEvent::MouseMove, QPointF(link), peer->mapToGlobal(QPointF(link)), Qt::NoButton,
+                                Qt::NoButton, Qt::NoModifier);
+               QApplication::sendEvent(peer, &move);
+               TShot::Settle();
+               Expect(shot, peer->cursor().shape() == Qt::PointingHandCursor, "the pointer is no hand over a link");
+               Click(peer, link);
+               TShot::Settle();
+               std::printf("uishot: link %s clicked; shown: %s\n", target.c_str(), qPrintable(window->PanelText(1)));
+               shot.Take("link-followed");
+             } else {
+               Expect(shot, false, "no link to a customer found on the page shown");
+             }
              window->FirstPageClick();
              window->centralWidget()->setFocus();
            }
