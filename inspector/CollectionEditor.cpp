@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -34,7 +35,14 @@ TZQKCollectionEditorDialog::TZQKCollectionEditorDialog(QWidget* parent) : QDialo
   setWindowTitle("Edit list");
   resize(520, 320);
   ChooseColor = [](TColor& color) { return EditorDialogs().ChooseColor(color); };
-  auto* layout = new QHBoxLayout(this);
+  auto* outer = new QVBoxLayout(this);
+  Note = new QLabel(this);
+  Note->setObjectName("Note");
+  Note->setWordWrap(true);
+  Note->hide();
+  outer->addWidget(Note);
+  auto* layout = new QHBoxLayout;
+  outer->addLayout(layout, 1);
   auto* left = new QVBoxLayout;
   List = new QListWidget(this);
   List->setObjectName("Items");
@@ -71,6 +79,8 @@ TZQKCollectionEditorDialog::TZQKCollectionEditorDialog(QWidget* parent) : QDialo
 
 void TZQKCollectionEditorDialog::Load(TCollection& items) {
   FItems = &items;
+  Note->setText(QString::fromStdString(items.EditorNote()));
+  Note->setVisible(!Note->text().isEmpty());
   RefreshList(items.Count() > 0 ? 0 : -1);
 }
 

@@ -12,6 +12,7 @@
 #include "objects/StdTypes.h"
 
 class QFormLayout;
+class QLabel;
 class QListWidget;
 class QPushButton;
 class QWidget;
@@ -39,6 +40,7 @@ class TZQKCollectionEditorDialog : public QDialog {
   QPushButton* BtnUp = nullptr;
   QPushButton* BtnDown = nullptr;
   QWidget* Fields = nullptr;
+  QLabel* Note = nullptr;  // the collection's EditorNote, when it has one
   // Asks for a colour; the platform's colour dialog unless a test puts another.
   std::function<bool(TColor&)> ChooseColor;
   // The program's editor of an expression (with its list of fields), offered beside each

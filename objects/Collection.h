@@ -1,5 +1,6 @@
 #pragma once
 // Collections: ordered items of one item class, each with published properties.
+#include <string>
 #include <vector>
 
 #include "objects/ClassBuilder.h"
@@ -46,6 +47,8 @@ class TCollection : public TPersistent {
   void EndUpdate();
   int UpdateCount() const { return FUpdateCount; }
   void AssignFrom(const TPersistent* source) override;
+  // What an editor of the collection tells its user about the items (how they are used); "" for nothing.
+  virtual std::string EditorNote() const { return {}; }
 
  protected:
   // Item is the changed item, or null when every item may have changed. Not called

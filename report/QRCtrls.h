@@ -51,6 +51,9 @@ class TQRHighlights : public TCollection {
   TQRHighlights();
   TQRHighlight* Rule(int index) const { return static_cast<TQRHighlight*>(Items(index)); }
   TQRHighlight* AddRule() { return static_cast<TQRHighlight*>(Add()); }
+  std::string EditorNote() const override {
+    return "For each print the first rule whose condition holds gives the element its style.";
+  }
 };
 
 class TQRPrintableSize : public TQRUnitBase {

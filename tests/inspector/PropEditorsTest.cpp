@@ -435,6 +435,7 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
       return true;
     };
     dialog.Load(items);
+    EXPECT_NE(dialog.Note->text().indexOf("the first rule whose condition holds"), -1);
     dialog.AddItem();
     dialog.AddItem();
     auto* condition = dialog.Fields->findChild<QLineEdit*>("Condition");
