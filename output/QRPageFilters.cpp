@@ -5,7 +5,10 @@
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <list>
 
@@ -122,22 +125,38 @@ void TQRPNGFilter::WritePages(TQRPrinter& printer, int32_t first, int32_t last) 
 
 void TQRPNGFilter::WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last) {
   if (first < 1 || first > last) throw EQRError("There are no pages to export");
+  int32_t n = first;
+  WritePageStream([&]() -> std::unique_ptr<TMetafile> { return n <= last ? ReadPage(pages, n++) : nullptr; }, first);
+}
+
+void TQRPNGFilter::WritePageStream(const TQRPageStream& next, int32_t first) {
   FWritten.clear();
-  // Every image is written before any takes its name: a failure leaves no page behind.
-  std::list<TPendingFile> pending;
-  for (int32_t n = first; n <= last; ++n) {
-    const std::unique_ptr<TMetafile> page = ReadPage(pages, n);
-    const std::string name = PageFileName(FileName(), n, first, last);
+  // Each page is drawn as it comes, under a temporary name; the names, whose digits
+  // follow the last page number, are given once the last is known, and none before
+  // every image is written: a failure leaves no page behind.
+  std::list<TPendingFile> drawn;
+  int32_t n = first;
+  for (std::unique_ptr<TMetafile> page = next(); page; page = next(), ++n) {
     QImage image = RenderPageImage(*page, static_cast<double>(FResolution));
     if (image.isNull()) throw EQRError(Format("Page %d is too large for an image at %d dpi", n, FResolution));
     const int dotsPerMeter = static_cast<int>(std::lround(FResolution / 0.0254));
     image.setDotsPerMeterX(dotsPerMeter);
     image.setDotsPerMeterY(dotsPerMeter);
-    pending.emplace_back(name);
-    if (!image.save(QString::fromStdString(pending.back().TempName()), "PNG"))
-      throw EWriteError(Format("Cannot write file \"%s\"", name));
+    drawn.emplace_back(FileName());
+    if (!image.save(QString::fromStdString(drawn.back().TempName()), "PNG"))
+      throw EWriteError(Format("Cannot write file \"%s\"", PageFileName(FileName(), n, first, n)));
   }
-  for (TPendingFile& file : pending) {
+  if (drawn.empty()) throw EQRError("There are no pages to export");
+  const int32_t last = n - 1;
+  std::list<TPendingFile> named;
+  n = first;
+  for (TPendingFile& image : drawn) {
+    named.emplace_back(PageFileName(FileName(), n++, first, last));
+    if (::rename(image.TempName().c_str(), named.back().TempName().c_str()) != 0)
+      throw EWriteError(Format("Cannot write file \"%s\". %s", named.back().FileName(), std::strerror(errno)));
+    image.Discard();
+  }
+  for (TPendingFile& file : named) {
     file.Commit();
     FWritten.push_back(file.FileName());
   }

@@ -56,6 +56,9 @@ class TQRPNGFilter : public TQRExportFilter {
   bool WritesPages() const override { return true; }
   void WritePages(TQRPrinter& printer, int32_t first, int32_t last) override;
   void WritePageSource(const TQRPageSource& pages, int32_t first, int32_t last);
+  // The same for pages as they come (a pass still running), the first being page first:
+  // each is drawn and let go before the next is asked for.
+  void WritePageStream(const TQRPageStream& next, int32_t first);
 
   // The file of page n when pages first..last are written: the file name itself for a
   // single page; otherwise the page number joins the name before its extension, with as

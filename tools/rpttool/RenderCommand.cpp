@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -167,18 +168,18 @@ class TPageQueue {
   bool FEnded = false, FClosed = false;
 };
 
-// Generates on the report's thread and writes pages first..last (last 0: to the end) into
-// the PDF as they come. Any failure, of the pass or of the writing, stops both and leaves
+// Generates on the report's thread and hands pages first..last (last 0: to the end) to
+// write as they come. Any failure, of the pass or of the writing, stops both and leaves
 // no file. Returns the pages the report printed.
-int32_t RenderPdfWhileGenerating(rpt::TQuickRep& report, rpt::TQRPDFFilter& pdf, const std::string& file,
-                                 int32_t first, int32_t last) {
+int32_t RenderWhileGenerating(rpt::TQuickRep& report, const std::function<void(const rpt::TQRPageStream&)>& write,
+                              const std::string& file, int32_t first, int32_t last) {
   rpt::TQRPrinter& printer = *report.QRPrinter();
   TPageQueue queue;
   printer.OnPageRecorded = [&queue](std::unique_ptr<rpt::TMetafile> page) { queue.Push(std::move(page)); };
   int32_t seen = 0;
   report.StartGeneration([&queue] { queue.End(); });
   try {
-    pdf.WritePageStream([&]() -> std::unique_ptr<rpt::TMetafile> {
+    write([&]() -> std::unique_ptr<rpt::TMetafile> {
       while (std::unique_ptr<rpt::TMetafile> page = queue.Pop()) {
         ++seen;
         if (seen >= first && (last == 0 || seen <= last)) return page;
@@ -319,15 +320,23 @@ int Render(std::span<const std::string> args) {
   auto* pdf = dynamic_cast<rpt::TQRPDFFilter*>(filter.get());
   // The document's title: the option, else the report's title, else the file's name.
   if (pdf) pdf->Title = !title.empty() ? title : report.ReportTitle().empty() ? file : report.ReportTitle();
-  // A report that prints its page count is written from the store once its last page is made.
-  if (pdf && !report.UsesPageCount()) {
-    const int32_t total = RenderPdfWhileGenerating(report, *pdf, file, from ? from : 1, to);
+  // Pages are written as they come, and let go; a report that prints its page count is
+  // written from the store once its last page is made.
+  if ((pdf || images) && !report.UsesPageCount()) {
+    const int32_t first = from ? from : 1;
+    const auto write = [&](const rpt::TQRPageStream& next) {
+      if (pdf)
+        pdf->WritePageStream(next);
+      else
+        images->WritePageStream(next, first);
+    };
+    const int32_t total = RenderWhileGenerating(report, write, file, first, to);
     for (const std::string& message : report.GenerationMessages())
       std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-    for (const std::string& message : pdf->MissingFontMessages())
-      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-    Print(Format("rendered pages %d to %d of %d into %s\n", from ? from : 1, to ? std::min(to, total) : total, total,
-                 output));
+    if (pdf)
+      for (const std::string& message : pdf->MissingFontMessages())
+        std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
+    Print(Format("rendered pages %d to %d of %d into %s\n", first, to ? std::min(to, total) : total, total, output));
     return 0;
   }
   report.GeneratePages();
