@@ -384,11 +384,14 @@ void TCustomQuickRep::ReopenPassDataSets() {
 // One pass
 
 void TCustomQuickRep::TellUnlinkedGroupFooters() {
-  // A group footer prints only when a group names it; one that none names would be
-  // left out without a word.
+  // A group footer prints only when a group (or a sub-detail) names it; one that none
+  // names would be left out without a word.
   std::unordered_set<const TQRCustomBand*> named;
   for (TQRCustomBand* band : FBandList)
-    if (const auto* group = dynamic_cast<TQRGroup*>(band)) named.insert(group->FooterBand());
+    if (const auto* group = dynamic_cast<TQRGroup*>(band))
+      named.insert(group->FooterBand());
+    else if (const auto* sub = dynamic_cast<TQRSubDetail*>(band))
+      named.insert(sub->FooterBand());
   for (TQRCustomBand* band : FBandList)
     if (band->BandType() == rbGroupFooter && !named.count(band))
       AddGenerationMessage(band->Name() + ": a group footer that no group names as its FooterBand is not printed");

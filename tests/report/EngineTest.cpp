@@ -434,6 +434,11 @@ TEST_F(MasterDetail, EachMasterRecordPrintsItsOwnLines) {
   EXPECT_EQ(Flat(Run()), (Texts{"lines:", "bolt", "nut", "Ann", "lines:", "gear", "Bob", "lines:", "Cy"}));
   Sub->SetPrintIfEmpty(false);
   EXPECT_EQ(Flat(Run()), (Texts{"lines:", "bolt", "nut", "Ann", "lines:", "gear", "Bob", "Cy"}));
+  // A sub-detail's footer is named by the sub-detail: printed, and nothing said of it.
+  Sub->Bands()->SetHasFooter(true);
+  Label(Sub->FooterBand(), "LinesFooter", "end");
+  EXPECT_EQ(Only(Flat(Run()), {"end"}).size(), 2u);
+  EXPECT_TRUE(Report->GenerationMessages().empty()) << Report->GenerationMessages()[0];
 }
 
 // A sub-detail's query owned by the report, as the designer makes one: stored with the
