@@ -30,7 +30,7 @@
 #include "framework/Application.h"
 #include "framework/ImageList.h"
 #include "framework/Peer.h"
-#include "inspector/CollectionEditor.h"
+#include "inspector/ItemListEditor.h"
 #include "objects/Persistent.h"
 #include "output/QRPrgres.h"
 
@@ -1039,7 +1039,7 @@ void CreateSingleInstanceWindows() {
   frmProps = new TfrmProps;
   dlgLinesEditor = new TdlgLinesEditor(frmMain);
   // A rule's condition in the properties window is edited like an expression element's.
-  TZQKCollectionEditorDialog::EditExpression = [](std::string& text) {
+  TZQKItemListEditorDialog::EditExpression = [](std::string& text) {
     TfrmDoc* doc = frmMain ? frmMain->ActiveDocument() : nullptr;
     return dlgLinesEditor && dlgLinesEditor->EditText(text, doc ? doc->DataSet : nullptr);
   };
@@ -1054,7 +1054,7 @@ void DestroySingleInstanceWindows() {
   };
   destroy(dlgReportProps);
   destroy(dlgFields);
-  TZQKCollectionEditorDialog::EditExpression = nullptr;
+  TZQKItemListEditorDialog::EditExpression = nullptr;
   destroy(dlgLinesEditor);
   destroy(frmProps);
   destroy(dlgData);

@@ -6,7 +6,7 @@
 
 #include "framework/Application.h"
 #include "framework/QtCanvas.h"
-#include "inspector/CollectionEditor.h"
+#include "inspector/ItemListEditor.h"
 #include "inspector/StrsEditor.h"
 
 namespace rpt {
@@ -66,8 +66,8 @@ bool TZQKPlatformDialogs::EditStrings(TStrings& lines) {
   return true;
 }
 
-bool TZQKPlatformDialogs::EditCollection(TCollection& items, const std::string& title) {
-  TZQKCollectionEditorDialog dialog(QApplication::activeWindow());
+bool TZQKPlatformDialogs::EditItemList(TCollection& items, const std::string& title) {
+  TZQKItemListEditorDialog dialog(QApplication::activeWindow());
   dialog.setWindowTitle(QString::fromStdString(title));
   dialog.Load(items);
   return dialog.Execute();

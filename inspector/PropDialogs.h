@@ -23,7 +23,7 @@ class TZQKPlatformDialogs : public TZQKEditorDialogs {
   bool ChooseColor(TColor& color) override;
   bool ChooseFont(TFont& font) override;
   bool EditStrings(TStrings& lines) override;
-  bool EditCollection(TCollection& items, const std::string& title) override;
+  bool EditItemList(TCollection& items, const std::string& title) override;
 };
 
 }  // namespace rpt

@@ -444,7 +444,7 @@ TZQKPropEditorClass EditorClassForType(const TPropertyInfo& prop) {
       const TClassDescriptor* cls = type->ClassType;
       if (cls && cls->InheritsFrom(TFont::StaticClass())) return TZQKFontPropEditor::StaticClass();
       if (cls && cls->InheritsFrom(TStrings::StaticClass())) return TZQKStringsPropEditor::StaticClass();
-      if (cls && cls->InheritsFrom(TCollection::StaticClass())) return TZQKCollectionPropEditor::StaticClass();
+      if (cls && cls->InheritsFrom(TCollection::StaticClass())) return TZQKItemListPropEditor::StaticClass();
       if (cls && cls->IsComponentClass()) return TZQKComponentPropEditor::StaticClass();
       return TZQKClassPropEditor::StaticClass();
     }

@@ -48,7 +48,7 @@ RPT_PROP_EDITOR_IMPL(TZQKImeNamePropEditor, TZQKStringPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKClassPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKFontPropEditor, TZQKClassPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKStringsPropEditor, TZQKClassPropEditor)
-RPT_PROP_EDITOR_IMPL(TZQKCollectionPropEditor, TZQKPropEditor)
+RPT_PROP_EDITOR_IMPL(TZQKItemListPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKComponentPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKVariantPropEditor, TZQKPropEditor)
 RPT_PROP_EDITOR_IMPL(TZQKInt64PropEditor, TZQKPropEditor)
@@ -783,25 +783,25 @@ void TZQKStringsPropEditor::RunDialog() {
   if (EditorDialogs().EditStrings(lines)) WriteObjToAll(&lines);
 }
 
-std::string TZQKCollectionPropEditor::GetValueText() {
+std::string TZQKItemListPropEditor::GetValueText() {
   const auto* items = dynamic_cast<const TCollection*>(ReadObj(0));
   if (!items) return {};
   return items->Count() == 1 ? "(1 item)" : "(" + std::to_string(items->Count()) + " items)";
 }
 
-TZQKPropAttributes TZQKCollectionPropEditor::GetAttributes() { return eaDialog | eaMultiSelect | eaReadOnlyText; }
+TZQKPropAttributes TZQKItemListPropEditor::GetAttributes() { return eaDialog | eaMultiSelect | eaReadOnlyText; }
 
-void TZQKCollectionPropEditor::RunDialog() {
+void TZQKItemListPropEditor::RunDialog() {
   auto* current = dynamic_cast<TCollection*>(ReadObj(0));
   if (!current) return;
   std::unique_ptr<TObject, TFreeDeleter> made(current->ClassType().CreateInstance());
   auto* copy = dynamic_cast<TCollection*>(made.get());
   if (!copy) return;
   copy->AssignFrom(current);
-  if (EditorDialogs().EditCollection(*copy, PropertyAt(0)->Name)) WriteObjToAll(copy);
+  if (EditorDialogs().EditItemList(*copy, PropertyAt(0)->Name)) WriteObjToAll(copy);
 }
 
-bool TZQKEditorDialogs::EditCollection(TCollection&, const std::string&) { return false; }
+bool TZQKEditorDialogs::EditItemList(TCollection&, const std::string&) { return false; }
 
 // ---------------------------------------------------------------------------
 // Component references

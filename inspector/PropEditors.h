@@ -205,8 +205,8 @@ class TZQKStringsPropEditor : public TZQKClassPropEditor {
 };
 
 // A collection (an element's Highlights): its item count, and a dialog that edits the items.
-class TZQKCollectionPropEditor : public TZQKPropEditor {
-  RPT_PROP_EDITOR(TZQKCollectionPropEditor, TZQKPropEditor)
+class TZQKItemListPropEditor : public TZQKPropEditor {
+  RPT_PROP_EDITOR(TZQKItemListPropEditor, TZQKPropEditor)
   using TZQKPropEditor::TZQKPropEditor;
   std::string GetValueText() override;
   TZQKPropAttributes GetAttributes() override;
@@ -316,7 +316,7 @@ class TZQKEditorDialogs {
   virtual bool ChooseFont(TFont& font) = 0;
   virtual bool EditStrings(TStrings& lines) = 0;
   // The items of a collection property named title.
-  virtual bool EditCollection(TCollection& items, const std::string& title);
+  virtual bool EditItemList(TCollection& items, const std::string& title);
 };
 TZQKEditorDialogs& EditorDialogs();
 // Null puts the platform's dialogs back.

@@ -16,7 +16,7 @@
 #include <QTimer>
 
 #include "framework/QtCanvas.h"
-#include "inspector/CollectionEditor.h"
+#include "inspector/ItemListEditor.h"
 #include "inspector/PropDialogs.h"
 #include "inspector/StrsEditor.h"
 #include "report/QRCtrls.h"
@@ -354,7 +354,7 @@ class TFakeDialogs : public TZQKEditorDialogs {
   }
   std::function<void(TCollection&)> EditItems;
   std::string SeenTitle;
-  bool EditCollection(TCollection& items, const std::string& title) override {
+  bool EditItemList(TCollection& items, const std::string& title) override {
     ++Runs;
     SeenTitle = title;
     if (EditItems) EditItems(items);
@@ -429,7 +429,7 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
   // The dialog as a user works it: two rules, the second filled in and moved up, the
   // other deleted.
   Fake.EditItems = [](TCollection& items) {
-    TZQKCollectionEditorDialog dialog;
+    TZQKItemListEditorDialog dialog;
     dialog.ChooseColor = [](TColor& color) {
       color = clRed;
       return true;
@@ -447,13 +447,13 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
     dialog.Fields->findChild<QCheckBox*>("Visible")->setChecked(false);
     EXPECT_EQ(dialog.List->item(1)->text(), "2. amount > 100");
     // The program's expression editor, where there is one, edits the condition too.
-    TZQKCollectionEditorDialog::EditExpression = [](std::string& text) {
+    TZQKItemListEditorDialog::EditExpression = [](std::string& text) {
       text = "amount > 200\r\n";
       return true;
     };
     dialog.ShowItem(0);
     dialog.Fields->findChild<QPushButton*>("Edit")->click();
-    TZQKCollectionEditorDialog::EditExpression = nullptr;
+    TZQKItemListEditorDialog::EditExpression = nullptr;
     EXPECT_EQ(dialog.List->item(0)->text(), "1. amount > 200");
     dialog.List->setCurrentRow(1);
     dialog.MoveItem(-1);

@@ -49,7 +49,7 @@
 #include "designer/Engine.h"
 #include "framework/Peer.h"
 #include "output/QRPrev.h"
-#include "inspector/CollectionEditor.h"
+#include "inspector/ItemListEditor.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
@@ -1236,7 +1236,7 @@ const std::map<std::string, TScenario>& Scenarios() {
          }
          TQRHighlights rules;
          rules.AssignFrom(total->Highlights());
-         TZQKCollectionEditorDialog dialog(frmMain);
+         TZQKItemListEditorDialog dialog(frmMain);
          dialog.Load(rules);
          dialog.show();
          Expect(shot, dialog.List->count() == 1 && dialog.Fields->findChild<QLineEdit*>("Condition"),

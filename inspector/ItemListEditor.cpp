@@ -1,4 +1,4 @@
-#include "inspector/CollectionEditor.h"
+#include "inspector/ItemListEditor.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,8 +30,8 @@ QString ColorText(TColor color) {
 
 }  // namespace
 
-TZQKCollectionEditorDialog::TZQKCollectionEditorDialog(QWidget* parent) : QDialog(parent) {
-  setObjectName("CollectionEditor");
+TZQKItemListEditorDialog::TZQKItemListEditorDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("ItemListEditor");
   setWindowTitle("Edit list");
   resize(520, 320);
   ChooseColor = [](TColor& color) { return EditorDialogs().ChooseColor(color); };
@@ -77,17 +77,17 @@ TZQKCollectionEditorDialog::TZQKCollectionEditorDialog(QWidget* parent) : QDialo
   connect(List, &QListWidget::currentRowChanged, this, [this](int row) { ShowItem(row); });
 }
 
-void TZQKCollectionEditorDialog::Load(TCollection& items) {
+void TZQKItemListEditorDialog::Load(TCollection& items) {
   FItems = &items;
   Note->setText(QString::fromStdString(items.EditorNote()));
   Note->setVisible(!Note->text().isEmpty());
   RefreshList(items.Count() > 0 ? 0 : -1);
 }
 
-bool TZQKCollectionEditorDialog::Execute() { return exec() == QDialog::Accepted; }
+bool TZQKItemListEditorDialog::Execute() { return exec() == QDialog::Accepted; }
 
 // "1. " and the item's first text (a rule's condition).
-QString TZQKCollectionEditorDialog::ItemCaption(int n) const {
+QString TZQKItemListEditorDialog::ItemCaption(int n) const {
   const TCollectionItem* item = FItems->Items(n);
   std::string text;
   for (const TPropertyInfo* p : item->ClassType().Properties())
@@ -98,7 +98,7 @@ QString TZQKCollectionEditorDialog::ItemCaption(int n) const {
   return QString("%1. %2").arg(n + 1).arg(text.empty() ? QString("(empty)") : QString::fromStdString(text));
 }
 
-void TZQKCollectionEditorDialog::RefreshList(int current) {
+void TZQKItemListEditorDialog::RefreshList(int current) {
   const QSignalBlocker block(List);
   List->clear();
   for (int i = 0; i < FItems->Count(); ++i) List->addItem(ItemCaption(i));
@@ -106,26 +106,26 @@ void TZQKCollectionEditorDialog::RefreshList(int current) {
   ShowItem(current);
 }
 
-void TZQKCollectionEditorDialog::AddItem() {
+void TZQKItemListEditorDialog::AddItem() {
   FItems->Add();
   RefreshList(FItems->Count() - 1);
 }
 
-void TZQKCollectionEditorDialog::DeleteItem() {
+void TZQKItemListEditorDialog::DeleteItem() {
   const int n = List->currentRow();
   if (n < 0 || n >= FItems->Count()) return;
   FItems->Delete(n);
   RefreshList(std::min(n, FItems->Count() - 1));
 }
 
-void TZQKCollectionEditorDialog::MoveItem(int step) {
+void TZQKItemListEditorDialog::MoveItem(int step) {
   const int n = List->currentRow(), to = n + step;
   if (n < 0 || to < 0 || to >= FItems->Count()) return;
   FItems->Items(n)->SetIndex(to);
   RefreshList(to);
 }
 
-void TZQKCollectionEditorDialog::ShowItem(int n) {
+void TZQKItemListEditorDialog::ShowItem(int n) {
   while (FForm->rowCount() > 0) FForm->removeRow(0);
   BtnDelete->setEnabled(n >= 0);
   BtnUp->setEnabled(n > 0);

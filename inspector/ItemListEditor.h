@@ -19,9 +19,9 @@ class QWidget;
 
 namespace rpt {
 
-class TZQKCollectionEditorDialog : public QDialog {
+class TZQKItemListEditorDialog : public QDialog {
  public:
-  explicit TZQKCollectionEditorDialog(QWidget* parent = nullptr);
+  explicit TZQKItemListEditorDialog(QWidget* parent = nullptr);
 
   // The dialog edits items, which must outlive it.
   void Load(TCollection& items);
