@@ -165,7 +165,7 @@ void TQRPrinter::CloseMetafilePage(bool keep) {
   FMetafileCanvas.reset();
   std::unique_ptr<TMetafile> page = std::move(FMetafile);
   if (!keep || !page) return;
-  const bool marks = !MeasureOnly && page->HasPageCountMarks();
+  const bool marks = PrintsPageCount && !MeasureOnly && page->HasPageCountMarks();
   if (OnPageRecorded) {
     // A page handed on now cannot get the count later: such a report is written from the store.
     if (marks) throw EQRError("The report prints the page count; its pages cannot be written before the last is made");

@@ -121,6 +121,9 @@ class TQRPrinter : public TPersistent {
   int32_t LastPage = 0;
   // An export pass lays its texts out on the page canvas but keeps no drawing.
   bool MeasureOnly = false;
+  // The pass prints the page count (set by the report): only then is a page count
+  // mark in a page's text one, else it is the report's own text (data may hold it).
+  bool PrintsPageCount = false;
   std::string Title;
   // Set on the interface thread while the generation thread posts its news to it.
   std::atomic<TCustomControl*> NotifyWindow{nullptr};

@@ -486,11 +486,12 @@ void TCustomQuickRep::PreparePass() {
   FReportTitleElement = FFunctions->FindConstantElement("REPORTTITLE");
   if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
   FController->PrepareRun();
+  FQRPrinter->PrintsPageCount = UsesPageCount();
   ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
   CompilePassExpressions();
 }
 
-void TCustomQuickRep::CompilePassExpressions() {
+void TCustomQuickRep::ClearPassExpressions() {
   FPrintConditions.clear();
   FBookmarks.clear();
   FHyperlinks.clear();
@@ -498,13 +499,19 @@ void TCustomQuickRep::CompilePassExpressions() {
   FActiveHighlights.clear();
   FSkippedControls.clear();
   FPageCountLeftOut.clear();
-  const auto add = [this](TPassExpressions& expressions, const TComponent* component, const std::string& text) {
-    if (text.empty()) return;
+}
+
+void TCustomQuickRep::CompilePassExpressions() {
+  ClearPassExpressions();
+  const auto compile = [this](const std::string& text) {
     auto evaluator = std::make_unique<TQREvaluator>();
     evaluator->SetDataSetList(&FRunDataSets);
     evaluator->SetLocalEnvironment(FFunctions.get());
     evaluator->Compile(text);
-    expressions[component].Evaluator = std::move(evaluator);
+    return evaluator;
+  };
+  const auto add = [&compile](TPassExpressions& expressions, const TComponent* component, const std::string& text) {
+    if (!text.empty()) expressions[component].Evaluator = compile(text);
   };
   for (TQRCustomBand* band : FBandList) {
     add(FPrintConditions, band, band->PrintIf());
@@ -514,14 +521,9 @@ void TCustomQuickRep::CompilePassExpressions() {
     add(FPrintConditions, p, p->PrintIf());
     if (const auto* label = dynamic_cast<const TQRCustomLabel*>(p)) add(FHyperlinks, p, label->Hyperlink());
     const TQRHighlights& rules = *p->Highlights();
-    if (rules.Count() == 0) return;
-    std::vector<TPassExpression>& compiled = FHighlightRules[p];
     for (int i = 0; i < rules.Count(); ++i) {
-      auto evaluator = std::make_unique<TQREvaluator>();
-      evaluator->SetDataSetList(&FRunDataSets);
-      evaluator->SetLocalEnvironment(FFunctions.get());
-      evaluator->Compile(rules.Rule(i)->Condition().empty() ? "FALSE" : rules.Rule(i)->Condition());
-      compiled.push_back({std::move(evaluator), false});
+      const std::string& condition = rules.Rule(i)->Condition();
+      FHighlightRules[p].push_back({compile(condition.empty() ? "FALSE" : condition), false});
     }
   });
 }
@@ -736,13 +738,7 @@ std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
 // document is abandoned, never closed as if it were complete.
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
-  FPrintConditions.clear();
-  FBookmarks.clear();
-  FHyperlinks.clear();
-  FHighlightRules.clear();
-  FActiveHighlights.clear();
-  FSkippedControls.clear();
-  FPageCountLeftOut.clear();
+  ClearPassExpressions();
   if (!tOnPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
@@ -890,14 +886,11 @@ void TCustomQuickRep::NextColumn() {
   if (!(FColumnNo == 1 && FPagesDone == 1)) {
     OutputBand(FindBand(rbColumnHeader));
     // Headers repeated for groups that go on are not new places for the outline.
-    FReprintingHeaders = true;
-    try {
-      FController->ReprintGroupHeaders();
-    } catch (...) {
-      FReprintingHeaders = false;
-      throw;
-    }
-    FReprintingHeaders = false;
+    struct TReprinting {
+      bool& Flag;
+      ~TReprinting() { Flag = false; }
+    } reprinting{FReprintingHeaders = true};
+    FController->ReprintGroupHeaders();
   }
 }
 

@@ -354,6 +354,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void EnsureRoom(TQRCustomBand* band, double keepWith);
   // PrintIf conditions, bookmarks and links of the bands and controls, compiled once for a pass.
   void CompilePassExpressions();
+  void ClearPassExpressions();
   bool PrintConditionHolds(const TComponent* component);
   void DecidePrintedControls(TQRCustomBand* band);
   bool ControlPrints(const TQRPrintable* printable) const;
