@@ -1183,9 +1183,11 @@ const std::map<std::string, TScenario>& Scenarios() {
              // A customer's total links back to its heading: found on the page shown and clicked.
              TQRPreviewImage* image = preview->Image();
              QWidget* peer = PeerWidget(image);
+             // Only where the page shows: a user clicks what is on the screen.
              QPoint link(-1, -1);
-             for (int y = 0; peer && y < image->Height() && link.y() < 0; y += 3)
-               for (int x = 0; x < image->Width() / 3 && link.y() < 0; x += 6)
+             const QRect seen = peer ? peer->visibleRegion().boundingRect() : QRect();
+             for (int y = seen.top(); y < seen.bottom() - 2 && link.y() < 0; y += 3)
+               for (int x = seen.left(); x < seen.left() + seen.width() / 3 && link.y() < 0; x += 6)
                  if (image->LinkAt(x, y).rfind("#", 0) == 0) link = QPoint(x + 2, y + 1);
              if (peer && link.y() >= 0) {
                const std::string target = image->LinkAt(link.x(), link.y());
@@ -1197,6 +1199,8 @@ const std::map<std::string, TScenario>& Scenarios() {
                Click(peer, link);
                TShot::Settle();
                std::printf("uishot: link %s clicked; shown: %s\n", target.c_str(), qPrintable(window->PanelText(1)));
+               Expect(shot, preview->PageNumber() != page || image->LinkAt(link.x(), link.y()) != target,
+                      "a click on a link did not show its bookmark");
                shot.Take("link-followed");
              } else {
                Expect(shot, false, "no link to a customer found on the page shown");
