@@ -515,6 +515,7 @@ TEST_F(PreviewTest, TheWindowOutlinesBookmarksFollowsLinksAndShowsThePageCountOn
     canvas.Annotate({TPageAnnotation::akLink, 0, {100, 200, 300, 240}, "https://example.com/a"});
     canvas.Annotate({TPageAnnotation::akLink, 0, {100, 400, 300, 440}, "file:///etc/passwd"});
   };
+  printer->PrintsPageCount = true;  // as a report that prints its count sets it
   printer->OpenDocument();
   page(1);
   page(2);
