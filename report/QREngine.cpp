@@ -802,6 +802,36 @@ double TCustomQuickRep::RemainingSpace() const {
   return Round(PageBottom() - FFooterReserve - FCursorY);
 }
 
+double TCustomQuickRep::FreshColumnSpace() const {
+  const auto height = [this](TQRBandType type) {
+    const TQRCustomBand* band = FindBand(type);
+    return band && band->Enabled() ? AsDouble(band->Size()->NativeHeight()) : 0.0;
+  };
+  double top = FColumnStartY;
+  if (FColumnNo >= std::max(1, FPage->Columns())) top = PassMargin(pvTopMargin) + height(rbPageHeader);
+  return PageBottom() - FFooterReserve - top - height(rbColumnHeader);
+}
+
+double TCustomQuickRep::MeasureBand(TQRCustomBand* band) {
+  double total = 0;
+  size_t guard = FBandList.size() + 1;
+  for (; band && guard > 0; band = band->FindChildBand(), --guard) {
+    // As a pass prints them: a disabled band's children still print, a PrintIf that
+    // leaves the band out leaves them out too.
+    if (!band->Enabled()) continue;
+    if (!PrintConditionHolds(band)) break;
+    // The band grows by the most any of its stretching controls needs.
+    double growth = 0;
+    for (TControl* child : band->ControlList()) {
+      auto* printable = dynamic_cast<TQRPrintable*>(child);
+      if (!printable || !printable->Enabled() || !PrintConditionHolds(printable)) continue;
+      growth = std::max(growth, printable->MeasureHeight() - AsDouble(printable->Size()->Native(TQRPrintableSize::szHeight)));
+    }
+    total += AsDouble(band->Size()->NativeHeight()) + growth;
+  }
+  return total;
+}
+
 void TCustomQuickRep::MeasurePageFooter() {
   FFooterReserve = 0;
   for (TQRCustomBand* band : FBandList) {

@@ -285,6 +285,12 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void OutputBand(TQRCustomBand* band, double keepWith = 0);
   // Room left on the current page above the footer reserve (0 without a pass).
   virtual double RemainingSpace() const;
+  // The room a fresh column or page would give a band (the next column's, or the next
+  // page's below its page and column headers).
+  double FreshColumnSpace() const;
+  // How tall a band and its child bands print for the current record, measured without
+  // printing: 0 when the band or its PrintIf leaves it out.
+  double MeasureBand(TQRCustomBand* band);
   void BeginNewPage();
   void FinishPage();
   void MeasurePageFooter();
@@ -628,6 +634,10 @@ class TQRGroup : public TQRCustomBand {
   // A header that would end a page alone moves to the next one with its first record.
   bool KeepWithNext() const { return FKeepWithNext; }
   void SetKeepWithNext(bool value) { FKeepWithNext = value; }
+  // A group that would not end on the page it starts on, but fits on a fresh one,
+  // starts on a fresh one.
+  bool KeepTogether() const { return FKeepTogether; }
+  void SetKeepTogether(bool value) { FKeepTogether = value; }
   TQREvaluator& Evaluator() { return *FEvaluator; }
 
   // Printing state.
@@ -647,6 +657,7 @@ class TQRGroup : public TQRCustomBand {
   bool FReprintOnNewPage = false;
   std::string FContinuedText;
   bool FKeepWithNext = true;
+  bool FKeepTogether = false;
   std::unique_ptr<TQREvaluator> FEvaluator;
 };
 

@@ -393,6 +393,35 @@ TEST_F(SqliteDataTest, SteppingBackBeyondTheWindowRunsTheStatementAgain) {
   EXPECT_EQ(id->AsInteger(), 3);
 }
 
+TEST_F(SqliteDataTest, AWalkAheadComesBackToItsPlaceAndEndFlags) {
+  MakeNumbersDatabase(300);
+  auto t = OpenTable("numbers", "n");
+  TField* id = t->FieldByName("id");
+  t->MoveBy(9);
+  // A larger window moves the records already held to their new places.
+  t->KeepRecords(200);
+  for (int i = 0; i < 3; ++i) t->Prior();
+  EXPECT_EQ(id->AsInteger(), 7);
+  TDataSet::TPlace place = t->Place();
+  EXPECT_EQ(t->MoveBy(150), 150);
+  EXPECT_EQ(id->AsInteger(), 157);
+  t->ReturnTo(place);
+  EXPECT_EQ(id->AsInteger(), 7);
+  EXPECT_FALSE(t->Eof());
+  EXPECT_EQ(t->FieldByName("label")->AsString(), "row 7");
+  // At the last record a look past the end leaves Eof as it was.
+  t->Last();
+  t->Prior();
+  t->Next();
+  place = t->Place();
+  t->Next();
+  t->Next();
+  ASSERT_TRUE(t->Eof());
+  t->ReturnTo(place);
+  EXPECT_FALSE(t->Eof());
+  EXPECT_EQ(id->AsInteger(), 300);
+}
+
 TEST_F(SqliteDataTest, GroupedWalkLikeTheReportEngine) {
   // Orders of the first 40 customers grouped by customer: at each group change step back
   // so the footer sees the last record of the group, then forward again.

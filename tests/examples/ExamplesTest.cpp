@@ -277,6 +277,14 @@ TEST_F(ExampleReports, TheGroupedListCountsItsPagesAndOutlinesItsCustomersAtThei
   ASSERT_GE(n, 3u);
   for (size_t i = 0; i < n; ++i)
     EXPECT_NE(pages[i].find("Page " + std::to_string(i + 1) + " of " + std::to_string(n)), std::string::npos) << i;
+  // No page ends with a customer's heading (the line naming the customer's number) alone.
+  std::istringstream laidOut(Run("pdftotext", {"-layout", pdf, "-"}).Out);
+  for (std::string page; std::getline(laidOut, page, '\f');) {
+    std::string last;
+    for (const std::string& line : Lines(page))
+      if (line.find_first_not_of(' ') != std::string::npos && line.find("Page ") == std::string::npos) last = line;
+    EXPECT_EQ(last.find("Customer no."), std::string::npos) << last;
+  }
 
   // Under the title's entry, one entry per customer, at the page its heading is on.
   const std::vector<Row> companies = Query(
