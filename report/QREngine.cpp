@@ -380,7 +380,7 @@ void TCustomQuickRep::RunPass() {
   FQRPrinter->OnExport = [this](TQRExportFilter& filter) { ExportToFilter(filter); };
   FIdle = false;
   FCancelRequested = false;
-  FPass = std::make_unique<TQRPass>(*this);
+  FPass->Reset();
   FRunDataSets.clear();
   {
     std::lock_guard<std::mutex> lock(FMessagesLock);

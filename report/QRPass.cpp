@@ -49,9 +49,22 @@ TQRPass::TQRPass(TCustomQuickRep& report) : FReport(report) {}
 
 TQRPass::~TQRPass() = default;
 
-void TQRPass::Run() {
-  FCursorY = -1;
+void TQRPass::Reset() {
+  ClearExpressions();
+  PageNumber = ColumnNumber = Continued = TQREvElement{};
   FPagesDone = 0;
+  FCursorX = 0;
+  FCursorY = -1;
+  FColumnNo = 1;
+  FColumnStartY = 0;
+  FFooterReserve = 0;
+  FOnFinalPage = FSkipNextForcedPage = FColumnBreakArmed = FColumnHasContent = false;
+  FColumnStartDepth = 0;
+  FForceLine = FReprintingHeaders = false;
+  KeepMargins();
+}
+
+void TQRPass::Run() {
   FColumnNo = std::max(1, FReport.FPage->Columns());
   MeasurePageFooter();
   FCursorX = Round(PassMargin(pvLeftMargin));

@@ -32,6 +32,9 @@ class TQRPass {
   TQRPass(const TQRPass&) = delete;
   TQRPass& operator=(const TQRPass&) = delete;
 
+  // Back to the state before a run (the report keeps one pass, so whoever reads its
+  // state from another thread never meets a pass that has gone).
+  void Reset();
   // Walks the data through the report's controllers and finishes the last page.
   void Run();
 

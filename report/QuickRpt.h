@@ -365,7 +365,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::atomic<bool> FCancelRequested{false};
   bool FOutputPass = true;
   TQRExportFilter* FExportFilter = nullptr;
-  // The last pass (or an idle one before the first): made afresh for every run.
+  // The report's pass, reset for every run.
   std::unique_ptr<TQRPass> FPass;
   bool FDefinedContinued = false;
   std::unique_ptr<std::thread> FThread;
