@@ -217,19 +217,34 @@ bool IsRecordingName(const std::string& fileName) {
   return ext == ".qrp";
 }
 
-TRenderResult RenderReport(TQuickRep& report, const TRenderRequest& request) {
+namespace {
+
+// The filter of the output's extension (none for a recording), with the request's
+// options checked against it.
+std::unique_ptr<TQRExportFilter> RequestFilter(const TRenderRequest& request) {
   const std::string& output = request.Output;
   const bool recording = IsRecordingName(output);
   const TQRExportFilterEntry* entry =
       recording ? nullptr : ExportFilters().FindByExtension(std::filesystem::path(output).extension().string());
   if (!recording && !entry) throw EQRError("The output must end in .qrp, .pdf, .png, .csv or .xlsx: " + output);
-  const std::unique_ptr<TQRExportFilter> filter = entry ? entry->FilterClass(output) : nullptr;
+  std::unique_ptr<TQRExportFilter> filter = entry ? entry->FilterClass(output) : nullptr;
   auto* images = dynamic_cast<TQRPNGFilter*>(filter.get());
   if (request.Dpi && !images) throw EQRError("A resolution is for .png output");
   if (images && request.Dpi) images->SetResolution(request.Dpi);
   if (filter && !filter->WritesPages() && (request.From || request.To))
     throw EQRError("A page range chooses pages; a ." + entry->Extension + " output holds every detail row");
   if (request.From && request.To && request.From > request.To) throw EQRError("The page range ends before it starts");
+  return filter;
+}
+
+}  // namespace
+
+void CheckRenderRequest(const TRenderRequest& request) { RequestFilter(request); }
+
+TRenderResult RenderReport(TQuickRep& report, const TRenderRequest& request) {
+  const std::string& output = request.Output;
+  const std::unique_ptr<TQRExportFilter> filter = RequestFilter(request);
+  auto* images = dynamic_cast<TQRPNGFilter*>(filter.get());
 
   // Nothing is generated for a folder that cannot take the result.
   TPendingFile(output).Discard();

@@ -68,6 +68,10 @@ struct TRenderResult {
   std::vector<std::string> Warnings;        // what the pass could not print as designed
 };
 
+// EQRError for an output name of no known format or options that do not fit it;
+// RenderReport checks this first too.
+void CheckRenderRequest(const TRenderRequest& request);
+
 // Generates a bound report into request.Output. The pages are laid out for the
 // built-in PDF printer whatever printer the file names. EQRError for an output name
 // of no known format or options that do not fit it, the pass's own errors, and

@@ -263,6 +263,18 @@ RenderResult Report::Render(const std::string& outputPath, const RenderOptions& 
       if (ext != Extension(format))
         throw Error("The output " + outputPath + " does not end in " + Extension(format) + " as its format asks");
     }
+    rpt::TRenderRequest request;
+    request.Output = outputPath;
+    request.SourceName = FImpl->Name;
+    request.From = options.FromPage;
+    request.To = options.ToPage;
+    request.Dpi = options.Dpi;
+    request.Title = options.Title;
+    if (options.PdfCreated) request.Created = QDateTime::fromSecsSinceEpoch(*options.PdfCreated, Qt::UTC);
+    if (options.OnProgress)
+      request.OnPage = [&options](int32_t page, int64_t records) { return options.OnProgress(Progress{page, records}); };
+    // The output is checked before the data is opened.
+    rpt::CheckRenderRequest(request);
     const Impl& impl = *FImpl;
     // Declared before the report, so that the report that reads it goes first.
     rpt::TOwnedPtr<rpt::TDataSet> dataSet;
@@ -279,16 +291,6 @@ RenderResult Report::Render(const std::string& outputPath, const RenderOptions& 
     rpt::CheckParamNames(report, impl.Params);
     report.SetParamTexts(impl.Params);
 
-    rpt::TRenderRequest request;
-    request.Output = outputPath;
-    request.SourceName = impl.Name;
-    request.From = options.FromPage;
-    request.To = options.ToPage;
-    request.Dpi = options.Dpi;
-    request.Title = options.Title;
-    if (options.PdfCreated) request.Created = QDateTime::fromSecsSinceEpoch(*options.PdfCreated, Qt::UTC);
-    if (options.OnProgress)
-      request.OnPage = [&options](int32_t page, int64_t records) { return options.OnProgress(Progress{page, records}); };
     const rpt::TRenderResult done = rpt::RenderReport(report, request);
     RenderResult result;
     result.Pages = done.Total;
