@@ -1,6 +1,8 @@
 """The Python module on the example reports: one-call renders with parameters and rows,
 a Report rendered again, errors and cancelling as exceptions, renders on threads."""
 import os
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -96,3 +98,12 @@ def test_threads_render_at_once_without_the_lock(tmp_path):
     for t in threads:
         t.join()
     assert results == expected
+
+
+def test_the_guides_script_renders_json_rows(tmp_path):
+    script = os.path.join(EXAMPLES, "api", "render_orders.py")
+    done = subprocess.run([sys.executable, script, os.path.join(EXAMPLES, "api", "orders.json"),
+                           str(tmp_path / "orders.pdf"), example("orders_by_customer.rpt")],
+                          capture_output=True, text=True, check=True)
+    assert done.stdout.splitlines()[-1] == f"{tmp_path / 'orders.pdf'}: 2 pages"
+    assert (tmp_path / "orders.pdf").read_bytes().startswith(b"%PDF-")
