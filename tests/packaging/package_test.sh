@@ -51,8 +51,11 @@ done
 ls "$usr"/lib/libreportdesigner.so.0* >/dev/null || fail "package lacks libreportdesigner.so.0"
 module=$(ls "$usr"/lib/python3/dist-packages/reportdesigner*.so) || fail "package lacks the Python module"
 preload=
-# A sanitized module needs the sanitizer's runtime loaded before the interpreter.
-if ldd "$module" | grep -q libasan; then preload=$(c++ -print-file-name=libasan.so); fi
+# A sanitized module needs the sanitizer's runtime, and the C++ runtime, loaded before
+# the interpreter (as the Python tests of tests/api do).
+if ldd "$module" | grep -q libasan; then
+  preload="$(c++ -print-file-name=libasan.so):$(c++ -print-file-name=libstdc++.so)"
+fi
 LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$usr/lib/python3/dist-packages" /usr/bin/python3 \
   "$usr/share/report-designer/examples/api/render_orders.py" "$usr/share/report-designer/examples/api/orders.json" \
   orders.pdf "$usr/share/report-designer/examples/orders_by_customer.rpt" | grep -q "orders.pdf: 2 pages" ||
