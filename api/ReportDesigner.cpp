@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include "api/RenderReport.h"
@@ -33,6 +34,25 @@ namespace {
 // be torn down and made again.
 QGuiApplication* gMadeApplication = nullptr;
 
+// The sample database of the library's own installation (LIB/../share or, for a
+// multiarch library folder, LIB/../../share): the data layer looks beside the program,
+// which for a program of the user's (or the Python interpreter) is elsewhere.
+// RPT_SAMPLE_DB, when set, wins.
+void FindSampleDatabase() {
+  if (std::getenv("RPT_SAMPLE_DB")) return;
+  Dl_info info;
+  if (!::dladdr(reinterpret_cast<void*>(&FindSampleDatabase), &info) || !info.dli_fname) return;
+  const std::filesystem::path lib = std::filesystem::path(info.dli_fname).lexically_normal().parent_path();
+  for (const std::filesystem::path& prefix : {lib.parent_path(), lib.parent_path().parent_path()}) {
+    std::error_code ec;
+    const std::filesystem::path db = prefix / "share" / "report-designer" / "sample.db";
+    if (std::filesystem::is_regular_file(db, ec)) {
+      ::setenv("RPT_SAMPLE_DB", db.c_str(), 0);
+      return;
+    }
+  }
+}
+
 void EnsureApplication() {
   static std::mutex lock;
   const std::lock_guard<std::mutex> guard(lock);
@@ -48,8 +68,11 @@ void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     gMadeApplication = new QGuiApplication(argc, argv);
   }
-  static std::once_flag filters;
-  std::call_once(filters, [] { rpt::RegisterExportFilters(); });
+  static std::once_flag once;
+  std::call_once(once, [] {
+    rpt::RegisterExportFilters();
+    FindSampleDatabase();
+  });
 }
 
 // Runs a call of the engine and turns its exceptions into the library's.
