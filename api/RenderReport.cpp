@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "data/DB.h"
+#include "data/DBTables.h"
 #include "objects/CodePage.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -181,7 +182,13 @@ TLoadedReport LoadReportFile(const std::string& fileName) {
   return LoadReportBytes(ReadReportFileBytes(fileName), fileName);
 }
 
-void BindReportData(TQuickRep& report, TDataSet* dataSet, const std::string& database) {
+bool IsConnectionString(const std::string& database) {
+  return LowerAscii(database).rfind("sqlite:", 0) == 0 || database.find("://") != std::string::npos;
+}
+
+void BindReportData(TQuickRep& report, TDataSet* dataSet, const std::string& given) {
+  // The caller's own database may be named by a connection string (never the file's).
+  const std::string database = IsConnectionString(given) ? Session().DefineConnection(given) : given;
   if (!database.empty()) {
     if (dataSet) dataSet->SetDatabaseName(database);
     for (TComponent* c : report.OwnedComponents()) {

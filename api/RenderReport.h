@@ -38,8 +38,10 @@ TLoadedReport LoadReportBytes(const std::string& bytes, const std::string& name)
 
 // Binds the report to a dataset the way a document window does: it becomes the
 // report's dataset and that of every data field the file leaves unbound. A database
-// name given first replaces that of the dataset and of every dataset the report owns
-// (a sub-detail's query). The dataset is opened.
+// given first (an alias, or a connection string: TSession::DefineConnection) replaces
+// that of the dataset and of every dataset the report owns (a sub-detail's query).
+// The dataset is opened.
+bool IsConnectionString(const std::string& database);
 void BindReportData(TQuickRep& report, TDataSet* dataSet, const std::string& database);
 
 // Every value given must be for a parameter the report declares or a ":NAME" its SQL
