@@ -67,33 +67,31 @@ std::pair<engine::TAlias, std::string> ParseConnectionString(const std::string& 
   const size_t slash = rest.find('/');
   if (slash == std::string_view::npos || slash + 1 == rest.size()) fail("the database name is missing");
   alias.Database = Unescaped(rest.substr(slash + 1), text);
-  std::string_view authority = rest.substr(0, slash);
+  std::string_view hostPort = rest.substr(0, slash);
   std::string userPart;  // the name keeps the user, never the password
-  if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
-    const std::string_view userInfo = authority.substr(0, at);
-    authority = authority.substr(at + 1);
-    if (const size_t colon = userInfo.find(':'); colon != std::string_view::npos) {
-      alias.User = Unescaped(userInfo.substr(0, colon), text);
-      alias.Password = Unescaped(userInfo.substr(colon + 1), text);
-    } else {
-      alias.User = Unescaped(userInfo, text);
-    }
-    userPart = std::string(userInfo.substr(0, userInfo.find(':'))) + "@";
+  if (const size_t at = hostPort.rfind('@'); at != std::string_view::npos) {
+    const std::string_view userInfo = hostPort.substr(0, at);
+    const size_t colon = userInfo.find(':');
+    alias.User = Unescaped(userInfo.substr(0, colon), text);
+    if (colon != std::string_view::npos) alias.Password = Unescaped(userInfo.substr(colon + 1), text);
+    userPart = std::string(userInfo.substr(0, colon)) + "@";
+    hostPort = hostPort.substr(at + 1);
   }
-  if (const size_t colon = authority.rfind(':'); colon != std::string_view::npos && authority.find(']') == std::string_view::npos) {
-    const std::string port(authority.substr(colon + 1));
+  alias.Name = text.substr(0, start) + userPart + std::string(hostPort) + "/" + std::string(rest.substr(slash + 1));
+  // HOST, HOST:PORT, [IPV6] or [IPV6]:PORT.
+  std::string_view host = hostPort;
+  const size_t bracket = hostPort.rfind(']');
+  if (const size_t colon = hostPort.rfind(':');
+      colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+    const std::string port(hostPort.substr(colon + 1));
     char* end = nullptr;
     const long value = std::strtol(port.c_str(), &end, 10);
     if (port.empty() || *end || value < 1 || value > 65535) fail(Format("'%s' is not a port number", port));
     alias.Port = static_cast<int>(value);
-    authority = authority.substr(0, colon);
+    host = hostPort.substr(0, colon);
   }
-  const std::string_view hostAndPort = rest.substr(0, slash);
-  const size_t at = hostAndPort.rfind('@');
-  alias.Name = text.substr(0, start) + userPart +
-               std::string(at == std::string_view::npos ? hostAndPort : hostAndPort.substr(at + 1)) + "/" +
-               std::string(rest.substr(slash + 1));
-  alias.Host = std::string(authority);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  alias.Host = std::string(host);
   return {alias, alias.Name};
 }
 
