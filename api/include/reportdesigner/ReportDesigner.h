@@ -1,7 +1,7 @@
 #pragma once
 // The report engine for other programs: open a .rpt report, give its parameters, bind
 // it to data and render it to PDF, recorded pages (.qrp), PNG, CSV or XLSX, into a file
-// or a byte buffer. Plain C++20 at this boundary; link the imported target
+// or a byte buffer. Plain C++17 at this boundary; link the imported target
 // ReportDesigner::reportdesigner (CMake) or `pkg-config --libs reportdesigner`.
 //
 // The toolkit. Text measuring and painting need an application object of the toolkit
