@@ -476,6 +476,11 @@ TEST_F(ExampleReports, AnotherDatabaseFeedsTheReportAndTheQueriesItOwns) {
   EXPECT_NE(text.find("Copy "), std::string::npos);
   EXPECT_NE(text.find("Item "), std::string::npos);
   EXPECT_EQ(text.find("Sugar sticks"), std::string::npos);
+  // The same file named by a connection string instead of an alias.
+  ASSERT_EQ(Tool({"render", Example("order_details").string(), "direct.pdf", "--database", "sqlite:" + copy.string()})
+                .Status,
+            0);
+  EXPECT_EQ(Run("pdftotext", {"-layout", "direct.pdf", "-"}).Out, text);
   fs::remove(copy);
 }
 
