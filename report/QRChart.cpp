@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "data/DB.h"
 #include "objects/Format.h"
 #include "output/QRPrinter.h"
 #include "report/QRController.h"
@@ -759,6 +760,9 @@ void TQRChart::Unprepare() {
 void TQRChart::ReceiveNotice(TObject* sender, TQRNotifyOperation operation) {
   TQRPrintable::ReceiveNotice(sender, operation);
   if (operation != qrnDataAdvance) return;
+  // A controller over no records still prints its empty structure once: no record to chart.
+  if (const auto* controller = dynamic_cast<const TQRController*>(sender))
+    if (const TDataSet* dataSet = controller->DataSet(); dataSet && dataSet->Active() && dataSet->IsEmpty()) return;
   for (size_t s = 0; s < FRuns.size() && s < size_t(FSeries->Count()); ++s) {
     TSeriesRun& run = FRuns[s];
     const TQREvValue category = run.Category->Evaluate();
