@@ -346,7 +346,13 @@ TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChart
   auto seriesColor = [&](size_t s) {
     return s < data.SeriesColors.size() && data.SeriesColors[s] != clNone ? data.SeriesColors[s] : ChartPaletteColor(s);
   };
-  auto sliceColor = [](size_t i) { return ChartPaletteColor(i); };
+  // Slices take the palette in turn, so neighbours differ in lightness; categories
+  // left out of the pie take no colour.
+  std::vector<TColor> sliceColors;
+  if (pieValues)
+    for (size_t i = 0, shown = 0; i < pieValues->size(); ++i)
+      sliceColors.push_back((*pieValues)[i] > 0 ? ChartPaletteColor(shown++) : clNone);
+  auto sliceColor = [&](size_t i) { return sliceColors[i]; };
 
   // Legend: the series, or a pie's categories.
   struct TEntry {
