@@ -307,8 +307,13 @@ TQRChartData TQRChart::SampleData() const {
 // ---------------------------------------------------------------------------
 // Drawing
 
-TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChartData& data, int32_t zoom) const {
+TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChartData& given, int32_t zoom) const {
   TQRChartLayout layout;
+  // Values beyond any axis (an overflowing sum) are not drawn, as a missing one.
+  TQRChartData data = given;
+  for (std::vector<double>& series : data.Values)
+    for (double& v : series)
+      if (!std::isfinite(v) || std::abs(v) > 1e300) v = kNaN;
   if (box.Right - box.Left < 8 || box.Bottom - box.Top < 8) return layout;
   const bool pie = FChartType == ctPie;
   auto useFont = [&](bool bold, int32_t extraPoints) {
