@@ -569,6 +569,15 @@ TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChart
   }
 
   const double band = (plot.Right - plot.Left) / std::max<size_t>(1, n);
+  // Every stride-th category is named (and a line's value shown), the stride from the
+  // widest name.
+  double widest = 0;
+  std::vector<double> widths(n);
+  for (size_t i = 0; i < n; ++i) widest = std::max(widest, widths[i] = width(data.Categories[i]));
+  const double gap = pad;
+  const size_t stride =
+      band > 0 ? static_cast<size_t>(std::clamp(std::ceil((widest + gap) / band), 1.0, double(std::max<size_t>(1, n))))
+               : std::max<size_t>(1, n);
   const size_t seriesCount = data.Values.size();
   const double lineW = std::max(1.0, lineH / 7);
   std::vector<double> up(n, 0), down(n, 0);
@@ -625,7 +634,8 @@ TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChart
         } else {
           top[i] = {x, std::isnan(v) ? kNaN : yOf(v)};
         }
-        if (FShowValues && !std::isnan(v)) valueLabels.push_back({x, top[i].Y - lineH - lineW, ValueText(v), textColor});
+        if (FShowValues && !std::isnan(v) && i % stride == 0)
+          valueLabels.push_back({x, top[i].Y - lineH - lineW, ValueText(v), textColor});
       }
       Fill(canvas, color);
       if (FChartType == ctArea && n > 0) {
@@ -662,11 +672,6 @@ TQRChartLayout TQRChart::Draw(TCanvas& canvas, const TRectF& box, const TQRChart
   // drawn labels touch; each label is also kept from the previous one and the box.
   canvas.Font()->SetColor(textColor);
   canvas.Brush()->SetStyle(bsClear);
-  double widest = 0;
-  std::vector<double> widths(n);
-  for (size_t i = 0; i < n; ++i) widest = std::max(widest, widths[i] = width(data.Categories[i]));
-  const double gap = pad;
-  const size_t stride = band > 0 ? std::max<size_t>(1, static_cast<size_t>(std::ceil((widest + gap) / band))) : n;
   double lastRight = -std::numeric_limits<double>::infinity();
   for (size_t i = 0; i < n; i += stride) {
     const double cx = plot.Left + (i + 0.5) * band;
