@@ -13,10 +13,12 @@
 #include "designer/History.h"
 #include "expr/QRExpr.h"
 #include "framework/Application.h"
+#include "inspector/PropEditors.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
 #include "objects/ReportFile.h"
 #include "objects/StringList.h"
+#include "report/QRChart.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRFile.h"
@@ -657,6 +659,12 @@ void TfrmDoc::EditElement(TComponent* element) {
     const std::optional<std::string> file = frmMain ? frmMain->ChoosePicture() : std::nullopt;
     if (!file) return;
     ChangeElements("Picture", {element}, [&] { image->LoadPictureFromFile(*file); });
+  } else if (auto* chart = dynamic_cast<TQRChart*>(element)) {
+    // A chart's series in the item-list editor, as its Series row of the properties window opens them.
+    TQRChartSeriesList series;
+    series.AssignFrom(chart->Series());
+    if (!EditorDialogs().EditItemList(series, "Series")) return;
+    ChangeElements("Change Series", {element}, [&] { chart->SetSeries(&series); });
   } else if (auto* barcode = dynamic_cast<TQRBarcode*>(element)) {
     std::string text = barcode->Expression();
     if (!dlgLinesEditor->EditText(text, DataSet)) return;

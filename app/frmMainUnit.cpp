@@ -73,6 +73,7 @@ constexpr TPaletteEntry kPalette[] = {
     {"SpeedButton14", "TQRImage", "image", "Picture", "&Picture"},
     {"SpeedButton15", "TQRDBImage", "dbimage", "Picture field: a picture from the data", "Picture &field"},
     {"SpeedButton16", "TQRBarcode", "barcode", "Barcode", "Ba&rcode"},
+    {"SpeedButton17", "TQRChart", "chart", "Chart: bars, lines, areas or a pie of the records a band covers", "Ch&art"},
 };
 
 constexpr int kZoomValues[] = {25, 50, 75, 100, 150, 200};

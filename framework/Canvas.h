@@ -28,6 +28,11 @@ struct TRectF {
   double Left = 0, Top = 0, Right = 0, Bottom = 0;
 };
 
+// A point at a fractional device position.
+struct TPointF {
+  double X = 0, Y = 0;
+};
+
 // The pixels of a picture, 0xAARRGGBB, rows from the top.
 struct TPixels {
   int32_t Width = 0, Height = 0;
@@ -69,6 +74,10 @@ class TCanvas : public TPersistent {
   // Rectangles filled with the brush colour, no outline, at fractional positions: fine
   // drawings (barcode bars and modules) that keep their widths at any resolution.
   virtual void FillRectsF(const std::vector<TRectF>& rects) = 0;
+  // A polygon filled with the brush colour, no outline, at fractional positions: shapes
+  // with slanted or curved edges (chart slices and areas) that keep their form at any
+  // resolution and stay vectors on a PDF page.
+  virtual void FillPolygonF(const std::vector<TPointF>& points) = 0;
   // A picture stretched over dest; transparent parts show what is below (a recording
   // lays them on white, as paper is).
   virtual void StretchDraw(const TRect& dest, const TPixels& pixels) = 0;

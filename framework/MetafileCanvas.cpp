@@ -361,12 +361,9 @@ namespace {
 constexpr double kSubPixels = 16;
 }  // namespace
 
-void TMetafileCanvas::FillRectsF(const std::vector<TRectF>& rects) {
-  if (!Recording() || Brush()->Style() == bsClear) return;
-  std::vector<TRectF> shown;
-  for (const TRectF& r : rects)
-    if (r.Right > r.Left && r.Bottom > r.Top && std::isfinite(r.Left + r.Top + r.Right + r.Bottom)) shown.push_back(r);
-  if (shown.empty()) return;
+// Fractional shapes are recorded in sixteenths of a pixel under a world transform, with
+// no pen (an outline would be scaled with them) and the brush's colour solid.
+void TMetafileCanvas::BeginSubPixelShape() {
   TPen none;
   none.SetStyle(psClear);
   TPen saved;
@@ -376,15 +373,35 @@ void TMetafileCanvas::FillRectsF(const std::vector<TRectF>& rects) {
   SetPen(&saved);
   UseBrushState({static_cast<TColor>(Rgb(Brush()->Color())), bsSolid});
   const float scale = static_cast<float>(1 / kSubPixels);
-  {
-    const size_t start = BeginRecord(EMR_SETWORLDTRANSFORM);
-    TRecordWriter w(FRecords);
-    w.F32(scale), w.F32(0), w.F32(0), w.F32(scale), w.F32(0), w.F32(0);
-    EndRecord(start);
-  }
-  auto sub = [](double v) {
-    return static_cast<int32_t>(std::clamp(std::round(v * kSubPixels), -2147483647.0, 2147483647.0));
-  };
+  const size_t start = BeginRecord(EMR_SETWORLDTRANSFORM);
+  TRecordWriter w(FRecords);
+  w.F32(scale), w.F32(0), w.F32(0), w.F32(scale), w.F32(0), w.F32(0);
+  EndRecord(start);
+}
+
+void TMetafileCanvas::EndSubPixelShape(double l, double t, double r, double b) {
+  const size_t reset = BeginRecord(EMR_MODIFYWORLDTRANSFORM);
+  TRecordWriter wr(FRecords);
+  wr.F32(1), wr.F32(0), wr.F32(0), wr.F32(1), wr.F32(0), wr.F32(0);
+  wr.U32(MWT_IDENTITY);
+  EndRecord(reset);
+  Include(static_cast<int64_t>(std::floor(l)), static_cast<int64_t>(std::floor(t)),
+          static_cast<int64_t>(std::ceil(r)) - 1, static_cast<int64_t>(std::ceil(b)) - 1);
+}
+
+namespace {
+int32_t SubPixel(double v) {
+  return static_cast<int32_t>(std::clamp(std::round(v * kSubPixels), -2147483647.0, 2147483647.0));
+}
+}  // namespace
+
+void TMetafileCanvas::FillRectsF(const std::vector<TRectF>& rects) {
+  if (!Recording() || Brush()->Style() == bsClear) return;
+  std::vector<TRectF> shown;
+  for (const TRectF& r : rects)
+    if (r.Right > r.Left && r.Bottom > r.Top && std::isfinite(r.Left + r.Top + r.Right + r.Bottom)) shown.push_back(r);
+  if (shown.empty()) return;
+  BeginSubPixelShape();
   double l = shown[0].Left, t = shown[0].Top, r = shown[0].Right, b = shown[0].Bottom;
   for (const TRectF& x : shown)
     l = std::min(l, x.Left), t = std::min(t, x.Top), r = std::max(r, x.Right), b = std::max(b, x.Bottom);
@@ -396,21 +413,31 @@ void TMetafileCanvas::FillRectsF(const std::vector<TRectF>& rects) {
   w.U32(static_cast<uint32_t>(shown.size() * 4));
   for (size_t i = 0; i < shown.size(); ++i) w.U32(4);
   for (const TRectF& x : shown) {
-    w.I32(sub(x.Left)), w.I32(sub(x.Top));
-    w.I32(sub(x.Right)), w.I32(sub(x.Top));
-    w.I32(sub(x.Right)), w.I32(sub(x.Bottom));
-    w.I32(sub(x.Left)), w.I32(sub(x.Bottom));
+    w.I32(SubPixel(x.Left)), w.I32(SubPixel(x.Top));
+    w.I32(SubPixel(x.Right)), w.I32(SubPixel(x.Top));
+    w.I32(SubPixel(x.Right)), w.I32(SubPixel(x.Bottom));
+    w.I32(SubPixel(x.Left)), w.I32(SubPixel(x.Bottom));
   }
   EndRecord(start);
-  {
-    const size_t reset = BeginRecord(EMR_MODIFYWORLDTRANSFORM);
-    TRecordWriter wr(FRecords);
-    wr.F32(1), wr.F32(0), wr.F32(0), wr.F32(1), wr.F32(0), wr.F32(0);
-    wr.U32(MWT_IDENTITY);
-    EndRecord(reset);
-  }
-  Include(static_cast<int64_t>(std::floor(l)), static_cast<int64_t>(std::floor(t)),
-          static_cast<int64_t>(std::ceil(r)) - 1, static_cast<int64_t>(std::ceil(b)) - 1);
+  EndSubPixelShape(l, t, r, b);
+}
+
+void TMetafileCanvas::FillPolygonF(const std::vector<TPointF>& points) {
+  if (!Recording() || Brush()->Style() == bsClear || points.size() < 3) return;
+  for (const TPointF& p : points)
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return;
+  double l = points[0].X, t = points[0].Y, r = l, b = t;
+  for (const TPointF& p : points) l = std::min(l, p.X), t = std::min(t, p.Y), r = std::max(r, p.X), b = std::max(b, p.Y);
+  if (r <= l || b <= t) return;
+  BeginSubPixelShape();
+  const size_t start = BeginRecord(EMR_POLYGON);
+  TRecordWriter w(FRecords);
+  w.I32(static_cast<int32_t>(std::floor(l))), w.I32(static_cast<int32_t>(std::floor(t)));
+  w.I32(static_cast<int32_t>(std::ceil(r)) - 1), w.I32(static_cast<int32_t>(std::ceil(b)) - 1);
+  w.U32(static_cast<uint32_t>(points.size()));
+  for (const TPointF& p : points) w.I32(SubPixel(p.X)), w.I32(SubPixel(p.Y));
+  EndRecord(start);
+  EndSubPixelShape(l, t, r, b);
 }
 
 void TMetafileCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {

@@ -42,6 +42,7 @@ class TMetafileCanvas : public TCanvas {
   void SetPixel(int32_t x, int32_t y, TColor color) override;
   // Recorded as one polygon set in sixteenths of a pixel under a world transform.
   void FillRectsF(const std::vector<TRectF>& rects) override;
+  void FillPolygonF(const std::vector<TPointF>& points) override;
   // Recorded as a stretched device-independent bitmap (24 bits, laid on white).
   void StretchDraw(const TRect& dest, const TPixels& pixels) override;
   void TextOut(int32_t x, int32_t y, std::string_view text) override;
@@ -76,6 +77,10 @@ class TMetafileCanvas : public TCanvas {
   // Starts a record of the given type; EndRecord fills in its size.
   size_t BeginRecord(uint32_t type);
   void RecordPoly(const std::vector<TPoint>& points, uint32_t smallType, uint32_t wideType);
+  // Around the records of a shape at fractional positions: its brush, no pen and the
+  // sub-pixel world transform; the end resets the transform and takes in the bounds.
+  void BeginSubPixelShape();
+  void EndSubPixelShape(double left, double top, double right, double bottom);
   void EndRecord(size_t start);
   void SimpleRecord(uint32_t type, std::initializer_list<int32_t> values);
 

@@ -592,6 +592,16 @@ void TQtCanvas::FillRectsF(const std::vector<TRectF>& rects) {
   FPainter->fillPath(path, ToQColor(Brush()->Color()));
 }
 
+void TQtCanvas::FillPolygonF(const std::vector<TPointF>& points) {
+  if (!FPainter || points.size() < 3 || Brush()->Style() == bsClear) return;
+  QPainterPath path;
+  path.setFillRule(Qt::WindingFill);
+  path.moveTo(points[0].X, points[0].Y);
+  for (size_t i = 1; i < points.size(); ++i) path.lineTo(points[i].X, points[i].Y);
+  path.closeSubpath();
+  FPainter->fillPath(path, ToQColor(Brush()->Color()));
+}
+
 void TQtCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
   if (!FPainter || pixels.Empty() || dest.Width() <= 0 || dest.Height() <= 0) return;
   const QImage image(reinterpret_cast<const uchar*>(pixels.Data.data()), pixels.Width, pixels.Height,

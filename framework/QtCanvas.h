@@ -55,6 +55,7 @@ class TQtCanvas : public TCanvas {
   void Polygon(const std::vector<TPoint>& points) override;
   void SetPixel(int32_t x, int32_t y, TColor color) override;
   void FillRectsF(const std::vector<TRectF>& rects) override;
+  void FillPolygonF(const std::vector<TPointF>& points) override;
   void StretchDraw(const TRect& dest, const TPixels& pixels) override;
   void TextOut(int32_t x, int32_t y, std::string_view text) override;
   void TextRect(const TRect& rect, int32_t x, int32_t y, std::string_view text) override;

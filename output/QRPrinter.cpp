@@ -39,6 +39,7 @@ class TMeasuringCanvas final : public TMetafileCanvas {
   void Polygon(const std::vector<TPoint>&) override {}
   void SetPixel(int32_t, int32_t, TColor) override {}
   void FillRectsF(const std::vector<TRectF>&) override {}
+  void FillPolygonF(const std::vector<TPointF>&) override {}
   void StretchDraw(const TRect&, const TPixels&) override {}
   void TextOut(int32_t, int32_t, std::string_view) override {}
   void TextRect(const TRect&, int32_t, int32_t, std::string_view) override {}

@@ -14,6 +14,8 @@ void RegisterExportFilters() {
                      "pdf"});
   library.AddFilter({[](const std::string& file) { return std::make_unique<TQRPNGFilter>(file); },
                      "PNG image per page", "png"});
+  // The table filters write the texts of detail rows: charts, pictures and barcodes add
+  // nothing to them (their ExportItem gives none).
   library.AddFilter({[](const std::string& file) { return std::make_unique<TQRCSVFilter>(file); },
                      "Comma-separated values", "csv"});
   library.AddFilter({[](const std::string& file) { return std::make_unique<TQRXLSXFilter>(file); },

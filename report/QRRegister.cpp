@@ -1,6 +1,7 @@
 #include <mutex>
 
 #include "data/DBTables.h"
+#include "report/QRChart.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
 
@@ -16,7 +17,8 @@ void RegisterReportClasses() {
     RegisterStreamClasses({&TQRChildBand::StaticClass(), &TQRLabel::StaticClass(), &TQRDBText::StaticClass(),
                            &TQRSysData::StaticClass(), &TQRMemo::StaticClass(), &TQRExprMemo::StaticClass(),
                            &TNotifyQuickRep::StaticClass()});
-    RegisterStreamClasses({&TQRImage::StaticClass(), &TQRDBImage::StaticClass(), &TQRBarcode::StaticClass()});
+    RegisterStreamClasses({&TQRImage::StaticClass(), &TQRDBImage::StaticClass(), &TQRBarcode::StaticClass(),
+                           &TQRChart::StaticClass()});
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Export filters that turn a report into a table through its export pass: one row per
-// printed detail band (the printables' texts from left to right), headed by the texts of
+// printed detail band (the printables' texts from left to right; charts, pictures and
+// barcodes print no text and add nothing), headed by the texts of
 // the first column header band printed, when the report has one. CSV writes the printed
 // texts; the workbook writes typed cells: numbers, dates and truth values as such, the
 // rest as text. Both write under a temporary name that takes the file's own name only at

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's images: the 36 action images (16 x 16) and the twelve palette
+"""Draws the program's images: the 36 action images (16 x 16) and the palette
 glyphs and the proxy images of tables and queries (24 x 24), in the sixteen classic colours, and writes them as PNG files beside
 this script. Run it after changing a drawing; the PNG files are compiled in."""
 import os
@@ -538,11 +538,23 @@ def pal_barcode(im):
         im.set(x, 19, 'k')
 
 
+def pal_chart(im):
+    # Bars of three heights on an axis, a line over them.
+    im.line(3, 3, 3, 20, 'k')
+    im.line(3, 20, 21, 20, 'k')
+    for x, top, c in ((5, 12, 'n'), (10, 7, 'y'), (15, 10, 'g')):
+        im.box(x, top, x + 3, 19, 'k', c)
+    im.line(6, 9, 11, 4, 'r')
+    im.line(11, 4, 16, 7, 'r')
+    im.line(16, 7, 20, 3, 'r')
+
+
 PALETTE_GLYPHS = [
     ('pointer', pal_pointer), ('band', pal_band), ('label', pal_label), ('dbtext', pal_dbtext),
     ('expr', pal_expr), ('sysdata', pal_sysdata), ('memo', pal_memo), ('exprmemo', pal_exprmemo),
     ('shape', pal_shape), ('childband', pal_childband), ('group', pal_group), ('subdetail', pal_subdetail),
     ('image', pal_image), ('dbimage', pal_dbimage), ('barcode', pal_barcode),
+    ('chart', pal_chart),
 ]
 
 

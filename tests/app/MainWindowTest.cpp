@@ -101,7 +101,7 @@ TEST_F(Shell, EveryActionOfTheTableExistsWithItsProperties) {
       EXPECT_FALSE(act->icon().isNull()) << act->Name();
     }
   }
-  ASSERT_EQ(frmMain->PaletteButtonCount(), 15);
+  ASSERT_EQ(frmMain->PaletteButtonCount(), 16);
   for (int i = 0; i < frmMain->PaletteButtonCount(); ++i) EXPECT_FALSE(frmMain->PaletteButton(i)->icon().isNull()) << i;
   // Menus in order.
   QStringList menus;

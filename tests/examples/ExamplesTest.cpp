@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 
 using Row = std::vector<std::string>;
 const char* const kExamples[] = {"orders_by_customer", "order_details", "customer_cards", "monthly_sales",
-                                 "product_catalogue", "orders_by_country"};
+                                 "product_catalogue", "orders_by_country", "sales_charts"};
 
 struct TRun {
   int Status = -1;
@@ -460,6 +460,32 @@ TEST_F(ExampleReports, MonthQuarterAndYearFiguresMatchSql) {
   want.push_back("Months listed: 12\n");
   const std::string all = Collapsed(PdfText("monthly_sales"));
   for (const std::string& w : want) EXPECT_NE(all.find(w), std::string::npos) << "missing: " << w << "in\n" << all;
+}
+
+// The charts add up the report's rows while it prints: each quarter's bars show its
+// months' sales and the pie the year's sales per category, as the SQL totals them;
+// the charts are vector shapes and texts, no pictures.
+TEST_F(ExampleReports, TheChartsShowTheSqlTotalsAsVectors) {
+  const std::string rows =
+      "select cast(strftime('%m', o.order_date) as integer) as m, c.name as category,"
+      " round(sum(l.quantity * l.unit_price * (1 - l.discount)), 2) as amount"
+      " from orders o join order_lines l on l.order_id = o.order_id"
+      " join products p on p.product_id = l.product_id join categories c on c.category_id = p.category_id"
+      " where o.order_date like '2024-%' group by m, c.category_id";
+  const std::vector<Row> months = Query("select m, sum(amount) from (" + rows + ") group by m order by m");
+  const std::vector<Row> categories =
+      Query("select category, sum(amount) from (" + rows + ") group by category order by category");
+  ASSERT_EQ(months.size(), 12u);
+  ASSERT_EQ(categories.size(), 8u);
+  const std::string all = " " + std::regex_replace(Collapsed(PdfText("sales_charts")), std::regex("\\s+"), " ") + " ";
+  for (const std::vector<Row>* totals : {&months, &categories})
+    for (const Row& row : *totals) {
+      const std::string shown = " " + Grouped(std::llround(std::stod(row[1]))) + " ";
+      EXPECT_NE(all.find(shown), std::string::npos) << row[0] << ":" << shown << "missing";
+    }
+  for (const Row& row : categories) EXPECT_NE(all.find(" " + row[0] + " "), std::string::npos) << row[0];
+  const TRun images = Run("pdfimages", {"-list", "sales_charts.pdf"});
+  EXPECT_EQ(Lines(images.Out).size(), 2u) << "only the heading of the list:\n" << images.Out;
 }
 
 TEST_F(ExampleReports, AnotherDatabaseFeedsTheReportAndTheQueriesItOwns) {

@@ -440,7 +440,8 @@ TEST(MetafilePlayer, AFilledPathOfThousandsOfCrossingPointsIsDrawn) {
 
 // Pictures and fine rectangles (barcode bars) recorded and played back: the picture's
 // pixels at their place, transparency laid on white, bars at fractional positions
-// keeping their widths when played larger.
+// keeping their widths when played larger, a fractional polygon (chart slices) filled
+// at its place with what follows it unmoved.
 TEST(MetafilePlayer, RecordedPicturesAndFineRectanglesPlayBack) {
   TPixels pixels;
   pixels.Width = 4, pixels.Height = 2;
@@ -455,6 +456,10 @@ TEST(MetafilePlayer, RecordedPicturesAndFineRectanglesPlayBack) {
     canvas.Brush()->SetColor(clBlack);
     // Two bars a quarter pixel wide apart: 0.5 px wide each at x 60.25 and 61.0.
     canvas.FillRectsF({{60.25, 40, 60.75, 90}, {61.0, 40, 61.5, 90}, {70, 40, 80.5, 90}});
+    canvas.Brush()->SetColor(clBlue);
+    canvas.FillPolygonF({{10.5, 60}, {40.25, 60}, {10.5, 95.75}});
+    canvas.Brush()->SetColor(clRed);
+    canvas.FillRect({85, 5, 95, 15});
     canvas.Close();
   }
   TMetafilePlayStats stats;
@@ -468,6 +473,9 @@ TEST(MetafilePlayer, RecordedPicturesAndFineRectanglesPlayBack) {
   EXPECT_EQ(image.pixel(5, 5), qRgb(255, 255, 0));
   EXPECT_EQ(image.pixel(75, 60), qRgb(0, 0, 0));
   EXPECT_EQ(image.pixel(82, 60), qRgb(255, 255, 0));
+  EXPECT_EQ(image.pixel(14, 64), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(36, 90), qRgb(255, 255, 0)) << "beyond the slanted edge";
+  EXPECT_EQ(image.pixel(90, 10), qRgb(255, 0, 0)) << "drawing after the polygon is not scaled";
   // Eight times larger the half-pixel bars are four pixels wide, with the gap between.
   QImage large = Blank(800, 800);
   {

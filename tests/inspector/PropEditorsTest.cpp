@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include "inspector/ItemListEditor.h"
 #include "inspector/PropDialogs.h"
 #include "inspector/StrsEditor.h"
+#include "report/QRChart.h"
 #include "report/QRCtrls.h"
 #include "report/QuickRpt.h"
 #include "tests/inspector/EditorFixture.h"
@@ -480,6 +482,42 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
   EXPECT_EQ(highlights->GetValueText(), "(1 item)");
   EXPECT_EQ(Fake.SeenTitle, "Highlights");
   EXPECT_EQ(Modified, 1);
+}
+
+// A chart's rows: each of its own properties has one, its enumerations list their
+// values, and its series are made in the list dialog, aggregate chosen from a list.
+TEST_F(DialogTest, EveryChartPropertyHasARowAndItsSeriesAreMadeInTheListDialog) {
+  auto* chart = Add<TQRChart>("Chart", Detail);
+  TZQKPropEditorList rows = Rows({chart});
+  for (const char* name : {"CategoryAxisTitle", "CategoryOrder", "ChartType", "LegendPosition", "Mask", "Series",
+                           "ShowValues", "Title", "ValueAxisTitle"})
+    EXPECT_NE(Row(rows, name), nullptr) << name;
+  std::vector<std::string> types;
+  Row(rows, "ChartType")->FillValueList(types);
+  EXPECT_EQ(types, (std::vector<std::string>{"ctBar", "ctStackedBar", "ctLine", "ctArea", "ctPie"}));
+  Row(rows, "ChartType")->SetValueText("ctPie");
+  EXPECT_EQ(chart->ChartType(), ctPie);
+  Fake.EditItems = [](TCollection& items) {
+    TZQKItemListEditorDialog dialog;
+    dialog.Load(items);
+    dialog.AddItem();
+    for (const auto& [field, text] : {std::pair{"Title", "Sales"}, {"Category", "month"}, {"Value", "amount"}}) {
+      auto* edit = dialog.Fields->findChild<QLineEdit*>(field);
+      ASSERT_NE(edit, nullptr) << field;
+      edit->setText(text);
+      emit edit->textEdited(edit->text());
+    }
+    dialog.Fields->findChild<QComboBox*>("Aggregate")->setCurrentText("caAverage");
+    EXPECT_EQ(dialog.List->item(0)->text(), "1. Sales");
+  };
+  Fake.Accept = true;
+  Row(rows, "Series")->RunDialog();
+  ASSERT_EQ(chart->Series()->Count(), 1);
+  const TQRChartSeries& series = *chart->Series()->Series(0);
+  EXPECT_EQ(series.Category(), "month");
+  EXPECT_EQ(series.Value(), "amount");
+  EXPECT_EQ(series.Aggregate(), caAverage);
+  EXPECT_EQ(Fake.SeenTitle, "Series");
 }
 
 TEST(DialogConversions, FontsAndColoursRoundTripThroughTheDialogs) {

@@ -21,6 +21,7 @@
 #include "objects/Filer.h"
 #include "objects/ReportFile.h"
 #include "objects/StreamText.h"
+#include "report/QRChart.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRFile.h"
@@ -613,6 +614,85 @@ const std::vector<std::string> kOrdersByCountrySql = {
     "where c.country = :COUNTRY and o.order_date between :FROM and :TO",
     "order by o.order_date, o.order_id"};
 
+// (g) Sales of 2024 in charts: for each quarter its months' sales as bars on the
+// quarter's footer, and on the summary the year's sales by product category as a pie.
+// The rows are the sales of one category in one month; the charts add them up.
+TReportBuilder SalesCharts() {
+  TReportBuilder b("Sales charts 2024");
+  TitleBlock(b, "Sales charts 2024", "Goods sold in 2024 by month and product category");
+
+  TQRBand* columns = b.Band(rbColumnHeader, "ColumnHeaderBand", 7);
+  b.ColumnTitles(columns, "Heading",
+                 {{"Month", 0, 30, taLeftJustify}, {"Category", 34, 60, taLeftJustify},
+                  {"Sales", 130, 50, taRightJustify}});
+
+  TQRGroup* quarter = b.Group("QuarterGroup", "quarter", 8);
+  TReportBuilder::Bold(b.Field(quarter, "QuarterName", "quarter", 0, 2, 40, taLeftJustify, "'Quarter '0"), 10);
+
+  TQRBand* detail = b.Band(rbDetail, "DetailBand", 5);
+  quarter->SetLinkBand(detail);
+  b.Field(detail, "MonthName", "month_name", 0, 0.4, 30);
+  b.Field(detail, "CategoryName", "category", 34, 0.4, 60);
+  b.Field(detail, "Amount", "amount", 130, 0.4, 50, taRightJustify, kMoney);
+
+  TQRBand* footer = b.Band(rbGroupFooter, "QuarterFooter", 78);
+  quarter->SetFooterBand(footer);
+  b.Rule(footer, "QuarterRule", 130, 0.5, 50);
+  b.Field(footer, "QuarterTotalLabel", "quarter", 0, 1.5, 40, taLeftJustify, "'Total Q'0");
+  TReportBuilder::Bold(b.Aggregate(footer, "QuarterTotal", "SUM(amount)", b.Report(), true, 130, 1.5, 50));
+  auto* bars = b.Box<TQRChart>(footer, "QuarterChart", 0, 8, kWidth, 66);
+  bars->SetChartType(ctBar);
+  bars->SetTitle("Sales by month");
+  bars->SetValueAxisTitle("Sales");
+  bars->SetCategoryAxisTitle("Month");
+  bars->SetLegendPosition(lpNone);
+  bars->SetShowValues(true);
+  bars->SetMask("#,##0");
+  bars->Font()->SetName("Arial");
+  bars->Font()->SetSize(8);
+  TQRChartSeries* monthly = bars->Series()->AddSeries();
+  monthly->SetTitle("Sales");
+  monthly->SetCategory("month_name");
+  monthly->SetValue("amount");
+  monthly->SetAggregate(caSum);
+
+  TQRBand* summary = b.Band(rbSummary, "SummaryBand", 110);
+  b.Rule(summary, "YearRule", 0, 1, kWidth);
+  TReportBuilder::Bold(b.Label(summary, "YearLabel", "Year 2024", 0, 3, 40), 10);
+  TReportBuilder::Bold(b.Aggregate(summary, "YearTotal", "SUM(amount)", b.Report(), false, 130, 3, 50));
+  auto* pie = b.Box<TQRChart>(summary, "CategoryChart", 0, 10, kWidth, 96);
+  pie->SetChartType(ctPie);
+  pie->SetTitle("Sales by product category");
+  pie->SetLegendPosition(lpRight);
+  pie->SetShowValues(true);
+  pie->SetMask("#,##0");
+  pie->SetCategoryOrder(coSorted);
+  pie->Font()->SetName("Arial");
+  pie->Font()->SetSize(8);
+  TQRChartSeries* byCategory = pie->Series()->AddSeries();
+  byCategory->SetTitle("Sales");
+  byCategory->SetCategory("category");
+  byCategory->SetValue("amount");
+
+  PageFooter(b);
+  return b;
+}
+
+const std::vector<std::string> kSalesChartsSql = {
+    "select cast(strftime('%m', o.order_date) as integer) as month_no,",
+    "       (cast(strftime('%m', o.order_date) as integer) + 2) / 3 as quarter,",
+    "       substr('JanFebMarAprMayJunJulAugSepOctNovDec',",
+    "              cast(strftime('%m', o.order_date) as integer) * 3 - 2, 3) as month_name,",
+    "       c.name as category,",
+    "       round(sum(l.quantity * l.unit_price * (1 - l.discount)), 2) as amount",
+    "from orders o",
+    "join order_lines l on l.order_id = o.order_id",
+    "join products p on p.product_id = l.product_id",
+    "join categories c on c.category_id = p.category_id",
+    "where o.order_date between '2024-01-01' and '2024-12-31'",
+    "group by month_no, c.category_id",
+    "order by month_no, c.name"};
+
 struct TExample {
   const char* Name;
   std::function<TReportBuilder()> Build;
@@ -648,7 +728,8 @@ int main(int argc, char** argv) {
                                     TExample{"customer_cards", CustomerCards, kCustomerCardsSql},
                                     TExample{"monthly_sales", MonthlySales, kMonthlySalesSql},
                                     TExample{"product_catalogue", ProductCatalogue, kProductCatalogueSql},
-                                    TExample{"orders_by_country", OrdersByCountry, kOrdersByCountrySql}})
+                                    TExample{"orders_by_country", OrdersByCountry, kOrdersByCountrySql},
+                                    TExample{"sales_charts", SalesCharts, kSalesChartsSql}})
       Write(folder, example);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_examples: %s\n", e.what());

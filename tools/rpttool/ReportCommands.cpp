@@ -25,6 +25,7 @@
 #include "objects/Format.h"
 #include "objects/ReportFile.h"
 #include "objects/StreamText.h"
+#include "report/QRChart.h"
 #include "report/QRCtrls.h"
 #include "report/QRFile.h"
 #include "report/QRPictures.h"
@@ -186,6 +187,13 @@ class TTreePrinter {
       } else if (const auto* barcode = dynamic_cast<const rpt::TQRBarcode*>(printable)) {
         line += "  " + rpt::BarcodeTypeName(barcode->BarcodeType()) + " " +
                 (barcode->Expression().empty() ? Quoted(barcode->Text()) : "of " + Quoted(barcode->Expression()));
+      } else if (const auto* chart = dynamic_cast<const rpt::TQRChart*>(printable)) {
+        line += "  " + Quoted(EnumText(chart->ChartType())) + ", " + std::to_string(chart->Series()->Count()) + " series";
+        for (int i = 0; i < chart->Series()->Count(); ++i) {
+          const rpt::TQRChartSeries& s = *chart->Series()->Series(i);
+          line += (i ? "; " : ": ") + Quoted(EnumText(s.Aggregate())) + " of " + Quoted(s.Value()) + " by " +
+                  Quoted(s.Category());
+        }
       } else if (const auto* text = dynamic_cast<const rpt::TQRCustomLabel*>(printable)) {
         line += "  " + Quoted(text->UsesCaption() ? text->Caption() : JoinedLines(*text->Lines()));
       }
