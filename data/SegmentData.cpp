@@ -138,6 +138,7 @@ bool TSegmentDataSet::BeginSegment() {
 }
 
 void TSegmentDataSet::SkipSegment() {
+  FSegment->Armed = false;
   FSegment->Ahead.clear();
   while (FSegment->Take(nullptr)) {
   }
