@@ -55,6 +55,8 @@ using rpt::Format;
 constexpr const char* kKeyMark = "{KEY}";
 // Bytes of a key in a file name, cut on a character boundary.
 constexpr size_t kMaxKeyBytes = 100;
+// Keys that come back after other keys, each said on stderr; then only how many more.
+constexpr int64_t kReturningTold = 10;
 
 // The value of the burst expression on one record.
 struct TKey {
@@ -460,7 +462,7 @@ int RenderBursts(const TBurstOptions& options) {
   const std::string defaultTitle = report.ReportTitle().empty() ? options.File : report.ReportTitle();
   TNamer namer;
   std::set<std::string> told;
-  int64_t written = 0, failed = 0, skipped = 0, elsewhere = 0;
+  int64_t written = 0, failed = 0, skipped = 0, elsewhere = 0, returning = 0;
   TKey key;
   view->InSegment = [&] { return keys.Read() == key; };
   std::string dataError;
@@ -473,7 +475,8 @@ int RenderBursts(const TBurstOptions& options) {
       bool seenBefore = false;
       name = ReplaceAll(pattern, kKeyMark, namer.Assign(key, seenBefore));
       file = (folder / name).string();
-      if (seenBefore)
+      // Said for the first few only: data not ordered at all would say it for every key.
+      if (seenBefore && ++returning <= kReturningTold)
         std::fprintf(stderr, "rpttool: warning: the key %s comes again after other keys (the data are not ordered by "
                      "it): that burst goes to %s\n", key.Null ? "NULL" : ("'" + key.Text + "'").c_str(), name.c_str());
     }
@@ -542,6 +545,9 @@ int RenderBursts(const TBurstOptions& options) {
                    !failure.empty() ? "failed" : done ? "kept" : pages.empty() ? "written" : (pages + " pages").c_str());
     if (!dataError.empty()) break;
   }
+  if (returning > kReturningTold)
+    std::fprintf(stderr, "rpttool: warning: %lld more keys came again after other keys\n",
+                 static_cast<long long>(returning - kReturningTold));
   // Every burst this run made stays listed; the data that could not be read fail the run.
   index.Commit();
   if (!dataError.empty()) throw rpt::EQRError("The data could not be read to the end: " + dataError);

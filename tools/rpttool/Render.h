@@ -10,7 +10,6 @@
 
 namespace rpttool {
 
-inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 // Some bursts failed and are listed in the index with their errors; the others were written.
 inline constexpr int kExitPartial = 3;
