@@ -18,6 +18,8 @@ namespace {
 
 // Records kept behind the current one; the report engine steps back one at a time.
 constexpr int64_t kWindow = 32;
+// The most records a walk ahead may ask to keep (KeepRecords).
+constexpr int64_t kMaxWindow = 4096;
 
 const TValue& NullValue() {
   static const TValue null;
@@ -535,7 +537,8 @@ void TDataSet::DoOpen() {
     }
     FFields.reserve(FDefs.size());
     for (size_t i = 0; i < FDefs.size(); ++i) FFields.push_back(CreateField(this, static_cast<int>(i), FDefs[i]));
-    FWindow.assign(static_cast<size_t>(kWindow), {});
+    FWindowSize = kWindow;
+    FWindow.assign(static_cast<size_t>(FWindowSize), {});
     FWindowStart = 0;
     FFetched = 0;
     FCursorDone = false;
@@ -570,7 +573,7 @@ bool TDataSet::FetchNext() {
   if (FCursorDone) return false;
   bool fetched = false;
   try {
-    fetched = FCursor->Fetch(FWindow[static_cast<size_t>(FFetched % kWindow)]);
+    fetched = FCursor->Fetch(FWindow[static_cast<size_t>(FFetched % FWindowSize)]);
   } catch (...) {
     Fail();
   }
@@ -579,13 +582,13 @@ bool TDataSet::FetchNext() {
     return false;
   }
   ++FFetched;
-  if (FFetched - FWindowStart > kWindow) FWindowStart = FFetched - kWindow;
+  if (FFetched - FWindowStart > FWindowSize) FWindowStart = FFetched - FWindowSize;
   return true;
 }
 
 void TDataSet::SetCurrent(int64_t index) {
   FRecNo = index;
-  FCurrent = &FWindow[static_cast<size_t>(index % kWindow)];
+  FCurrent = &FWindow[static_cast<size_t>(index % FWindowSize)];
 }
 
 void TDataSet::Requery(int64_t index) {
@@ -600,7 +603,7 @@ void TDataSet::Requery(int64_t index) {
     FFetched = 0;
     FWindowStart = 0;
     FCursorDone = false;
-    const int64_t start = std::max<int64_t>(0, index - (kWindow - 1));
+    const int64_t start = std::max<int64_t>(0, index - (FWindowSize - 1));
     if (start > 0) {
       FFetched = FWindowStart = FCursor->Skip(start);
       if (FFetched < start) FCursorDone = true;
@@ -688,6 +691,29 @@ int64_t TDataSet::MoveBy(int64_t distance) {
   }
   DataEvent(false);
   return FRecNo - from;
+}
+
+TDataSet::TPlace TDataSet::Place() const { return {FRecNo, FEof, FBof}; }
+
+void TDataSet::ReturnTo(const TPlace& place) {
+  CheckActive();
+  if (place.RecNo < 0) return;
+  if (place.RecNo != FRecNo) MoveBy(place.RecNo - FRecNo);
+  FEof = place.Eof;
+  FBof = place.Bof;
+}
+
+void TDataSet::KeepRecords(int64_t count) {
+  CheckActive();
+  const int64_t size = std::clamp<int64_t>(count + 1, kWindow, kMaxWindow);
+  if (size <= FWindowSize) return;
+  // The records held move to their places in the larger ring.
+  std::vector<std::vector<TValue>> window(static_cast<size_t>(size));
+  for (int64_t i = FWindowStart; i < FFetched; ++i)
+    window[static_cast<size_t>(i % size)] = std::move(FWindow[static_cast<size_t>(i % FWindowSize)]);
+  FWindow = std::move(window);
+  FWindowSize = size;
+  if (FRecNo >= 0) SetCurrent(FRecNo);
 }
 
 void TDataSet::SetRecNo(int64_t recNo) {

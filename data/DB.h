@@ -353,6 +353,16 @@ class TDataSet : public TComponent {
   // 1-based number of the current record, 0 when there is none.
   int64_t RecNo() const { return FRecNo + 1; }
   void SetRecNo(int64_t recNo);
+  // Where the walk is, to come back to after looking ahead (ReturnTo).
+  struct TPlace {
+    int64_t RecNo = -1;
+    bool Eof = true, Bof = true;
+  };
+  TPlace Place() const;
+  void ReturnTo(const TPlace& place);
+  // Holds at least count records behind the current one (up to 4,095) while open, so a
+  // walk back over them reads nothing again; by default a few dozen are held.
+  void KeepRecords(int64_t count);
   // Counted by the engine without reading the records (and cached while open); exact
   // once the walk reached the end. Raises EDatabaseError when the engine cannot count.
   int64_t RecordCount();
@@ -417,9 +427,10 @@ class TDataSet : public TComponent {
   std::string FSelectSql;
   // The parameter values the statement was opened with, for running it again.
   TParams FOpenParams;
-  // The window: the last kWindow records read, record i at FWindow[i % kWindow], valid
+  // The window: the last FWindowSize records read, record i at FWindow[i % FWindowSize], valid
   // for FWindowStart <= i < FFetched.
   std::vector<std::vector<TValue>> FWindow;
+  int64_t FWindowSize = 32;
   int64_t FWindowStart = 0;
   int64_t FFetched = 0;
   bool FCursorDone = false;

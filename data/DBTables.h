@@ -16,6 +16,10 @@
 
 namespace rpt {
 
+namespace engine {
+struct TAlias;
+}  // namespace engine
+
 // Asks for the user name and password of a server alias (the "Database Login" dialog);
 // false when the user cancels. May be called on the thread that opens a dataset.
 using TLoginHook = std::function<bool(const std::string& aliasName, std::string& userName, std::string& password)>;
@@ -56,11 +60,24 @@ class TSession {
   // cancelled login).
   std::unique_ptr<engine::TConnection> Connect(const std::string& aliasName);
 
+  // A database a program names by a connection string instead of an alias:
+  //   sqlite:PATH                                          a SQLite file (read-only)
+  //   postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE  a server (also postgres://)
+  // %XX escapes are decoded in the user, password and database. Returns the name to
+  // give datasets as DatabaseName: the string without its password, known for the rest
+  // of the run (a later definition of the same name replaces it). Only the program
+  // defines these: a name in a report file never opens a database by itself. A
+  // malformed string raises EDatabaseError.
+  std::string DefineConnection(const std::string& connectionString);
+
  private:
   mutable std::mutex FLock;
   bool FActive = false;
   TLoginHook FLoginHook;
   std::map<std::string, std::pair<std::string, std::string>> FLogins;  // lower-case alias
+  std::map<std::string, std::shared_ptr<const engine::TAlias>> FConnections;  // by name as given
+  std::shared_ptr<const engine::TAlias> DefinedConnection(const std::string& name) const;
+  engine::TAlias AliasOrFail(const std::string& name) const;
 };
 
 // The default session.

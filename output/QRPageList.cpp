@@ -299,10 +299,11 @@ void TQRPageList::AppendPage(const TMetafile& page) {
     }
     WriteInt32(static_cast<int32_t>(recordStart));
     const int64_t end = s.Position();
-    if (end > INT32_MAX) throw EWriteError("The page store is full (2 GB)");
+    if (end > kMaxStoreBytes) throw EWriteError("The page store is full (2 GB)");
     s.SetPosition(nextField);
     WriteInt32(static_cast<int32_t>(end));
     s.SetPosition(end);
+    FStoredBytes = end;
     CollectBookmarks(page, number);
   } catch (...) {
     // Take the half-written page back so that the store still holds together.

@@ -72,6 +72,10 @@ class TQRPageList {
   TQRStream* PageStream() const { return FStream.get(); }
 
   int32_t TotalPages() const { return FTotalPages.load(); }
+  // The store's offsets are 32-bit: past this many bytes it takes no further page.
+  static constexpr int64_t kMaxStoreBytes = INT32_MAX;
+  // Bytes the pages appended so far take (read on any thread).
+  int64_t StoredBytes() const { return FStoredBytes.load(); }
   bool Compressed() const { return FCompressed.load(); }
   void SetCompressed(bool value) { FCompressed = value; }
   void ResetCount() {
@@ -79,6 +83,7 @@ class TQRPageList {
     FBookmarks.clear();
     FBookmarksUnread = false;
     FTotalPages = 0;
+    FStoredBytes = 0;
     FCountMarks = false;
     FCountKnown = false;
   }
@@ -137,6 +142,7 @@ class TQRPageList {
   std::mutex FLock;
   std::unique_ptr<TQRStream> FStream;
   std::atomic<int32_t> FTotalPages{0};
+  std::atomic<int64_t> FStoredBytes{0};
   std::atomic<bool> FCompressed{false};
   std::vector<TBookmark> FBookmarks;
   bool FBookmarksUnread = false;

@@ -520,6 +520,11 @@ TQRStandardPreview::TQRStandardPreview(QWidget* parent, TQRPrinter* printer) : Q
   poll->setInterval(kStatusPollMs);
   connect(poll, &QTimer::timeout, this, [this, poll] {
     UpdateCommands();
+    if (const TQRPrinter* printer = Printer(); printer && FStoreWarning->isHidden()) {
+      const std::string warning = StoreWarning(printer->PageList().StoredBytes());
+      FStoreWarning->setText(QString::fromStdString(warning));
+      FStoreWarning->setVisible(!warning.empty());
+    }
     if (GenerationOver()) {
       UpdatePageCaption();
       RefreshPages();
@@ -599,6 +604,19 @@ void TQRStandardPreview::CreateStatusBar() {
     panel->setContentsMargins(4, 0, 4, 0);
     bar->addWidget(panel);
   }
+  FStoreWarning = new QLabel(bar);
+  FStoreWarning->setObjectName("StoreWarning");
+  FStoreWarning->setStyleSheet("color: #b00000");
+  FStoreWarning->hide();
+  bar->addWidget(FStoreWarning, 1);
+}
+
+std::string TQRStandardPreview::StoreWarning(int64_t storedBytes) {
+  constexpr int64_t kMB = 1 << 20;
+  if (storedBytes < TQRPageList::kMaxStoreBytes / 4 * 3) return {};
+  return "The pages take " + std::to_string(storedBytes / kMB) + " MB of the " +
+         std::to_string(TQRPageList::kMaxStoreBytes / kMB + 1) +
+         " MB a preview holds; the report stops when it is full. rpttool render writes a PDF of any length.";
 }
 
 void TQRStandardPreview::CreateOutline() {

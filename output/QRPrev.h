@@ -183,6 +183,10 @@ class TQRStandardPreview : public QMainWindow {
   void LoadFrom(const std::string& fileName);
   // Whether generation for this window is over (finished, stopped or loaded).
   bool GenerationOver() const;
+  // What the window says while the page store fills: "" while there is room, a warning
+  // once the pages take three quarters of what the store holds.
+  static std::string StoreWarning(int64_t storedBytes);
+  QLabel* StoreWarningLabel() const { return FStoreWarning; }
 
   // The file dialogs; tests replace them. Save answers the file and the 0-based choice.
   std::function<std::optional<std::pair<std::string, int>>()> SaveDialog;
@@ -217,6 +221,7 @@ class TQRStandardPreview : public QMainWindow {
   QToolBar* FToolBar = nullptr;
   QToolButton* FExitButton = nullptr;
   QLabel* FPanels[2] = {nullptr, nullptr};
+  QLabel* FStoreWarning = nullptr;
   std::map<std::string, QAction*> FCommands;
   QDockWidget* FOutlineDock = nullptr;
   QTreeWidget* FOutline = nullptr;

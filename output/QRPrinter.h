@@ -65,6 +65,7 @@ class TQRPrinter : public TPersistent {
   TPrinterSettings& Settings() { return FSettings; }
   TPrinter& Printer() { return *FPrinter; }
   TQRPageList& PageList() { return FPageList; }
+  const TQRPageList& PageList() const { return FPageList; }
 
   void OpenDocument();
   void NewPage();

@@ -383,6 +383,7 @@ RPT_BEGIN_CLASS(TQRGroup, TQRCustomBand)
   c.Property("ReprintOnNewPage", &TQRGroup::ReprintOnNewPage, &TQRGroup::SetReprintOnNewPage);
   c.Property("ContinuedText", &TQRGroup::ContinuedText, &TQRGroup::SetContinuedText);
   c.Property("KeepWithNext", &TQRGroup::KeepWithNext, &TQRGroup::SetKeepWithNext).Default(true);
+  c.Property("KeepTogether", &TQRGroup::KeepTogether, &TQRGroup::SetKeepTogether).Default(false);
 RPT_END_CLASS
 
 TQRGroup::TQRGroup() : FEvaluator(std::make_unique<TQREvaluator>()) { FBandType = rbGroupHeader; }

@@ -191,21 +191,45 @@ double PrintedHeight(const TQRCustomBand* band) {
 }  // namespace
 
 void TQRCustomController::EmitGroupHeaders() {
-  for (size_t i = 0; i < FGroups.size(); ++i) {
+  const auto broken = std::find_if(FGroups.begin(), FGroups.end(), [](const TQRGroup* g) { return g->Broken; });
+  if (broken == FGroups.end()) return;
+  const auto first = static_cast<size_t>(broken - FGroups.begin());
+  const double together = KeepTogetherHeight(first);
+  for (size_t i = first; i < FGroups.size(); ++i) {
     TQRGroup* group = FGroups[i];
-    if (!group->Broken) continue;
     // Without a linked band of its own, a header keeps the headers inside it and the
     // first record with it, so it never ends a page alone.
     double keepWith = 0;
-    if (group->KeepWithNext() && !group->LinkBand()) {
-      for (size_t j = i + 1; j < FGroups.size(); ++j)
-        if (FGroups[j]->Broken) keepWith += PrintedHeight(FGroups[j]);
+    if (i == first && together >= 0) {
+      keepWith = together;
+    } else if (group->KeepWithNext() && !group->LinkBand()) {
+      for (size_t j = i + 1; j < FGroups.size(); ++j) keepWith += PrintedHeight(FGroups[j]);
       keepWith += FirstRecordHeight();
     }
     FReport->OutputBand(group, keepWith);
     group->InGroup = true;
     group->HeaderPage = FReport->PagesDone();
   }
+}
+
+double TQRCustomController::KeepTogetherHeight(size_t first) {
+  if (std::none_of(FGroups.begin() + static_cast<ptrdiff_t>(first), FGroups.end(),
+                   [](const TQRGroup* g) { return g->KeepTogether(); }))
+    return -1;
+  // A fresh page repeats the headers of the groups around that ask for it.
+  double room = FReport->FreshColumnSpace();
+  for (size_t i = 0; i < first; ++i)
+    if (FGroups[i]->ReprintOnNewPage() && FGroups[i]->InGroup) room -= PrintedHeight(FGroups[i]);
+  // The outermost group that fits wins; the headers around it print just before it.
+  double headers = 0;
+  for (size_t i = first; i < FGroups.size(); ++i) {
+    if (FGroups[i]->KeepTogether()) {
+      const double height = GroupHeightAhead(i, room - headers);
+      if (height >= 0 && height <= room - headers) return std::max(0.0, headers + height - PrintedHeight(FGroups[first]));
+    }
+    headers += FReport->MeasureBand(FGroups[i]);
+  }
+  return -1;
 }
 
 void TQRCustomController::EmitGroupFooters() {
@@ -290,7 +314,64 @@ void TQRController::PrepareRun() {
   }
 }
 
-double TQRController::FirstRecordHeight() const { return PrintedHeight(FDetail); }
+double TQRController::FirstRecordHeight() { return FDetail ? FReport->MeasureBand(FDetail) : 0; }
+
+double TQRController::GroupHeightAhead(size_t index, double limit) {
+  // Sub-details' records are not walked ahead: their groups are not measured.
+  if (!FDataSet || !FDataSet->Active() || FDataSet->Eof() || !FBefore.empty() || !FAfter.empty()) return -1;
+  const size_t count = FGroups.size();
+  std::vector<TQREvValue> values(count);
+  const auto read = [this](size_t i, TQREvValue& into) {
+    if (FGroups[i]->Evaluator().Compiled()) AssignEvValue(into, FGroups[i]->Evaluator().Evaluate());
+  };
+  for (size_t i = 0; i < count; ++i) read(i, values[i]);
+  double height = 0;
+  const auto headers = [&](size_t from) {
+    for (size_t i = from; i < count; ++i) height += FReport->MeasureBand(FGroups[i]);
+  };
+  const auto footers = [&](size_t to) {
+    for (size_t i = count; i-- > to;)
+      if (FGroups[i]->FooterBand()) height += FReport->MeasureBand(FGroups[i]->FooterBand());
+  };
+  headers(index);
+  height += FDetail ? FReport->MeasureBand(FDetail) : 0;
+  // A group longer than the records a walk may keep cannot fit a page in any sensible
+  // report: it is taken as too tall rather than read twice.
+  constexpr int64_t kMostAhead = 4000;
+  FDataSet->KeepRecords(kMostAhead);
+  const TDataSet::TPlace place = FDataSet->Place();
+  struct TBack {
+    TDataSet& DataSet;
+    const TDataSet::TPlace& Place;
+    ~TBack() { DataSet.ReturnTo(Place); }
+  } back{*FDataSet, place};
+  bool ended = false;
+  for (int64_t ahead = 0; height <= limit && !ended; ++ahead) {
+    if (ahead == kMostAhead) return limit + 1;
+    FDataSet->Next();
+    if (FDataSet->Eof()) {
+      ended = true;
+      break;
+    }
+    TQREvValue value;
+    for (size_t i = 0; i < count && !ended; ++i) {
+      read(i, value);
+      if (SameGroupValue(value, values[i])) continue;
+      if (i <= index) {
+        ended = true;
+      } else {
+        // A group inside breaks: its footers and the new headers print between records.
+        footers(i);
+        for (size_t j = i; j < count; ++j) read(j, values[j]);
+        headers(i);
+        break;
+      }
+    }
+    if (!ended) height += FDetail ? FReport->MeasureBand(FDetail) : 0;
+  }
+  if (ended) footers(index);
+  return height;
+}
 
 void TQRController::PrintEmptyStructure() {
   FReport->OutputBand(FHeader);

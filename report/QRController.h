@@ -69,7 +69,15 @@ class TQRCustomController : public TComponent {
   void BreakGroupsFrom(size_t index);
   bool Cancelled() const;
   // The height that follows the last group header: the first record's band.
-  virtual double FirstRecordHeight() const { return 0; }
+  virtual double FirstRecordHeight() { return 0; }
+  // How tall the group at index prints, header to footer, from the current record on:
+  // its records are measured walking ahead, then the walk goes back. The walk stops once
+  // the height passes limit. Negative when it cannot be known here.
+  virtual double GroupHeightAhead(size_t, double) { return -1; }
+  // What the header of the first group that breaks must have room for with it so that
+  // a group asking to keep together starts on a fresh page when it fits there;
+  // negative when none asks or none fits.
+  double KeepTogetherHeight(size_t first);
 
   // Collecting stops this deep, so a damaged file's master chain cannot recurse forever.
   void CollectMembersAt(int depth);
@@ -109,7 +117,8 @@ class TQRController : public TQRCustomController {
   void PrepareRun() override;
   void RunController() override;
   void PrintEmptyStructure() override;
-  double FirstRecordHeight() const override;
+  double FirstRecordHeight() override;
+  double GroupHeightAhead(size_t index, double limit) override;
 
  private:
   TDataSet* FDataSet = nullptr;

@@ -301,6 +301,8 @@ void TQRPrintable::PrintAt(double offsetX, double offsetY) {
   PrintFrame(box.Left, box.Top, box.Width, box.Height);
 }
 
+double TQRPrintable::MeasureHeight() { return static_cast<double>(FSize->Native(TQRPrintableSize::szHeight)); }
+
 void TQRPrintable::DrawCornerMarks(TCanvas& canvas) const {
   const int32_t w = Width(), h = Height();
   canvas.Pen()->SetColor(clBlack);
@@ -633,6 +635,36 @@ void TQRCustomLabel::PrintAt(double offsetX, double offsetY) {
   }
   FOutputText = savedText;
   canvas.ClearClipRect();
+}
+
+double TQRCustomLabel::MeasureHeight() {
+  const double height = TQRPrintable::MeasureHeight();
+  // Mid-print the text already read is what prints on; only a fresh print is measured.
+  if (!FAutoStretch || !IsPrintable() || !AllPrinted()) return height;
+  const std::string savedText = FOutputText;
+  const std::vector<std::string>* savedLines = FPrintLines;
+  struct TRestore {
+    TQRCustomLabel& Label;
+    const std::string& Text;
+    const std::vector<std::string>* Lines;
+    ~TRestore() {
+      Label.FOutputText = Text;
+      Label.FPrintLines = Lines;
+    }
+  } restore{*this, savedText, savedLines};
+  FPrintLines = ReadRecord();
+  const double lineHeight = LineHeightNative(*Font());
+  if (!(lineHeight > 0)) return height;
+  // As a print places them: whole lines in the box (and the pixel below it), then one
+  // line of growth each; counting stops past a page, which no band can take anyway.
+  const auto inBox = static_cast<int64_t>(std::floor((height + 1) / lineHeight));
+  const double page = FReport ? FReport->PageBottom() : height;
+  const int64_t most = inBox + static_cast<int64_t>(std::ceil(page / lineHeight)) + 1;
+  const std::unique_ptr<TQRLineFormatter> lines = LineFormatter(PrintedBox(0, 0).Width, false);
+  std::string line;
+  int64_t count = 0;
+  while (count < most && lines->Next(line)) ++count;
+  return height + static_cast<double>(std::max<int64_t>(0, count - inBox)) * lineHeight;
 }
 
 void TQRCustomLabel::UseFont(TCanvas& canvas) const {

@@ -132,6 +132,9 @@ class TQRPrintable : public TCustomControl {
   virtual void Unprepare();
   // Prints at the band's position (native units).
   virtual void PrintAt(double offsetX, double offsetY);
+  // How tall a fresh print of the current record would be (native units), found
+  // without drawing or changing what prints: the designed height unless it stretches.
+  virtual double MeasureHeight();
   virtual void ReceiveNotice(TObject* sender, TQRNotifyOperation operation);
   // What the last print showed, for an export pass; false for controls that print no text.
   virtual bool ExportItem(TQRExportItem& item) const;
@@ -249,6 +252,8 @@ class TQRCustomLabel : public TQRPrintable {
   // pass may end on its own thread, where nothing is laid out or painted).
   void Unprepare() override;
   void PrintAt(double offsetX, double offsetY) override;
+  // A stretching text counts the lines it would print past its box.
+  double MeasureHeight() override;
   bool ExportItem(TQRExportItem& item) const override;
   void SetParent(TWinControl* parent) override;
   void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) override;
@@ -274,6 +279,10 @@ class TQRCustomLabel : public TQRPrintable {
   // Everything the formatted lines depend on.
   std::string LayoutKey(bool designing) const;
   void PrintLines(TCanvas& canvas, double offsetX, double offsetY);
+  // Reads what prints for the current record into FOutputText and returns the lines
+  // that print in place of Lines (none: the text or Lines). A fresh print and a
+  // measurement both read through here.
+  virtual const std::vector<std::string>* ReadRecord() { return nullptr; }
 
   std::string FCaption;
   std::string FHyperlink;

@@ -146,6 +146,10 @@ void TQRDBText::PrintAt(double offsetX, double offsetY) {
     PrintLines(FIsMemo ? &FMemoLines : nullptr, offsetX, offsetY);
     return;
   }
+  PrintLines(ReadRecord(), offsetX, offsetY);
+}
+
+const std::vector<std::string>* TQRDBText::ReadRecord() {
   // The dataset makes its fields afresh when it reopens (a sub-detail's query does for
   // every master record): the index finds the current one; no field is kept between.
   TField* field = nullptr;
@@ -160,20 +164,20 @@ void TQRDBText::PrintAt(double offsetX, double offsetY) {
       FPrintedValue = {};
     }
   }
-  const std::vector<std::string>* lines = nullptr;
   if (!field) {
     FOutputText.clear();
-  } else if (FIsMemo) {
+    return nullptr;
+  }
+  if (FIsMemo) {
     try {
       FMemoLines = SplitLines(field->Is<TMemoField>() ? field->AsString() : field->DisplayText());
     } catch (const std::exception&) {
       FMemoLines.clear();
     }
-    lines = &FMemoLines;
-  } else {
-    FOutputText = FieldText(*field, FMask);
+    return &FMemoLines;
   }
-  PrintLines(lines, offsetX, offsetY);
+  FOutputText = FieldText(*field, FMask);
+  return nullptr;
 }
 
 void TQRDBText::PrintLines(const std::vector<std::string>* lines, double offsetX, double offsetY) {
@@ -268,30 +272,35 @@ std::string TQRExpr::ValueText(const TQREvValue& value, const std::string& mask)
 
 void TQRExpr::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
-  FPrintedValue = {};
-  if (FEvaluator->Compiled()) {
-    const TQREvValue& value = FEvaluator->Evaluate();
-    FOutputText = ValueText(value, FMask);
-    switch (value.Kind) {
-      case vkInteger:
-        FPrintedValue.Type = TVariant::varInteger;
-        FPrintedValue.Int = value.IntValue;
-        break;
-      case vkFloat:
-        FPrintedValue.Type = TVariant::varDouble;
-        FPrintedValue.Float = value.FloatValue;
-        break;
-      case vkBoolean:
-        FPrintedValue.Type = TVariant::varBoolean;
-        FPrintedValue.Int = value.BoolValue;
-        break;
-      default: break;
-    }
-  } else {
-    FOutputText.clear();
-  }
+  ReadRecord();
   TQRCustomLabel::PrintAt(offsetX, offsetY);
   if (FResetAfterPrint && FEvaluator->Compiled()) FEvaluator->ResetAggregates();
+}
+
+const std::vector<std::string>* TQRExpr::ReadRecord() {
+  FPrintedValue = {};
+  if (!FEvaluator->Compiled()) {
+    FOutputText.clear();
+    return nullptr;
+  }
+  const TQREvValue& value = FEvaluator->Evaluate();
+  FOutputText = ValueText(value, FMask);
+  switch (value.Kind) {
+    case vkInteger:
+      FPrintedValue.Type = TVariant::varInteger;
+      FPrintedValue.Int = value.IntValue;
+      break;
+    case vkFloat:
+      FPrintedValue.Type = TVariant::varDouble;
+      FPrintedValue.Float = value.FloatValue;
+      break;
+    case vkBoolean:
+      FPrintedValue.Type = TVariant::varBoolean;
+      FPrintedValue.Int = value.BoolValue;
+      break;
+    default: break;
+  }
+  return nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -350,9 +359,14 @@ std::string TQRSysData::PrintedText() const {
 
 void TQRSysData::PrintAt(double offsetX, double offsetY) {
   if (!IsPrintable()) return;
+  ReadRecord();
+  TQRCustomLabel::PrintAt(offsetX, offsetY);
+}
+
+const std::vector<std::string>* TQRSysData::ReadRecord() {
   // The design caption stays: the printed text is the print's own.
   FOutputText = PrintedText();
-  TQRCustomLabel::PrintAt(offsetX, offsetY);
+  return nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -463,13 +477,7 @@ void TQRExprMemo::PrintAt(double offsetX, double offsetY) {
     return;
   }
   // Continued in the next column or page: the lines merged for this record go on.
-  if (AllPrinted()) {
-    FMerger->Merge();
-    FMergedLines = FMerger->ResultLines();
-    if (FRemoveBlankLines)
-      FMergedLines.erase(std::remove(FMergedLines.begin(), FMergedLines.end(), std::string()), FMergedLines.end());
-  }
-  FPrintLines = &FMergedLines;
+  FPrintLines = AllPrinted() ? ReadRecord() : &FMergedLines;
   try {
     TQRCustomLabel::PrintAt(offsetX, offsetY);
   } catch (...) {
@@ -477,6 +485,15 @@ void TQRExprMemo::PrintAt(double offsetX, double offsetY) {
     throw;
   }
   FPrintLines = nullptr;
+}
+
+const std::vector<std::string>* TQRExprMemo::ReadRecord() {
+  if (!FMerger) return nullptr;
+  FMerger->Merge();
+  FMergedLines = FMerger->ResultLines();
+  if (FRemoveBlankLines)
+    FMergedLines.erase(std::remove(FMergedLines.begin(), FMergedLines.end(), std::string()), FMergedLines.end());
+  return &FMergedLines;
 }
 
 }  // namespace rpt

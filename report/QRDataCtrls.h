@@ -43,6 +43,7 @@ class TQRDBText : public TQRCustomLabel {
   void Renamed(const std::string& oldName) override;
 
  private:
+  const std::vector<std::string>* ReadRecord() override;
   // Prints as a label from these lines (none: from its text); they are let go however
   // the printing ends.
   void PrintLines(const std::vector<std::string>* lines, double offsetX, double offsetY);
@@ -87,6 +88,7 @@ class TQRExpr : public TQRCustomLabel {
 
  protected:
   void Renamed(const std::string&) override {}
+  const std::vector<std::string>* ReadRecord() override;
 
  private:
   std::string FExpression;
@@ -121,6 +123,7 @@ class TQRSysData : public TQRCustomLabel {
 
  protected:
   void Renamed(const std::string&) override {}
+  const std::vector<std::string>* ReadRecord() override;
 
  private:
   void UpdateCaption();
@@ -174,6 +177,9 @@ class TQRExprMemo : public TQRCustomLabel {
   void Prepare(TQRPrinter* printer) override;
   void Unprepare() override;
   void PrintAt(double offsetX, double offsetY) override;
+
+ protected:
+  const std::vector<std::string>* ReadRecord() override;
 
  private:
   bool FRemoveBlankLines = false;

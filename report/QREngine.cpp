@@ -1,12 +1,13 @@
-// Generation: a pass walks the report's data through its controllers and prints every
-// band at the page cursor, opening pages and columns as they fill; the entry points
-// run a pass for a preview (on a thread of its own), for a printer or into an export
-// filter.
+// Generation: the entry points run a pass for a preview (on a thread of its own), for a
+// printer or into an export filter. The report prepares the pass (datasets, functions,
+// parameters, the printables), the pass (QRPass) walks the data through the
+// controllers and lays the bands out, and the report is put back as it was.
 //
 // The thread a preview's pass runs on touches no widget: it reads the report, prints
 // onto the report printer's page canvas and walks datasets whose connections it opens
-// itself. Everything it changes is generation state of the report, the controllers and
-// the printables; the design (sizes, captions, lines, band order) is only read.
+// itself. What it changes is the pass's own state and what the controllers and the
+// printables keep of their print; the design (sizes, captions, lines, band order) is
+// only read.
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "report/QRController.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
+#include "report/QRPass.h"
 #include "report/QuickRpt.h"
 
 namespace rpt {
@@ -35,31 +37,6 @@ double AsDouble(Extended x) { return static_cast<double>(x); }
 
 // The message the preview's thread posts to its report when the pass has ended.
 constexpr uint32_t CM_QRPASSENDED = WM_USER + 10;
-
-// Counts the nesting of work that starts a page or column (its headers are no content).
-class TDepth {
- public:
-  explicit TDepth(int& depth) : FDepth(depth) { ++FDepth; }
-  ~TDepth() { --FDepth; }
-  TDepth(const TDepth&) = delete;
-  TDepth& operator=(const TDepth&) = delete;
-
- private:
-  int& FDepth;
-};
-
-// Every printable on the report and on its bands.
-template <class F>
-void ForEachPrintable(TCustomQuickRep& report, F f) {
-  for (TControl* child : report.ControlList()) {
-    if (auto* printable = dynamic_cast<TQRPrintable*>(child)) {
-      f(printable);
-    } else if (auto* band = dynamic_cast<TQRCustomBand*>(child)) {
-      for (TControl* inner : band->ControlList())
-        if (auto* p = dynamic_cast<TQRPrintable*>(inner)) f(p);
-    }
-  }
-}
 
 // Set on a preview's own thread, before the thread's object is known to the report.
 thread_local bool tOnPreviewThread = false;
@@ -403,10 +380,7 @@ void TCustomQuickRep::RunPass() {
   FQRPrinter->OnExport = [this](TQRExportFilter& filter) { ExportToFilter(filter); };
   FIdle = false;
   FCancelRequested = false;
-  FOnFinalPage = false;
-  FSkipNextForcedPage = false;
-  FColumnBreakArmed = false;
-  FColumnHasContent = false;
+  FPass->Reset();
   FRunDataSets.clear();
   {
     std::lock_guard<std::mutex> lock(FMessagesLock);
@@ -416,7 +390,7 @@ void TCustomQuickRep::RunPass() {
     TCustomQuickRep* Report;
     ~TIdle() {
       Report->FRunDataSets.clear();
-      Report->FDropSideMargins = Report->FDropTopBottomMargins = false;
+      Report->FPass->KeepMargins();
       Report->FIdle = true;
     }
   } idle{this};
@@ -429,7 +403,7 @@ void TCustomQuickRep::RunPass() {
   bool printReport = true;
   if (BeforePrint && !HasState(sfDesigning)) BeforePrint(this, printReport);
   if (!printReport) return;
-  DropMarginsWiderThanThePaper();
+  FPass->DropMarginsWiderThanThePaper();
   TellUnlinkedGroupFooters();
 
   TQRPrinter& printer = *FQRPrinter;
@@ -440,10 +414,7 @@ void TCustomQuickRep::RunPass() {
   bool failed = false;
   try {
     PreparePass();
-    RunMaster();
-    FCursorX = Round(PassMargin(pvLeftMargin));
-    FOnFinalPage = true;
-    if (!FCancelRequested && !printer.Cancelled()) FinishPage();
+    FPass->Run();
   } catch (...) {
     failed = true;
     FinishPass(true);
@@ -453,11 +424,6 @@ void TCustomQuickRep::RunPass() {
 }
 
 void TCustomQuickRep::PreparePass() {
-  FCursorY = -1;
-  FPagesDone = 0;
-  FColumnNo = std::max(1, FPage->Columns());
-  MeasurePageFooter();
-  FCursorX = Round(PassMargin(pvLeftMargin));
   FController->CollectMembers();
   // Datasets the report owns are stored closed (a sub-detail's query): the pass opens
   // what is closed (on the thread that walks it) and closes it again at the end.
@@ -477,184 +443,18 @@ void TCustomQuickRep::PreparePass() {
   FDefinedContinued = !FFunctions->FindFunction("CONTINUED");
   if (FDefinedContinued) FFunctions->DefineFunction("CONTINUED", "''");
   FFunctions->Compile();
-  if (FDefinedContinued) FContinued = FFunctions->FindConstantElement("CONTINUED");
+  if (FDefinedContinued) FPass->Continued = FFunctions->FindConstantElement("CONTINUED");
   for (size_t i = 0; i < FParamFunctions.size(); ++i)
     TQREvEnvironment::AssignValue(FFunctions->FindConstantElement(FParamFunctions[i]), FParamValues[i]);
   FParamValues.clear();
-  FPageNumber = FFunctions->FindConstantElement("PAGENUMBER");
-  FColumnNumber = FFunctions->FindConstantElement("COLUMNNUMBER");
-  FReportTitleElement = FFunctions->FindConstantElement("REPORTTITLE");
-  if (FReportTitleElement) TQREvEnvironment::AssignString(FReportTitleElement, FReportTitle);
+  FPass->PageNumber = FFunctions->FindConstantElement("PAGENUMBER");
+  FPass->ColumnNumber = FFunctions->FindConstantElement("COLUMNNUMBER");
+  if (const TQREvElement title = FFunctions->FindConstantElement("REPORTTITLE"))
+    TQREvEnvironment::AssignString(title, FReportTitle);
   FController->PrepareRun();
   FQRPrinter->PrintsPageCount = UsesPageCount();
   ForEachPrintable(*this, [this](TQRPrintable* p) { p->Prepare(FQRPrinter.get()); });
-  CompilePassExpressions();
-}
-
-void TCustomQuickRep::ClearPassExpressions() {
-  FPrintConditions.clear();
-  FBookmarks.clear();
-  FHyperlinks.clear();
-  FHighlightRules.clear();
-  FActiveHighlights.clear();
-  FSkippedControls.clear();
-  FPageCountLeftOut.clear();
-}
-
-void TCustomQuickRep::CompilePassExpressions() {
-  ClearPassExpressions();
-  const auto compile = [this](const std::string& text) {
-    auto evaluator = std::make_unique<TQREvaluator>();
-    evaluator->SetDataSetList(&FRunDataSets);
-    evaluator->SetLocalEnvironment(FFunctions.get());
-    evaluator->Compile(text);
-    return evaluator;
-  };
-  const auto add = [&compile](TPassExpressions& expressions, const TComponent* component, const std::string& text) {
-    if (!text.empty()) expressions[component].Evaluator = compile(text);
-  };
-  for (TQRCustomBand* band : FBandList) {
-    add(FPrintConditions, band, band->PrintIf());
-    add(FBookmarks, band, band->Bookmark());
-  }
-  ForEachPrintable(*this, [&](TQRPrintable* p) {
-    add(FPrintConditions, p, p->PrintIf());
-    if (const auto* label = dynamic_cast<const TQRCustomLabel*>(p)) add(FHyperlinks, p, label->Hyperlink());
-    const TQRHighlights& rules = *p->Highlights();
-    for (int i = 0; i < rules.Count(); ++i) {
-      const std::string& condition = rules.Rule(i)->Condition();
-      FHighlightRules[p].push_back({compile(condition.empty() ? "FALSE" : condition), false});
-    }
-  });
-}
-
-// The first rule whose condition gives True; one that fails or gives something else is
-// taken as False and said once a pass.
-const TQRHighlight* TCustomQuickRep::DecideHighlight(const TQRPrintable* printable) {
-  const auto it = FHighlightRules.find(printable);
-  if (it == FHighlightRules.end()) return nullptr;
-  const TQRHighlight* chosen = nullptr;
-  for (size_t i = 0; i < it->second.size() && !chosen; ++i) {
-    TPassExpression& rule = it->second[i];
-    const TQREvValue& value = rule.Evaluator->Evaluate();
-    if (value.Kind == vkBoolean) {
-      if (value.BoolValue) chosen = printable->Highlights()->Rule(static_cast<int>(i));
-    } else if (!rule.Told) {
-      rule.Told = true;
-      AddGenerationMessage(printable->Name() + ": its highlight " + std::to_string(i + 1) + " " +
-                           (value.Kind == vkError ? "fails (" + value.StrValue + ")" : "gives neither True nor False") +
-                           "; it is taken as False");
-    }
-  }
-  if (chosen)
-    FActiveHighlights[printable] = chosen;
-  else
-    FActiveHighlights.erase(printable);
-  return chosen;
-}
-
-const TQRHighlight* TCustomQuickRep::ActiveHighlight(const TQRPrintable* printable) const {
-  if (FActiveHighlights.empty()) return nullptr;
-  const auto it = FActiveHighlights.find(printable);
-  return it == FActiveHighlights.end() ? nullptr : it->second;
-}
-
-std::string TCustomQuickRep::PassText(TPassExpressions& expressions, const TComponent* component, const char* what) {
-  const auto it = expressions.find(component);
-  if (it == expressions.end()) return {};
-  TPassExpression& expression = it->second;
-  const TQREvValue& value = expression.Evaluator->Evaluate();
-  if (!value.IsError()) return EvValueToString(value);
-  if (!expression.Told) {
-    expression.Told = true;
-    AddGenerationMessage(component->Name() + ": its " + what + " fails (" + value.StrValue + "); it is left out");
-  }
-  return {};
-}
-
-std::string TCustomQuickRep::HyperlinkTarget(const TQRCustomLabel* label) {
-  if (FHyperlinks.empty()) return {};
-  std::string target = PassText(FHyperlinks, label, "Hyperlink");
-  if (target.empty() || IsSafeLinkTarget(target)) return target;
-  TPassExpression& expression = FHyperlinks[label];
-  if (!expression.Told) {
-    expression.Told = true;
-    AddGenerationMessage(label->Name() + ": its Hyperlink gives \"" + target +
-                         "\", which is neither a web or mail address nor a #bookmark; it is left out");
-  }
-  return {};
-}
-
-// What a band is to a reader that follows the structure of a PDF: the title the main
-// heading, a group header a heading of its group's level, a detail band a table row.
-std::string TCustomQuickRep::StructureRole(const TQRCustomBand* band) const {
-  if (!FTaggedPdf) return {};
-  const TQRBandType type = band->BandType();
-  if (type == rbTitle) return "H1";
-  if (type == rbDetail || type == rbSubDetail) return "TR";
-  if (type != rbGroupHeader) return {};
-  const std::vector<TQRGroup*>& groups = FController->Groups();
-  const auto it = std::find(groups.begin(), groups.end(), band);
-  return "H" + std::to_string(std::min<ptrdiff_t>(2 + (it == groups.end() ? 0 : it - groups.begin()), 6));
-}
-
-// A title band's entry is at the top; a group header's nests by its group's depth;
-// others nest under the innermost group.
-void TCustomQuickRep::AddBookmark(TQRCustomBand* band) {
-  if (FReprintingHeaders) return;
-  std::string title = PassText(FBookmarks, band, "Bookmark");
-  if (title.empty()) return;
-  const std::vector<TQRGroup*>& groups = FController->Groups();
-  int32_t level = static_cast<int32_t>(groups.size()) + 1;
-  if (band->BandType() == rbTitle) {
-    level = 0;
-  } else if (const auto it = std::find(groups.begin(), groups.end(), band); it != groups.end()) {
-    level = static_cast<int32_t>(it - groups.begin()) + 1;
-  }
-  TPageAnnotation bookmark;
-  bookmark.Kind = TPageAnnotation::akBookmark;
-  bookmark.Level = level;
-  bookmark.Rect = band->PrintedRect;
-  bookmark.Text = std::move(title);
-  FQRPrinter->PageCanvas()->Annotate(bookmark);
-}
-
-// A condition that fails or gives no True or False is taken as False, and said once a
-// pass: the rest of the report still prints.
-bool TCustomQuickRep::PrintConditionHolds(const TComponent* component) {
-  if (FPrintConditions.empty()) return true;
-  const auto it = FPrintConditions.find(component);
-  if (it == FPrintConditions.end()) return true;
-  TPassExpression& condition = it->second;
-  const TQREvValue& value = condition.Evaluator->Evaluate();
-  if (value.Kind == vkBoolean) return value.BoolValue;
-  if (!condition.Told) {
-    condition.Told = true;
-    AddGenerationMessage(component->Name() + ": its PrintIf " +
-                         (value.Kind == vkError ? "fails (" + value.StrValue + ")" : "gives neither True nor False") +
-                         "; it is taken as False");
-  }
-  return false;
-}
-
-void TCustomQuickRep::DecidePrintedControls(TQRCustomBand* band) {
-  if (FPrintConditions.empty() && FHighlightRules.empty()) return;
-  for (TControl* child : band->ControlList())
-    if (auto* printable = dynamic_cast<TQRPrintable*>(child)) {
-      bool prints = FPrintConditions.empty() || PrintConditionHolds(printable);
-      if (!FHighlightRules.empty()) {
-        const TQRHighlight* rule = DecideHighlight(printable);
-        if (rule && !rule->Visible()) prints = false;
-      }
-      if (prints)
-        FSkippedControls.erase(printable);
-      else
-        FSkippedControls.insert(printable);
-    }
-}
-
-bool TCustomQuickRep::ControlPrints(const TQRPrintable* printable) const {
-  return FSkippedControls.empty() || !FSkippedControls.count(printable);
+  FPass->CompileExpressions();
 }
 
 // Each parameter is a constant function of the pass (its value is put in once the
@@ -674,7 +474,7 @@ void TCustomQuickRep::DefineParamFunctions() {
 }
 
 void TCustomQuickRep::RemoveParamFunctions() {
-  FContinued = TQREvElement{};
+  FPass->Continued = TQREvElement{};
   if (FDefinedContinued) FFunctions->RemoveFunction("CONTINUED");
   FDefinedContinued = false;
   for (const std::string& name : FParamFunctions) FFunctions->RemoveFunction(name);
@@ -738,7 +538,7 @@ std::vector<std::string> TCustomQuickRep::UndeclaredSqlParams() const {
 // document is abandoned, never closed as if it were complete.
 void TCustomQuickRep::FinishPass(bool failed) {
   ForEachPrintable(*this, [](TQRPrintable* p) { p->Unprepare(); });
-  ClearPassExpressions();
+  FPass->ClearExpressions();
   if (!tOnPreviewThread) RelayoutTexts(*this);
   try {
     FController->UnprepareRun();
@@ -748,7 +548,7 @@ void TCustomQuickRep::FinishPass(bool failed) {
   RemoveParamFunctions();
   FFunctions->SetDataSetList(nullptr);
   if (GlobalEvEnvironment()->Compiled()) GlobalEvEnvironment()->Discard();
-  FPageNumber = FColumnNumber = FReportTitleElement = TQREvElement{};
+  FPass->PageNumber = FPass->ColumnNumber = TQREvElement{};
   for (TDataSet* dataSet : FOpenedForPass) dataSet->Close();
   FOpenedForPass.clear();
   TQRPrinter& printer = *FQRPrinter;
@@ -763,312 +563,7 @@ void TCustomQuickRep::FinishPass(bool failed) {
     if (printer.OutputTarget == otPrinter)
       for (const std::string& message : printer.Printer().JobMessages()) AddGenerationMessage(message);
   }
-  FCursorY = -1;
-}
-
-void TCustomQuickRep::SetFunctionInteger(TQREvElement element, int32_t value) {
-  if (element) TQREvEnvironment::AssignInteger(element, value);
-}
-
-// ---------------------------------------------------------------------------
-// Page and column layout
-
-// Margins that leave no room on the paper would give only blank pages: the pass prints
-// without them and says so. The report keeps its margins.
-void TCustomQuickRep::DropMarginsWiderThanThePaper() {
-  const auto value = [this](TQRPageValue index) { return AsDouble(FPage->NativeValue(index)); };
-  FDropSideMargins = value(pvWidth) - value(pvLeftMargin) - value(pvRightMargin) < 0;
-  FDropTopBottomMargins = value(pvLength) - value(pvTopMargin) - value(pvBottomMargin) < 0;
-  if (FDropSideMargins)
-    AddGenerationMessage("The left and right margins are together wider than the paper: the pages are printed "
-                         "without them");
-  if (FDropTopBottomMargins)
-    AddGenerationMessage("The top and bottom margins are together longer than the paper: the pages are printed "
-                         "without them");
-}
-
-double TCustomQuickRep::PassMargin(TQRPageValue index) const {
-  const bool side = index == pvLeftMargin || index == pvRightMargin;
-  if (side ? FDropSideMargins : FDropTopBottomMargins) return 0;
-  return AsDouble(FPage->NativeValue(index));
-}
-
-double TCustomQuickRep::PageBottom() const {
-  return AsDouble(FPage->NativeValue(pvLength)) - PassMargin(pvBottomMargin);
-}
-
-double TCustomQuickRep::RemainingSpace() const {
-  if (FIdle || FCursorY == -1) return 0;
-  return Round(PageBottom() - FFooterReserve - FCursorY);
-}
-
-void TCustomQuickRep::MeasurePageFooter() {
-  FFooterReserve = 0;
-  for (TQRCustomBand* band : FBandList) {
-    if (band->BandType() != rbPageFooter || !band->Enabled()) continue;
-    FFooterReserve += AsDouble(band->Size()->NativeHeight());
-    size_t guard = FBandList.size();
-    for (TQRCustomBand* child = band->FindChildBand(); child && guard > 0; child = child->FindChildBand(), --guard)
-      FFooterReserve += AsDouble(child->Size()->NativeHeight());
-  }
-}
-
-double TCustomQuickRep::LinkedHeight(const TQRCustomBand* band) const {
-  double height = 0;
-  size_t guard = FBandList.size() + 1;
-  for (const TQRCustomBand* b = band; b && guard > 0; b = b->LinkBand(), --guard)
-    height += AsDouble(b->Size()->NativeHeight());
-  return height;
-}
-
-void TCustomQuickRep::OutputBand(TQRCustomBand* band, double keepWith) {
-  if (!band) return;
-  if (band->AlignToBottom()) {
-    if (band->BandType() == rbSummary && !FOptions.Contains(LastPageFooter)) FFooterReserve = 0;
-    const int32_t target = Round(PageBottom() - AsDouble(band->Size()->NativeHeight()) - FFooterReserve);
-    if (FCursorY < target) FCursorY = target;
-  }
-  EmitBand(band, keepWith);
-}
-
-void TCustomQuickRep::EnsureRoom(TQRCustomBand* band, double keepWith) {
-  const int32_t need = Round(LinkedHeight(band) + keepWith);
-  // A band that does not fit moves to the next column, even one taller than a whole page
-  // (it then prints alone there, clipped by the page). A column holding nothing but the
-  // headers that began it is never left: the band prints there, so a pass always ends.
-  if (band->BandType() != rbPageFooter && need > RemainingSpace() && FColumnHasContent)
-    NextColumn();
-  else if (FPagesDone == 0)
-    NextColumn();
-}
-
-void TCustomQuickRep::BreakToNewColumn() {
-  if (FIdle) return;
-  if (FColumnBreakArmed || FColumnNo > 1)
-    NextColumn();
-  else
-    FColumnBreakArmed = true;
-}
-
-void TCustomQuickRep::BreakToNewPage() {
-  if (FIdle) return;
-  if (FSkipNextForcedPage) {
-    FSkipNextForcedPage = false;
-    return;
-  }
-  do NextColumn();
-  while (FColumnNo != 1 && !FCancelRequested);
-}
-
-void TCustomQuickRep::NextColumn() {
-  TDepth depth(FColumnStartDepth);
-  FColumnHasContent = false;
-  const int32_t columns = std::max(1, FPage->Columns());
-  if (FColumnNo >= columns) {
-    FColumnNo = 1;
-    FCursorX = Round(PassMargin(pvLeftMargin));
-    BeginNewPage();
-  } else {
-    const double space = AsDouble(FPage->NativeValue(pvColumnSpace));
-    int32_t width = 0;
-    if (const TQRCustomBand* detail = FindBand(rbDetail)) {
-      width = Round(AsDouble(detail->Size()->NativeWidth()));
-    } else {
-      const double printable = AsDouble(FPage->NativeValue(pvWidth)) -
-                               (PassMargin(pvLeftMargin) + PassMargin(pvRightMargin));
-      width = (Round(printable) - Round(space) * (columns - 1)) / columns;
-    }
-    FCursorX += Round(space) + width;
-    FCursorY = FColumnStartY;
-    ++FColumnNo;
-  }
-  SetFunctionInteger(FColumnNumber, FColumnNo);
-  if (!(FColumnNo == 1 && FPagesDone == 1)) {
-    OutputBand(FindBand(rbColumnHeader));
-    // Headers repeated for groups that go on are not new places for the outline.
-    struct TReprinting {
-      bool& Flag;
-      ~TReprinting() { Flag = false; }
-    } reprinting{FReprintingHeaders = true};
-    FController->ReprintGroupHeaders();
-  }
-}
-
-void TCustomQuickRep::BeginNewPage() {
-  TDepth depth(FColumnStartDepth);
-  FinishPage();
-  FColumnHasContent = false;
-  ++FPagesDone;
-  SetFunctionInteger(FPageNumber, FPagesDone);
-  if (FOutputPass || FPagesDone == 1) FQRPrinter->NewPage();
-  FCursorY = Round(PassMargin(pvTopMargin));
-  if (OnStartPage && !HasState(sfDesigning)) OnStartPage(this);
-  if (FPagesDone > 1 || FOptions.Contains(FirstPageHeader)) OutputBand(FindBand(rbPageHeader));
-  FColumnStartY = FCursorY;
-  if (FPagesDone == 1)
-    if (const TQRCustomBand* title = FindBand(rbTitle)) FColumnStartY += Round(AsDouble(title->Size()->NativeHeight()));
-}
-
-void TCustomQuickRep::FinishPage() {
-  if (FPagesDone <= 0) return;
-  TDepth depth(FColumnStartDepth);
-  FCursorY = Round(PageBottom() - FFooterReserve);
-  FCursorX = Round(PassMargin(pvLeftMargin));
-  if (!(FOnFinalPage && !FOptions.Contains(LastPageFooter))) OutputBand(FindBand(rbPageFooter));
-  PrintPageItems();
-  if (OnEndPage && !HasState(sfDesigning)) OnEndPage(this);
-}
-
-void TCustomQuickRep::PrintPageItems() {
-  for (TControl* child : ControlList())
-    if (auto* printable = dynamic_cast<TQRPrintable*>(child);
-        printable && printable->Enabled() && PrintConditionHolds(printable))
-      printable->PrintAt(0, 0);
-  TQRPrinter& printer = *FQRPrinter;
-  if (FOutputPass && Frame()->HasAnySide() && printer.PageCanvas()) {
-    const double left = PassMargin(pvLeftMargin), top = PassMargin(pvTopMargin);
-    const double right = AsDouble(FPage->NativeValue(pvWidth)) - PassMargin(pvRightMargin);
-    const TRect rect{printer.XToDevice(left), printer.YToDevice(top), printer.XToDevice(right),
-                     printer.YToDevice(PageBottom())};
-    Frame()->DrawFrameLines(*printer.PageCanvas(), rect, printer.HorzScale(), printer.VertScale());
-  }
-}
-
-void TCustomQuickRep::EmitBand(TQRCustomBand* band, double keepWith) {
-  TQRPrinter& printer = *FQRPrinter;
-  bool printBand = band->Enabled();
-  // Handlers run only outside the design state (a designed report previews without them).
-  const bool designing = band->HasState(sfDesigning);
-  if (printBand && band->BeforePrint && !designing) band->BeforePrint(band, printBand);
-  const bool skipped = printBand && !PrintConditionHolds(band);
-  if (skipped) printBand = false;
-  const TQRBandType type = band->BandType();
-  if (printBand) {
-    const bool unbreakable = type == rbTitle || type == rbPageHeader || type == rbPageFooter || type == rbOverlay;
-    if (band->ForceNewPage() && !unbreakable && FPagesDone > 0)
-      BreakToNewPage();
-    else if (band->ForceNewColumn() && !unbreakable && FPagesDone > 0)
-      BreakToNewColumn();
-    else
-      EnsureRoom(band, keepWith);
-    if (band->DetailController) band->DetailController->NotifyPrintables(qrnDataAdvance);
-    DecidePrintedControls(band);
-    if (FContinued) {
-      const auto* group = dynamic_cast<const TQRGroup*>(band);
-      TQREvEnvironment::AssignString(FContinued, FReprintingHeaders && group ? group->ContinuedText() : "");
-    }
-    const double height = AsDouble(band->Size()->NativeHeight());
-    const double width = AsDouble(band->Size()->NativeWidth());
-    band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
-                         printer.XToDevice(FCursorX + width), printer.YToDevice(FCursorY + height)};
-    if (FOutputPass && printer.PageCanvas() && !FBookmarks.empty()) AddBookmark(band);
-    const std::string role = StructureRole(band);
-    if (!role.empty() && FOutputPass && printer.PageCanvas())
-      printer.PageCanvas()->Annotate({TPageAnnotation::akBeginStructure, 0, {}, role});
-    if (band->Height() != 0) {
-      if (FOutputPass && printer.PageCanvas()) {
-        TCanvas& canvas = *printer.PageCanvas();
-        canvas.Brush()->SetStyle(bsSolid);
-        canvas.Brush()->SetColor(band->Color());
-        canvas.FillRect(band->PrintedRect);
-      }
-      band->Growth = 0;
-      bool first = true;
-      bool allDone = true;
-      do {
-        PrintBandControls(band, first, allDone);
-        if (FOutputPass && printer.PageCanvas()) {
-          band->PrintedRect = {printer.XToDevice(FCursorX), printer.YToDevice(FCursorY),
-                               printer.XToDevice(FCursorX + width),
-                               printer.YToDevice(FCursorY + height + band->Growth + 1)};
-          band->Frame()->DrawFrameLines(*printer.PageCanvas(), band->PrintedRect, printer.HorzScale(),
-                                        printer.VertScale());
-        }
-        if (FExportFilter) ExportBand(band);
-        if (!allDone) {
-          if (FCancelRequested || printer.Cancelled()) break;
-          NextColumn();
-          band->Growth = 0;
-          first = false;
-        }
-      } while (!allDone);
-      FCursorY += Round(height + band->Growth);
-    }
-    if (!role.empty() && FOutputPass && printer.PageCanvas())
-      printer.PageCanvas()->Annotate({TPageAnnotation::akEndStructure, 0, {}, role});
-    if (FColumnStartDepth == 0) FColumnHasContent = true;
-  } else if (band->DetailController && (!band->Enabled() || skipped)) {
-    band->DetailController->NotifyPrintables(qrnDataAdvance);
-  }
-  if (band->AfterPrint && !designing) band->AfterPrint(band, printBand);
-  if (TQRCustomBand* child = skipped ? nullptr : band->FindChildBand()) {
-    if (type == rbPageFooter) {
-      child->SetPrintType(rbPageFooter);
-      struct TBack {
-        TQRCustomBand* Child;
-        ~TBack() { Child->SetPrintType(rbChild); }
-      } back{child};
-      OutputBand(child);
-    } else {
-      OutputBand(child);
-    }
-  }
-}
-
-void TCustomQuickRep::PrintBandControls(TQRCustomBand* band, bool first, bool& allDone) {
-  allDone = true;
-  // A band carried over to a new column places at least one line of each control there.
-  FForceLine = !first;
-  for (TControl* child : band->ControlList()) {
-    auto* printable = dynamic_cast<TQRPrintable*>(child);
-    if (!printable || !printable->Enabled() || !ControlPrints(printable)) continue;
-    if (first || !printable->AllPrinted()) printable->PrintAt(FCursorX, FCursorY);
-    allDone = allDone && printable->AllPrinted();
-  }
-  FForceLine = false;
-}
-
-void TCustomQuickRep::ExportBand(TQRCustomBand* band) {
-  std::vector<TQRExportItem> items;
-  for (TControl* child : band->ControlList()) {
-    auto* printable = dynamic_cast<TQRPrintable*>(child);
-    if (!printable || !printable->Enabled()) continue;
-    TQRExportItem item;
-    item.Control = printable;
-    const TQRPrintableSize& size = *printable->Size();
-    item.Left = FCursorX + AsDouble(size.Native(TQRPrintableSize::szLeft));
-    item.Top = FCursorY + AsDouble(size.Native(TQRPrintableSize::szTop));
-    item.Width = AsDouble(size.Native(TQRPrintableSize::szWidth));
-    item.Height = AsDouble(size.Native(TQRPrintableSize::szHeight));
-    if (!printable->ExportItem(item)) continue;
-    if (const TQRHighlight* rule = ActiveHighlight(printable)) {
-      item.FontColor = rule->FontColor();
-      item.BackColor = rule->Color();
-      item.Bold = rule->FontStyle().Contains(fsBold);
-      item.Italic = rule->FontStyle().Contains(fsItalic);
-    }
-    // A control a condition leaves out keeps its cell, empty, so the columns stay in line.
-    if (!ControlPrints(printable)) {
-      item.Text.clear();
-      item.Value = TVariant{};
-    }
-    // Rows are written as they come, before the page count is known.
-    if (item.Text.find(kPageCountMark) != std::string::npos) {
-      std::string text;
-      for (size_t at = 0, mark; at <= item.Text.size(); at = mark + kPageCountMark.size()) {
-        mark = std::min(item.Text.find(kPageCountMark, at), item.Text.size());
-        text.append(item.Text, at, mark - at);
-      }
-      item.Text = std::move(text);
-      if (item.Value.Type == TVariant::varString) item.Value.Text = item.Text;
-      if (FPageCountLeftOut.insert(printable).second)
-        AddGenerationMessage(printable->Name() + ": the page count is not known while rows are exported; it is left out");
-    }
-    items.push_back(std::move(item));
-  }
-  std::stable_sort(items.begin(), items.end(),
-                   [](const TQRExportItem& a, const TQRExportItem& b) { return a.Left < b.Left; });
-  FExportFilter->Band(*band, items);
+  FPass->FCursorY = -1;
 }
 
 // ---------------------------------------------------------------------------

@@ -306,6 +306,7 @@ TCustomQuickRep::TCustomQuickRep()
       FParameters(std::make_unique<TQRParameters>()),
       FPrinterSettings(std::make_unique<TQuickRepPrinterSettings>()) {
   SetController(std::make_unique<TQRCustomController>());
+  FPass = std::make_unique<TQRPass>(*this);
   FFunctions->DefineFunction("PAGENUMBER", "0");
   FFunctions->DefineFunction("COLUMNNUMBER", "0");
   FFunctions->DefineFunction("REPORTTITLE", "''");

@@ -20,6 +20,7 @@
 #include "output/QRExport.h"
 #include "output/QRPrnSu.h"
 #include "report/QRParams.h"
+#include "report/QRPass.h"
 #include "report/QRUnits.h"
 
 namespace rpt {
@@ -258,7 +259,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   void SetQRPrinter(std::unique_ptr<TQRPrinter> printer);
   std::unique_ptr<TQRPrinter> TakeQRPrinter();
   // Pages begun in the current pass.
-  int32_t PagesDone() const { return FPagesDone; }
+  int32_t PagesDone() const { return FPass->PagesDone(); }
   // The values of the next runs, as text by upper-case name (not stored): declared
   // parameters and names the report's SQL uses without declaring them. Each pass
   // resolves them (ResolveParamValues) and fails naming a parameter without a value.
@@ -273,33 +274,32 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool UsesPageCount() const;
   // Where a control's printed text leads this time (its Hyperlink's text when that is an
   // address a page may carry), or "".
-  std::string HyperlinkTarget(const TQRCustomLabel* label);
+  std::string HyperlinkTarget(const TQRCustomLabel* label) { return FPass->HyperlinkTarget(label); }
   // The Highlights rule an element prints with this time, or none.
-  const TQRHighlight* ActiveHighlight(const TQRPrintable* printable) const;
+  const TQRHighlight* ActiveHighlight(const TQRPrintable* printable) const { return FPass->ActiveHighlight(printable); }
 
   // The datasets expressions see while a pass runs (empty between passes).
   TDataSetList* RunDataSets() { return &FRunDataSets; }
 
-  // The page and column layout of a pass (native units, page coordinates).
-  // keepWith: the height of what must print on the same page right after the band.
-  void OutputBand(TQRCustomBand* band, double keepWith = 0);
+  // The page and column layout of the running pass (native units, page coordinates);
+  // see TQRPass.
+  void OutputBand(TQRCustomBand* band, double keepWith = 0) { FPass->OutputBand(band, keepWith); }
   // Room left on the current page above the footer reserve (0 without a pass).
-  virtual double RemainingSpace() const;
-  void BeginNewPage();
-  void FinishPage();
-  void MeasurePageFooter();
-  void NextColumn();
-  int32_t CursorX() const { return FCursorX; }
-  int32_t CursorY() const { return FCursorY; }
-  int32_t ColumnNo() const { return FColumnNo; }
-  double FooterReserve() const { return FFooterReserve; }
-  void SetSkipNextForcedPage(bool value) { FSkipNextForcedPage = value; }
-  // A stretching control prints at least one line, even one that does not fit.
-  bool ForceLine() const { return FForceLine; }
-  // The bottom of the printable page: the paper's length less the bottom margin.
-  double PageBottom() const;
-  // A margin as the running pass uses it (0 when the pass dropped it), native units.
-  double PassMargin(TQRPageValue index) const;
+  virtual double RemainingSpace() const { return FPass->RemainingSpace(); }
+  double FreshColumnSpace() const { return FPass->FreshColumnSpace(); }
+  double MeasureBand(TQRCustomBand* band) { return FPass->MeasureBand(band); }
+  void BeginNewPage() { FPass->BeginNewPage(); }
+  void FinishPage() { FPass->FinishPage(); }
+  void MeasurePageFooter() { FPass->MeasurePageFooter(); }
+  void NextColumn() { FPass->NextColumn(); }
+  int32_t CursorX() const { return FPass->CursorX(); }
+  int32_t CursorY() const { return FPass->CursorY(); }
+  int32_t ColumnNo() const { return FPass->ColumnNo(); }
+  double FooterReserve() const { return FPass->FooterReserve(); }
+  void SetSkipNextForcedPage(bool value) { FPass->SetSkipNextForcedPage(value); }
+  bool ForceLine() const { return FPass->ForceLine(); }
+  double PageBottom() const { return FPass->PageBottom(); }
+  double PassMargin(TQRPageValue index) const { return FPass->PassMargin(index); }
 
   // TQRUnitHost.
   TControl* HostControl() override { return this; }
@@ -346,25 +346,12 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   bool FOrdering = false;
   std::unique_ptr<TQRPrinter> FQRPrinter;
 
-  // Generation.
+  // Generation: the report prepares a pass, the pass lays the bands out, the report
+  // is put back as it was.
+  friend class TQRPass;
   void RunPass();
   void PreparePass();
   void FinishPass(bool failed);
-  void EmitBand(TQRCustomBand* band, double keepWith = 0);
-  void EnsureRoom(TQRCustomBand* band, double keepWith);
-  // PrintIf conditions, bookmarks and links of the bands and controls, compiled once for a pass.
-  void CompilePassExpressions();
-  void ClearPassExpressions();
-  bool PrintConditionHolds(const TComponent* component);
-  void DecidePrintedControls(TQRCustomBand* band);
-  bool ControlPrints(const TQRPrintable* printable) const;
-  void BreakToNewPage();
-  void BreakToNewColumn();
-  double LinkedHeight(const TQRCustomBand* band) const;
-  void PrintPageItems();
-  void PrintBandControls(TQRCustomBand* band, bool first, bool& allDone);
-  void ExportBand(TQRCustomBand* band);
-  void SetFunctionInteger(TQREvElement element, int32_t value);
   void DefineParamFunctions();
   void RemoveParamFunctions();
   // Datasets a preview's thread walks: closed on this thread before it starts, opened
@@ -372,54 +359,15 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::vector<TDataSet*> PassDataSets() const;
   void ReopenPassDataSets();
   bool RunPrintDialog(const TQRPrinter* shown);
+  void StartThread(bool notify, std::function<void()> ended);
 
   std::atomic<bool> FIdle{true};
   std::atomic<bool> FCancelRequested{false};
   bool FOutputPass = true;
   TQRExportFilter* FExportFilter = nullptr;
-  bool FOnFinalPage = false;
-  bool FSkipNextForcedPage = false;
-  bool FColumnBreakArmed = false;
-  // Whether the current column holds a band of its own (not only the headers that
-  // starting it printed), and how deep the work of starting a page or column nests.
-  bool FColumnHasContent = false;
-  // Margins the running pass leaves out because they are wider than the paper.
-  std::atomic<bool> FDropSideMargins{false};
-  std::atomic<bool> FDropTopBottomMargins{false};
-  void DropMarginsWiderThanThePaper();
-  int FColumnStartDepth = 0;
-  // Set while a band carried over to a new column prints: each control places a line.
-  bool FForceLine = false;
-  int32_t FCursorX = 0;
-  int32_t FCursorY = -1;
-  int32_t FColumnNo = 1;
-  int32_t FColumnStartY = 0;
-  double FFooterReserve = 0;
-  TQREvElement FPageNumber, FColumnNumber, FReportTitleElement, FContinued;
+  // The report's pass, reset for every run.
+  std::unique_ptr<TQRPass> FPass;
   bool FDefinedContinued = false;
-  void StartThread(bool notify, std::function<void()> ended);
-  // An expression of a band or control compiled once for a pass.
-  struct TPassExpression {
-    std::unique_ptr<TQREvaluator> Evaluator;
-    bool Told = false;  // an error is reported once a pass
-  };
-  using TPassExpressions = std::unordered_map<const TComponent*, TPassExpression>;
-  TPassExpressions FPrintConditions, FBookmarks, FHyperlinks;
-  // Each element's Highlights conditions in rule order, and the rule in force for the
-  // print under way (none: the element's own style).
-  std::unordered_map<const TQRPrintable*, std::vector<TPassExpression>> FHighlightRules;
-  std::unordered_map<const TQRPrintable*, const TQRHighlight*> FActiveHighlights;
-  const TQRHighlight* DecideHighlight(const TQRPrintable* printable);
-  // The text of a control's expression of the kind (named by what); "" when it has none
-  // or it fails, which is said once a pass.
-  std::string PassText(TPassExpressions& expressions, const TComponent* component, const char* what);
-  void AddBookmark(TQRCustomBand* band);
-  std::string StructureRole(const TQRCustomBand* band) const;
-  bool FReprintingHeaders = false;
-  // The controls of the band being printed that a condition leaves out this time.
-  std::unordered_set<const TQRPrintable*> FSkippedControls;
-  // Controls whose page count an export left out (said once each).
-  std::unordered_set<const TQRPrintable*> FPageCountLeftOut;
   std::unique_ptr<std::thread> FThread;
   std::vector<TDataSet*> FClosedForThread;
   std::vector<TDataSet*> FOpenedForPass;
@@ -428,7 +376,8 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   std::vector<std::string> FGenerationMessages;
 
  protected:
-  int32_t FPagesDone = 0;
+  // The page a pass would be on, for a test that prints controls without one.
+  void SetPagesDone(int32_t pages) { FPass->SetPagesDone(pages); }
   TDataSetList FRunDataSets;
 };
 
@@ -628,6 +577,10 @@ class TQRGroup : public TQRCustomBand {
   // A header that would end a page alone moves to the next one with its first record.
   bool KeepWithNext() const { return FKeepWithNext; }
   void SetKeepWithNext(bool value) { FKeepWithNext = value; }
+  // A group that would not end on the page it starts on, but fits on a fresh one,
+  // starts on a fresh one.
+  bool KeepTogether() const { return FKeepTogether; }
+  void SetKeepTogether(bool value) { FKeepTogether = value; }
   TQREvaluator& Evaluator() { return *FEvaluator; }
 
   // Printing state.
@@ -647,6 +600,7 @@ class TQRGroup : public TQRCustomBand {
   bool FReprintOnNewPage = false;
   std::string FContinuedText;
   bool FKeepWithNext = true;
+  bool FKeepTogether = false;
   std::unique_ptr<TQREvaluator> FEvaluator;
 };
 

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth poppler-utils sqlite3 libsqlite3-dev libpq-dev postgresql
   cups printer-driver-cups-pdf
   libxlsxwriter-dev python3-openpyxl
+  pybind11-dev python3-dev python3-pytest
   help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file
   clang libclang-rt-14-dev
   libzint-dev qt6-svg-dev zbar-tools dmtx-utils zxing-cpp-tools

@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test: the whole program built once under
 # AddressSanitizer and UndefinedBehaviorSanitizer (in build-asan; build/ stays the
 # normal build the program runs from) with all its tests, the GUI tests offscreen; then
-# the tests of what runs on the generation thread (report, page store, data) under
+# the tests of what runs on the generation thread (report, page store, data, and the
+# library's renders on several threads at once) under
 # ThreadSanitizer, and every fuzz target for a short time.
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
@@ -26,7 +27,8 @@ ctest --test-dir "$ASAN_BUILD_DIR" --output-on-failure -j "$JOBS" --timeout 900
 
 cmake -S "$ROOT" -B "$TSAN_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRPT_TSAN=ON \
   -DRPT_BUILD_BENCH=OFF >/dev/null
-tsan_tests=(tests/report/report_tests tests/output/output_tests tests/output/preview_tests tests/data/data_tests)
+tsan_tests=(tests/report/report_tests tests/output/output_tests tests/output/preview_tests tests/data/data_tests
+            tests/api/api_tests)
 cmake --build "$TSAN_BUILD_DIR" -j "$JOBS" --target "${tsan_tests[@]##*/}"
 # Without address randomisation: some kernels place mappings where the checker cannot work.
 no_aslr=(setarch "$(uname -m)" -R)

@@ -280,6 +280,14 @@ TEST_F(ExampleReports, TheGroupedListCountsItsPagesAndOutlinesItsCustomersAtThei
   ASSERT_GE(n, 3u);
   for (size_t i = 0; i < n; ++i)
     EXPECT_NE(pages[i].find("Page " + std::to_string(i + 1) + " of " + std::to_string(n)), std::string::npos) << i;
+  // No page ends with a customer's heading (the line naming the customer's number) alone.
+  std::istringstream laidOut(Run("pdftotext", {"-layout", pdf, "-"}).Out);
+  for (std::string page; std::getline(laidOut, page, '\f');) {
+    std::string last;
+    for (const std::string& line : Lines(page))
+      if (line.find_first_not_of(' ') != std::string::npos && line.find("Page ") == std::string::npos) last = line;
+    EXPECT_EQ(last.find("Customer no."), std::string::npos) << last;
+  }
 
   // Under the title's entry, one entry per customer, at the page its heading is on.
   const std::vector<Row> companies = Query(
@@ -471,6 +479,11 @@ TEST_F(ExampleReports, AnotherDatabaseFeedsTheReportAndTheQueriesItOwns) {
   EXPECT_NE(text.find("Copy "), std::string::npos);
   EXPECT_NE(text.find("Item "), std::string::npos);
   EXPECT_EQ(text.find("Sugar sticks"), std::string::npos);
+  // The same file named by a connection string instead of an alias.
+  ASSERT_EQ(Tool({"render", Example("order_details").string(), "direct.pdf", "--database", "sqlite:" + copy.string()})
+                .Status,
+            0);
+  EXPECT_EQ(Run("pdftotext", {"-layout", "direct.pdf", "-"}).Out, text);
   fs::remove(copy);
 }
 

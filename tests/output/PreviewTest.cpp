@@ -457,6 +457,9 @@ TEST_F(PreviewTest, SavesRecordingsAndExportsAndLoadsThemBack) {
   EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed.qrp"), choice), 0);
   EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed.txt"), choice), choice);
   EXPECT_EQ(TQRStandardPreview::ChoiceForName(File("typed"), 0), 0);
+  // Past three quarters of the page store's room the window warns while pages come.
+  EXPECT_EQ(TQRStandardPreview::StoreWarning(int64_t{1} << 30), "");
+  EXPECT_EQ(TQRStandardPreview::StoreWarning(int64_t{1700} << 20).rfind("The pages take 1700 MB of the 2048 MB", 0), 0u);
   ExportFilters().RemoveFilter("cnt");
   // An unwritable folder fails with a message; nothing is left half written.
   EXPECT_ANY_THROW(w->SaveTo(File("missing/three.qrp"), 0));

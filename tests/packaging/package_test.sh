@@ -42,6 +42,25 @@ pages=$(pdfinfo out.pdf | awk '/^Pages:/ {print $2}')
 "$usr/bin/reportdesigner" --help | grep -q "^Usage: reportdesigner" || fail "reportdesigner --help"
 man -l "$usr/share/man/man1/rpttool.1.gz" 2>/dev/null | grep -q "qrp-print" || fail "rpttool man page lacks the commands"
 
+# The library for other programs: its files, and the Python module imported from the
+# unpacked root (it finds the library beside it by its relative run path).
+for f in include/reportdesigner/ReportDesigner.h lib/cmake/ReportDesigner/ReportDesignerConfig.cmake \
+         lib/pkgconfig/reportdesigner.pc share/report-designer/examples/api/render_orders.py; do
+  [ -s "$usr/$f" ] || fail "package lacks $f"
+done
+ls "$usr"/lib/libreportdesigner.so.0* >/dev/null || fail "package lacks libreportdesigner.so.0"
+module=$(ls "$usr"/lib/python3/dist-packages/reportdesigner*.so) || fail "package lacks the Python module"
+preload=
+# A sanitized module needs the sanitizer's runtime, and the C++ runtime, loaded before
+# the interpreter (as the Python tests of tests/api do).
+if ldd "$module" | grep -q libasan; then
+  preload="$(c++ -print-file-name=libasan.so):$(c++ -print-file-name=libstdc++.so)"
+fi
+LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$usr/lib/python3/dist-packages" /usr/bin/python3 \
+  "$usr/share/report-designer/examples/api/render_orders.py" "$usr/share/report-designer/examples/api/orders.json" \
+  orders.pdf "$usr/share/report-designer/examples/orders_by_customer.rpt" | grep -q "orders.pdf: 2 pages" ||
+  fail "the Python module did not render the example"
+
 desktop-file-validate "$usr/share/applications/reportdesigner.desktop" || fail "desktop entry"
 
 # The MIME database of the package alone, asked about files without their extensions.

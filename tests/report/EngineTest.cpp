@@ -166,6 +166,40 @@ TEST_F(Groups, AHeaderNeverEndsAPageWithoutItsFirstRecord) {
   EXPECT_EQ(Only(Flat(Run()), {"total"}), (Texts{"total 30", "total 5", "total 8"}));
 }
 
+TEST_F(Groups, AGroupKeptTogetherStartsOnAFreshPageWhenItFitsThereMeasuredAsItPrints) {
+  // After the title and group A 13 mm are left: room for B's header and record (12 mm)
+  // but not its footer.
+  auto* title = Band(rbTitle, "Title", 240);
+  Label(title, "T", "title");
+  std::vector<Texts> pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "3");
+  ByCustomer->SetKeepTogether(true);
+  pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "total 30");
+  EXPECT_EQ((Texts{pages[1][0], pages[1][1], pages[1][3]}), (Texts{"B", "3", "total 5"}));
+  // With 23 mm left B fits by its designed heights, but its record's stretching text
+  // makes it taller than that: measured, the group moves.
+  title->Size()->SetHeight(230);
+  EXPECT_EQ(Only(Run()[0], {"total"}), (Texts{"total 30", "total 5"}));
+  auto* memo = Add<TQRMemo>("Note", Detail);
+  memo->Size()->SetLeft(60);
+  memo->Size()->SetHeight(1);
+  memo->SetAutoStretch(true);
+  memo->SetPrintIf("lines.id = 3");
+  for (const char* line : {"one", "two", "three"}) memo->Lines()->Add(line);
+  pages = Run();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(pages[0].back(), "total 30");
+  EXPECT_EQ((Texts{pages[1][0], pages[1][1], pages[1][2]}), (Texts{"B", "3", "one"}));
+  // A group taller than a page prints where it falls, as without the rule.
+  memo->Free();
+  title->Free();
+  Detail->Size()->SetHeight(140);
+  EXPECT_EQ(Only(Flat(Run()), {"total"}), (Texts{"total 30", "total 5", "total 8"}));
+}
+
 TEST_F(Groups, PrintIfSkipsBandsWithTheirChildrenAndControlsButTotalsStillCount) {
   Detail->SetHasChild(true);
   Label(Detail->FindChildBand(), "ChildText", "child");

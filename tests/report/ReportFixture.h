@@ -21,7 +21,7 @@ class TRoomyReport : public TQuickRep {
   std::optional<double> Room;
   double RemainingSpace() const override { return Room ? *Room : TQuickRep::RemainingSpace(); }
   // The page a pass would be on.
-  void SetPagesDone(int32_t pages) { FPagesDone = pages; }
+  using TQuickRep::SetPagesDone;
 };
 
 class ReportTest : public ::testing::Test {

@@ -40,7 +40,9 @@
 #include "output/QRPrinter.h"
 #include "report/QRController.h"
 #include "report/QRFile.h"
+#include "report/QRPictures.h"
 #include "report/QRTableFilters.h"
+#include "api/RenderReport.h"
 #include "tools/rpttool/LoadedReport.h"
 #include "tools/rpttool/Output.h"
 #include "tools/rpttool/Render.h"
@@ -393,6 +395,14 @@ TWritten WriteBurst(rpt::TQuickRep& report, const TOutputKind& kind, const std::
   return written;
 }
 
+// The report reads the dataset, as do its data fields that name none, as a document
+// window binds the header's dataset (without opening it: each pass opens the view).
+void BindReport(rpt::TQuickRep& report, rpt::TDataSet* dataSet) {
+  report.SetDataSet(dataSet);
+  for (rpt::TComponent* c : report.OwnedComponents())
+    if (rpt::IsFieldPrintable(c) && !rpt::FieldPrintableDataSet(c)) rpt::SetFieldPrintableDataSet(c, dataSet);
+}
+
 std::string ReplaceAll(std::string text, const std::string& what, const std::string& with) {
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
     text.replace(at, what.size(), with);
@@ -434,8 +444,16 @@ int RenderBursts(const TBurstOptions& options) {
     source.reset(rows);
     rows->SetRows(std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(options.RowsFile)));
   }
-  UseDatabase(report, source.get(), options.Database);
-  CheckParamNames(report, options.Params);
+  if (!options.Database.empty()) {
+    // The report's own datasets take the database as a single render gives it them; the
+    // source is opened below, with the values of its parameters.
+    const std::string database = rpt::IsConnectionString(options.Database)
+                                     ? rpt::Session().DefineConnection(options.Database)
+                                     : options.Database;
+    rpt::BindReportData(report, nullptr, database);
+    source->SetDatabaseName(database);
+  }
+  rpt::CheckParamNames(report, options.Params);
   report.SetParamTexts(options.Params);
   OpenSource(report, *source);
 

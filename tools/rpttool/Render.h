@@ -17,15 +17,6 @@ inline constexpr int kExitPartial = 3;
 // Says what is wrong with the command line on stderr; returns kExitUsage.
 int RenderUsageError(const std::string& message);
 
-// The database of the dataset and of every dataset the report owns replaced by the
-// alias given (nothing when it is empty).
-void UseDatabase(rpt::TQuickRep& report, rpt::TDataSet* dataSet, const std::string& database);
-// The report reads the dataset, as do its data fields that name none; as a document
-// window binds the header's dataset.
-void BindReport(rpt::TQuickRep& report, rpt::TDataSet* dataSet);
-// Every value given must be for a parameter the report declares or a ":NAME" its SQL
-// uses; a misspelt name would otherwise be dropped silently.
-void CheckParamNames(const rpt::TQuickRep& report, const rpt::TQRParamTexts& texts);
 // The creation date written into PDFs: SOURCE_DATE_EPOCH (seconds, UTC) when set, so
 // that the same data give the same bytes; else now.
 QDateTime PdfCreated();

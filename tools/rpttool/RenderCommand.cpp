@@ -6,21 +6,15 @@
 // header's dataset, opened, becomes the report's dataset and that of every data field
 // the file leaves unbound. The output appears under its name only once complete.
 //
-// A PDF is written while the report's thread makes the pages: each page goes from the
-// pass to this thread through a short queue and is let go once written, so no page is
-// kept and the page store's limit does not apply.
+// The render path itself is shared with the library (api/RenderReport.h): this file
+// reads the command line and prints what the render did.
 #include <QGuiApplication>
 #include <algorithm>
-#include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <functional>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,16 +23,11 @@
 #include "data/RowData.h"
 #include "objects/CodePage.h"
 #include "objects/Exceptions.h"
-#include "objects/Filer.h"
 #include "objects/Format.h"
 #include "output/QRExport.h"
 #include "output/QRPageFilters.h"
-#include "output/QRPageList.h"
-#include "output/QRPrinter.h"
-#include "report/QRDataCtrls.h"
-#include "report/QRPictures.h"
 #include "report/QRFile.h"
-#include "report/QRTableFilters.h"
+#include "api/RenderReport.h"
 #include "tools/rpttool/LoadedReport.h"
 #include "tools/rpttool/Output.h"
 #include "tools/rpttool/Render.h"
@@ -52,8 +41,6 @@ using rpt::Format;
 const char kUsage[] = "usage: rpttool render FILE.rpt OUT.qrp|OUT.pdf|OUT.png|OUT.csv|OUT.xlsx [--database ALIAS] "
                       "[--data ROWS.json|ROWS.csv] [--from N] [--to M] [--dpi N] [--title TEXT] [--progress] "
                       "[--param NAME=VALUE...] [--burst EXPR [--shard K/N] [--index FILE] [--skip-existing]]";
-// Pages a pass may be ahead of the writer.
-constexpr size_t kPagesAhead = 8;
 
 bool ParsePage(const std::string& text, int32_t& value) {
   char* end = nullptr;
@@ -85,157 +72,11 @@ bool IsImageOutput(const std::string& fileName) {
   return ext == ".png";
 }
 
-bool IsRecording(const std::string& fileName) {
-  std::string ext = std::filesystem::path(fileName).extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext == ".qrp";
-}
-
-// The pages from..to of a finished recording, as a recording of their own.
-void SavePageRange(rpt::TQRPrinter& printer, int32_t from, int32_t to, const std::string& fileName) {
-  rpt::TQRPageList part;
-  part.AttachStream(std::make_unique<rpt::TQRStream>(rpt::kStoreMemoryLimit));
-  part.SetCompressed(printer.PageList().Compressed());
-  for (int32_t n = from; n <= to; ++n) {
-    const std::unique_ptr<rpt::TMetafile> page = printer.PageImage(n);
-    if (!page) throw rpt::EQRError(Format("Page %d of the recording cannot be read", n));
-    part.AppendPage(*page);
-  }
-  part.WriteHeader();
-  part.CopyToFile(fileName);
-}
-
-// Writes a line to stderr at the end of every page: the page and the master records
-// printed so far (counted as the detail band finishes each one).
-void ReportProgressOnStderr(rpt::TQuickRep& report, int64_t& records) {
-  if (rpt::TQRCustomBand* detail = report.FindBand(rpt::rbDetail)) {
-    detail->AfterPrint = [&records, before = detail->AfterPrint](rpt::TQRCustomBand* band, bool printed) {
-      ++records;
-      if (before) before(band, printed);
-    };
-  }
-  report.OnEndPage = [&records](rpt::TCustomQuickRep* r) {
-    std::fprintf(stderr, "page %d done, %lld records\n", r->PagesDone(), static_cast<long long>(records));
-  };
-}
-
-// Pages handed from the report's thread to the writing one. At most kPagesAhead wait: the
-// pass waits for the writer beyond that, so memory stays flat however long the report.
-class TPageQueue {
- public:
-  // On the report's thread; the page is dropped once the writer has gone.
-  void Push(std::unique_ptr<rpt::TMetafile> page) {
-    std::unique_lock<std::mutex> lock(FLock);
-    FChanged.wait(lock, [this] { return FClosed || FPages.size() < kPagesAhead; });
-    if (FClosed) return;
-    FPages.push_back(std::move(page));
-    FChanged.notify_all();
-  }
-  // The pass is over.
-  void End() {
-    const std::lock_guard<std::mutex> lock(FLock);
-    FEnded = true;
-    FChanged.notify_all();
-  }
-  // On the writing thread: the next page, or none once the pass is over.
-  std::unique_ptr<rpt::TMetafile> Pop() {
-    std::unique_lock<std::mutex> lock(FLock);
-    FChanged.wait(lock, [this] { return FEnded || !FPages.empty(); });
-    if (FPages.empty()) return nullptr;
-    std::unique_ptr<rpt::TMetafile> page = std::move(FPages.front());
-    FPages.pop_front();
-    FChanged.notify_all();
-    return page;
-  }
-  // The writer has gone: pages still coming are dropped.
-  void Close() {
-    const std::lock_guard<std::mutex> lock(FLock);
-    FClosed = true;
-    FPages.clear();
-    FChanged.notify_all();
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
-  std::deque<std::unique_ptr<rpt::TMetafile>> FPages;
-  bool FEnded = false, FClosed = false;
-};
-
-// Generates on the report's thread and hands pages first..last (last 0: to the end) to
-// write as they come. Any failure, of the pass or of the writing, stops both and leaves
-// no file. Returns the pages the report printed.
-int32_t RenderWhileGenerating(rpt::TQuickRep& report, const std::function<void(const rpt::TQRPageStream&)>& write,
-                              const std::string& file, int32_t first, int32_t last) {
-  rpt::TQRPrinter& printer = *report.QRPrinter();
-  TPageQueue queue;
-  printer.OnPageRecorded = [&queue](std::unique_ptr<rpt::TMetafile> page) { queue.Push(std::move(page)); };
-  int32_t seen = 0;
-  report.StartGeneration([&queue] { queue.End(); });
-  try {
-    write([&]() -> std::unique_ptr<rpt::TMetafile> {
-      while (std::unique_ptr<rpt::TMetafile> page = queue.Pop()) {
-        ++seen;
-        if (seen >= first && (last == 0 || seen <= last)) return page;
-      }
-      // The pass is over: its failure, or too few pages, fails the document before it is kept.
-      report.EndGeneration();
-      if (seen == 0) throw rpt::EQRError(file + ": the report printed no pages");
-      if (first > seen) throw rpt::EQRError(Format("The report has %d pages; --from %d prints nothing", seen, first));
-      return nullptr;
-    });
-  } catch (...) {
-    queue.Close();
-    if (report.GenerationRunning()) {
-      report.CancelGeneration();
-      try {
-        report.EndGeneration();
-      } catch (const std::exception&) {
-        // The failure that stopped the writing is the one told.
-      }
-    }
-    printer.OnPageRecorded = nullptr;
-    throw;
-  }
-  printer.OnPageRecorded = nullptr;
-  return seen;
-}
-
 }  // namespace
 
 int RenderUsageError(const std::string& message) {
   std::fprintf(stderr, "rpttool: %s\nTry 'rpttool --help' for the list of commands.\n", message.c_str());
   return kExitUsage;
-}
-
-void UseDatabase(rpt::TQuickRep& report, rpt::TDataSet* dataSet, const std::string& database) {
-  if (database.empty()) return;
-  if (dataSet) dataSet->SetDatabaseName(database);
-  for (rpt::TComponent* c : report.OwnedComponents()) {
-    auto* owned = dynamic_cast<rpt::TDataSet*>(c);
-    if (!owned) continue;
-    // A dataset stored open was opened by the load on its own database.
-    const bool wasOpen = owned->Active();
-    owned->Close();
-    owned->SetDatabaseName(database);
-    if (wasOpen) owned->Open();
-  }
-}
-
-void BindReport(rpt::TQuickRep& report, rpt::TDataSet* dataSet) {
-  report.SetDataSet(dataSet);
-  for (rpt::TComponent* c : report.OwnedComponents())
-    if (rpt::IsFieldPrintable(c) && !rpt::FieldPrintableDataSet(c)) rpt::SetFieldPrintableDataSet(c, dataSet);
-}
-
-void CheckParamNames(const rpt::TQuickRep& report, const rpt::TQRParamTexts& texts) {
-  const std::vector<std::string> undeclared = report.UndeclaredSqlParams();
-  for (const auto& [name, text] : texts) {
-    if (report.Parameters()->Find(name)) continue;
-    if (std::any_of(undeclared.begin(), undeclared.end(), [&](const std::string& n) { return rpt::SameText(n, name); }))
-      continue;
-    throw rpt::EQRError(Format("The report has no parameter %s", name));
-  }
 }
 
 QDateTime PdfCreated() {
@@ -322,7 +163,7 @@ int Render(std::span<const std::string> args) {
     burst.Params = std::move(params);
     return RenderBursts(burst);
   }
-  const bool recording = IsRecording(output);
+  const bool recording = rpt::IsRecordingName(output);
   const rpt::TQRExportFilterEntry* entry =
       recording ? nullptr : rpt::ExportFilters().FindByExtension(std::filesystem::path(output).extension().string());
   if (!recording && !entry) return RenderUsageError("the output must end in .qrp, .pdf, .png, .csv or .xlsx: " + output);
@@ -331,7 +172,6 @@ int Render(std::span<const std::string> args) {
   if (!rowsFile.empty() && !database.empty()) return RenderUsageError("--data and --database exclude each other");
   auto* images = dynamic_cast<rpt::TQRPNGFilter*>(filter.get());
   if (dpi && !images) return RenderUsageError("--dpi is for .png output");
-  if (images && dpi) images->SetResolution(dpi);
   if (filter && !filter->WritesPages() && (from || to))
     return RenderUsageError("--from and --to choose pages; a ." + entry->Extension + " output holds every detail row");
 
@@ -348,83 +188,30 @@ int Render(std::span<const std::string> args) {
     dataSet.reset(rows);
     rows->SetRows(std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(rowsFile)));
   }
-  UseDatabase(report, dataSet.get(), database);
-  if (dataSet) {
-    dataSet->Open();
-    BindReport(report, dataSet.get());
-  }
-  CheckParamNames(report, params);
+  rpt::BindReportData(report, dataSet.get(), database);
+  rpt::CheckParamNames(report, params);
   report.SetParamTexts(std::move(params));
 
-  // Nothing is generated for a folder that cannot take the result.
-  rpt::TPendingFile(output).Discard();
-
-  // The pages are laid out for the built-in PDF printer whatever printer the file names.
-  report.PrinterSettings()->PrinterNumber = -1;
-  auto printer = std::make_unique<rpt::TQRPrinter>(std::vector<rpt::TPrinterDevice>{rpt::TPrinter::PdfPrinter()});
-  printer->OutputTarget = rpt::otPageStore;
-  report.SetQRPrinter(std::move(printer));
-  int64_t records = 0;
-  if (progress) ReportProgressOnStderr(report, records);
-
-  if (filter && !filter->WritesPages()) {
-    report.ExportToFilter(*filter);
-    for (const std::string& message : report.GenerationMessages())
-      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-    const auto* rows = dynamic_cast<const rpt::TQRTableFilter*>(filter.get());
-    Print(Format("exported %d rows into %s\n", rows ? rows->RowCount() : records, output));
-    return 0;
-  }
-
-  auto* pdf = dynamic_cast<rpt::TQRPDFFilter*>(filter.get());
-  // The document's title: the option, else the report's title, else the file's name.
-  if (pdf) pdf->Created = PdfCreated();
-  if (pdf) pdf->Title = !title.empty() ? title : report.ReportTitle().empty() ? file : report.ReportTitle();
-  // Pages are written as they come, and let go; a report that prints its page count is
-  // written from the store once its last page is made.
-  if ((pdf || images) && !report.UsesPageCount()) {
-    const int32_t first = from ? from : 1;
-    const auto write = [&](const rpt::TQRPageStream& next) {
-      if (pdf)
-        pdf->WritePageStream(next);
-      else
-        images->WritePageStream(next, first);
+  rpt::TRenderRequest request;
+  request.Output = output;
+  request.SourceName = file;
+  request.From = from;
+  request.To = to;
+  request.Dpi = dpi;
+  request.Title = title;
+  request.Created = PdfCreated();
+  // A line on stderr at the end of every page: the page and the detail prints so far.
+  if (progress)
+    request.OnPage = [](int32_t page, int64_t records) {
+      std::fprintf(stderr, "page %d done, %lld records\n", page, static_cast<long long>(records));
+      return true;
     };
-    const int32_t total = RenderWhileGenerating(report, write, file, first, to);
-    for (const std::string& message : report.GenerationMessages())
-      std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-    if (pdf)
-      for (const std::string& message : pdf->MissingFontMessages())
-        std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-    Print(Format("rendered pages %d to %d of %d into %s\n", first, to ? std::min(to, total) : total, total, output));
-    return 0;
-  }
-  report.GeneratePages();
-  // What the pass could not print as designed (a barcode text that cannot be encoded).
-  for (const std::string& message : report.GenerationMessages())
-    std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-  rpt::TQRPrinter& pages = *report.QRPrinter();
-  const int32_t total = pages.TotalPages();
-  if (pages.Status() != rpt::qsFinished || total == 0) throw rpt::EQRError(file + ": the report printed no pages");
-  if (from > total) throw rpt::EQRError(Format("The report has %d pages; --from %d prints nothing", total, from));
-  const int32_t first = from ? from : 1;
-  const int32_t last = to ? std::min(to, total) : total;
-
-  if (filter) {
-    pages.Title = report.ReportTitle().empty() ? file : report.ReportTitle();
-    filter->WritePages(pages, first, last);
-    if (pdf)
-      for (const std::string& message : pdf->MissingFontMessages())
-        std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
-  } else {
-    rpt::TPendingFile pending(output);
-    if (first == 1 && last == total)
-      pages.SaveRecording(pending.TempName());
-    else
-      SavePageRange(pages, first, last, pending.TempName());
-    pending.Commit();
-  }
-  Print(Format("rendered pages %d to %d of %d into %s\n", first, last, total, output));
+  const rpt::TRenderResult result = rpt::RenderReport(report, request);
+  for (const std::string& message : result.Warnings) std::fprintf(stderr, "rpttool: warning: %s\n", message.c_str());
+  if (result.Exported)
+    Print(Format("exported %d rows into %s\n", result.Rows, output));
+  else
+    Print(Format("rendered pages %d to %d of %d into %s\n", result.First, result.Last, result.Total, output));
   return 0;
 }
 

@@ -36,12 +36,6 @@ namespace {
 
 using rpt::Format;
 
-// Any failure names the file, so a script running over many files shows which one is
-// damaged.
-[[noreturn]] void FailIn(const std::string& fileName, const std::string& message) {
-  throw rpt::EReadError(fileName + ": " + message);
-}
-
 // Text as one quoted line: quotes, backslashes and control characters escaped.
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
@@ -206,30 +200,6 @@ class TTreePrinter {
 };
 
 }  // namespace
-
-TLoadedReport LoadReportFile(const std::string& fileName) {
-  const std::string bytes = rpt::ReadReportFileBytes(fileName);
-  TLoadedReport loaded;
-  try {
-    const size_t streamStart = rpt::ReadReportFileHeader(bytes, loaded.Header, fileName);
-    rpt::RegisterReportClasses();
-    // As the document window does: a report without owner named Report that prints when
-    // empty; the name stored in the stream is not kept. The header's dataset is left
-    // closed and unbound.
-    loaded.Report.reset(rpt::TComponent::Create<rpt::TNotifyQuickRep>(nullptr));
-    loaded.Report->SetName("Report");
-    loaded.Report->SetPrintIfEmpty(true);
-    const size_t end = rpt::LoadReportStream(bytes, streamStart, loaded.Report.get());
-    loaded.Report->SetName("Report");
-    // Bytes after the report are not part of it; saving would silently drop them.
-    if (end != bytes.size())
-      throw rpt::EReadError(Format("offset %d: expected the end of the data after the report, found %d more bytes",
-                                   end, bytes.size() - end));
-  } catch (const rpt::Exception& e) {
-    FailIn(fileName, e.what());
-  }
-  return loaded;
-}
 
 // One line per parameter: the declared ones with their type, default, prompt and
 // choices, then the ":NAME"s the SQL uses without declaring them (given as strings).
