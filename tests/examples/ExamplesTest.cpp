@@ -174,7 +174,10 @@ TEST_F(ExampleReports, TheCommittedFilesAreTheGeneratorsOutputAndTheirTextForm) 
   fs::create_directories(Work / "generated");
   const TRun made = Run(MAKE_EXAMPLES_PATH, {(Work / "generated").string()});
   ASSERT_EQ(made.Status, 0) << made.Err;
-  for (const char* name : kExamples) {
+  std::vector<std::string> names(std::begin(kExamples), std::end(kExamples));
+  // Burst into an invoice per order by rpttool_burst_cli rather than rendered whole here.
+  names.push_back("invoices");
+  for (const std::string& name : names) {
     for (const char* ext : {".rpt", ".txt"}) {
       const std::string file = std::string(name) + ext;
       EXPECT_EQ(ReadFile(Work / "generated" / file), ReadFile(fs::path(EXAMPLES_DIR) / file))

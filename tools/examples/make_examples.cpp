@@ -693,6 +693,101 @@ const std::vector<std::string> kSalesChartsSql = {
     "group by month_no, c.category_id",
     "order by month_no, c.name"};
 
+// (h) Invoices: one per order, meant to be burst into a file each (rpttool render
+// invoices.rpt 'out/invoice-{KEY}.pdf' --burst order_id). The rows are the order lines
+// with their order and customer, ordered by order; a group per order holds the address
+// block and the table's headings, its footer the totals. Rendered whole, every order
+// starts a page; burst, each file numbers its own pages ("Page 1 of 2"). The parameters
+// FIRST and LAST choose a range of order numbers (default: all).
+TReportBuilder Invoices() {
+  TReportBuilder b("Invoice");
+  TNotifyQuickRep* report = b.Report();
+  for (const auto& [name, def, prompt] : {std::tuple{"FIRST", "1", "First order number"},
+                                          std::tuple{"LAST", "999999999", "Last order number"}}) {
+    TQRParameter* p = report->Parameters()->AddParameter();
+    p->SetName(name);
+    p->SetDataType(ptInteger);
+    p->SetDefault(def);
+    p->SetPrompt(prompt);
+  }
+
+  TQRBand* title = b.Band(rbTitle, "TitleBand", 16);
+  TQRLabel* seller = b.Label(title, "SellerLabel", "Sample Trading Co.", 0, 0, 100);
+  TReportBuilder::Bold(seller, 14);
+  seller->Size()->SetHeight(7);
+  b.Label(title, "SellerAddress", "1 Harbour Road - 20457 Hamburg - Germany", 0, 8, 120);
+  TQRLabel* heading = b.Label(title, "InvoiceLabel", "INVOICE", 120, 0, 60, taRightJustify);
+  TReportBuilder::Bold(heading, 16);
+  heading->Size()->SetHeight(8);
+  b.Rule(title, "TitleRule", 0, 14, kWidth);
+
+  TQRGroup* order = b.Group("OrderGroup", "order_id", 41);
+  order->SetForceNewPage(true);
+  order->SetReprintOnNewPage(true);
+  order->SetContinuedText("(continued)");
+  order->SetBookmark("'Invoice ' + STR(order_id)");
+  TQRDBText* company = b.Field(order, "Company", "company", 0, 2, 100);
+  TReportBuilder::Bold(company, 10);
+  company->Size()->SetHeight(4.8);
+  b.Field(order, "Contact", "contact", 0, 7.5, 100);
+  b.Field(order, "Street", "street", 0, 12, 100);
+  b.Expr(order, "Place", "postal_code + ' ' + city", 0, 16.5, 100, taLeftJustify, "");
+  b.Expr(order, "Country", "UPPER(country)", 0, 21, 100, taLeftJustify, "");
+  TQRDBText* number = b.Field(order, "InvoiceNo", "order_id", 110, 2, 70, taRightJustify, "'Invoice no. '0");
+  TReportBuilder::Bold(number, 10);
+  number->Size()->SetHeight(4.8);
+  b.Expr(order, "InvoiceDate", "'Date ' + order_date", 110, 7.5, 70, taRightJustify, "");
+  b.Expr(order, "DueDate", "'Due ' + required_date", 110, 12, 70, taRightJustify, "");
+  b.Expr(order, "ShipVia", "'Shipped by ' + ship_via", 110, 16.5, 70, taRightJustify, "");
+  b.Expr(order, "Continued", "CONTINUED", 110, 21, 70, taRightJustify, "");
+  int n = 0;
+  for (const auto& [caption, left, width, alignment] :
+       std::vector<std::tuple<std::string, double, double, TAlignment>>{
+           {"Line", 0, 10, taRightJustify}, {"Product", 14, 76, taLeftJustify},
+           {"Qty", 92, 14, taRightJustify}, {"Unit price", 108, 24, taRightJustify},
+           {"Discount", 134, 16, taRightJustify}, {"Amount", 152, 28, taRightJustify}})
+    TReportBuilder::Bold(b.Label(order, "Heading" + std::to_string(++n), caption, left, 33, width, alignment));
+  b.Rule(order, "HeadingRule", 0, 38, kWidth);
+
+  TQRBand* detail = b.Band(rbDetail, "LineBand", 5);
+  order->SetLinkBand(detail);
+  b.Field(detail, "LineNo", "line_no", 0, 0.4, 10, taRightJustify);
+  b.Field(detail, "Product", "product", 14, 0.4, 76);
+  b.Field(detail, "Quantity", "quantity", 92, 0.4, 14, taRightJustify);
+  b.Field(detail, "UnitPrice", "unit_price", 108, 0.4, 24, taRightJustify, kMoney);
+  b.Expr(detail, "Discount", "discount * 100", 134, 0.4, 16, taRightJustify, "0' %';;'-'");
+  b.Field(detail, "Amount", "amount", 152, 0.4, 28, taRightJustify, kMoney);
+
+  TQRBand* footer = b.Band(rbGroupFooter, "OrderFooter", 20);
+  order->SetFooterBand(footer);
+  b.Rule(footer, "TotalsRule", 108, 0.5, 72);
+  b.Label(footer, "GoodsLabel", "Goods", 108, 1.5, 40);
+  b.Aggregate(footer, "Goods", "SUM(amount)", report, true, 152, 1.5, 28);
+  b.Label(footer, "FreightLabel", "Freight", 108, 6, 40);
+  b.Field(footer, "Freight", "freight", 152, 6, 28, taRightJustify, kMoney);
+  TReportBuilder::Bold(b.Label(footer, "TotalLabel", "Total due", 108, 11, 40));
+  TReportBuilder::Bold(b.Aggregate(footer, "Total", "SUM(amount) + freight", report, true, 152, 11, 28));
+  b.Aggregate(footer, "LineCount", "COUNT", report, true, 0, 1.5, 60, "0' lines'")->SetAlignment(taLeftJustify);
+
+  TQRBand* summary = b.Band(rbSummary, "SummaryBand", 10);
+  b.Label(summary, "TermsLabel", "Payable within 14 days. Thank you for your order.", 0, 3, 120);
+
+  PageFooter(b, true);
+  return b;
+}
+
+const std::vector<std::string> kInvoicesSql = {
+    "select o.order_id, o.order_date, o.required_date, o.ship_via, o.freight,",
+    "       c.company, c.contact, c.street, c.postal_code, c.city, c.country,",
+    "       l.line_no, p.name as product, l.quantity, l.unit_price, l.discount,",
+    "       round(l.quantity * l.unit_price * (1 - l.discount), 2) as amount",
+    "from orders o",
+    "join customers c on c.customer_id = o.customer_id",
+    "join order_lines l on l.order_id = o.order_id",
+    "join products p on p.product_id = l.product_id",
+    "where o.order_id between :FIRST and :LAST",
+    "order by o.order_id, l.line_no"};
+
 struct TExample {
   const char* Name;
   std::function<TReportBuilder()> Build;
@@ -729,7 +824,8 @@ int main(int argc, char** argv) {
                                     TExample{"monthly_sales", MonthlySales, kMonthlySalesSql},
                                     TExample{"product_catalogue", ProductCatalogue, kProductCatalogueSql},
                                     TExample{"orders_by_country", OrdersByCountry, kOrdersByCountrySql},
-                                    TExample{"sales_charts", SalesCharts, kSalesChartsSql}})
+                                    TExample{"sales_charts", SalesCharts, kSalesChartsSql},
+                                    TExample{"invoices", Invoices, kInvoicesSql}})
       Write(folder, example);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_examples: %s\n", e.what());
