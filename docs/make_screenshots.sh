@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
-scenarios=(start report data pagesettings preview print grouplist parameters highlights)
+scenarios=(start report data pagesettings preview print grouplist parameters highlights charts)
 xvfb-run -a -s "-screen 0 1280x1024x24 -br" "$build/tools/uishot/uishot" -o "$shots" "${scenarios[@]}"
 
 # guide picture <- scenario shot
@@ -33,6 +33,7 @@ pictures=(
   preview-outline:preview-04-outline-entry
   preview-width:preview-06-page2-zoom-width
   highlights:highlights-01-rule-editor
+  chart-design:charts-01-design
   print-dialog:print-02-dialog-pdf-pages-2-5
   print-progress:print-03-progress
 )

@@ -50,6 +50,7 @@
 #include "framework/Peer.h"
 #include "output/QRPrev.h"
 #include "inspector/ItemListEditor.h"
+#include "report/QRChart.h"
 #include "report/QRCtrls.h"
 #include "report/QRDataCtrls.h"
 #include "report/QRPictures.h"
@@ -287,7 +288,7 @@ TfrmDoc* NewDocument() {
 // The palette's buttons, top to bottom.
 enum TPaletteButton {
   pbPointer, pbBand, pbLabel, pbDBText, pbExpr, pbSysData, pbMemo, pbExprMemo, pbShape, pbChildBand, pbGroup,
-  pbSubDetail, pbImage, pbDBImage, pbBarcode
+  pbSubDetail, pbImage, pbDBImage, pbBarcode, pbChart
 };
 
 // A point of the page: offset from the top left of the active report's first band of
@@ -956,6 +957,25 @@ const std::map<std::string, TScenario>& Scenarios() {
          Expect(shot, dbText && dbText->DataField() == "product" && dbText->DataSet() == query,
                 "the field dialog did not bind the sub-detail's field to its query");
          shot.Take("detail-field");
+       }},
+      {"charts",
+       [](TShot& shot) {
+         // A chart drawn on a new report's title: the design surface shows a sample of its
+         // type and series count, before any data.
+         NewDocument();
+         Doc()->Report->SetUnits(MM);
+         Doc()->Report->FindBand(rbTitle)->Size()->SetHeight(70);
+         TShot::Settle();
+         auto* chart = dynamic_cast<TQRChart*>(Insert(pbChart, {At(rbTitle, {16, 8}), QSize(420, 220)}));
+         Expect(shot, chart != nullptr, "the chart button inserted no chart");
+         if (!chart) return;
+         chart->Series()->AddSeries()->SetTitle("Goods");
+         chart->Series()->AddSeries()->SetTitle("Freight");
+         chart->SetChartType(ctStackedBar);
+         chart->SetTitle("Orders by month");
+         chart->Invalidate();
+         TShot::Settle();
+         shot.Take("design");
        }},
       {"pictures",
        [](TShot& shot) {
