@@ -16,7 +16,9 @@ cmake -S "$src/examples/api" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$w
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configure"; }
 cmake --build "$work/example" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "build"; }
 # The program runs from the installed library, not the build's.
-ldd "$work/example/render_example" | grep -q "$work/prefix/.*libreportdesigner" || fail "not linked to the installed library"
+# (Captured first: grep -q would leave early and, with pipefail, fail the pipe on ldd's SIGPIPE.)
+libs=$(ldd "$work/example/render_example")
+grep -q "$work/prefix/.*libreportdesigner" <<<"$libs" || fail "not linked to the installed library"
 out=$("$work/example/render_example" "$src/examples/orders_by_customer.rpt" "$work/out.pdf" 2>"$work/progress.log")
 [ "$out" = "$work/out.pdf: 8 pages, 0 rows" ] || fail "render_example said: $out"
 grep -q "^page 8, " "$work/progress.log" || fail "no progress lines"
@@ -32,6 +34,7 @@ libdir=$(PKG_CONFIG_PATH="$pcdir" pkg-config --variable=libdir reportdesigner)
 # shellcheck disable=SC2086
 c++ "$src/examples/api/render_example.cpp" -o "$work/render_example_pc" $flags -Wl,-rpath,"$libdir" ||
   fail "build with pkg-config"
-"$work/render_example_pc" "$src/examples/orders_by_country.rpt" "$work/out.csv" COUNTRY=Austria FROM=2024-01-01 \
-  TO=2024-06-30 2>/dev/null | grep -q "out.csv: 0 pages, 37 rows" || fail "pkg-config build's render"
+out=$("$work/render_example_pc" "$src/examples/orders_by_country.rpt" "$work/out.csv" COUNTRY=Austria \
+  FROM=2024-01-01 TO=2024-06-30 2>/dev/null) || fail "pkg-config build's render failed"
+grep -q "out.csv: 0 pages, 37 rows" <<<"$out" || fail "pkg-config build's render: $out"
 echo "install test passed"

@@ -37,10 +37,13 @@ example=$(ls "$usr"/share/report-designer/examples/*.rpt | head -1)
 "$usr/bin/rpttool" render "$example" out.pdf
 pages=$(pdfinfo out.pdf | awk '/^Pages:/ {print $2}')
 [ "${pages:-0}" -ge 1 ] || fail "rendered PDF has no pages"
-"$usr/bin/rpttool" --version | grep -q "^rpttool [0-9]" || fail "rpttool --version"
-"$usr/bin/rpttool" render --help | grep -q "^Usage: rpttool render" || fail "rpttool render --help"
-"$usr/bin/reportdesigner" --help | grep -q "^Usage: reportdesigner" || fail "reportdesigner --help"
-man -l "$usr/share/man/man1/rpttool.1.gz" 2>/dev/null | grep -q "qrp-print" || fail "rpttool man page lacks the commands"
+# Outputs are captured before grep -q looks at them: leaving a pipe early would kill its
+# writer with SIGPIPE, and pipefail would then fail the line.
+holds() { grep -q "$1" <<<"$2"; }
+holds "^rpttool [0-9]" "$("$usr/bin/rpttool" --version)" || fail "rpttool --version"
+holds "^Usage: rpttool render" "$("$usr/bin/rpttool" render --help)" || fail "rpttool render --help"
+holds "^Usage: reportdesigner" "$("$usr/bin/reportdesigner" --help)" || fail "reportdesigner --help"
+holds "qrp-print" "$(man -l "$usr/share/man/man1/rpttool.1.gz" 2>/dev/null)" || fail "rpttool man page lacks the commands"
 
 # The library for other programs: its files, and the Python module imported from the
 # unpacked root (it finds the library beside it by its relative run path).
@@ -53,13 +56,13 @@ module=$(ls "$usr"/lib/python3/dist-packages/reportdesigner*.so) || fail "packag
 preload=
 # A sanitized module needs the sanitizer's runtime, and the C++ runtime, loaded before
 # the interpreter (as the Python tests of tests/api do).
-if ldd "$module" | grep -q libasan; then
+if holds libasan "$(ldd "$module")"; then
   preload="$(c++ -print-file-name=libasan.so):$(c++ -print-file-name=libstdc++.so)"
 fi
-LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$usr/lib/python3/dist-packages" /usr/bin/python3 \
+said=$(LD_PRELOAD=$preload ASAN_OPTIONS=detect_leaks=0 PYTHONPATH="$usr/lib/python3/dist-packages" /usr/bin/python3 \
   "$usr/share/report-designer/examples/api/render_orders.py" "$usr/share/report-designer/examples/api/orders.json" \
-  orders.pdf "$usr/share/report-designer/examples/orders_by_customer.rpt" | grep -q "orders.pdf: 2 pages" ||
-  fail "the Python module did not render the example"
+  orders.pdf "$usr/share/report-designer/examples/orders_by_customer.rpt") || fail "the Python module failed"
+holds "orders.pdf: 2 pages" "$said" || fail "the Python module did not render the example: $said"
 
 desktop-file-validate "$usr/share/applications/reportdesigner.desktop" || fail "desktop entry"
 
