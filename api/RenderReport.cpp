@@ -11,6 +11,7 @@
 
 #include "data/DB.h"
 #include "data/DBTables.h"
+#include "data/RowData.h"
 #include "objects/CodePage.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
@@ -184,6 +185,13 @@ TLoadedReport LoadReportFile(const std::string& fileName) {
 
 bool IsConnectionString(const std::string& database) {
   return LowerAscii(database).rfind("sqlite:", 0) == 0 || database.find("://") != std::string::npos;
+}
+
+TDataSet* MakeRenderDataSet(const TLoadedReport& loaded, std::shared_ptr<const TRowSet> rows) {
+  if (!rows) return CreateHeaderDataSet(loaded.Header, nullptr);
+  auto* dataSet = TComponent::Create<TRowsDataSet>(nullptr);
+  dataSet->SetRows(std::move(rows));
+  return dataSet;
 }
 
 void BindReportData(TQuickRep& report, TDataSet* dataSet, const std::string& given) {

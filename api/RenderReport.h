@@ -36,6 +36,11 @@ struct TLoadedReport {
 TLoadedReport LoadReportFile(const std::string& fileName);
 TLoadedReport LoadReportBytes(const std::string& bytes, const std::string& name);
 
+struct TRowSet;
+// The dataset a render reads (owned by the caller, unopened): over the rows when there
+// are some, else the one the file's header names (none when it names none).
+TDataSet* MakeRenderDataSet(const TLoadedReport& loaded, std::shared_ptr<const TRowSet> rows);
+
 // Binds the report to a dataset the way a document window does: it becomes the
 // report's dataset and that of every data field the file leaves unbound. A database
 // given first (an alias, or a connection string: TSession::DefineConnection) replaces

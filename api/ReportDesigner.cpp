@@ -303,13 +303,7 @@ RenderResult Report::Render(const std::string& outputPath, const RenderOptions& 
     rpt::TOwnedPtr<rpt::TDataSet> dataSet;
     rpt::TLoadedReport loaded = rpt::LoadReportBytes(impl.Bytes, impl.Name);
     rpt::TQuickRep& report = *loaded.Report;
-    if (impl.Binding == Impl::bRows) {
-      auto* rows = rpt::TComponent::Create<rpt::TRowsDataSet>(nullptr);
-      dataSet.reset(rows);
-      rows->SetRows(impl.Rows);
-    } else {
-      dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
-    }
+    dataSet.reset(rpt::MakeRenderDataSet(loaded, impl.Binding == Impl::bRows ? impl.Rows : nullptr));
     rpt::BindReportData(report, dataSet.get(), impl.Binding == Impl::bDatabase ? impl.Database : std::string());
     rpt::CheckParamNames(report, impl.Params);
     report.SetParamTexts(impl.Params);

@@ -1,8 +1,9 @@
 #pragma once
-// The editor of a collection property (an element's Highlights): the items in order
-// with Add, Delete, Up and Down, and the published properties of the item chosen, each
-// with a control of its kind (a text, a check box, a list of values, check boxes for a
-// set, a colour button). It edits a copy; OK hands the copy back.
+// The editor of a property that holds a list of items (an element's Highlights, a
+// chart's Series): the items in order with Add, Delete, Up and Down, and the published
+// properties of the item chosen, each with a control of its kind (a text, a check box, a
+// list of values, check boxes for a set, a colour button). It edits a copy; OK hands the
+// copy back.
 #include <QDialog>
 #include <functional>
 #include <string>
@@ -40,7 +41,7 @@ class TZQKItemListEditorDialog : public QDialog {
   QPushButton* BtnUp = nullptr;
   QPushButton* BtnDown = nullptr;
   QWidget* Fields = nullptr;
-  QLabel* Note = nullptr;  // the collection's EditorNote, when it has one
+  QLabel* Note = nullptr;  // the list's EditorNote, when it has one
   // Asks for a colour; the platform's colour dialog unless a test puts another.
   std::function<bool(TColor&)> ChooseColor;
   // The program's editor of an expression (with its list of fields), offered beside each

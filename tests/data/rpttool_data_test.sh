@@ -12,15 +12,8 @@ export RPT_DATA_DIR="$work/databases" RPT_ALIAS_FILE="$work/aliases.ini" RPT_SAM
 sqlite3 databases/shop.db "CREATE TABLE items (id INTEGER PRIMARY KEY, name VARCHAR(10)); INSERT INTO items VALUES (1, 'pen');" \
   || exit 1
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {  # STATUS COMMAND...: stdout to out.txt, stderr to err.txt
-  want=$1
-  shift
-  "$@" > out.txt 2> err.txt
-  got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited with $got, expected $want: $(cat err.txt)"
-}
+# shellcheck source=../support/cli.sh
+. "$(dirname "$0")/../support/cli.sh"
 same() {  # FILE EXPECTED-TEXT
   printf '%s' "$2" > expected.txt
   cmp -s "$1" expected.txt || fail "unexpected output: $(cat "$1")"

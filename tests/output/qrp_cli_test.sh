@@ -10,15 +10,8 @@ work=$3
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {
-  want=$1
-  shift
-  "$@" > out.txt 2> err.txt
-  got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited with $got, expected $want: $(cat err.txt)"
-}
+# shellcheck source=../support/cli.sh
+. "$(dirname "$0")/../support/cli.sh"
 
 "$sample" plain.qrp 3 || fail "sample writer"
 "$sample" packed.qrp 3 --compressed || fail "sample writer (compressed)"

@@ -16,16 +16,8 @@ export RPT_DATA_DIR="$work" RPT_ALIAS_FILE="$work/no-aliases.ini" RPT_SAMPLE_DB=
 # PDFs then carry this creation date, so the same data give the same bytes.
 export SOURCE_DATE_EPOCH=1700000000
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-expect() {  # STATUS COMMAND...: stdout to out.txt, stderr to err.txt
-  want=$1
-  shift
-  "$@" > out.txt 2> err.txt
-  got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited with $got, expected $want: $(cat err.txt)"
-}
-has() { grep -qxF -- "$2" "$1" || fail "$1 lacks the line '$2': $(cat "$1")"; }
+# shellcheck source=../support/cli.sh
+. "$(dirname "$0")/../support/cli.sh"
 # index_ok INDEX: every listed output has the bytes and SHA-256 the index gives.
 index_ok() {
   tail -n +2 "$1" | while IFS=, read -r key file pages records bytes sha error; do

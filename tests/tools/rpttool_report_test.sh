@@ -11,18 +11,8 @@ work=$3
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-# expect STATUS COMMAND...: runs the command, stdout to out.txt, stderr to err.txt.
-expect() {
-  want=$1
-  shift
-  "$@" > out.txt 2> err.txt
-  got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited with $got, expected $want: $(cat err.txt)"
-}
-# has FILE LINE: FILE holds exactly that line.
-has() { grep -qxF -- "$2" "$1" || fail "$1 lacks the line '$2': $(cat "$1")"; }
+# shellcheck source=../support/cli.sh
+. "$(dirname "$0")/../support/cli.sh"
 
 # The header of a report bound to the query "select *" / "from orders" of alias Sales:
 # kind 1, the database name, then the SQL block (31 bytes: count 2, then each line).

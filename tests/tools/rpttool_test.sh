@@ -8,16 +8,8 @@ work=$2
 rm -rf "$work" && mkdir -p "$work" || exit 1
 cd "$work" || exit 1
 
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-# expect STATUS COMMAND...: runs the command, stdout to out.txt, stderr to err.txt.
-expect() {
-  want=$1
-  shift
-  "$@" > out.txt 2> err.txt
-  got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited with $got, expected $want: $(cat err.txt)"
-}
+# shellcheck source=../support/cli.sh
+. "$(dirname "$0")/../support/cli.sh"
 
 # A report bound to the table orders.db of alias Sales, holding one label.
 printf 'QXRP\002\005\000\000\000Sales\011\000\000\000orders.db' > in.rpt

@@ -436,14 +436,10 @@ int RenderBursts(const TBurstOptions& options) {
   rpt::TOwnedPtr<rpt::TSegmentDataSet> view;
   TLoadedReport loaded = LoadReportFile(options.File);
   rpt::TQuickRep& report = *loaded.Report;
-  if (options.RowsFile.empty()) {
-    source.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
-    if (!source) throw rpt::EQRError(options.File + ": the report names no dataset to make bursts of");
-  } else {
-    auto* rows = rpt::TComponent::Create<rpt::TRowsDataSet>(nullptr);
-    source.reset(rows);
-    rows->SetRows(std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(options.RowsFile)));
-  }
+  source.reset(rpt::MakeRenderDataSet(loaded, options.RowsFile.empty() ? nullptr
+                                                                     : std::make_shared<const rpt::TRowSet>(
+                                                                           rpt::ReadRowFile(options.RowsFile))));
+  if (!source) throw rpt::EQRError(options.File + ": the report names no dataset to make bursts of");
   if (!options.Database.empty()) {
     // The report's own datasets take the database as a single render gives it them; the
     // source is opened below, with the values of its parameters.

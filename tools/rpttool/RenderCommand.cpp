@@ -147,11 +147,11 @@ int Render(std::span<const std::string> args) {
     }
   }
   if (file.empty() || output.empty()) return RenderUsageError(kUsage);
+  if (!rowsFile.empty() && !database.empty()) return RenderUsageError("--data and --database exclude each other");
   if (!burstGiven && (shardGiven || burst.SkipExisting || !burst.IndexFile.empty()))
     return RenderUsageError("--shard, --skip-existing and --index are for --burst");
   if (burstGiven) {
     if (from || to) return RenderUsageError("--from and --to are not for --burst: each output holds its burst's pages");
-    if (!rowsFile.empty() && !database.empty()) return RenderUsageError("--data and --database exclude each other");
     if (dpi && !IsImageOutput(output)) return RenderUsageError("--dpi is for .png output");
     burst.File = file;
     burst.Output = output;
@@ -169,7 +169,6 @@ int Render(std::span<const std::string> args) {
   if (!recording && !entry) return RenderUsageError("the output must end in .qrp, .pdf, .png, .csv or .xlsx: " + output);
   const std::unique_ptr<rpt::TQRExportFilter> filter = entry ? entry->FilterClass(output) : nullptr;
   if (from && to && from > to) return RenderUsageError("--from is after --to");
-  if (!rowsFile.empty() && !database.empty()) return RenderUsageError("--data and --database exclude each other");
   auto* images = dynamic_cast<rpt::TQRPNGFilter*>(filter.get());
   if (dpi && !images) return RenderUsageError("--dpi is for .png output");
   if (filter && !filter->WritesPages() && (from || to))
@@ -180,14 +179,9 @@ int Render(std::span<const std::string> args) {
   rpt::TOwnedPtr<rpt::TDataSet> dataSet;
   TLoadedReport loaded = LoadReportFile(file);
   rpt::TQuickRep& report = *loaded.Report;
-  if (rowsFile.empty()) {
-    dataSet.reset(rpt::CreateHeaderDataSet(loaded.Header, nullptr));
-  } else {
-    // The rows take the place of the header's dataset.
-    auto* rows = rpt::TComponent::Create<rpt::TRowsDataSet>(nullptr);
-    dataSet.reset(rows);
-    rows->SetRows(std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(rowsFile)));
-  }
+  // Rows from a file take the place of the header's dataset.
+  dataSet.reset(rpt::MakeRenderDataSet(
+      loaded, rowsFile.empty() ? nullptr : std::make_shared<const rpt::TRowSet>(rpt::ReadRowFile(rowsFile))));
   rpt::BindReportData(report, dataSet.get(), database);
   rpt::CheckParamNames(report, params);
   report.SetParamTexts(std::move(params));
