@@ -282,18 +282,19 @@ void TQRCustomBand::SetHasChild(bool value) {
   }
 }
 
-bool TQRCustomBand::RoomToGrow(double amount) const {
+bool TQRCustomBand::RoomToGrow(double amount, double growth) const {
   if (!FReport) return false;
-  return FReport->RemainingSpace() >= Round(static_cast<double>(FSize->NativeHeight()) + Growth + amount);
+  return FReport->RemainingSpace() >= Round(static_cast<double>(FSize->NativeHeight()) + growth + amount);
 }
 
-void TQRCustomBand::ClaimGrowth(double lineHeight, double& ownGrowth, bool& claimed) {
-  if (!RoomToGrow(lineHeight)) return;
-  if (!claimed && lineHeight < Growth) {
-    ownGrowth = Growth;
+void TQRCustomBand::NextGrowth(double lineHeight, double& bandGrowth, double& ownGrowth, bool& claimed) const {
+  if (!RoomToGrow(lineHeight, bandGrowth)) return;
+  // A printable's first line past its box may fit in what the others already claimed.
+  if (!claimed && lineHeight < bandGrowth) {
+    ownGrowth = bandGrowth;
   } else {
-    Growth += lineHeight;
-    ownGrowth = Growth;
+    bandGrowth += lineHeight;
+    ownGrowth = bandGrowth;
   }
   claimed = true;
 }

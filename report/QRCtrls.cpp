@@ -727,44 +727,68 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
     else if (DrawAlignment() == taCenter)
       left += (boxWidth - width) / 2;
   }
+  // Measuring first: where this print splits, and the growth it claims.
+  const double inset = Round(FFrame->Width() / 72.0 * 254);
+  const double linesTop = FFrame->DrawTop() ? top + inset : top;
+  TQRCustomBand* band = ParentBand();
+  const TTextSplit split = MeasureSplit(band, linesTop, height, lineHeight);
   // Not a line or two alone at a page's end: the text starts on the next page.
-  if (FMinLines > 1 && FAutoStretch && FNextLineIndex == 0 && FReport && !FReport->ForceLine() &&
-      WouldLeaveOrphans(top, offsetY, height, lineHeight, boxWidth)) {
+  if (FMinLines > 1 && FAutoStretch && FNextLineIndex == 0 && FReport && !FReport->ForceLine() && split.Rest &&
+      split.Lines > 0 && split.Lines < FMinLines) {
     FAllPrinted = false;
     return;
   }
-  const bool opaque = Opaque();
-  PrintBackground(canvas, left, top, width, height);
-  const double frameLeft = left, frameTop = top;
-  const double inset = Round(FFrame->Width() / 72.0 * 254);
-  if (FFrame->DrawTop()) top += inset;
-  if (FFrame->DrawLeft()) left += inset;
+  if (band) band->Growth = split.BandGrowth;
+  // Then drawing, which an export pass leaves out: it only takes the lines placed here.
+  if (finalPass)
+    DrawLines(canvas, {left, top, width, height}, linesTop, lineHeight, split);
+  else
+    for (int64_t i = 0; i < split.Lines; ++i) FPrintFormatter->Pop();
+  FNextLineIndex += static_cast<int32_t>(split.Lines);
+  FAllPrinted = !split.Rest;
+  if (FAllPrinted) FPrintFormatter.reset();
+}
+
+TQRCustomLabel::TTextSplit TQRCustomLabel::MeasureSplit(const TQRCustomBand* band, double top, double height,
+                                                         double lineHeight) {
+  TTextSplit split;
+  if (band) split.BandGrowth = band->Growth;
+  // A band carried over to a fresh column places a line there whatever its room.
+  const bool force = FReport && FReport->ForceLine();
   double limit = top + height + 1;
-  double y = top;
-  canvas.Brush()->SetStyle(bsClear);
-  const TAlignment alignment = DrawAlignment();
-  double growth = 0;
   bool claimed = false;
-  TQRCustomBand* band = ParentBand();
-  while (const std::string* next = FPrintFormatter->Peek()) {
-    if (y + lineHeight > limit) {
-      // A band carried over to a fresh column places a line there whatever its room.
-      const bool force = y == top && FReport && FReport->ForceLine();
-      if (FAutoStretch && band && band->RoomToGrow(lineHeight)) {
-        const double before = growth;
-        band->ClaimGrowth(lineHeight, growth, claimed);
-        limit = top + height + 1 + growth;
-        if (finalPass && opaque && growth > before) {
-          canvas.Brush()->SetStyle(bsSolid);
-          canvas.FillRect(DeviceRect(frameLeft, frameTop + height + before, width, growth - before));
-          canvas.Brush()->SetStyle(bsClear);
-        }
-      }
-      if (y + lineHeight > limit && !force) break;
+  for (double y = top; FPrintFormatter->Peek(static_cast<size_t>(split.Lines)); y += lineHeight, ++split.Lines) {
+    if (y + lineHeight <= limit) continue;
+    if (FAutoStretch && band) {
+      band->NextGrowth(lineHeight, split.BandGrowth, split.Growth, claimed);
+      limit = top + height + 1 + split.Growth;
     }
-    const std::string& line = *next;
-    if (finalPass && !line.empty()) {
-      const double anchor = alignment == taRightJustify ? left + width : alignment == taCenter ? left + width / 2 : left;
+    if (y + lineHeight > limit && !(force && split.Lines == 0)) {
+      split.Rest = FAutoStretch;
+      break;
+    }
+  }
+  return split;
+}
+
+void TQRCustomLabel::DrawLines(TCanvas& canvas, const TNativeBox& box, double linesTop, double lineHeight,
+                               const TTextSplit& split) {
+  const auto [frameLeft, frameTop, width, height] = box;
+  PrintBackground(canvas, frameLeft, frameTop, width, height);
+  if (Opaque() && split.Growth > 0) {
+    const TQRHighlight* rule = FReport ? FReport->ActiveHighlight(this) : nullptr;
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.Brush()->SetColor(rule && rule->Color() != clNone ? rule->Color() : Color());
+    canvas.FillRect(DeviceRect(frameLeft, frameTop + height, width, split.Growth));
+  }
+  canvas.Brush()->SetStyle(bsClear);
+  const double left = FFrame->DrawLeft() ? frameLeft + Round(FFrame->Width() / 72.0 * 254) : frameLeft;
+  const TAlignment alignment = DrawAlignment();
+  const double anchor = alignment == taRightJustify ? left + width : alignment == taCenter ? left + width / 2 : left;
+  double y = linesTop;
+  for (int64_t i = 0; i < split.Lines; ++i, y += lineHeight) {
+    const std::string& line = *FPrintFormatter->Peek();
+    if (!line.empty()) {
       const int32_t x = FPrinter->XToDevice(anchor), top = FPrinter->YToDevice(y);
       // Only a line with the page count keeps its anchor in the recording (its width
       // changes once the count is known); the others are placed here.
@@ -773,37 +797,18 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
       else
         canvas.TCanvas::AnchoredTextOut(x, top, line, alignment);
     }
-    y += lineHeight;
     FPrintFormatter->Pop();
-    ++FNextLineIndex;
   }
-  FAllPrinted = !(FAutoStretch && !FPrintFormatter->AtEnd());
-  if (FAllPrinted) FPrintFormatter.reset();
-  if (finalPass && y > top && FReport && !FHyperlink.empty()) {
+  if (split.Lines > 0 && FReport && !FHyperlink.empty()) {
     TPageAnnotation link;
     link.Kind = TPageAnnotation::akLink;
     link.Text = FReport->HyperlinkTarget(this);
     link.Rect = DeviceRect(frameLeft, frameTop, width, y - frameTop);
     if (!link.Text.empty()) canvas.Annotate(link);
   }
-  if (finalPass && FFrame->HasAnySide())
-    FFrame->DrawFrameLines(canvas, DeviceRect(frameLeft, frameTop, width, height + growth), FPrinter->HorzScale(),
-                           FPrinter->VertScale());
-}
-
-bool TQRCustomLabel::WouldLeaveOrphans(double top, double offsetY, double height, double lineHeight,
-                                       double boxWidth) const {
-  if (!(lineHeight > 0)) return false;
-  // The page's room below the box's top: the box, or as far as the band may grow.
-  const double room = std::max(height + 1, offsetY + FReport->RemainingSpace() - top);
-  const auto fit = static_cast<int64_t>(std::floor(room / lineHeight));
-  if (fit <= 0 || fit >= FMinLines) return false;
-  // Only when more lines are to come than fit (a count that stops there).
-  const std::unique_ptr<TQRLineFormatter> lines = LineFormatter(boxWidth, false);
-  std::string line;
-  int64_t count = 0;
-  while (count <= fit && lines->Next(line)) ++count;
-  return count > fit;
+  if (FFrame->HasAnySide())
+    FFrame->DrawFrameLines(canvas, DeviceRect(frameLeft, frameTop, width, height + split.Growth),
+                           FPrinter->HorzScale(), FPrinter->VertScale());
 }
 
 // ---------------------------------------------------------------------------

@@ -292,9 +292,18 @@ class TQRCustomLabel : public TQRPrintable {
   bool FAutoSize = true;
   bool FAutoStretch = false;
   int32_t FMinLines = 1;
-  // Whether a fresh print from box top with room for fit lines would leave fewer than
-  // MinLines at the page's end while more are to come.
-  bool WouldLeaveOrphans(double top, double offsetY, double height, double lineHeight, double boxWidth) const;
+  // Where a print of the lines still to come splits: how many go in the box (its lines
+  // from top, height tall) and the growth the band can give it here, and whether some
+  // are left for the next column or page. Found without drawing or claiming anything.
+  struct TTextSplit {
+    int64_t Lines = 0;
+    double Growth = 0;      // the box's
+    double BandGrowth = 0;  // the band's, with this box's claimed
+    bool Rest = false;
+  };
+  TTextSplit MeasureSplit(const TQRCustomBand* band, double top, double height, double lineHeight);
+  // Draws what a split places: background, the box's growth, lines, link and frame.
+  void DrawLines(TCanvas& canvas, const TNativeBox& box, double linesTop, double lineHeight, const TTextSplit& split);
   // The element's font on the canvas, with the colour and style of the Highlights rule in force.
   void UseFont(TCanvas& canvas) const;
   bool FWordWrap = true;

@@ -456,7 +456,8 @@ void TQRDBImage::Unprepare() {
 }
 
 void TQRDBImage::PrintAt(double offsetX, double offsetY) {
-  if (!IsPrintable()) return;
+  // An export pass takes no pictures: nothing to decode.
+  if (!IsPrintable() || !FinalPass()) return;
   std::string bytes;
   // The index finds the current field: a dataset makes its fields afresh when it reopens.
   if (FDataSet && FDataSet->Active() && FFieldIndex >= 0 && FFieldIndex < FDataSet->FieldCount()) {

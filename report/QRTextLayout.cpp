@@ -136,10 +136,10 @@ TQRLineFormatter::TQRLineFormatter(const TQRLineFormat& format, TTextWidthFunc w
 
 TQRLineFormatter::~TQRLineFormatter() = default;
 
-const std::string* TQRLineFormatter::Peek() {
-  while (FReady.empty())
+const std::string* TQRLineFormatter::Peek(size_t ahead) {
+  while (FReady.size() <= ahead)
     if (!Advance()) return nullptr;
-  return &FReady.front();
+  return &FReady[ahead];
 }
 
 void TQRLineFormatter::Pop() {

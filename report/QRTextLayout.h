@@ -36,7 +36,9 @@ class TQRLineFormatter {
   TQRLineFormatter& operator=(const TQRLineFormatter&) = delete;
 
   // The next line, formatted if need be; nullptr when the text is used up.
-  const std::string* Peek();
+  const std::string* Peek() { return Peek(0); }
+  // The line that many after the next (formatting up to it); nullptr past the end.
+  const std::string* Peek(size_t ahead);
   // Takes the line Peek returned.
   void Pop();
   // Takes the next line; false when the text is used up.

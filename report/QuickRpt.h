@@ -495,10 +495,12 @@ class TQRCustomBand : public TQRBasePanel {
   void SetPrintType(TQRBandType type) { FBandType = type; }
   double Growth = 0;
   TRect PrintedRect;
-  // Whether the band can grow by Amount on the current page; and the claim of a
-  // stretching printable (its own growth G and first-claim flag F).
-  bool RoomToGrow(double amount) const;
-  void ClaimGrowth(double lineHeight, double& ownGrowth, bool& claimed);
+  // Whether the band, grown by growth so far, can grow by amount more on the current page.
+  bool RoomToGrow(double amount, double growth) const;
+  // One more line of a stretching printable: when the page has room, the band's growth
+  // and the printable's own (with its first-claim flag) as they would be after it.
+  // Nothing changes on the band: a printable measures with it before it claims.
+  void NextGrowth(double lineHeight, double& bandGrowth, double& ownGrowth, bool& claimed) const;
 
   void SetParent(TWinControl* parent) override;
   void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) override;

@@ -140,6 +140,27 @@ TEST_F(PrintTest, WithoutRoomTheRestWaitsForTheNextColumnOrIsDropped) {
   EXPECT_EQ(bytes.find(Utf16("Dropped line 8")), std::string::npos);
 }
 
+TEST_F(PrintTest, AnExportPassSplitsATextAsAPrintDoesWithoutDrawingIt) {
+  auto* printed = Memo("Printed", 12, true);
+  auto* exported = Memo("Exported", 12, true);
+  Report->Room = 300;  // room to grow by a few lines, not by all
+  Detail->Growth = 0;
+  PrintOne(printed, 0, 0);
+  const double growth = Detail->Growth;
+  Detail->Growth = 0;
+  Report->SetOutputPass(false);
+  PrintOne(exported, 0, 0);
+  Report->SetOutputPass(true);
+  EXPECT_GT(growth, 0);
+  EXPECT_DOUBLE_EQ(Detail->Growth, growth);
+  EXPECT_GT(exported->NextLineIndex(), 1);
+  EXPECT_EQ(exported->NextLineIndex(), printed->NextLineIndex());
+  EXPECT_FALSE(exported->AllPrinted());
+  const std::string bytes = FinishPage();
+  EXPECT_NE(bytes.find(Utf16("Printed line 1")), std::string::npos);
+  EXPECT_EQ(bytes.find(Utf16("Exported line 1")), std::string::npos);
+}
+
 TEST_F(PrintTest, TwoStretchingMemosShareTheGrowthAlreadyClaimed) {
   auto* first = Memo("First", 6, true);
   auto* second = Memo("Second", 4, true);
