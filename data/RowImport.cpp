@@ -52,7 +52,9 @@ class TWriteStatement {
       case TValue::kInteger:
       case TValue::kBoolean: Check(sqlite3_bind_int64(FStmt, index, v.Int)); break;
       case TValue::kFloat: Check(sqlite3_bind_double(FStmt, index, v.Float)); break;
-      case TValue::kBlob: Check(sqlite3_bind_blob64(FStmt, index, v.Text.data(), v.Text.size(), SQLITE_TRANSIENT)); break;
+      case TValue::kBlob:
+        Check(sqlite3_bind_blob64(FStmt, index, v.Text.data(), v.Text.size(), SQLITE_TRANSIENT));
+        break;
       case TValue::kDate: BindText(index, DateToIso(v.Float)); break;
       case TValue::kTime: BindText(index, TimeToIso(v.Float)); break;
       case TValue::kDateTime: BindText(index, DateTimeToIso(v.Float)); break;
@@ -76,8 +78,8 @@ class TWriteStatement {
 class TWriteConnection {
  public:
   TWriteConnection(const std::string& file, bool readOnly) {
-    const int rc = sqlite3_open_v2(file.c_str(), &FDb,
-                                   readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(file.c_str(), &FDb, flags, nullptr);
     if (rc != SQLITE_OK) {
       const std::string message = FDb ? sqlite3_errmsg(FDb) : sqlite3_errstr(rc);
       sqlite3_close(FDb);
@@ -189,7 +191,8 @@ std::string ImportRows(const TRowSet& rows, const std::string& databaseFile, con
       std::string name = table;
       if (const std::string type = db.ObjectType(name); !type.empty()) {
         if (clash == TImportClash::Fail)
-          throw EDatabaseError(Format("A %s named '%s' already exists in %s", type, name, engine::PrintableText(databaseFile)));
+          throw EDatabaseError(
+              Format("A %s named '%s' already exists in %s", type, name, engine::PrintableText(databaseFile)));
         if (clash == TImportClash::Replace && type != "table")
           throw EDatabaseError(Format("'%s' is a %s, not a table: it is not replaced", name, type));
         if (clash == TImportClash::Replace) {

@@ -215,7 +215,8 @@ TEST_F(ApiPostgresTest, RendersFromAServerNamedByAConnectionString) {
       (1, 'Müller & Söhne', 'Zoë Ørsted', 'Hauptstraße 1', 'Berlin', '10115', 'Germany', '+49 30 1'),
       (2, 'Alpen AG', NULL, 'Ring 2', 'Wien', '1010', 'Austria', NULL),
       (3, 'Δelta KK', 'Ito', '1-2 Chiyoda', '東京', '100-0001', 'Japan', NULL);
-    INSERT INTO orders VALUES (1, 1, '2024-03-01'), (2, 1, '2023-12-31'), (3, 2, '2024-01-01'), (4, 1, '2024-12-31'))sql");
+    INSERT INTO orders VALUES (1, 1, '2024-03-01'), (2, 1, '2023-12-31'), (3, 2, '2024-01-01'),
+      (4, 1, '2024-12-31'))sql");
   rd::Report report = rd::Report::Open(Example("customer_cards.rpt"));
   report.BindConnection(ConnectionString());
   EXPECT_EQ(Csv(report),

@@ -149,8 +149,9 @@ int DataImport(std::span<const std::string> args) {
   if (file.empty()) throw rpt::Exception("usage: rpttool import FILE.json|FILE.csv [TABLE] [--replace]");
   // The file is read whole first: a malformed one changes nothing.
   const rpt::TRowSet rows = rpt::ReadRowFile(file);
-  const std::string name = rpt::ImportRows(rows, rpt::ImportDatabasePath(), table.empty() ? rpt::ImportTableName(file) : table,
-                                           replace ? rpt::TImportClash::Replace : rpt::TImportClash::NewName);
+  const std::string name =
+      rpt::ImportRows(rows, rpt::ImportDatabasePath(), table.empty() ? rpt::ImportTableName(file) : table,
+                      replace ? rpt::TImportClash::Replace : rpt::TImportClash::NewName);
   WriteLines({std::string(rpt::kImportAlias) + "\t" + name + "\t" + std::to_string(rows.Rows.size()) + " rows"});
   return 0;
 }
