@@ -1,5 +1,5 @@
 // The public library as a program uses it: only <reportdesigner/ReportDesigner.h>, on
-// the example reports over the sample database.
+// the example reports over the sample database (and one over the test PostgreSQL server).
 #include <gtest/gtest.h>
 
 #include <cstdio>
