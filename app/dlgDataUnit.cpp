@@ -1,6 +1,8 @@
 #include "app/dlgDataUnit.h"
 
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -12,7 +14,9 @@
 #include "app/DBControls.h"
 #include "data/DBTables.h"
 #include "data/Engine.h"
+#include "data/RowImport.h"
 #include "framework/Application.h"
+#include "objects/Format.h"
 #include "objects/StringList.h"
 
 namespace rpt {
@@ -100,6 +104,14 @@ void TdlgData::CreateControls() {
   ListBox1 = ListBox(Panel1, "ListBox1", {8, 26, 170, 218});
   Text(Panel1, {188, 26, 168, 90},
        "Select an alias from the\nAlias names list for the\nreport data, then click\nNext to continue.");
+  Text(Panel1, {188, 150, 168, 64},
+       QStringLiteral("Or take the rows of a JSON or CSV file: they are copied into a table of the alias %1.")
+           .arg(QString::fromLatin1(kImportAlias)),
+       true);
+  Button4 = new QPushButton("From file...", Panel1);
+  Button4->setObjectName("Button4");
+  Button4->setGeometry(188, 219, 100, 25);
+  Button4->setAutoDefault(false);
 
   Panel2 = Page(this, "Panel2");
   Text(Panel2, {8, 16, 346, 40},
@@ -167,6 +179,7 @@ void TdlgData::CreateControls() {
   connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
   connect(Button2, &QPushButton::clicked, this, [this] { BackClick(); });
   connect(Button3, &QPushButton::clicked, this, [this] { NextClick(); });
+  connect(Button4, &QPushButton::clicked, this, [this] { FromFileClick(); });
   for (QListWidget* list : {ListBox1, ListBox2}) {
     connect(list, &QListWidget::itemSelectionChanged, this, [this, list] { ListClicked(list); });
     connect(list, &QListWidget::itemDoubleClicked, this, [this, list] { ListDoubleClicked(list); });
@@ -175,7 +188,7 @@ void TdlgData::CreateControls() {
   // The page's controls, then the buttons left to right; hidden pages drop out by
   // themselves. Next is last, so when it is disabled under the focus the focus goes to
   // the page rather than to Cancel, where Enter would close the dialog.
-  QWidget* order[] = {ListBox1, RadioButton1, RadioButton2, ListBox2, Memo1, CheckBox1, DBNavigator1, DBGrid1,
+  QWidget* order[] = {ListBox1, Button4, RadioButton1, RadioButton2, ListBox2, Memo1, CheckBox1, DBNavigator1, DBGrid1,
                       Button1, Button2, Button3};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
@@ -247,6 +260,62 @@ void TdlgData::ShowStep() {
     case 4: accept(); break;
     default: break;
   }
+}
+
+void TdlgData::FromFileClick() {
+  std::optional<std::string> file;
+  if (RowFileDialog) {
+    file = RowFileDialog();
+  } else {
+    QFileDialog dialog(this);
+    dialog.setWindowTitle("Rows from a file");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(AnyCaseFilters("Rows (*.json *.csv)"));
+    if (ExecDialog(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      file = dialog.selectedFiles().first().toStdString();
+  }
+  if (file) HandleErrors([&] { ImportRowFile(*file); });
+}
+
+void TdlgData::ImportRowFile(const std::string& fileName) {
+  // Read whole before anything is written: a malformed file changes nothing.
+  const TRowSet rows = ReadRowFile(fileName);
+  const std::string database = ImportDatabasePath();
+  const std::string proposed = ImportTableName(fileName);
+  TImportClash clash = TImportClash::Fail;
+  if (ImportTableExists(database, proposed)) {
+    const std::string file = QFileInfo(QString::fromStdString(fileName)).fileName().toStdString();
+    switch (MessageDlg(Format("The alias %s already has a table %s.\n\nYes: replace it with the rows of %s.\n"
+                              "No: keep it and copy the rows into a new table.\nCancel: copy nothing.",
+                              kImportAlias, proposed, file),
+                       mtConfirmation, {mbYes, mbNo, mbCancel})) {
+      case mrYes: clash = TImportClash::Replace; break;
+      case mrNo: clash = TImportClash::NewName; break;
+      default: return;
+    }
+  }
+  // The preview may be reading the table about to be replaced: it lets go first.
+  DataSource1->SetDataSet(nullptr);
+  DestroyNewDataSet();
+  const std::string table = ImportRows(rows, database, proposed, clash);
+
+  // On to the preview, with the pages behind it as if the user had chosen them.
+  auto select = [](QListWidget* list, const std::string& text) {
+    const auto found = list->findItems(QString::fromStdString(text), Qt::MatchFixedString);
+    if (!found.isEmpty()) list->setCurrentItem(found.first());
+  };
+  FillAliases();
+  select(ListBox1, kImportAlias);
+  AliasName = kImportAlias;
+  RadioButton1->setChecked(true);
+  UseTable = true;
+  Panel4->setVisible(true);
+  Panel5->setVisible(false);
+  FillTables();
+  select(ListBox2, table);
+  Step = 3;
+  ShowStep();
 }
 
 void TdlgData::UpdateButtons() {

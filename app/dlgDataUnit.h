@@ -1,7 +1,11 @@
 #pragma once
 // The data dialog: a four-page wizard that builds and opens the dataset a report reads
-// (a table or an SQL query of a database alias), with a preview of its records.
+// (a table or an SQL query of a database alias), with a preview of its records. Page 0
+// also takes the rows of a JSON or CSV file: they are copied into a table of the alias
+// Imported, which the report then reads like any table.
 #include <QDialog>
+#include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -43,6 +47,7 @@ class TdlgData : public QDialog {
   QPushButton* Button1 = nullptr;  // Cancel
   QPushButton* Button2 = nullptr;  // << Back
   QPushButton* Button3 = nullptr;  // Next >> / Ok
+  QPushButton* Button4 = nullptr;  // page 0: From file...
   QWidget* Panel1 = nullptr;       // page 0: aliases
   QWidget* Panel2 = nullptr;       // page 1: table or query
   QWidget* Panel3 = nullptr;       // page 2: Panel4 (tables) or Panel5 (SQL)
@@ -57,6 +62,15 @@ class TdlgData : public QDialog {
   // Shown while the SQL text uses :parameters; checked, Ok declares them on the report.
   QCheckBox* CheckBox1 = nullptr;
   bool DeclaresParameters() const;
+
+  // From file...: asks for a JSON or CSV file, copies its rows into a new table of the
+  // alias Imported (a table of that name already there: replace it, take a new name, or
+  // cancel) and goes on to the preview of that table, as if chosen page by page. A file
+  // that does not parse is reported with its line and column and changes nothing.
+  void FromFileClick();
+  void ImportRowFile(const std::string& fileName);
+  // The file dialog of From file..., which the tests replace (none: cancelled).
+  std::function<std::optional<std::string>()> RowFileDialog;
   TDBNavigator* DBNavigator1 = nullptr;
   TDBGrid* DBGrid1 = nullptr;
 

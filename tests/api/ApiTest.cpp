@@ -1,7 +1,9 @@
 // The public library as a program uses it: only <reportdesigner/ReportDesigner.h>, on
-// the example reports over the sample database.
+// the example reports over the sample database (and one over the test PostgreSQL server).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -165,5 +167,71 @@ TEST_F(ApiTest, FourThreadsGiveTheBytesOfOneByOne) {
     EXPECT_EQ(errors[i], "") << "job " << i;
     EXPECT_GT(oneByOne[i].size(), 100u) << "job " << i;
     EXPECT_TRUE(atOnce[i] == oneByOne[i]) << "job " << i << " differs when rendered beside the others";
+  }
+}
+
+// The PostgreSQL server of the test run (scripts/test.sh starts one and passes its port
+// in RPT_TEST_PG_PORT; skipped without): a scratch database made with psql as the
+// superuser, dropped at the end.
+class ApiPostgresTest : public ApiTest {
+ protected:
+  void SetUp() override {
+    ApiTest::SetUp();
+    const char* port = std::getenv("RPT_TEST_PG_PORT");
+    if (!port) GTEST_SKIP() << "RPT_TEST_PG_PORT is not set: no PostgreSQL server for this run";
+    FPort = std::atoi(port);
+    FDatabase = "rd_api_" + std::to_string(::getpid());
+    Psql("postgres", "DROP DATABASE IF EXISTS " + FDatabase + " WITH (FORCE)");
+    Psql("postgres", "CREATE DATABASE " + FDatabase + " TEMPLATE template0 ENCODING 'UTF8'");
+  }
+  void TearDown() override {
+    if (!FDatabase.empty()) Psql("postgres", "DROP DATABASE IF EXISTS " + FDatabase + " WITH (FORCE)");
+    ApiTest::TearDown();
+  }
+  // SQL from a file: no quoting of it through the shell.
+  void Psql(const std::string& database, const std::string& sql) {
+    const std::string file = Path("statements.sql");
+    std::ofstream(file) << "SET client_min_messages = warning;\n" << sql << ";\n";
+    const std::string command = "psql -X -q -v ON_ERROR_STOP=1 -h 127.0.0.1 -p " + std::to_string(FPort) +
+                                " -U postgres -d " + database + " -f '" + file + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  std::string ConnectionString() const {
+    return "postgresql://postgres@127.0.0.1:" + std::to_string(FPort) + "/" + FDatabase;
+  }
+  int FPort = 0;
+  std::string FDatabase;
+};
+
+// A report made over the sample database renders from the server a connection string
+// names: the same query, the server's rows and types (text in several scripts, nulls,
+// a count), in the report's order.
+TEST_F(ApiPostgresTest, RendersFromAServerNamedByAConnectionString) {
+  Psql(FDatabase, R"sql(
+    CREATE TABLE customers (customer_id integer PRIMARY KEY, company varchar(60) NOT NULL, contact varchar(40),
+      street varchar(60), city varchar(30), postal_code varchar(10), country varchar(30), phone varchar(24));
+    CREATE TABLE orders (order_id integer PRIMARY KEY, customer_id integer NOT NULL, order_date date NOT NULL);
+    INSERT INTO customers VALUES
+      (1, 'Müller & Söhne', 'Zoë Ørsted', 'Hauptstraße 1', 'Berlin', '10115', 'Germany', '+49 30 1'),
+      (2, 'Alpen AG', NULL, 'Ring 2', 'Wien', '1010', 'Austria', NULL),
+      (3, 'Δelta KK', 'Ito', '1-2 Chiyoda', '東京', '100-0001', 'Japan', NULL);
+    INSERT INTO orders VALUES (1, 1, '2024-03-01'), (2, 1, '2023-12-31'), (3, 2, '2024-01-01'),
+      (4, 1, '2024-12-31'))sql");
+  rd::Report report = rd::Report::Open(Example("customer_cards.rpt"));
+  report.BindConnection(ConnectionString());
+  EXPECT_EQ(Csv(report),
+            "Alpen AG,,Ring 2,\"1010 Wien\nAUSTRIA\",,No. 2\n"
+            "Müller & Söhne,Zoë Ørsted,Hauptstraße 1,\"10115 Berlin\nGERMANY\",+49 30 1,No. 1\n");
+  // The pages too: the count of 2024's orders decides a band's PrintIf.
+  const rd::RenderResult pdf = report.Render(Path("cards.pdf"));
+  EXPECT_EQ(pdf.Pages, 1);
+  EXPECT_GT(fs::file_size(Path("cards.pdf")), 1000u);
+  // A database the server does not have fails the render with the server's message.
+  report.BindConnection("postgresql://postgres@127.0.0.1:" + std::to_string(FPort) + "/" + FDatabase + "_none");
+  try {
+    report.RenderToBytes(rd::Format::Csv);
+    ADD_FAILURE() << "no error for a missing database";
+  } catch (const rd::Error& e) {
+    EXPECT_NE(std::string(e.what()).find(FDatabase + "_none"), std::string::npos) << e.what();
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -342,6 +344,70 @@ TEST_F(ShellDataDialogs, CancelOnEveryPageLeavesTheDocumentAsItWas) {
   QCoreApplication::processEvents();
   EXPECT_EQ(frmMain->Documents().size(), windows);
   EXPECT_TRUE(errors.empty());
+}
+
+// From file...: a malformed file is reported by line and column and makes nothing; a
+// good one becomes a table of Imported, previewed with the pages behind it filled in. A
+// name already taken is asked about, also while the preview still reads that table.
+TEST_F(ShellDataDialogs, FromFileCopiesTheRowsIntoImportedAndPreviewsThem) {
+  auto write = [this](const char* name, const char* text) -> std::string {
+    QDir(dir.path()).mkpath(QFileInfo(dir.filePath(name)).path());
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return Path(name);
+  };
+  std::deque<std::string> files = {write("bad.csv", "id,name\n1,\"open\n2,b\n"),
+                                   write("sales.csv", "id,name,amount\n1,Zoë,2.5\n2,,3\n"),
+                                   write("new/sales.json", R"([{"id": 7, "name": "seven"}])"), Path("sales.csv")};
+  D->RowFileDialog = [&files]() -> std::optional<std::string> {
+    if (files.empty()) return std::nullopt;
+    const std::string f = files.front();
+    files.pop_front();
+    return f;
+  };
+  const QString database = dir.filePath("databases/Imported.db");
+  TDataSet* result = nullptr;
+  answers = {mrYes, mrNo};
+  WhileShown(D, [&] {
+    Click(D->Button4);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("bad.csv, line 2, column 3"), std::string::npos) << errors[0];
+    EXPECT_EQ(D->Step, 0);
+    EXPECT_FALSE(QFile::exists(database));
+
+    Click(D->Button4);
+    ASSERT_EQ(D->Step, 3);
+    EXPECT_TRUE(D->Panel6->isVisible());
+    QAbstractItemModel* grid = D->DBGrid1->model();
+    EXPECT_EQ(grid->columnCount(), 3);
+    EXPECT_EQ(grid->data(grid->index(0, 1)).toString(), "Zoë");
+    EXPECT_EQ(grid->data(grid->index(1, 1)).toString(), "");
+    Click(D->Button2);
+    EXPECT_EQ(D->ListBox2->currentItem()->text(), "sales");
+    Click(D->Button2);
+    Click(D->Button2);
+    EXPECT_NE(Item(D->ListBox1, "Imported"), nullptr);
+    // The preview of sales is still open: Yes replaces the table all the same.
+    Click(D->Button4);
+    ASSERT_EQ(D->Step, 3);
+    EXPECT_EQ(D->DBGrid1->model()->data(D->DBGrid1->model()->index(0, 1)).toString(), "seven");
+    for (int i = 0; i < 3; ++i) Click(D->Button2);
+    // No keeps it and takes a new name.
+    Click(D->Button4);
+    Click(D->Button3);
+  });
+  ASSERT_TRUE(D->SelectData(result, nullptr));
+  TOwnedPtr<TDataSet> owned(result);
+  auto* table = dynamic_cast<TTable*>(result);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->DatabaseName(), "Imported");
+  EXPECT_EQ(table->TableName(), "sales_2");
+  EXPECT_EQ(table->FieldByName("amount")->AsFloat(), 2.5);
+  ASSERT_EQ(prompts.size(), 2u);
+  EXPECT_NE(prompts[0].find("already has a table sales"), std::string::npos) << prompts[0];
+  EXPECT_EQ(Session().TableNames("Imported"), (std::vector<std::string>{"sales", "sales_2"}));
+  EXPECT_EQ(errors.size(), 1u);
 }
 
 TEST_F(ShellDataDialogs, ThePreviewReadsOnlyTheRowsItShowsAndFollowsTheNavigator) {

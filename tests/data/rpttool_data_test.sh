@@ -76,5 +76,28 @@ large=$(seconds 16000)
 echo "$small $large" | awk '{ exit !($2 < $1 * 8 * 4) }' \
   || fail "rpttool aliases: ${small} s for 2,000 sections but ${large} s for 16,000"
 
+# A file's rows into the alias Imported: a malformed file changes nothing, a taken
+# name moves on unless --replace.
+printf 'id,name\n1,"a\n2,b\n' > bad.csv
+expect 1 "$tool" import bad.csv
+has err.txt 'rpttool: bad.csv, line 2, column 3: a quoted field is not closed'
+[ -e databases/Imported.db ] && fail "a malformed file made the database"
+printf 'id,name\n1,Zoë\n2,\n' > "my list.csv"
+expect 0 "$tool" import "my list.csv"
+has out.txt "$(printf 'Imported\tmy_list\t2 rows')"
+expect 0 "$tool" import "my list.csv"
+has out.txt "$(printf 'Imported\tmy_list_2\t2 rows')"
+expect 0 "$tool" table Imported my_list
+same out.txt "id,name
+1,Zoë
+2,
+"
+printf 'id\n9\n' > other.csv
+expect 0 "$tool" import other.csv my_list --replace
+expect 0 "$tool" table Imported my_list
+same out.txt "id
+9
+"
+
 [ "$failures" -eq 0 ] && echo "all rpttool data checks passed"
 exit "$failures"

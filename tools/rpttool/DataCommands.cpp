@@ -1,11 +1,13 @@
 // rpttool's database commands: the aliases of the engine, the tables of an alias, and
 // the rows of a table or a query as CSV (a header line with the field names, then one
-// line per record; nulls are empty, blobs are written as 0x and hex digits).
+// line per record; nulls are empty, blobs are written as 0x and hex digits), and the
+// import of a JSON or CSV file's rows into a table of the alias Imported.
 #include <cstdio>
 #include <span>
 #include <string>
 
 #include "data/DBTables.h"
+#include "data/RowImport.h"
 #include "objects/Exceptions.h"
 
 namespace rpttool {
@@ -124,6 +126,33 @@ int DataQuery(std::span<const std::string> args) {
       throw rpt::Exception("the parameter :" + param.Name() + " has no value; give it as " + param.Name() + "=VALUE");
   query->Open();
   WriteCsv(*query);
+  return 0;
+}
+
+// import FILE.json|FILE.csv [TABLE] [--replace]: a taken name moves on to TABLE_2 and
+// so on unless --replace; prints the alias, the table's name and the rows.
+int DataImport(std::span<const std::string> args) {
+  std::string file, table;
+  bool replace = false;
+  for (const std::string& arg : args) {
+    if (arg == "--replace")
+      replace = true;
+    else if (!arg.empty() && arg[0] == '-' && arg != "-")
+      throw rpt::Exception("unknown option '" + arg + "'");
+    else if (file.empty())
+      file = arg;
+    else if (table.empty())
+      table = arg;
+    else
+      throw rpt::Exception("usage: rpttool import FILE.json|FILE.csv [TABLE] [--replace]");
+  }
+  if (file.empty()) throw rpt::Exception("usage: rpttool import FILE.json|FILE.csv [TABLE] [--replace]");
+  // The file is read whole first: a malformed one changes nothing.
+  const rpt::TRowSet rows = rpt::ReadRowFile(file);
+  const std::string name =
+      rpt::ImportRows(rows, rpt::ImportDatabasePath(), table.empty() ? rpt::ImportTableName(file) : table,
+                      replace ? rpt::TImportClash::Replace : rpt::TImportClash::NewName);
+  WriteLines({std::string(rpt::kImportAlias) + "\t" + name + "\t" + std::to_string(rows.Rows.size()) + " rows"});
   return 0;
 }
 

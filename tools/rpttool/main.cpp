@@ -38,6 +38,7 @@ int DataAliases(std::span<const std::string> args);
 int DataTables(std::span<const std::string> args);
 int DataTable(std::span<const std::string> args);
 int DataQuery(std::span<const std::string> args);
+int DataImport(std::span<const std::string> args);
 }  // namespace rpttool
 
 // Report files loaded into the report classes (ReportCommands.cpp).
@@ -162,6 +163,11 @@ const TCommand kCommands[] = {
     {"table", "ALIAS TABLE", "print the records of a table as CSV", 2, 2, rpttool::DataTable},
     {"query", "ALIAS SQL [NAME=VALUE...]", "run an SQL query (parameters :NAME get the values given) and "
      "print its rows as CSV", 2, 1000, rpttool::DataQuery},
+    {"import", "FILE.json|FILE.csv [TABLE] [--replace]",
+     "copy the rows of a JSON array of objects or a CSV file with a header line into a new table of the alias "
+     "Imported (Imported.db in the data folder), named TABLE or after the file; a name already taken becomes "
+     "NAME_2 and so on, or with --replace the old table is replaced; prints the alias, the table and the rows",
+     1, 3, rpttool::DataImport},
     {"eval", "EXPR [--alias A (--table T | --sql SQL)]",
      "print the value and kind of an expression, or with a dataset its value on each record "
      "(aggregates accumulate; options: --locale NAME, --program)",
