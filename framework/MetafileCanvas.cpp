@@ -107,6 +107,38 @@ void TMetafileCanvas::Include(int64_t left, int64_t top, int64_t right, int64_t 
   FBoundsTop = std::min(FBoundsTop, top);
   FBoundsRight = std::max(FBoundsRight, right);
   FBoundsBottom = std::max(FBoundsBottom, bottom);
+  Touch(left, top, right, bottom, 0);
+}
+
+namespace {
+// How far past its recorded bounds a drawing may colour pixels: a pen's half width is in
+// the bounds; rounding where a player scales the page is not. Two reference pixels cover
+// any output down to 72 dots per inch.
+constexpr int64_t kInkMargin = 2;
+}  // namespace
+
+void TMetafileCanvas::Touch(int64_t left, int64_t top, int64_t right, int64_t bottom, int64_t margin) {
+  if (!FFillBase) return;
+  margin += kInkMargin + std::max(1, Pen()->Width());
+  left -= margin, top -= margin, right += margin, bottom += margin;
+  if (FSinceLeft > FSinceRight) {
+    FSinceLeft = left, FSinceTop = top, FSinceRight = right, FSinceBottom = bottom;
+    return;
+  }
+  FSinceLeft = std::min(FSinceLeft, left);
+  FSinceTop = std::min(FSinceTop, top);
+  FSinceRight = std::max(FSinceRight, right);
+  FSinceBottom = std::max(FSinceBottom, bottom);
+}
+
+bool TMetafileCanvas::FillIsCovered(const TRect& r, TColor color) const {
+  if (!FFillBase || FRasterOpUsed || FFillBase->Color != color || FFillBase->HasClip != FHasClip ||
+      (FHasClip && !(FFillBase->Clip == FClip)))
+    return false;
+  const TRect& base = FFillBase->Rect;
+  if (r.Left < base.Left || r.Top < base.Top || r.Right > base.Right || r.Bottom > base.Bottom) return false;
+  if (FSinceLeft > FSinceRight) return true;
+  return r.Right - 1 < FSinceLeft || r.Left > FSinceRight || r.Bottom - 1 < FSinceTop || r.Top > FSinceBottom;
 }
 
 void TMetafileCanvas::IncludeShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -133,6 +165,7 @@ void TMetafileCanvas::UsePen() {
   if (rop != FRop2) {
     SimpleRecord(EMR_SETROP2, {static_cast<int32_t>(rop)});
     FRop2 = rop;
+    if (rop != R2_COPYPEN) FRasterOpUsed = true, FFillBase.reset();
   }
   const TPenState state{static_cast<TColor>(Rgb(p->Color())), p->Style(), p->Width()};
   if (FPenState == state) return;
@@ -287,6 +320,13 @@ void TMetafileCanvas::RoundRect(int32_t x1, int32_t y1, int32_t x2, int32_t y2, 
 
 void TMetafileCanvas::FillRect(const TRect& r) {
   if (!Recording() || Brush()->Style() == bsClear || r.Width() <= 0 || r.Height() <= 0) return;
+  // A label's background on its band's, say: the pixels are that colour already.
+  const bool solid = Brush()->Style() == bsSolid;
+  const auto color = static_cast<TColor>(Rgb(Brush()->Color()));
+  if (solid && FillIsCovered(r, color)) {
+    ++FFillsLeftOut;
+    return;
+  }
   UseBrush();
   // A pattern copy with no source: how the device records a brush fill.
   const size_t start = BeginRecord(EMR_BITBLT);
@@ -300,6 +340,12 @@ void TMetafileCanvas::FillRect(const TRect& r) {
   w.U32(0), w.U32(0), w.U32(0), w.U32(0);                      // no bitmap
   EndRecord(start);
   Include(r.Left, r.Top, int64_t(r.Right) - 1, int64_t(r.Bottom) - 1);
+  const bool inBase = FFillBase && r.Left >= FFillBase->Rect.Left && r.Top >= FFillBase->Rect.Top &&
+                      r.Right <= FFillBase->Rect.Right && r.Bottom <= FFillBase->Rect.Bottom;
+  if (solid && !inBase && !FRasterOpUsed) {
+    FFillBase = TFillBase{r, color, FHasClip, FClip};
+    FSinceLeft = FSinceTop = 1, FSinceRight = FSinceBottom = 0;
+  }
 }
 
 void TMetafileCanvas::FrameRect(const TRect& r) {
@@ -621,6 +667,22 @@ void TMetafileCanvas::DrawText(int32_t x, int32_t y, std::string_view text, cons
     Include(clip->Left, clip->Top, int64_t(clip->Right) - 1, int64_t(clip->Bottom) - 1);
   else
     Include(drawn.Left, drawn.Top, int64_t(drawn.Right) - 1, int64_t(drawn.Bottom) - 1);
+  // Glyphs reach past their cell (accents, italics, overhangs): half a line on each side
+  // is taken as theirs. A page count is put in once known, wider or narrower, at its anchor.
+  if (FFillBase) {
+    int64_t l = cell.Left, r = int64_t(cell.Right) - 1;
+    if (units.find(kPageCountMarkUnit) != std::u16string::npos)
+      l = std::numeric_limits<int32_t>::min(), r = std::numeric_limits<int32_t>::max();
+    int64_t t = cell.Top, b = int64_t(cell.Bottom) - 1;
+    const auto reach = static_cast<int64_t>(std::ceil(height / 2));
+    if (clip) {
+      l = std::max<int64_t>(l - reach, clip->Left), r = std::min<int64_t>(r + reach, int64_t(clip->Right) - 1);
+      t = std::max<int64_t>(t - reach, clip->Top), b = std::min<int64_t>(b + reach, int64_t(clip->Bottom) - 1);
+      Touch(l, t, r, b, 0);
+    } else {
+      Touch(l, t, r, b, reach);
+    }
+  }
 }
 
 void TMetafileCanvas::TextOut(int32_t x, int32_t y, std::string_view text) {

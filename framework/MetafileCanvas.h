@@ -59,6 +59,8 @@ class TMetafileCanvas : public TCanvas {
 
   // Records written so far (header and end record not counted until Close).
   uint32_t RecordCount() const { return FRecordCount; }
+  // Solid fills left out because they could not change a pixel (see FillRect).
+  uint32_t FillsLeftOut() const { return FFillsLeftOut; }
 
  private:
   struct TPenState {
@@ -107,6 +109,9 @@ class TMetafileCanvas : public TCanvas {
   void DrawText(int32_t x, int32_t y, std::string_view text, const TRect* clip, TAlignment anchor = taLeftJustify);
   void Include(int64_t left, int64_t top, int64_t right, int64_t bottom);
   void IncludeShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
+  // Takes a drawing's extent into what was drawn over the base fill, widened by margin.
+  void Touch(int64_t left, int64_t top, int64_t right, int64_t bottom, int64_t margin);
+  bool FillIsCovered(const TRect& rect, TColor color) const;
 
   TMetafile& FPage;
   int FDpi;
@@ -130,6 +135,22 @@ class TMetafileCanvas : public TCanvas {
 
   bool FHasClip = false;
   TRect FClip;
+
+  // The last solid fill recorded that lay outside the one before (a band's background,
+  // say) and the extent of everything drawn since, widened by what ink can reach past
+  // the recorded bounds: a fill of its colour inside it and clear of that extent paints
+  // pixels that are already its colour, so it is left out.
+  struct TFillBase {
+    TRect Rect;
+    TColor Color;
+    bool HasClip;
+    TRect Clip;
+  };
+  std::optional<TFillBase> FFillBase;
+  // A raster operation other than copying makes painting twice differ from once.
+  bool FRasterOpUsed = false;
+  int64_t FSinceLeft = 1, FSinceTop = 1, FSinceRight = 0, FSinceBottom = 0;
+  uint32_t FFillsLeftOut = 0;
 
   std::vector<std::unique_ptr<TMeasure>> FMeasures;  // most recently used first
 };

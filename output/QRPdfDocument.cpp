@@ -154,7 +154,8 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void ApplyClip();
   bool UseTransform();
   void Recover();
-  void UseBase() { cairo_matrix_t m = MatrixOf(FBase); cairo_set_matrix(FCr, &m); }
+  void UseBase() { SetMatrix(MatrixOf(FBase)); }
+  void SetMatrix(const cairo_matrix_t& m);
   void AppendPath(const QPainterPath& path);
   void SetSource(const QBrush& brush);
   void Paint(bool fill, bool stroke, Qt::FillRule rule);
@@ -164,6 +165,11 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void DrawLaidOut(const QString& text, const QFont& font, const QPointF& baseline);
   cairo_font_face_t* FaceFor(const QRawFont& font);
   void NoteMissing(const QRawFont& font, const QString& text);
+
+  // The font of the last text run and what was found for it.
+  QRawFont FLastRaw;
+  bool FLastNoFace = false;
+  cairo_font_face_t* FLastFace = nullptr;
 
   FILE* FFile = nullptr;
   std::string FFileName;
@@ -402,9 +408,18 @@ bool TPdfPaintEngine::UseTransform() {
     return false;
   const double det = t.m11() * t.m22() - t.m12() * t.m21();
   if (!(std::fabs(det) > 1e-12)) return false;
-  cairo_matrix_t m = MatrixOf(t);
-  cairo_set_matrix(FCr, &m);
+  SetMatrix(MatrixOf(t));
   return true;
+}
+
+// Setting a matrix drops the context's scaled font, which the next text makes again:
+// an unchanged one is left as it is.
+void TPdfPaintEngine::SetMatrix(const cairo_matrix_t& m) {
+  cairo_matrix_t now;
+  cairo_get_matrix(FCr, &now);
+  if (now.xx == m.xx && now.yx == m.yx && now.xy == m.xy && now.yy == m.yy && now.x0 == m.x0 && now.y0 == m.y0)
+    return;
+  cairo_set_matrix(FCr, &m);
 }
 
 // A context that failed anyway is made again, so the rest of the document still draws.
@@ -513,6 +528,11 @@ void TPdfPaintEngine::SetSource(const QBrush& brush) {
     return;
   }
   const QColor c = brush.color();
+  // Most texts of a page share a colour: the source in place is kept.
+  double r, g, b, a;
+  if (cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == c.redF() &&
+      g == c.greenF() && b == c.blueF() && a == c.alphaF())
+    return;
   cairo_set_source_rgba(FCr, c.redF(), c.greenF(), c.blueF(), c.alphaF());
 }
 
@@ -690,7 +710,13 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     return;
   }
   // The toolkit's stand-in when no installed face has the characters: boxes, in no file.
-  const bool noFace = raw.fontTable("cmap").isEmpty();
+  // Consecutive runs mostly share their font: what was found for it is kept.
+  if (!(FLastRaw == raw)) {
+    FLastRaw = raw;
+    FLastNoFace = raw.fontTable("cmap").isEmpty();
+    FLastFace = FLastNoFace ? nullptr : FaceFor(raw);
+  }
+  const bool noFace = FLastNoFace;
   if (noFace || std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; }))
     NoteMissing(noFace ? QRawFont() : raw, text);
   const double size = raw.pixelSize();
@@ -713,7 +739,7 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     cairo_stroke(FCr);
     return;
   }
-  cairo_font_face_t* face = FaceFor(raw);
+  cairo_font_face_t* face = FLastFace;
   if (!face) {
     // A face the font library cannot name: its outlines, still the right shapes.
     cairo_new_path(FCr);
@@ -723,7 +749,11 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     return;
   }
   cairo_set_font_face(FCr, face);
-  cairo_set_font_size(FCr, size);
+  cairo_matrix_t fontMatrix;
+  cairo_get_font_matrix(FCr, &fontMatrix);
+  if (!(fontMatrix.xx == size && fontMatrix.yy == size && fontMatrix.xy == 0 && fontMatrix.yx == 0 &&
+        fontMatrix.x0 == 0 && fontMatrix.y0 == 0))
+    cairo_set_font_size(FCr, size);
   std::vector<cairo_glyph_t> glyphs(static_cast<size_t>(n));
   for (qsizetype i = 0; i < n; ++i)
     glyphs[size_t(i)] = {indexes[i], origin.x() + positions[i].x(), origin.y() + positions[i].y()};

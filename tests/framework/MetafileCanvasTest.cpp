@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+
 #include <map>
 #include <set>
 
 #include "framework/Emf.h"
 #include "framework/MetafileCanvas.h"
+#include "framework/MetafilePlayer.h"
 #include "framework/QtCanvas.h"
 
 namespace rpt {
@@ -221,6 +225,55 @@ TEST(MetafileCanvas, DrawingAfterCloseIsIgnoredAndAnEmptyPageIsValid) {
   EXPECT_EQ(page.Data(), closed);
   EXPECT_EQ(page.Header().Records, 2u);
   EXPECT_EQ(page.Header().Bounds.Right, -1) << "nothing drawn: empty bounds";
+}
+
+// A solid fill of the colour already under it (a label's background on its band's) is
+// left out; one over anything drawn since, in another colour, clipped otherwise, outside
+// the fill below it or after a raster operation is painted.
+TEST(MetafileCanvas, FillsThatCannotChangeAPixelAreLeftOut) {
+  TMetafile page(400, 120);
+  {
+    TMetafileCanvas canvas(page);
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.Brush()->SetColor(clWhite);
+    canvas.FillRect({0, 0, 300, 20});  // the band
+    canvas.FillRect({0, 0, 40, 16});   // left out
+    canvas.SetFont(Arial(10).get());
+    canvas.Brush()->SetStyle(bsClear);
+    canvas.TextOut(0, 2, "WWWWWWWW");  // reaches past x = 60
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.FillRect({60, 0, 100, 20});   // over the text: hides it
+    canvas.FillRect({200, 0, 240, 16});  // clear of it: left out
+    canvas.Brush()->SetColor(clSilver);
+    canvas.FillRect({250, 0, 280, 16});  // another colour
+    canvas.Brush()->SetColor(clWhite);
+    canvas.FillRect({250, 2, 260, 12});  // on the grey
+    canvas.FillRect({0, 40, 100, 60});   // outside the band: the next fill below
+    canvas.FillRect({10, 42, 50, 58});   // left out
+    canvas.SetClipRect({0, 0, 80, 120});
+    canvas.FillRect({60, 42, 90, 58});  // clipped otherwise than the fill below
+    canvas.ClearClipRect();
+    canvas.FillRect({0, 80, 100, 100});
+    canvas.Pen()->SetMode(pmXor);
+    canvas.MoveTo(300, 110);
+    canvas.LineTo(390, 110);
+    canvas.FillRect({10, 82, 50, 98});  // painting twice is not painting once now
+    EXPECT_EQ(canvas.FillsLeftOut(), 3u);
+  }
+  EXPECT_EQ(CountOf(Records(page), EMR_BITBLT), 8u);
+  QImage picture(page.Width(), page.Height(), QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  {
+    QPainter painter(&picture);
+    PlayMetafile(page, painter, QRectF(0, 0, page.Width(), page.Height()));
+  }
+  int ink = 0, hidden = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 60; ++x) ink += qGray(picture.pixel(x, y)) < 128;
+    for (int x = 60; x < 100; ++x) hidden += qGray(picture.pixel(x, y)) < 250;
+  }
+  EXPECT_GT(ink, 20);
+  EXPECT_EQ(hidden, 0);
 }
 
 }  // namespace
