@@ -33,7 +33,8 @@ using TRecord = std::vector<std::pair<std::string, TValue>>;
 // the field.
 TRowSet MakeRowSet(const std::vector<TRecord>& records, const std::vector<TFieldDef>* schema = nullptr);
 
-// A JSON array of objects. Nested arrays and objects become their JSON text. Malformed
+// A JSON array of objects; the columns come in the alphabetical order of the keys (an
+// object's keys have no order). Nested arrays and objects become their JSON text. Malformed
 // text raises EDatabaseError "NAME, line L, column C: ...".
 TRowSet ParseJsonRows(std::string_view text, const std::string& name);
 // CSV with a header line (RFC 4180: commas, double quotes doubled inside quoted fields,
