@@ -528,9 +528,11 @@ void TPdfPaintEngine::SetSource(const QBrush& brush) {
     return;
   }
   const QColor c = brush.color();
-  // Most texts of a page share a colour: the source in place is kept.
+  // Most texts of a page share a colour: the source in place is kept. (A context in error
+  // makes a new pattern for each asking, which nobody frees: it is not asked.)
   double r, g, b, a;
-  if (cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == c.redF() &&
+  if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS &&
+      cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == c.redF() &&
       g == c.greenF() && b == c.blueF() && a == c.alphaF())
     return;
   cairo_set_source_rgba(FCr, c.redF(), c.greenF(), c.blueF(), c.alphaF());
