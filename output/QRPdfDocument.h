@@ -33,6 +33,12 @@ class TPdfDocument : public QPaintDevice {
   void SetPageSize(const QSizeF& pageMM);
   // Ends the page and starts the next (the painter stays active).
   void NewPage();
+  // From here on each page ended is written on a thread of the document's own while the
+  // next is drawn, a few pages behind at most; the file is the same. For a caller that
+  // draws many pages; call before the first page ends.
+  void WriteOnOwnThread();
+  // A write has failed already (Finish tells how): what follows need not be drawn.
+  bool Failed() const;
   // Ends the document and closes the file; false (with Error()) when a write failed.
   // Ends an active painter's work first. Idempotent.
   bool Finish();
