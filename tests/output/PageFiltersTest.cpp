@@ -219,12 +219,23 @@ TEST_F(PageFilters, APdfKeepsWhatFollowsADegenerateTransform) {
     painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
     painter.resetTransform();
     painter.drawText(QPointF(500, 500), "After");
+    // A dash the writer refuses fails its context; the one made again keeps the clip.
+    painter.setClipRect(QRect(0, 0, 3000, 3000));
+    QPen zero(Qt::black, 10);
+    zero.setDashPattern({0.0, 0.0});
+    painter.setPen(zero);
+    painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(500, 2000), "Inside");
+    painter.drawText(QPointF(500, 5000), "Outside");
     painter.end();
     ASSERT_TRUE(document.Finish()) << document.Error();
   }
   const std::string text = Shell("pdftotext '" + File("degenerate.pdf") + "' - 2>&1");
   EXPECT_NE(text.find("After"), std::string::npos) << text;
+  EXPECT_NE(text.find("Inside"), std::string::npos) << text;
   EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Outside"), std::string::npos) << text;
 }
 
 TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
