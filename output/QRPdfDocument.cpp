@@ -149,11 +149,21 @@ struct TPageOps {
   TPageOps() = default;
   TPageOps(const TPageOps&) = delete;
   TPageOps& operator=(const TPageOps&) = delete;
-  ~TPageOps() {
+  ~TPageOps() { Clear(); }
+  // Emptied for the next page, keeping the room it took.
+  void Clear() {
+    Ops.clear();
+    Chars.clear();
+    Glyphs.clear();
+    Clusters.clear();
+    Numbers.clear();
     for (cairo_surface_t* s : Surfaces) cairo_surface_destroy(s);
+    Surfaces.clear();
+    Faces.clear();
   }
+  const char* Text(int32_t at) const { return Chars.data() + at; }
   std::vector<TOp> Ops;
-  std::vector<std::string> Strings;
+  std::string Chars;  // the texts, each ended by a zero
   std::vector<cairo_glyph_t> Glyphs;
   std::vector<cairo_text_cluster_t> Clusters;
   std::vector<double> Numbers;
@@ -196,7 +206,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   // Recording, on the painting thread.
   TOp& Add(TOpKind kind);
   void Add(TOpKind kind, double d0, double d1 = 0, double d2 = 0, double d3 = 0, double d4 = 0, double d5 = 0);
-  int32_t AddString(std::string s);
+  int32_t AddString(std::string_view s);
   void Tag(TOpKind kind, const std::string& name, const std::string& attributes = std::string());
   void ApplyClip();
   bool UseTransform();
@@ -288,6 +298,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   std::mutex FMutex;
   std::condition_variable FQueued, FTaken;
   std::deque<std::unique_ptr<TPageOps>> FQueue;
+  std::vector<std::unique_ptr<TPageOps>> FSpare;  // written pages, emptied for reuse
   bool FClosing = false;
   bool FAbort = false;
   std::atomic<bool> FFailed{false};
@@ -348,9 +359,11 @@ void TPdfPaintEngine::Add(TOpKind kind, double d0, double d1, double d2, double 
   op.D[5] = d5;
 }
 
-int32_t TPdfPaintEngine::AddString(std::string s) {
-  FPage->Strings.push_back(std::move(s));
-  return int32_t(FPage->Strings.size() - 1);
+int32_t TPdfPaintEngine::AddString(std::string_view s) {
+  const auto at = int32_t(FPage->Chars.size());
+  FPage->Chars.append(s);
+  FPage->Chars.push_back('\0');
+  return at;
 }
 
 // A tag's name and attributes; none (-1) when there are no attributes.
@@ -389,20 +402,31 @@ void TPdfPaintEngine::NewPage() {
 // The page recorded goes to the writer: made at once without a thread of its own, else
 // queued once there is room.
 void TPdfPaintEngine::Deliver() {
-  std::unique_ptr<TPageOps> page = std::exchange(FPage, std::make_unique<TPageOps>());
   if (!FThread.joinable()) {
-    Play(*page);
+    Play(*FPage);
+    FPage->Clear();
     return;
   }
   std::unique_lock lock(FMutex);
   FTaken.wait(lock, [this] { return FQueue.size() < kPagesAhead || FAbort; });
-  if (FAbort) return;
-  FQueue.push_back(std::move(page));
+  if (FAbort) {
+    FPage->Clear();
+    return;
+  }
+  FQueue.push_back(std::move(FPage));
   FQueued.notify_one();
+  if (!FSpare.empty()) {
+    FPage = std::move(FSpare.back());
+    FSpare.pop_back();
+  } else {
+    lock.unlock();
+    FPage = std::make_unique<TPageOps>();
+  }
 }
 
 void TPdfPaintEngine::StartWriter() {
   if (FThread.joinable() || FFinished) return;
+  FSpare.reserve(kPagesAhead + 2);  // the writer hands pages back without allocating
   FThread = std::thread(&TPdfPaintEngine::WriterLoop, this);
 }
 
@@ -417,8 +441,9 @@ void TPdfPaintEngine::WriterLoop() {
       FQueue.pop_front();
     }
     Play(*page);
-    page.reset();
+    page->Clear();
     std::lock_guard lock(FMutex);
+    FSpare.push_back(std::move(page));
     FTaken.notify_one();
   }
 }
@@ -435,6 +460,7 @@ void TPdfPaintEngine::StopWriter(bool abort) {
   FTaken.notify_one();
   FThread.join();
   FQueue.clear();
+  FSpare.clear();
 }
 
 void TPdfPaintEngine::Play(const TPageOps& page) {
@@ -457,10 +483,9 @@ void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
   }
   switch (op.Kind) {
     case TOpKind::TagBegin:
-      cairo_tag_begin(FCr, page.Strings[size_t(op.I[0])].c_str(),
-                      op.I[1] < 0 ? nullptr : page.Strings[size_t(op.I[1])].c_str());
+      cairo_tag_begin(FCr, page.Text(op.I[0]), op.I[1] < 0 ? nullptr : page.Text(op.I[1]));
       break;
-    case TOpKind::TagEnd: cairo_tag_end(FCr, page.Strings[size_t(op.I[0])].c_str()); break;
+    case TOpKind::TagEnd: cairo_tag_end(FCr, page.Text(op.I[0])); break;
     case TOpKind::Save: cairo_save(FCr); break;
     case TOpKind::Restore: cairo_restore(FCr); break;
     case TOpKind::IdentityMatrix: cairo_identity_matrix(FCr); break;
@@ -543,8 +568,7 @@ void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
     }
     case TOpKind::ShowGlyphs: cairo_show_glyphs(FCr, page.Glyphs.data() + op.I[0], op.I[1]); break;
     case TOpKind::ShowTextGlyphs: {
-      const std::string& utf8 = page.Strings[size_t(op.I[2])];
-      cairo_show_text_glyphs(FCr, utf8.data(), int(utf8.size()), page.Glyphs.data() + op.I[0], op.I[1],
+      cairo_show_text_glyphs(FCr, page.Text(op.I[2]), int(d[1]), page.Glyphs.data() + op.I[0], op.I[1],
                              page.Clusters.data() + op.I[3], int(d[0]), cairo_text_cluster_flags_t(0));
       break;
     }
@@ -561,14 +585,14 @@ void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
       break;
     case TOpKind::Outline: {
       const int id = cairo_pdf_surface_add_outline(FSurface, FOutlineIds.at(size_t(op.I[0])),
-                                                   page.Strings[size_t(op.I[1])].c_str(),
-                                                   page.Strings[size_t(op.I[2])].c_str(), cairo_pdf_outline_flags_t(op.I[3]));
+                                                   page.Text(op.I[1]), page.Text(op.I[2]),
+                                                   cairo_pdf_outline_flags_t(op.I[3]));
       FOutlineIds.push_back(id);
       break;
     }
     case TOpKind::PageSize: cairo_pdf_surface_set_size(FSurface, d[0], d[1]); break;
     case TOpKind::Metadata:
-      cairo_pdf_surface_set_metadata(FSurface, cairo_pdf_metadata_t(op.I[0]), page.Strings[size_t(op.I[1])].c_str());
+      cairo_pdf_surface_set_metadata(FSurface, cairo_pdf_metadata_t(op.I[0]), page.Text(op.I[1]));
       break;
     case TOpKind::ShowPage: cairo_show_page(FCr); break;
   }
@@ -1049,13 +1073,14 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
   } else {
     page.Clusters.push_back({int(utf8.size()), int(n)});
   }
-  const int32_t s = AddString(std::string(utf8.constData(), size_t(utf8.size())));
+  const int32_t s = AddString(std::string_view(utf8.constData(), size_t(utf8.size())));
   TOp& op = Add(TOpKind::ShowTextGlyphs);
   op.I[0] = firstGlyph;
   op.I[1] = int32_t(n);
   op.I[2] = s;
   op.I[3] = firstCluster;
   op.D[0] = double(int32_t(page.Clusters.size()) - firstCluster);
+  op.D[1] = double(utf8.size());
 }
 
 // The font file the toolkit drew the run with, found through the font configuration by
