@@ -77,9 +77,11 @@ void TQRPDFFilter::WritePageStream(const TQRPageStream& next) {
   TPdfDocument document(pending.TempName(), PaperOf(*page));
   document.SetInfo(Title, QCoreApplication::applicationName().toStdString(),
                    Created.isValid() ? Created : QDateTime::currentDateTimeUtc());
+  // Pages are played here and written by the document's thread, the two at once.
+  document.WriteOnOwnThread();
   QPainter painter;
   if (!painter.begin(&document)) throw EFCreateError(Format("Cannot create file \"%s\"", FileName()));
-  for (bool first = true; page; page = next(), first = false) {
+  for (bool first = true; page && !document.Failed(); page = next(), first = false) {
     if (!first) {
       document.NewPage();
       // Each page keeps its own paper size, without margins.

@@ -18,13 +18,19 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <algorithm>
+#include <atomic>
 #include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "framework/MetafilePlayer.h"
 #include "objects/Exceptions.h"
@@ -119,6 +125,51 @@ QString FamilyOf(const QRawFont& font) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The cairo calls of a page, recorded by the paint engine with all the toolkit's work
+// (layout, glyph runs, pictures, clips) already done, and made by the writer: at each page
+// end on the painting thread, or on a thread of the document's own while the next page is
+// painted. A call that depends on the context's state (a matrix, a colour or a font size
+// left as it is when unchanged, a context made again after a failure) decides when it is
+// made, so the file is the same either way.
+
+enum class TOpKind : uint8_t {
+  TagBegin, TagEnd, Save, Restore, IdentityMatrix, SetMatrix, NewPath, MoveTo, LineTo, CurveTo, ClosePath,
+  Rectangle, FillRule, Fill, FillPreserve, Stroke, Clip, ResetClip, LineWidth, LineCap, LineJoin, MiterLimit, Dash,
+  SourceRgba, SourceHatch, SourceSurface, Filter, Paint, Translate, Scale, FontFace, FontSize, ShowGlyphs,
+  ShowTextGlyphs, Recover, Outline, PageSize, Metadata, ShowPage
+};
+
+struct TOp {
+  TOpKind Kind;
+  int32_t I[4] = {};  // indexes into the page's lists, counts, flags
+  double D[6] = {};
+};
+
+struct TPageOps {
+  TPageOps() = default;
+  TPageOps(const TPageOps&) = delete;
+  TPageOps& operator=(const TPageOps&) = delete;
+  ~TPageOps() { Clear(); }
+  // Emptied for the next page, keeping the room it took.
+  void Clear() {
+    Ops.clear();
+    Chars.clear();
+    Glyphs.clear();
+    Clusters.clear();
+    Numbers.clear();
+    for (cairo_surface_t* s : Surfaces) cairo_surface_destroy(s);
+    Surfaces.clear();
+    Faces.clear();
+  }
+  const char* Text(int32_t at) const { return Chars.data() + at; }
+  std::vector<TOp> Ops;
+  std::string Chars;  // the texts, each ended by a zero
+  std::vector<cairo_glyph_t> Glyphs;
+  std::vector<cairo_text_cluster_t> Clusters;
+  std::vector<double> Numbers;
+  std::vector<cairo_surface_t*> Surfaces;  // owned
+  std::vector<cairo_font_face_t*> Faces;   // the engine's, alive as long as it is
+};
 
 class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
  public:
@@ -143,6 +194,8 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void SetPageSize(const QSizeF& pageMM);
   void NewPage();
   bool Finish();
+  void StartWriter();
+  bool Failed() const { return FFailed.load(std::memory_order_relaxed); }
 
   QSizeF FPageMM;
   const int FResolution;
@@ -150,12 +203,15 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   std::vector<std::string> FMissing;
 
  private:
-  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length);
+  // Recording, on the painting thread.
+  TOp& Add(TOpKind kind);
+  void Add(TOpKind kind, double d0, double d1 = 0, double d2 = 0, double d3 = 0, double d4 = 0, double d5 = 0);
+  int32_t AddString(std::string_view s);
+  void Tag(TOpKind kind, const std::string& name, const std::string& attributes = std::string());
   void ApplyClip();
   bool UseTransform();
-  void Recover();
-  void UseBase() { SetMatrix(MatrixOf(FBase)); }
-  void SetMatrix(const cairo_matrix_t& m);
+  void UseBase() { SetMatrix(FBase); }
+  void SetMatrix(const QTransform& t);
   void AppendPath(const QPainterPath& path);
   void SetSource(const QBrush& brush);
   void Paint(bool fill, bool stroke, Qt::FillRule rule);
@@ -165,6 +221,16 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void DrawLaidOut(const QString& text, const QFont& font, const QPointF& baseline);
   cairo_font_face_t* FaceFor(const QRawFont& font);
   void NoteMissing(const QRawFont& font, const QString& text);
+  void Deliver();
+
+  // Writing, on the writer's thread once it runs.
+  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length);
+  void Play(const TPageOps& page);
+  void PlayOp(const TPageOps& page, const TOp& op);
+  void WriterLoop();
+  void StopWriter(bool abort);
+
+  std::unique_ptr<TPageOps> FPage = std::make_unique<TPageOps>();
 
   // The font of the last text run and what was found for it.
   QRawFont FLastRaw;
@@ -173,17 +239,16 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
 
   FILE* FFile = nullptr;
   std::string FFileName;
-  int FWriteErrno = 0;
-  cairo_surface_t* FSurface = nullptr;
-  cairo_t* FCr = nullptr;
   bool FFinished = false;
   int FPageNumber = 1;
-  // The outline entries that can still take children, outermost first.
+  // The outline entries that can still take children, outermost first, by the numbers
+  // given here (the writer holds the surface's for them).
   struct TOutlineEntry {
     int32_t Level;
     int Id;
   };
   std::vector<TOutlineEntry> FOutline;
+  int FOutlineCount = 0;
   std::set<std::string> FDestinations;
   // Links are written inside a document structure element: outside one the surface
   // leaves a reference to a structure element it never writes, and the file is damaged.
@@ -216,6 +281,27 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   FT_Library FFreeType = nullptr;
   std::map<QString, cairo_font_face_t*> FFaces;
   std::set<QString> FMissingKeys;
+
+  // The writer's: the surface and its context, the surface's numbers of the outline
+  // entries, and the calls that set the clip in place (made again with a new context).
+  cairo_surface_t* FSurface = nullptr;
+  cairo_t* FCr = nullptr;
+  int FWriteErrno = 0;
+  std::string FWriterError;
+  std::vector<int> FOutlineIds{CAIRO_PDF_OUTLINE_ROOT};
+  std::vector<TOp> FClipOps;
+  bool FTakingClip = false;
+
+  // Pages handed to the writer's thread: a few at most wait, so memory stays flat.
+  static constexpr size_t kPagesAhead = 3;
+  std::thread FThread;
+  std::mutex FMutex;
+  std::condition_variable FQueued, FTaken;
+  std::deque<std::unique_ptr<TPageOps>> FQueue;
+  std::vector<std::unique_ptr<TPageOps>> FSpare;  // written pages, emptied for reuse
+  bool FClosing = false;
+  bool FAbort = false;
+  std::atomic<bool> FFailed{false};
 };
 
 TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& pageMM, int dpi)
@@ -236,6 +322,8 @@ TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& page
 }
 
 TPdfPaintEngine::~TPdfPaintEngine() {
+  // Left unfinished (a failure while painting): the pages still waiting are not written.
+  if (!FFinished) StopWriter(true);
   Finish();
   for (auto& [key, face] : FFaces) cairo_font_face_destroy(face);
   if (FFreeType) FT_Done_FreeType(FFreeType);
@@ -255,24 +343,264 @@ cairo_status_t TPdfPaintEngine::Write(void* closure, const unsigned char* data, 
   return CAIRO_STATUS_SUCCESS;
 }
 
+TOp& TPdfPaintEngine::Add(TOpKind kind) {
+  TOp& op = FPage->Ops.emplace_back();
+  op.Kind = kind;
+  return op;
+}
+
+void TPdfPaintEngine::Add(TOpKind kind, double d0, double d1, double d2, double d3, double d4, double d5) {
+  TOp& op = Add(kind);
+  op.D[0] = d0;
+  op.D[1] = d1;
+  op.D[2] = d2;
+  op.D[3] = d3;
+  op.D[4] = d4;
+  op.D[5] = d5;
+}
+
+int32_t TPdfPaintEngine::AddString(std::string_view s) {
+  const auto at = int32_t(FPage->Chars.size());
+  FPage->Chars.append(s);
+  FPage->Chars.push_back('\0');
+  return at;
+}
+
+// A tag's name and attributes; none (-1) when there are no attributes.
+void TPdfPaintEngine::Tag(TOpKind kind, const std::string& name, const std::string& attributes) {
+  const int32_t n = AddString(name);
+  const int32_t a = attributes.empty() ? -1 : AddString(attributes);
+  TOp& op = Add(kind);
+  op.I[0] = n;
+  op.I[1] = a;
+}
+
 void TPdfPaintEngine::SetInfo(const std::string& title, const std::string& creator, const QDateTime& created) {
-  if (!title.empty()) cairo_pdf_surface_set_metadata(FSurface, CAIRO_PDF_METADATA_TITLE, title.c_str());
-  if (!creator.empty()) cairo_pdf_surface_set_metadata(FSurface, CAIRO_PDF_METADATA_CREATOR, creator.c_str());
-  if (created.isValid()) {
-    const std::string date = created.toString(Qt::ISODate).toStdString();
-    cairo_pdf_surface_set_metadata(FSurface, CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
-  }
+  const auto metadata = [this](cairo_pdf_metadata_t which, const std::string& value) {
+    const int32_t s = AddString(value);
+    TOp& op = Add(TOpKind::Metadata);
+    op.I[0] = int32_t(which);
+    op.I[1] = s;
+  };
+  if (!title.empty()) metadata(CAIRO_PDF_METADATA_TITLE, title);
+  if (!creator.empty()) metadata(CAIRO_PDF_METADATA_CREATOR, creator);
+  if (created.isValid()) metadata(CAIRO_PDF_METADATA_CREATE_DATE, created.toString(Qt::ISODate).toStdString());
 }
 
 void TPdfPaintEngine::SetPageSize(const QSizeF& pageMM) {
   FPageMM = pageMM;
   const QSizeF points = PagePoints(pageMM);
-  cairo_pdf_surface_set_size(FSurface, points.width(), points.height());
+  Add(TOpKind::PageSize, points.width(), points.height());
 }
 
 void TPdfPaintEngine::NewPage() {
-  cairo_show_page(FCr);
+  Add(TOpKind::ShowPage);
+  Deliver();
   ++FPageNumber;
+}
+
+// The page recorded goes to the writer: made at once without a thread of its own, else
+// queued once there is room.
+void TPdfPaintEngine::Deliver() {
+  if (!FThread.joinable()) {
+    Play(*FPage);
+    FPage->Clear();
+    return;
+  }
+  std::unique_lock lock(FMutex);
+  FTaken.wait(lock, [this] { return FQueue.size() < kPagesAhead || FAbort; });
+  if (FAbort) {
+    FPage->Clear();
+    return;
+  }
+  FQueue.push_back(std::move(FPage));
+  FQueued.notify_one();
+  if (!FSpare.empty()) {
+    FPage = std::move(FSpare.back());
+    FSpare.pop_back();
+  } else {
+    lock.unlock();
+    FPage = std::make_unique<TPageOps>();
+  }
+}
+
+void TPdfPaintEngine::StartWriter() {
+  if (FThread.joinable() || FFinished) return;
+  FSpare.reserve(kPagesAhead + 2);  // the writer hands pages back without allocating
+  FThread = std::thread(&TPdfPaintEngine::WriterLoop, this);
+}
+
+void TPdfPaintEngine::WriterLoop() {
+  for (;;) {
+    std::unique_ptr<TPageOps> page;
+    {
+      std::unique_lock lock(FMutex);
+      FQueued.wait(lock, [this] { return !FQueue.empty() || FClosing || FAbort; });
+      if (FAbort || FQueue.empty()) return;
+      page = std::move(FQueue.front());
+      FQueue.pop_front();
+    }
+    Play(*page);
+    page->Clear();
+    std::lock_guard lock(FMutex);
+    FSpare.push_back(std::move(page));
+    FTaken.notify_one();
+  }
+}
+
+// Ends the writer's thread once it has written every page queued, or at once (abort).
+void TPdfPaintEngine::StopWriter(bool abort) {
+  if (!FThread.joinable()) return;
+  {
+    std::lock_guard lock(FMutex);
+    FClosing = true;
+    FAbort = FAbort || abort;
+  }
+  FQueued.notify_one();
+  FTaken.notify_one();
+  FThread.join();
+  FQueue.clear();
+  FSpare.clear();
+}
+
+void TPdfPaintEngine::Play(const TPageOps& page) {
+  try {
+    for (const TOp& op : page.Ops) PlayOp(page, op);
+  } catch (const std::exception& e) {
+    // Only memory runs out here; the document is lost, not the program.
+    if (FWriterError.empty()) FWriterError = e.what();
+  }
+  if (!FWriterError.empty() || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS)
+    FFailed.store(true, std::memory_order_relaxed);
+}
+
+void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
+  const double* d = op.D;
+  // The clip's calls are kept from its reset to its clip, for a context made again.
+  if (FTakingClip) {
+    FClipOps.push_back(op);
+    if (op.Kind == TOpKind::Clip) FTakingClip = false;
+  }
+  switch (op.Kind) {
+    case TOpKind::TagBegin:
+      cairo_tag_begin(FCr, page.Text(op.I[0]), op.I[1] < 0 ? nullptr : page.Text(op.I[1]));
+      break;
+    case TOpKind::TagEnd: cairo_tag_end(FCr, page.Text(op.I[0])); break;
+    case TOpKind::Save: cairo_save(FCr); break;
+    case TOpKind::Restore: cairo_restore(FCr); break;
+    case TOpKind::IdentityMatrix: cairo_identity_matrix(FCr); break;
+    case TOpKind::SetMatrix: {
+      // Setting a matrix drops the context's scaled font, which the next text makes
+      // again: an unchanged one is left as it is.
+      cairo_matrix_t now;
+      cairo_get_matrix(FCr, &now);
+      if (now.xx == d[0] && now.yx == d[1] && now.xy == d[2] && now.yy == d[3] && now.x0 == d[4] && now.y0 == d[5])
+        break;
+      cairo_matrix_t m;
+      cairo_matrix_init(&m, d[0], d[1], d[2], d[3], d[4], d[5]);
+      cairo_set_matrix(FCr, &m);
+      break;
+    }
+    case TOpKind::NewPath: cairo_new_path(FCr); break;
+    case TOpKind::MoveTo: cairo_move_to(FCr, d[0], d[1]); break;
+    case TOpKind::LineTo: cairo_line_to(FCr, d[0], d[1]); break;
+    case TOpKind::CurveTo: cairo_curve_to(FCr, d[0], d[1], d[2], d[3], d[4], d[5]); break;
+    case TOpKind::ClosePath: cairo_close_path(FCr); break;
+    case TOpKind::Rectangle: cairo_rectangle(FCr, d[0], d[1], d[2], d[3]); break;
+    case TOpKind::FillRule: cairo_set_fill_rule(FCr, cairo_fill_rule_t(op.I[0])); break;
+    case TOpKind::Fill: cairo_fill(FCr); break;
+    case TOpKind::FillPreserve: cairo_fill_preserve(FCr); break;
+    case TOpKind::Stroke: cairo_stroke(FCr); break;
+    case TOpKind::Clip: cairo_clip(FCr); break;
+    case TOpKind::ResetClip:
+      cairo_reset_clip(FCr);
+      FClipOps.clear();
+      FTakingClip = op.I[0] != 0;
+      break;
+    case TOpKind::LineWidth: cairo_set_line_width(FCr, d[0]); break;
+    case TOpKind::LineCap: cairo_set_line_cap(FCr, cairo_line_cap_t(op.I[0])); break;
+    case TOpKind::LineJoin: cairo_set_line_join(FCr, cairo_line_join_t(op.I[0])); break;
+    case TOpKind::MiterLimit: cairo_set_miter_limit(FCr, d[0]); break;
+    case TOpKind::Dash:
+      cairo_set_dash(FCr, op.I[1] ? page.Numbers.data() + op.I[0] : nullptr, op.I[1], d[0]);
+      break;
+    case TOpKind::SourceRgba: {
+      // Most texts of a page share a colour: the source in place is kept. (A context in
+      // error makes a new pattern for each asking, which nobody frees: it is not asked.)
+      double r, g, b, a;
+      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS &&
+          cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == d[0] &&
+          g == d[1] && b == d[2] && a == d[3])
+        break;
+      cairo_set_source_rgba(FCr, d[0], d[1], d[2], d[3]);
+      break;
+    }
+    case TOpKind::SourceHatch: {
+      // A cell of screen pixels, repeated at the screen's size whatever the transform.
+      cairo_pattern_t* pattern = cairo_pattern_create_for_surface(page.Surfaces[size_t(op.I[0])]);
+      cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
+      cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+      cairo_matrix_t m;
+      cairo_get_matrix(FCr, &m);
+      cairo_matrix_t device = MatrixOf(FBase);
+      cairo_matrix_t toDevice;  // user -> device units
+      cairo_matrix_invert(&device);
+      cairo_matrix_multiply(&toDevice, &m, &device);
+      cairo_matrix_t scale;
+      cairo_matrix_init_scale(&scale, 96.0 / FResolution, 96.0 / FResolution);
+      cairo_matrix_t patternMatrix;
+      cairo_matrix_multiply(&patternMatrix, &toDevice, &scale);
+      cairo_pattern_set_matrix(pattern, &patternMatrix);
+      cairo_set_source(FCr, pattern);
+      cairo_pattern_destroy(pattern);
+      break;
+    }
+    case TOpKind::SourceSurface: cairo_set_source_surface(FCr, page.Surfaces[size_t(op.I[0])], 0, 0); break;
+    case TOpKind::Filter:
+      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS)
+        cairo_pattern_set_filter(cairo_get_source(FCr), cairo_filter_t(op.I[0]));
+      break;
+    case TOpKind::Paint: cairo_paint(FCr); break;
+    case TOpKind::Translate: cairo_translate(FCr, d[0], d[1]); break;
+    case TOpKind::Scale: cairo_scale(FCr, d[0], d[1]); break;
+    case TOpKind::FontFace: cairo_set_font_face(FCr, page.Faces[size_t(op.I[0])]); break;
+    case TOpKind::FontSize: {
+      cairo_matrix_t m;
+      cairo_get_font_matrix(FCr, &m);
+      if (!(m.xx == d[0] && m.yy == d[0] && m.xy == 0 && m.yx == 0 && m.x0 == 0 && m.y0 == 0))
+        cairo_set_font_size(FCr, d[0]);
+      break;
+    }
+    case TOpKind::ShowGlyphs: cairo_show_glyphs(FCr, page.Glyphs.data() + op.I[0], op.I[1]); break;
+    case TOpKind::ShowTextGlyphs: {
+      cairo_show_text_glyphs(FCr, page.Text(op.I[2]), int(d[1]), page.Glyphs.data() + op.I[0], op.I[1],
+                             page.Clusters.data() + op.I[3], int(d[0]), cairo_text_cluster_flags_t(0));
+      break;
+    }
+    case TOpKind::Recover:
+      // A context that failed anyway is made again, with the clip it had, so the rest of
+      // the document still draws.
+      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) break;
+      cairo_destroy(FCr);
+      FCr = cairo_create(FSurface);
+      if (!FTakingClip && !FClipOps.empty()) {
+        const std::vector<TOp> clip = FClipOps;
+        for (const TOp& c : clip) PlayOp(page, c);
+      }
+      break;
+    case TOpKind::Outline: {
+      const int id = cairo_pdf_surface_add_outline(FSurface, FOutlineIds.at(size_t(op.I[0])),
+                                                   page.Text(op.I[1]), page.Text(op.I[2]),
+                                                   cairo_pdf_outline_flags_t(op.I[3]));
+      FOutlineIds.push_back(id);
+      break;
+    }
+    case TOpKind::PageSize: cairo_pdf_surface_set_size(FSurface, d[0], d[1]); break;
+    case TOpKind::Metadata:
+      cairo_pdf_surface_set_metadata(FSurface, cairo_pdf_metadata_t(op.I[0]), page.Text(op.I[1]));
+      break;
+    case TOpKind::ShowPage: cairo_show_page(FCr); break;
+  }
 }
 
 namespace {
@@ -313,7 +641,7 @@ std::string DestinationName(std::string_view title) {
 // become link annotations over their areas.
 void TPdfPaintEngine::BeginDocumentTag() {
   if (FInDocumentTag) return;
-  cairo_tag_begin(FCr, "Document", nullptr);
+  Tag(TOpKind::TagBegin, "Document");
   FInDocumentTag = true;
 }
 
@@ -327,36 +655,41 @@ void TPdfPaintEngine::BeginStructure(const std::string& role) {
   if (!fits) return;
   BeginDocumentTag();
   // Rows that follow each other make one table; a heading ends it.
-  if (row && !FInTable) cairo_tag_begin(FCr, "Table", nullptr);
-  if (!row && FInTable) cairo_tag_end(FCr, "Table");
+  if (row && !FInTable) Tag(TOpKind::TagBegin, "Table");
+  if (!row && FInTable) Tag(TOpKind::TagEnd, "Table");
   FInTable = row;
-  cairo_tag_begin(FCr, role.c_str(), nullptr);
+  Tag(TOpKind::TagBegin, role);
 }
 
 void TPdfPaintEngine::EndStructure(const std::string& role) {
   if (FStructure.empty() || FStructure.back().first != role) return;
-  if (FStructure.back().second) cairo_tag_end(FCr, role.c_str());
+  if (FStructure.back().second) Tag(TOpKind::TagEnd, role);
   FStructure.pop_back();
 }
 
 void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& area) {
-  if (a.Text.empty() || !FCr) return;
+  if (a.Text.empty() || FFinished) return;
   const double k = 72.0 / FResolution;
   const QRectF r(area.x() * k, area.y() * k, area.width() * k, area.height() * k);
-  cairo_save(FCr);
-  cairo_identity_matrix(FCr);
+  Add(TOpKind::Save);
+  Add(TOpKind::IdentityMatrix);
   if (a.Kind == TPageAnnotation::akBookmark) {
     while (!FOutline.empty() && FOutline.back().Level >= a.Level) FOutline.pop_back();
-    const int parent = FOutline.empty() ? CAIRO_PDF_OUTLINE_ROOT : FOutline.back().Id;
+    const int parent = FOutline.empty() ? 0 : FOutline.back().Id;
     const std::string place = "page=" + std::to_string(FPageNumber) + " pos=[" + Number(r.x()) + " " + Number(r.y()) + "]";
-    const int id = cairo_pdf_surface_add_outline(FSurface, parent, a.Text.c_str(), place.c_str(),
-                                                 a.Level == 0 ? CAIRO_PDF_OUTLINE_FLAG_OPEN : cairo_pdf_outline_flags_t(0));
-    FOutline.push_back({a.Level, id});
+    const int32_t text = AddString(a.Text);
+    const int32_t at = AddString(place);
+    TOp& op = Add(TOpKind::Outline);
+    op.I[0] = parent;
+    op.I[1] = text;
+    op.I[2] = at;
+    op.I[3] = a.Level == 0 ? CAIRO_PDF_OUTLINE_FLAG_OPEN : 0;
+    FOutline.push_back({a.Level, ++FOutlineCount});
     // A link to a title goes to its first bookmark.
     if (FDestinations.insert(a.Text).second) {
       const std::string dest = "name=" + Quoted(DestinationName(a.Text)) + " x=" + Number(r.x()) + " y=" + Number(r.y());
-      cairo_tag_begin(FCr, CAIRO_TAG_DEST, dest.c_str());
-      cairo_tag_end(FCr, CAIRO_TAG_DEST);
+      Tag(TOpKind::TagBegin, CAIRO_TAG_DEST, dest);
+      Tag(TOpKind::TagEnd, CAIRO_TAG_DEST);
     }
   } else if (a.Kind == TPageAnnotation::akBeginStructure) {
     BeginStructure(a.Text);
@@ -367,22 +700,24 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
     const std::string link = target + " rect=[" + Number(r.x()) + " " + Number(r.y()) + " " + Number(r.width()) + " " +
                              Number(r.height()) + "]";
     BeginDocumentTag();
-    cairo_tag_begin(FCr, CAIRO_TAG_LINK, link.c_str());
-    cairo_tag_end(FCr, CAIRO_TAG_LINK);
+    Tag(TOpKind::TagBegin, CAIRO_TAG_LINK, link);
+    Tag(TOpKind::TagEnd, CAIRO_TAG_LINK);
   }
-  cairo_restore(FCr);
+  Add(TOpKind::Restore);
 }
 
 bool TPdfPaintEngine::Finish() {
   if (FFinished) return FError.empty();
   FFinished = true;
   for (auto it = FStructure.rbegin(); it != FStructure.rend(); ++it)
-    if (it->second) cairo_tag_end(FCr, it->first.c_str());
+    if (it->second) Tag(TOpKind::TagEnd, it->first);
   FStructure.clear();
-  if (FInTable) cairo_tag_end(FCr, "Table");
-  if (FInDocumentTag) cairo_tag_end(FCr, "Document");
+  if (FInTable) Tag(TOpKind::TagEnd, "Table");
+  if (FInDocumentTag) Tag(TOpKind::TagEnd, "Document");
   // The last page is ended here: the surface would drop it were it blank.
-  cairo_show_page(FCr);
+  Add(TOpKind::ShowPage);
+  Deliver();
+  StopWriter(false);
   cairo_destroy(FCr);
   cairo_surface_finish(FSurface);
   const cairo_status_t status = cairo_surface_status(FSurface);
@@ -394,6 +729,8 @@ bool TPdfPaintEngine::Finish() {
   FFile = nullptr;
   if (FWriteErrno)
     FError = Format("Cannot write file \"%s\". %s", FFileName, std::strerror(FWriteErrno));
+  else if (!FWriterError.empty())
+    FError = Format("Cannot write file \"%s\". %s", FFileName, FWriterError);
   else if (status != CAIRO_STATUS_SUCCESS)
     FError = Format("Cannot write file \"%s\". %s", FFileName, cairo_status_to_string(status));
   return FError.empty();
@@ -408,28 +745,12 @@ bool TPdfPaintEngine::UseTransform() {
     return false;
   const double det = t.m11() * t.m22() - t.m12() * t.m21();
   if (!(std::fabs(det) > 1e-12)) return false;
-  SetMatrix(MatrixOf(t));
+  SetMatrix(t);
   return true;
 }
 
-// Setting a matrix drops the context's scaled font, which the next text makes again:
-// an unchanged one is left as it is.
-void TPdfPaintEngine::SetMatrix(const cairo_matrix_t& m) {
-  cairo_matrix_t now;
-  cairo_get_matrix(FCr, &now);
-  if (now.xx == m.xx && now.yx == m.yx && now.xy == m.xy && now.yy == m.yy && now.x0 == m.x0 && now.y0 == m.y0)
-    return;
-  cairo_set_matrix(FCr, &m);
-}
-
-// A context that failed anyway is made again, so the rest of the document still draws.
-void TPdfPaintEngine::Recover() {
-  if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) return;
-  cairo_destroy(FCr);
-  FCr = cairo_create(FSurface);
-  FHasClip = false;
-  FClip = QPainterPath();
-  FClipDirty = true;
+void TPdfPaintEngine::SetMatrix(const QTransform& t) {
+  Add(TOpKind::SetMatrix, t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy());
 }
 
 void TPdfPaintEngine::updateState(const QPaintEngineState& state) {
@@ -454,13 +775,13 @@ void TPdfPaintEngine::ApplyClip() {
   if (has == FHasClip && (!has || clip == FClip)) return;
   FHasClip = has;
   FClip = clip;
-  cairo_reset_clip(FCr);
+  Add(TOpKind::ResetClip).I[0] = has;
   if (!has) return;
   UseBase();
-  cairo_new_path(FCr);
+  Add(TOpKind::NewPath);
   AppendPath(clip);
-  cairo_set_fill_rule(FCr, clip.fillRule() == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-  cairo_clip(FCr);
+  Add(TOpKind::FillRule).I[0] = clip.fillRule() == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD;
+  Add(TOpKind::Clip);
 }
 
 void TPdfPaintEngine::AppendPath(const QPainterPath& path) {
@@ -470,20 +791,20 @@ void TPdfPaintEngine::AppendPath(const QPainterPath& path) {
     const QPainterPath::Element e = path.elementAt(i);
     switch (e.type) {
       case QPainterPath::MoveToElement:
-        cairo_move_to(FCr, e.x, e.y);
+        Add(TOpKind::MoveTo, e.x, e.y);
         start = e;
         break;
       case QPainterPath::LineToElement:
         // A figure that comes back to its start is closed, so its corner is joined.
         if (QPointF(e) == start && (i + 1 == n || path.elementAt(i + 1).isMoveTo()))
-          cairo_close_path(FCr);
+          Add(TOpKind::ClosePath);
         else
-          cairo_line_to(FCr, e.x, e.y);
+          Add(TOpKind::LineTo, e.x, e.y);
         break;
       case QPainterPath::CurveToElement:
         if (i + 2 < n) {
           const QPainterPath::Element c2 = path.elementAt(i + 1), end = path.elementAt(i + 2);
-          cairo_curve_to(FCr, e.x, e.y, c2.x, c2.y, end.x, end.y);
+          Add(TOpKind::CurveTo, e.x, e.y, c2.x, c2.y, end.x, end.y);
           i += 2;
         }
         break;
@@ -504,38 +825,17 @@ void TPdfPaintEngine::SetSource(const QBrush& brush) {
     }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
     cairo_surface_flush(surface);
-    for (int y = 0; y < 8; ++y)
-      std::memcpy(cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface),
-                  cell.constScanLine(y), 32);
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
+      for (int y = 0; y < 8; ++y)
+        std::memcpy(cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface),
+                    cell.constScanLine(y), 32);
     cairo_surface_mark_dirty(surface);
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
-    cairo_surface_destroy(surface);
-    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-    cairo_matrix_t m;
-    cairo_get_matrix(FCr, &m);
-    cairo_matrix_t device = MatrixOf(FBase);
-    cairo_matrix_t toDevice;  // user -> device units
-    cairo_matrix_invert(&device);
-    cairo_matrix_multiply(&toDevice, &m, &device);
-    cairo_matrix_t scale;
-    cairo_matrix_init_scale(&scale, 96.0 / FResolution, 96.0 / FResolution);
-    cairo_matrix_t patternMatrix;
-    cairo_matrix_multiply(&patternMatrix, &toDevice, &scale);
-    cairo_pattern_set_matrix(pattern, &patternMatrix);
-    cairo_set_source(FCr, pattern);
-    cairo_pattern_destroy(pattern);
+    FPage->Surfaces.push_back(surface);
+    Add(TOpKind::SourceHatch).I[0] = int32_t(FPage->Surfaces.size() - 1);
     return;
   }
   const QColor c = brush.color();
-  // Most texts of a page share a colour: the source in place is kept. (A context in error
-  // makes a new pattern for each asking, which nobody frees: it is not asked.)
-  double r, g, b, a;
-  if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS &&
-      cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == c.redF() &&
-      g == c.greenF() && b == c.blueF() && a == c.alphaF())
-    return;
-  cairo_set_source_rgba(FCr, c.redF(), c.greenF(), c.blueF(), c.alphaF());
+  Add(TOpKind::SourceRgba, c.redF(), c.greenF(), c.blueF(), c.alphaF());
 }
 
 void TPdfPaintEngine::Stroke() {
@@ -545,29 +845,32 @@ void TPdfPaintEngine::Stroke() {
     UseBase();
     if (width <= 0) width = 1;
   }
-  cairo_set_line_width(FCr, width);
+  Add(TOpKind::LineWidth, width);
   switch (FPen.capStyle()) {
-    case Qt::SquareCap: cairo_set_line_cap(FCr, CAIRO_LINE_CAP_SQUARE); break;
-    case Qt::RoundCap: cairo_set_line_cap(FCr, CAIRO_LINE_CAP_ROUND); break;
-    default: cairo_set_line_cap(FCr, CAIRO_LINE_CAP_BUTT); break;
+    case Qt::SquareCap: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_SQUARE; break;
+    case Qt::RoundCap: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_ROUND; break;
+    default: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_BUTT; break;
   }
   switch (FPen.joinStyle()) {
-    case Qt::BevelJoin: cairo_set_line_join(FCr, CAIRO_LINE_JOIN_BEVEL); break;
-    case Qt::RoundJoin: cairo_set_line_join(FCr, CAIRO_LINE_JOIN_ROUND); break;
-    default: cairo_set_line_join(FCr, CAIRO_LINE_JOIN_MITER); break;
+    case Qt::BevelJoin: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_BEVEL; break;
+    case Qt::RoundJoin: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_ROUND; break;
+    default: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_MITER; break;
   }
-  cairo_set_miter_limit(FCr, std::max(1.0, 2 * FPen.miterLimit()));
+  Add(TOpKind::MiterLimit, std::max(1.0, 2 * FPen.miterLimit()));
   if (FPen.style() != Qt::SolidLine) {
     // Dashes are in pen widths.
     const double unit = std::max(width, 1.0);
-    std::vector<double> dashes;
-    for (qreal d : FPen.dashPattern()) dashes.push_back(d * unit);
-    cairo_set_dash(FCr, dashes.data(), static_cast<int>(dashes.size()), FPen.dashOffset() * unit);
+    const int32_t at = int32_t(FPage->Numbers.size());
+    for (qreal d : FPen.dashPattern()) FPage->Numbers.push_back(d * unit);
+    TOp& op = Add(TOpKind::Dash);
+    op.I[0] = at;
+    op.I[1] = int32_t(FPage->Numbers.size()) - at;
+    op.D[0] = FPen.dashOffset() * unit;
   } else {
-    cairo_set_dash(FCr, nullptr, 0, 0);
+    Add(TOpKind::Dash);
   }
   SetSource(FPen.brush());
-  cairo_stroke(FCr);
+  Add(TOpKind::Stroke);
 }
 
 void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
@@ -575,41 +878,41 @@ void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
   stroke = stroke && FPen.style() != Qt::NoPen;
   if (fill) {
     SetSource(FBrush);
-    cairo_set_fill_rule(FCr, rule == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
-    if (stroke) cairo_fill_preserve(FCr); else cairo_fill(FCr);
+    Add(TOpKind::FillRule).I[0] = rule == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD;
+    Add(stroke ? TOpKind::FillPreserve : TOpKind::Fill);
   }
   if (stroke) Stroke();
-  cairo_new_path(FCr);
+  Add(TOpKind::NewPath);
 }
 
 void TPdfPaintEngine::drawPath(const QPainterPath& path) {
-  Recover();
+  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
-  cairo_new_path(FCr);
+  Add(TOpKind::NewPath);
   AppendPath(path);
   Paint(true, true, path.fillRule());
 }
 
 void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) {
   if (count < 1) return;
-  Recover();
+  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
-  cairo_new_path(FCr);
-  cairo_move_to(FCr, points[0].x(), points[0].y());
-  for (int i = 1; i < count; ++i) cairo_line_to(FCr, points[i].x(), points[i].y());
-  if (mode != PolylineMode) cairo_close_path(FCr);
+  Add(TOpKind::NewPath);
+  Add(TOpKind::MoveTo, points[0].x(), points[0].y());
+  for (int i = 1; i < count; ++i) Add(TOpKind::LineTo, points[i].x(), points[i].y());
+  if (mode != PolylineMode) Add(TOpKind::ClosePath);
   Paint(mode != PolylineMode, true, mode == OddEvenMode ? Qt::OddEvenFill : Qt::WindingFill);
 }
 
 void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
-  Recover();
+  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   for (int i = 0; i < count; ++i) {
-    cairo_new_path(FCr);
-    cairo_rectangle(FCr, rects[i].x(), rects[i].y(), rects[i].width(), rects[i].height());
+    Add(TOpKind::NewPath);
+    Add(TOpKind::Rectangle, rects[i].x(), rects[i].y(), rects[i].width(), rects[i].height());
     Paint(true, true, Qt::WindingFill);
     if (FPen.isCosmetic() && FPen.style() != Qt::NoPen && !UseTransform()) return;
   }
@@ -617,7 +920,7 @@ void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
 
 void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags) {
   if (image.isNull() || sr.isEmpty() || r.isEmpty()) return;
-  Recover();
+  Add(TOpKind::Recover);
   ApplyClip();
   const bool alpha = image.hasAlphaChannel();
   const QImage converted = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
@@ -642,23 +945,23 @@ void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRec
     std::memcpy(idBytes, id.data(), id.size());
     cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_UNIQUE_ID, idBytes, id.size(), std::free, idBytes);
   }
-  cairo_save(FCr);
+  FPage->Surfaces.push_back(surface);
+  const int32_t index = int32_t(FPage->Surfaces.size() - 1);
+  Add(TOpKind::Save);
   if (!UseTransform()) {
-    cairo_restore(FCr);
-    cairo_surface_destroy(surface);
+    Add(TOpKind::Restore);
     return;
   }
-  cairo_new_path(FCr);
-  cairo_rectangle(FCr, r.x(), r.y(), r.width(), r.height());
-  cairo_clip(FCr);
-  cairo_translate(FCr, r.x(), r.y());
-  cairo_scale(FCr, r.width() / sr.width(), r.height() / sr.height());
-  cairo_translate(FCr, -sr.x(), -sr.y());
-  cairo_set_source_surface(FCr, surface, 0, 0);
-  cairo_pattern_set_filter(cairo_get_source(FCr), FSmoothImages ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
-  cairo_paint(FCr);
-  cairo_restore(FCr);
-  cairo_surface_destroy(surface);
+  Add(TOpKind::NewPath);
+  Add(TOpKind::Rectangle, r.x(), r.y(), r.width(), r.height());
+  Add(TOpKind::Clip);
+  Add(TOpKind::Translate, r.x(), r.y());
+  Add(TOpKind::Scale, r.width() / sr.width(), r.height() / sr.height());
+  Add(TOpKind::Translate, -sr.x(), -sr.y());
+  Add(TOpKind::SourceSurface).I[0] = index;
+  Add(TOpKind::Filter).I[0] = FSmoothImages ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST;
+  Add(TOpKind::Paint);
+  Add(TOpKind::Restore);
 }
 
 void TPdfPaintEngine::drawPixmap(const QRectF& r, const QPixmap& pixmap, const QRectF& sr) {
@@ -693,9 +996,9 @@ void TPdfPaintEngine::DrawLaidOut(const QString& text, const QFont& font, const 
 void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const QString& text) {
   // Each text of a row is a cell of it.
   if (InRow()) {
-    cairo_tag_begin(FCr, "TD", nullptr);
+    Tag(TOpKind::TagBegin, "TD");
     DrawRunContent(run, origin, text);
-    cairo_tag_end(FCr, "TD");
+    Tag(TOpKind::TagEnd, "TD");
     return;
   }
   DrawRunContent(run, origin, text);
@@ -723,61 +1026,66 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     NoteMissing(noFace ? QRawFont() : raw, text);
   const double size = raw.pixelSize();
   if (!(size > 0 && size < 1e6)) return;
-  Recover();
+  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   SetSource(FPen.brush());
   if (noFace) {
     // Hollow boxes, as a missing glyph looks, never solid bars.
-    cairo_new_path(FCr);
+    Add(TOpKind::NewPath);
     for (qsizetype i = 0; i < n; ++i) {
       const QRectF box = raw.pathForGlyph(indexes[i]).boundingRect().translated(origin + positions[i]);
       const double inset = box.width() / 8;
-      cairo_rectangle(FCr, box.x() + inset, box.y(), box.width() - 2 * inset, box.height());
+      Add(TOpKind::Rectangle, box.x() + inset, box.y(), box.width() - 2 * inset, box.height());
     }
     UseBase();
-    cairo_set_line_width(FCr, FResolution / 144.0);
-    cairo_set_dash(FCr, nullptr, 0, 0);
-    cairo_stroke(FCr);
+    Add(TOpKind::LineWidth, FResolution / 144.0);
+    Add(TOpKind::Dash);
+    Add(TOpKind::Stroke);
     return;
   }
   cairo_font_face_t* face = FLastFace;
   if (!face) {
     // A face the font library cannot name: its outlines, still the right shapes.
-    cairo_new_path(FCr);
+    Add(TOpKind::NewPath);
     for (qsizetype i = 0; i < n; ++i) AppendPath(raw.pathForGlyph(indexes[i]).translated(origin + positions[i]));
-    cairo_set_fill_rule(FCr, CAIRO_FILL_RULE_WINDING);
-    cairo_fill(FCr);
+    Add(TOpKind::FillRule).I[0] = CAIRO_FILL_RULE_WINDING;
+    Add(TOpKind::Fill);
     return;
   }
-  cairo_set_font_face(FCr, face);
-  cairo_matrix_t fontMatrix;
-  cairo_get_font_matrix(FCr, &fontMatrix);
-  if (!(fontMatrix.xx == size && fontMatrix.yy == size && fontMatrix.xy == 0 && fontMatrix.yx == 0 &&
-        fontMatrix.x0 == 0 && fontMatrix.y0 == 0))
-    cairo_set_font_size(FCr, size);
-  std::vector<cairo_glyph_t> glyphs(static_cast<size_t>(n));
+  TPageOps& page = *FPage;
+  if (page.Faces.empty() || page.Faces.back() != face) page.Faces.push_back(face);
+  Add(TOpKind::FontFace).I[0] = int32_t(page.Faces.size() - 1);
+  Add(TOpKind::FontSize, size);
+  const int32_t firstGlyph = int32_t(page.Glyphs.size());
   for (qsizetype i = 0; i < n; ++i)
-    glyphs[size_t(i)] = {indexes[i], origin.x() + positions[i].x(), origin.y() + positions[i].y()};
-  const QByteArray utf8 = text.toUtf8();
+    page.Glyphs.push_back({indexes[i], origin.x() + positions[i].x(), origin.y() + positions[i].y()});
+  QByteArray utf8 = text.toUtf8();
   if (utf8.isEmpty()) {
-    cairo_show_glyphs(FCr, glyphs.data(), int(n));
+    TOp& op = Add(TOpKind::ShowGlyphs);
+    op.I[0] = firstGlyph;
+    op.I[1] = int32_t(n);
     return;
   }
   // One glyph a character maps each glyph to its character; otherwise (ligatures, marks,
   // a right-to-left run) the run's characters stand for all its glyphs together.
   // Runs keep their glyphs in logical order, right-to-left ones too (placed leftwards).
-  std::vector<cairo_text_cluster_t> clusters;
+  const int32_t firstCluster = int32_t(page.Clusters.size());
   const bool simple =
       n == text.size() && std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
   if (simple) {
-    clusters.reserve(size_t(n));
-    for (QChar c : text) clusters.push_back({c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3, 1});
+    for (QChar c : text) page.Clusters.push_back({c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3, 1});
   } else {
-    clusters.push_back({int(utf8.size()), int(n)});
+    page.Clusters.push_back({int(utf8.size()), int(n)});
   }
-  cairo_show_text_glyphs(FCr, utf8.constData(), int(utf8.size()), glyphs.data(), int(n), clusters.data(),
-                         int(clusters.size()), cairo_text_cluster_flags_t(0));
+  const int32_t s = AddString(std::string_view(utf8.constData(), size_t(utf8.size())));
+  TOp& op = Add(TOpKind::ShowTextGlyphs);
+  op.I[0] = firstGlyph;
+  op.I[1] = int32_t(n);
+  op.I[2] = s;
+  op.I[3] = firstCluster;
+  op.D[0] = double(int32_t(page.Clusters.size()) - firstCluster);
+  op.D[1] = double(utf8.size());
 }
 
 // The font file the toolkit drew the run with, found through the font configuration by
@@ -871,6 +1179,10 @@ void TPdfDocument::SetInfo(const std::string& title, const std::string& creator,
 void TPdfDocument::SetPageSize(const QSizeF& pageMM) { FEngine->SetPageSize(pageMM); }
 
 void TPdfDocument::NewPage() { FEngine->NewPage(); }
+
+void TPdfDocument::WriteOnOwnThread() { FEngine->StartWriter(); }
+
+bool TPdfDocument::Failed() const { return FEngine->Failed(); }
 
 bool TPdfDocument::Finish() {
   if (FEngine->isActive() && FEngine->painter()) FEngine->painter()->end();

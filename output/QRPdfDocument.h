@@ -4,7 +4,9 @@
 // shaped by the toolkit's text layout (see TGlyphRunSink) and is written with its
 // characters, so it can be searched and copied; fonts are embedded as subsets, pictures
 // compressed losslessly and written once however many pages show them. Pages are written
-// as they end, so memory stays flat however long the document.
+// as they end, so memory stays flat however long the document: each page's drawing is
+// turned into cairo's calls as it is painted, and made at its end (or by the document's
+// own thread, see WriteOnOwnThread).
 #include <QDateTime>
 #include <QPaintDevice>
 #include <QSizeF>
@@ -33,6 +35,12 @@ class TPdfDocument : public QPaintDevice {
   void SetPageSize(const QSizeF& pageMM);
   // Ends the page and starts the next (the painter stays active).
   void NewPage();
+  // From here on each page ended is written on a thread of the document's own while the
+  // next is drawn, a few pages behind at most; the file is the same. For a caller that
+  // draws many pages; call before the first page ends.
+  void WriteOnOwnThread();
+  // A write has failed already (Finish tells how): what follows need not be drawn.
+  bool Failed() const;
   // Ends the document and closes the file; false (with Error()) when a write failed.
   // Ends an active painter's work first. Idempotent.
   bool Finish();

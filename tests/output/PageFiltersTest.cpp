@@ -4,7 +4,9 @@
 // failures that leave no file and keep the one that was there.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QTimeZone>
 #include <QPainter>
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +19,7 @@
 #include <string>
 
 #include "framework/MetafileCanvas.h"
+#include "framework/MetafilePlayer.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "output/QRPageFilters.h"
@@ -216,12 +219,23 @@ TEST_F(PageFilters, APdfKeepsWhatFollowsADegenerateTransform) {
     painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
     painter.resetTransform();
     painter.drawText(QPointF(500, 500), "After");
+    // A dash the writer refuses fails its context; the one made again keeps the clip.
+    painter.setClipRect(QRect(0, 0, 3000, 3000));
+    QPen zero(Qt::black, 10);
+    zero.setDashPattern({0.0, 0.0});
+    painter.setPen(zero);
+    painter.drawLine(QPointF(0, 0), QPointF(1000, 1000));
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(500, 2000), "Inside");
+    painter.drawText(QPointF(500, 5000), "Outside");
     painter.end();
     ASSERT_TRUE(document.Finish()) << document.Error();
   }
   const std::string text = Shell("pdftotext '" + File("degenerate.pdf") + "' - 2>&1");
   EXPECT_NE(text.find("After"), std::string::npos) << text;
+  EXPECT_NE(text.find("Inside"), std::string::npos) << text;
   EXPECT_EQ(text.find("Hidden"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Outside"), std::string::npos) << text;
 }
 
 TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
@@ -251,6 +265,58 @@ TEST_F(PageFilters, APrintersPagesGoOutWholeOrInARange) {
   TQRPDFFilter early(File("early.pdf"));
   EXPECT_THROW(early.WritePages(unfinished, 1, 1), EQRError);
   EXPECT_EQ(Files(), (std::set<std::string>{"part.pdf", "all.pdf"}));
+}
+
+// A page stream's PDF is written on the document's own thread while the next page is
+// played; it is the file one thread makes drawing the same pages with its own painter
+// (outline, links, table structure, pictures, clips, missing scripts), to the byte.
+TEST_F(PageFilters, APdfWrittenBesideThePlayingIsTheOneOneThreadWrites) {
+  const auto page = [](int n) {
+    if (n == 2) return ScriptsPage();
+    if (n != 3) return test::SampleReportPage(n, 4);
+    TMetafile marked(794, 1123);
+    TMetafileCanvas canvas(marked);
+    TFont font;
+    font.SetName("Arial");
+    canvas.SetFont(&font);
+    for (int level : {0, 1}) {
+      const std::string title = "Section " + std::to_string(level);
+      canvas.Annotate({TPageAnnotation::akBookmark, level, {50, 50 + level * 40, 50, 50 + level * 40}, title});
+      canvas.TextOut(50, 50 + level * 40, title);
+    }
+    canvas.Annotate({TPageAnnotation::akLink, 0, {50, 130, 300, 150}, "#Section 1"});
+    canvas.Annotate({TPageAnnotation::akLink, 0, {50, 160, 300, 180}, "https://example.com/"});
+    canvas.Annotate({TPageAnnotation::akBeginStructure, 0, {}, "TR"});
+    canvas.TextOut(50, 200, "Row text");
+    canvas.Annotate({TPageAnnotation::akEndStructure, 0, {}, "TR"});
+    canvas.Close();
+    return marked;
+  };
+  const QDateTime created(QDate(2026, 3, 1), QTime(9, 30), QTimeZone::utc());
+  TQRPDFFilter pdf(File("two.pdf"));
+  pdf.Title = "Same";
+  pdf.Created = created;
+  int n = 0;
+  pdf.WritePageStream([&]() { return ++n <= 4 ? std::make_unique<TMetafile>(page(n)) : nullptr; });
+
+  const QSizeF a4(595 * 25.4 / 72, 842 * 25.4 / 72);
+  TPdfDocument document(File("one.pdf"), a4);
+  document.SetInfo("Same", QCoreApplication::applicationName().toStdString(), created);
+  QPainter painter(&document);
+  for (int k = 1; k <= 4; ++k) {
+    if (k > 1) {
+      document.NewPage();
+      document.SetPageSize(a4);
+    }
+    PlayMetafile(page(k), painter, QRectF(0, 0, document.Width(), document.Height()));
+  }
+  painter.end();
+  ASSERT_TRUE(document.Finish()) << document.Error();
+  EXPECT_EQ(document.MissingFontMessages(), pdf.MissingFontMessages());
+  const std::string two = ReadFile(Dir / "two.pdf");
+  EXPECT_GT(two.size(), 10000u);
+  EXPECT_TRUE(two == ReadFile(Dir / "one.pdf"));
+  EXPECT_EQ(Count(Shell("pdfinfo '" + File("two.pdf") + "' 2>&1"), "Pages:           4"), 1u);
 }
 
 TEST_F(PageFilters, AFailedPdfLeavesNoFileAndKeepsTheOneThere) {
