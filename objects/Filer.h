@@ -85,6 +85,13 @@ void SetWriteFailureHook(TWriteFailureHook hook);
 // and "page write" too), else 0.
 int InjectedWriteFailure(std::string_view step);
 
+// Temporary files being written beside their targets are registered while they exist, so
+// that a program ending on a signal can remove them: RemoveTemporaryFilesNow only calls
+// unlink and is safe in a signal handler. Registering returns a token for the release.
+void* RegisterTemporaryFile(const std::string& path);
+void ReleaseTemporaryFile(void* token);
+void RemoveTemporaryFilesNow();
+
 // A file that another writer (a PDF or image writer, a workbook library) fills under a
 // temporary name beside its target. Creating it reserves that name, so a folder that
 // cannot take the file fails before any work is done; Commit brings the file to disk
@@ -106,6 +113,7 @@ class TPendingFile {
   std::string FFileName;
   std::string FTarget;  // FFileName through OutputTarget
   std::string FTemp;
+  void* FRegistered = nullptr;
 };
 std::string ReadWholeFile(const std::string& fileName);
 

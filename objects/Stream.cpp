@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -144,6 +146,58 @@ mode_t ModeFor(const std::string& target) {
 }
 }  // namespace
 
+namespace {
+// One registered temporary file. Entries are never freed, only reused, so a signal handler
+// walking the list never meets freed memory; it claims an entry before it reads the path,
+// and an entry is released (or reused) only while nobody has claimed it.
+struct TTemporaryEntry {
+  enum : int { kFree, kFilling, kReady, kClaimed };
+  std::atomic<int> State{kFree};
+  char* Path = nullptr;
+  TTemporaryEntry* Next = nullptr;
+};
+std::atomic<TTemporaryEntry*> gTemporaryFiles{nullptr};
+}  // namespace
+
+void* RegisterTemporaryFile(const std::string& path) {
+  TTemporaryEntry* entry = gTemporaryFiles.load(std::memory_order_acquire);
+  for (; entry; entry = entry->Next) {
+    int expected = TTemporaryEntry::kFree;
+    if (entry->State.compare_exchange_strong(expected, TTemporaryEntry::kFilling)) break;
+  }
+  if (!entry) {
+    entry = new TTemporaryEntry;
+    entry->State.store(TTemporaryEntry::kFilling);
+    entry->Next = gTemporaryFiles.load(std::memory_order_relaxed);
+    while (!gTemporaryFiles.compare_exchange_weak(entry->Next, entry, std::memory_order_release)) {
+    }
+  }
+  std::free(entry->Path);
+  entry->Path = ::strdup(path.c_str());
+  entry->State.store(entry->Path ? TTemporaryEntry::kReady : TTemporaryEntry::kFree, std::memory_order_release);
+  return entry->Path ? entry : nullptr;
+}
+
+void ReleaseTemporaryFile(void* token) {
+  if (!token) return;
+  auto* entry = static_cast<TTemporaryEntry*>(token);
+  int expected = TTemporaryEntry::kReady;
+  // Claimed: a signal is removing it and the program is ending.
+  if (entry->State.compare_exchange_strong(expected, TTemporaryEntry::kFilling)) {
+    std::free(entry->Path);
+    entry->Path = nullptr;
+    entry->State.store(TTemporaryEntry::kFree, std::memory_order_release);
+  }
+}
+
+void RemoveTemporaryFilesNow() {
+  for (TTemporaryEntry* entry = gTemporaryFiles.load(std::memory_order_acquire); entry; entry = entry->Next) {
+    int expected = TTemporaryEntry::kReady;
+    if (entry->State.compare_exchange_strong(expected, TTemporaryEntry::kClaimed, std::memory_order_acquire))
+      ::unlink(entry->Path);
+  }
+}
+
 // The new contents go to a file beside the target, reach the disk, and only then take
 // its name: the old file stays whole until the new one is complete.
 void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
@@ -160,6 +214,10 @@ void WriteFileAtomically(const std::string& fileName, std::string_view bytes) {
     fd = ::mkstemp(temp.data());
   }
   if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
+  struct TRegistered {
+    void* Token;
+    ~TRegistered() { ReleaseTemporaryFile(Token); }
+  } registered{RegisterTemporaryFile(temp)};
   auto fail = [&](int error) {
     ::close(fd);
     ::unlink(temp.c_str());
@@ -213,6 +271,7 @@ TPendingFile::TPendingFile(std::string fileName) : FFileName(std::move(fileName)
   if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", FFileName, std::strerror(errno)));
   ::close(fd);
   FTemp = std::move(temp);
+  FRegistered = RegisterTemporaryFile(FTemp);
 }
 
 TPendingFile::~TPendingFile() { Discard(); }
@@ -220,6 +279,8 @@ TPendingFile::~TPendingFile() { Discard(); }
 void TPendingFile::Discard() {
   if (FTemp.empty()) return;
   ::unlink(FTemp.c_str());
+  ReleaseTemporaryFile(FRegistered);
+  FRegistered = nullptr;
   FTemp.clear();
 }
 
@@ -242,6 +303,8 @@ void TPendingFile::Commit() {
   ::close(fd);
   const int renameError = Injected("rename");
   if (renameError || ::rename(FTemp.c_str(), FTarget.c_str()) != 0) fail(renameError ? renameError : errno);
+  ReleaseTemporaryFile(FRegistered);
+  FRegistered = nullptr;
   FTemp.clear();
   const std::filesystem::path target(FTarget);
   const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");

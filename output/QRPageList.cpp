@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "objects/Filer.h"
 #include "objects/Format.h"
 #include "output/QRCompress.h"
 
@@ -473,6 +474,10 @@ void TQRPageList::CopyToFile(const std::string& fileName) {
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
+  struct TRegistered {
+    void* Token;
+    ~TRegistered() { ReleaseTemporaryFile(Token); }
+  } registered{RegisterTemporaryFile(temp)};
   bool open = true;
   try {
     TFdWriter out(fd, fileName);

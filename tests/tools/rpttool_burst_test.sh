@@ -2,8 +2,8 @@
 # rpttool render --burst as a user runs it: an invoice per order of the sample database
 # (a range of orders, to keep the test short), keys that are hard file names, every
 # output kind, two shards run by GNU parallel against one unsharded run, a burst that
-# fails among good ones, a rerun that redoes only what is missing, and page numbers
-# that start again in every burst.
+# fails among good ones, a rerun that redoes only what is missing, page numbers that
+# start again in every burst, and a render killed half way that leaves nothing behind.
 # Usage: rpttool_burst_test.sh RPTTOOL SAMPLE_DB INVOICES.rpt WORKDIR
 set -u
 tool=$1
@@ -149,6 +149,21 @@ expect 2 "$tool" render "$invoices" 'bad/invoice.pdf' --shard 0/2
 expect 2 "$tool" render "$invoices" 'bad/invoice-{KEY}.pdf' --burst 'order_id +'
 expect 2 "$tool" render "$invoices" 'bad/invoice-{KEY}.pdf' --burst 'SUM(order_id)'
 [ -e bad ] && fail "a refused command wrote $(ls -R bad)"
+
+# Interrupted while writing (a kill, or Ctrl+C in a terminal): neither the output nor its
+# temporary file is left, and the signal ends the program.
+mkdir -p killed
+"$tool" render "$invoices" killed/all.pdf > /dev/null 2>&1 &
+pid=$!
+for _ in $(seq 1 200); do
+  [ -n "$(ls -A killed)" ] && break
+  sleep 0.05
+done
+kill -TERM "$pid"
+wait "$pid"
+status=$?
+[ "$status" -eq 143 ] || fail "a killed render ended with $status"
+[ -z "$(ls -A killed)" ] || fail "a killed render left $(ls -A killed)"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "rpttool render --burst: all checks passed"

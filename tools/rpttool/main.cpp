@@ -4,6 +4,7 @@
 // and adding a row. Failures print "rpttool: message" on stderr and exit with 1;
 // a wrong command line exits with 2; a burst render some of whose bursts failed, with 3.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -237,10 +238,31 @@ int Main(int argc, char** argv) {
   throw TUsageError("unknown command '" + args[0] + "'");
 }
 
+// Interrupted (Ctrl+C, a kill): the files being written under temporary names go, then
+// the signal ends the program as it would have.
+extern "C" void EndOnSignal(int signal) {
+  rpt::RemoveTemporaryFilesNow();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void RemoveTemporaryFilesOnSignals() {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    struct sigaction now {};
+    // A signal the caller ignores (nohup, a background job) stays ignored.
+    if (::sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = EndOnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
+    RemoveTemporaryFilesOnSignals();
     rpt::RegisterExportFilters();
     return Main(argc, argv);
   } catch (const TUsageError& e) {
