@@ -213,11 +213,15 @@ void TPrinter::BeginDoc() {
     } catch (const Exception& e) {
       throw EPrinterError(e.Message());
     }
+    FPartRegistered = RegisterTemporaryFile(FPartFile);
     FPdf->SetInfo(FTitle, QCoreApplication::applicationName().toStdString(), QDateTime::currentDateTimeUtc());
+    // Pages are drawn here and written by the document's thread, the two at once.
+    FPdf->WriteOnOwnThread();
     auto painter = std::make_unique<QPainter>();
     if (!painter->begin(FPdf.get())) {
       FPdf.reset();
       std::remove(FPartFile.c_str());
+      ReleasePartFile();
       throw EPrinterError(Format("Cannot start printing on %s", dev.Name));
     }
     FPainter = std::move(painter);
@@ -285,14 +289,20 @@ void TPrinter::EndDoc() {
     std::error_code ec;
     if (!FPdfError.empty()) {
       std::filesystem::remove(FPartFile, ec);
+      ReleasePartFile();
       throw EPrinterError(FPdfError);
     }
     std::filesystem::rename(FPartFile, FTargetFile, ec);
-    if (ec) {
-      std::filesystem::remove(FPartFile, ec);
-      throw EPrinterError(Format("Cannot create file \"%s\"", FOutputFile));
-    }
+    const bool renamed = !ec;
+    if (!renamed) std::filesystem::remove(FPartFile, ec);
+    ReleasePartFile();
+    if (!renamed) throw EPrinterError(Format("Cannot create file \"%s\"", FOutputFile));
   }
+}
+
+void TPrinter::ReleasePartFile() {
+  ReleaseTemporaryFile(FPartRegistered);
+  FPartRegistered = nullptr;
 }
 
 void TPrinter::Abort() {
@@ -300,7 +310,10 @@ void TPrinter::Abort() {
   const bool pdf = Device().BuiltInPdf;
   if (!pdf) FQPrinter->abort();
   CloseJob();
-  if (pdf) std::remove(FPartFile.c_str());
+  if (pdf) {
+    std::remove(FPartFile.c_str());
+    ReleasePartFile();
+  }
 }
 
 // ---------------------------------------------------------------------------

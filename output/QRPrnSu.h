@@ -137,6 +137,8 @@ class TPrinter {
   // it is written.
   std::string FTargetFile;
   std::string FPartFile;
+  void* FPartRegistered = nullptr;  // for removal by a signal (see RegisterTemporaryFile)
+  void ReleasePartFile();
   std::string FTitle;
   std::unique_ptr<QPrinter> FQPrinter;
   std::unique_ptr<TPdfDocument> FPdf;  // the built-in printer's job
