@@ -1040,7 +1040,7 @@ void CreateSingleInstanceWindows() {
   frmProps = new TfrmProps;
   dlgLinesEditor = new TdlgLinesEditor(frmMain);
   // A rule's condition in the properties window is edited like an expression element's.
-  TZQKItemListEditorDialog::EditExpression = [](std::string& text) {
+  TItemListDialog::EditExpression = [](std::string& text) {
     TfrmDoc* doc = frmMain ? frmMain->ActiveDocument() : nullptr;
     return dlgLinesEditor && dlgLinesEditor->EditText(text, doc ? doc->DataSet : nullptr);
   };
@@ -1055,7 +1055,7 @@ void DestroySingleInstanceWindows() {
   };
   destroy(dlgReportProps);
   destroy(dlgFields);
-  TZQKItemListEditorDialog::EditExpression = nullptr;
+  TItemListDialog::EditExpression = nullptr;
   destroy(dlgLinesEditor);
   destroy(frmProps);
   destroy(dlgData);

@@ -30,7 +30,7 @@ QString ColorText(TColor color) {
 
 }  // namespace
 
-TZQKItemListEditorDialog::TZQKItemListEditorDialog(QWidget* parent) : QDialog(parent) {
+TItemListDialog::TItemListDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("ItemListEditor");
   setWindowTitle("Edit list");
   resize(520, 320);
@@ -77,17 +77,17 @@ TZQKItemListEditorDialog::TZQKItemListEditorDialog(QWidget* parent) : QDialog(pa
   connect(List, &QListWidget::currentRowChanged, this, [this](int row) { ShowItem(row); });
 }
 
-void TZQKItemListEditorDialog::Load(TCollection& items) {
+void TItemListDialog::Load(TCollection& items) {
   FItems = &items;
   Note->setText(QString::fromStdString(items.EditorNote()));
   Note->setVisible(!Note->text().isEmpty());
   RefreshList(items.Count() > 0 ? 0 : -1);
 }
 
-bool TZQKItemListEditorDialog::Execute() { return exec() == QDialog::Accepted; }
+bool TItemListDialog::Execute() { return exec() == QDialog::Accepted; }
 
 // "1. " and the item's first text (a rule's condition).
-QString TZQKItemListEditorDialog::ItemCaption(int n) const {
+QString TItemListDialog::ItemCaption(int n) const {
   const TCollectionItem* item = FItems->Items(n);
   std::string text;
   for (const TPropertyInfo* p : item->ClassType().Properties())
@@ -98,7 +98,7 @@ QString TZQKItemListEditorDialog::ItemCaption(int n) const {
   return QString("%1. %2").arg(n + 1).arg(text.empty() ? QString("(empty)") : QString::fromStdString(text));
 }
 
-void TZQKItemListEditorDialog::RefreshList(int current) {
+void TItemListDialog::RefreshList(int current) {
   const QSignalBlocker block(List);
   List->clear();
   for (int i = 0; i < FItems->Count(); ++i) List->addItem(ItemCaption(i));
@@ -106,26 +106,26 @@ void TZQKItemListEditorDialog::RefreshList(int current) {
   ShowItem(current);
 }
 
-void TZQKItemListEditorDialog::AddItem() {
+void TItemListDialog::AddItem() {
   FItems->Add();
   RefreshList(FItems->Count() - 1);
 }
 
-void TZQKItemListEditorDialog::DeleteItem() {
+void TItemListDialog::DeleteItem() {
   const int n = List->currentRow();
   if (n < 0 || n >= FItems->Count()) return;
   FItems->Delete(n);
   RefreshList(std::min(n, FItems->Count() - 1));
 }
 
-void TZQKItemListEditorDialog::MoveItem(int step) {
+void TItemListDialog::MoveItem(int step) {
   const int n = List->currentRow(), to = n + step;
   if (n < 0 || to < 0 || to >= FItems->Count()) return;
   FItems->Items(n)->SetIndex(to);
   RefreshList(to);
 }
 
-void TZQKItemListEditorDialog::ShowItem(int n) {
+void TItemListDialog::ShowItem(int n) {
   while (FForm->rowCount() > 0) FForm->removeRow(0);
   BtnDelete->setEnabled(n >= 0);
   BtnUp->setEnabled(n > 0);

@@ -20,9 +20,9 @@ class QWidget;
 
 namespace rpt {
 
-class TZQKItemListEditorDialog : public QDialog {
+class TItemListDialog : public QDialog {
  public:
-  explicit TZQKItemListEditorDialog(QWidget* parent = nullptr);
+  explicit TItemListDialog(QWidget* parent = nullptr);
 
   // The dialog edits items, which must outlive it.
   void Load(TCollection& items);

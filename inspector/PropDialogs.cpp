@@ -67,7 +67,7 @@ bool TZQKPlatformDialogs::EditStrings(TStrings& lines) {
 }
 
 bool TZQKPlatformDialogs::EditItemList(TCollection& items, const std::string& title) {
-  TZQKItemListEditorDialog dialog(QApplication::activeWindow());
+  TItemListDialog dialog(QApplication::activeWindow());
   dialog.setWindowTitle(QString::fromStdString(title));
   dialog.Load(items);
   return dialog.Execute();

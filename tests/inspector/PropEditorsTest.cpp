@@ -1,6 +1,6 @@
 // The concrete editors: value text and typed text both ways for each kind of value,
 // value lists, the dialogs (through a stand-in service, so nothing runs modally), the
-// string list editor, owner-drawn items, and writes that fail part way.
+// string list editor, owner-drawn items, and writes that fail half way.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -431,7 +431,7 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
   // The dialog as a user works it: two rules, the second filled in and moved up, the
   // other deleted.
   Fake.EditItems = [](TCollection& items) {
-    TZQKItemListEditorDialog dialog;
+    TItemListDialog dialog;
     dialog.ChooseColor = [](TColor& color) {
       color = clRed;
       return true;
@@ -449,13 +449,13 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
     dialog.Fields->findChild<QCheckBox*>("Visible")->setChecked(false);
     EXPECT_EQ(dialog.List->item(1)->text(), "2. amount > 100");
     // The program's expression editor, where there is one, edits the condition too.
-    TZQKItemListEditorDialog::EditExpression = [](std::string& text) {
+    TItemListDialog::EditExpression = [](std::string& text) {
       text = "amount > 200\r\n";
       return true;
     };
     dialog.ShowItem(0);
     dialog.Fields->findChild<QPushButton*>("Edit")->click();
-    TZQKItemListEditorDialog::EditExpression = nullptr;
+    TItemListDialog::EditExpression = nullptr;
     EXPECT_EQ(dialog.List->item(0)->text(), "1. amount > 200");
     dialog.List->setCurrentRow(1);
     dialog.MoveItem(-1);
@@ -498,7 +498,7 @@ TEST_F(DialogTest, EveryChartPropertyHasARowAndItsSeriesAreMadeInTheListDialog) 
   Row(rows, "ChartType")->SetValueText("ctPie");
   EXPECT_EQ(chart->ChartType(), ctPie);
   Fake.EditItems = [](TCollection& items) {
-    TZQKItemListEditorDialog dialog;
+    TItemListDialog dialog;
     dialog.Load(items);
     dialog.AddItem();
     for (const auto& [field, text] : {std::pair{"Title", "Sales"}, {"Category", "month"}, {"Value", "amount"}}) {

@@ -1260,7 +1260,7 @@ const std::map<std::string, TScenario>& Scenarios() {
          }
          TQRHighlights rules;
          rules.AssignFrom(total->Highlights());
-         TZQKItemListEditorDialog dialog(frmMain);
+         TItemListDialog dialog(frmMain);
          dialog.Load(rules);
          dialog.show();
          Expect(shot, dialog.List->count() == 1 && dialog.Fields->findChild<QLineEdit*>("Condition"),
