@@ -37,18 +37,6 @@ TOwnedPtr<TQuery> OpenQuery(const std::string& alias, const std::string& sql) {
   return q;
 }
 
-// The message of the EDatabaseError that f raises, or a failure.
-template <class F>
-std::string DatabaseError(F f) {
-  try {
-    f();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no EDatabaseError raised";
-  return {};
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class SqliteDataTest : public DataTest {};
@@ -90,39 +78,39 @@ TEST_F(SqliteDataTest, ConnectionStringsNameDatabasesWithoutAnAlias) {
   EXPECT_EQ(Session().AliasDescription(server), "PostgreSQL r@p@db.invalid:5433/sa les");
   for (const char* bad : {"mysql://h/d", "postgresql://h", "postgresql://h:99999/d", "postgres://h/d?ssl=1",
                           "sqlite:", "postgresql://u:%4@h/d"})
-    EXPECT_TRUE(Contains(DatabaseError([&] { Session().DefineConnection(bad); }), "Connection string")) << bad;
+    EXPECT_TRUE(Contains(ErrorOf([&] { Session().DefineConnection(bad); }), "Connection string")) << bad;
 }
 
 TEST_F(SqliteDataTest, MalformedAliasFileNamesFileAndLine) {
   WriteFile(AliasFile(), "[ok]\nDriver = SQLite\nPath = /x.db\n[bad]\nDriver = Oracle\n");
-  std::string message = DatabaseError([] { Session().AliasNames(); });
+  std::string message = ErrorOf([] { Session().AliasNames(); });
   EXPECT_TRUE(Contains(message, AliasFile() + ", line 5")) << message;
   EXPECT_TRUE(Contains(message, "unknown driver 'Oracle'")) << message;
 
   WriteFile(AliasFile(), "[pg]\nDriver = PostgreSQL\nPort = 99999\n");
-  message = DatabaseError([] { Session().AliasNames(); });
+  message = ErrorOf([] { Session().AliasNames(); });
   EXPECT_TRUE(Contains(message, "line 3: '99999' is not a port number")) << message;
 
   WriteFile(AliasFile(), "[Sample]\nDriver = SQLite\nPath = /x.db\n");
-  message = DatabaseError([] { Session().AliasNames(); });
+  message = ErrorOf([] { Session().AliasNames(); });
   EXPECT_TRUE(Contains(message, "reserved for the sample database")) << message;
   // The sample and the data folder still open; other names report the broken file.
   MakeNumbersDatabase(2);
   EXPECT_EQ(OpenTable("sample", "categories")->RecordCount(), 8);
   EXPECT_EQ(OpenTable("numbers", "n")->RecordCount(), 2);
-  message = DatabaseError([] { OpenTable("elsewhere", "t"); });
+  message = ErrorOf([] { OpenTable("elsewhere", "t"); });
   EXPECT_TRUE(Contains(message, "reserved for the sample database")) << message;
 }
 
 TEST_F(SqliteDataTest, AnAliasPathThatIsNoFileSaysWhatIsThere) {
   WriteFile(AliasFile(), "[folder]\nDriver = SQLite\nPath = " + FTemp.Path() +
                              "\n[device]\nDriver = SQLite\nPath = /dev/null\n[gone]\nDriver = SQLite\nPath = gone.db\n");
-  EXPECT_EQ(DatabaseError([] { Session().TableNames("folder"); }),
+  EXPECT_EQ(ErrorOf([] { Session().TableNames("folder"); }),
             "The database file " + FTemp.Path() + " of alias folder is a folder, not a database file");
-  EXPECT_EQ(DatabaseError([] { Session().TableNames("device"); }),
+  EXPECT_EQ(ErrorOf([] { Session().TableNames("device"); }),
             "The database file /dev/null of alias device is not a regular file (a device, pipe or socket), not a "
             "database file");
-  EXPECT_EQ(DatabaseError([] { Session().TableNames("gone"); }),
+  EXPECT_EQ(ErrorOf([] { Session().TableNames("gone"); }),
             "The database file " + FTemp.File("gone.db") + " of alias gone does not exist");
 }
 
@@ -135,7 +123,7 @@ TEST_F(SqliteDataTest, TablesOfAnAliasLeaveOutTheEnginesOwn) {
   TStringList list;
   Session().GetTableNames("NUMBERS", &list);
   EXPECT_EQ(list.Lines(), std::vector<std::string>{"n"});
-  EXPECT_TRUE(Contains(DatabaseError([] { Session().TableNames("nowhere"); }), "Alias 'nowhere' does not exist"));
+  EXPECT_TRUE(Contains(ErrorOf([] { Session().TableNames("nowhere"); }), "Alias 'nowhere' does not exist"));
 }
 
 TEST_F(SqliteDataTest, TableOpensByNameInAnyCaseAndWithAnExtension) {
@@ -147,21 +135,21 @@ TEST_F(SqliteDataTest, TableOpensByNameInAnyCaseAndWithAnExtension) {
   }
   auto t = Make<TTable>("Sample");
   t->SetTableName("customerz");
-  EXPECT_EQ(DatabaseError([&] { t->Open(); }), "Table 'customerz' does not exist in database Sample");
+  EXPECT_EQ(ErrorOf([&] { t->Open(); }), "Table 'customerz' does not exist in database Sample");
   EXPECT_FALSE(t->Active());
   t->SetTableName("");
-  EXPECT_EQ(DatabaseError([&] { t->Open(); }), "Table name missing");
+  EXPECT_EQ(ErrorOf([&] { t->Open(); }), "Table name missing");
   auto noAlias = Make<TTable>("");
   noAlias->SetTableName("x");
-  EXPECT_EQ(DatabaseError([&] { noAlias->Open(); }), "Database name missing");
+  EXPECT_EQ(ErrorOf([&] { noAlias->Open(); }), "Database name missing");
   auto badAlias = Make<TTable>("Nonesuch");
   badAlias->SetTableName("x");
-  EXPECT_EQ(DatabaseError([&] { badAlias->Open(); }), "Alias 'Nonesuch' does not exist");
+  EXPECT_EQ(ErrorOf([&] { badAlias->Open(); }), "Alias 'Nonesuch' does not exist");
 }
 
 TEST_F(SqliteDataTest, MissingSampleFileGetsAClearMessage) {
   setenv("RPT_SAMPLE_DB", FTemp.File("gone.db").c_str(), 1);
-  const std::string message = DatabaseError([] { OpenTable("Sample", "orders"); });
+  const std::string message = ErrorOf([] { OpenTable("Sample", "orders"); });
   EXPECT_TRUE(Contains(message, "The sample database " + FTemp.File("gone.db") + " does not exist")) << message;
 }
 
@@ -313,7 +301,7 @@ TEST_F(SqliteDataTest, FieldLookupIsCaseInsensitiveAndNamesAreMadeUnique) {
   EXPECT_EQ(q->FindField("KUNDE"), q->Fields(3));
   EXPECT_EQ(q->FindField("kunde")->Index(), 3);
   EXPECT_EQ(q->FindField("nothing"), nullptr);
-  EXPECT_EQ(DatabaseError([&] { q->FieldByName("nothing"); }), "Field 'nothing' not found");
+  EXPECT_EQ(ErrorOf([&] { q->FieldByName("nothing"); }), "Field 'nothing' not found");
   EXPECT_THROW(q->Fields(4), EListError);
   TStringList names;
   q->GetFieldNames(&names);
@@ -534,7 +522,7 @@ TEST_F(SqliteDataTest, ParametersOfEveryType) {
   EXPECT_TRUE(q->IsEmpty());
   EXPECT_THROW(q->ParamByName("small")->SetAsSmallInt(40000), EConvertError);
   EXPECT_THROW(q->ParamByName("word")->SetAsWord(-1), EConvertError);
-  EXPECT_EQ(DatabaseError([&] { q->ParamByName("nope"); }), "Parameter 'nope' not found");
+  EXPECT_EQ(ErrorOf([&] { q->ParamByName("nope"); }), "Parameter 'nope' not found");
 }
 
 TEST_F(SqliteDataTest, ParameterListFollowsTheSqlText) {
@@ -591,39 +579,39 @@ TEST_F(SqliteDataTest, MasterDetailThroughAParameter) {
 
 TEST_F(SqliteDataTest, BadStatementsRaiseTheEnginesMessageAndLeaveTheQueryClosed) {
   auto q = Make<TQuery>("Sample");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "No SQL statement available");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "No SQL statement available");
   q->SQL()->SetText("SELEC * FROM orders");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "near \"SELEC\": syntax error");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "near \"SELEC\": syntax error");
   EXPECT_FALSE(q->Active());
   EXPECT_EQ(q->FieldCount(), 0);
   q->SQL()->SetText("SELECT no_such_column FROM orders");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "no such column: no_such_column");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "no such column: no_such_column");
   q->SQL()->SetText("SELECT * FROM no_such_table");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "no such table: no_such_table");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "no such table: no_such_table");
   q->SQL()->SetText("SELECT 1; SELECT 2");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "Only one SQL statement can be run at a time");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "Only one SQL statement can be run at a time");
   q->SQL()->SetText("CREATE TABLE t (x)");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "The SQL statement returns no rows");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "The SQL statement returns no rows");
   // Datasets only read.
   q->SQL()->SetText("DELETE FROM orders RETURNING order_id");
-  EXPECT_EQ(DatabaseError([&] { q->Open(); }), "attempt to write a readonly database");
+  EXPECT_EQ(ErrorOf([&] { q->Open(); }), "attempt to write a readonly database");
   // The same query opens once the text is right.
   q->SQL()->SetText("SELECT COUNT(*) FROM orders");
   q->Open();
   EXPECT_GT(q->Fields(0)->AsInteger(), 10000);
   // A file that is not a database.
   WriteFile(DataDir() + "/broken.db", std::string("SQLite format 3\0", 16) + std::string(2000, 'x'));
-  const std::string message = DatabaseError([] { Session().TableNames("broken"); });
+  const std::string message = ErrorOf([] { Session().TableNames("broken"); });
   EXPECT_FALSE(message.empty());
 }
 
 TEST_F(SqliteDataTest, OpenDatasetRefusesNewNamesButQueryTextClosesIt) {
   auto t = OpenTable("Sample", "orders");
-  EXPECT_EQ(DatabaseError([&] { t->SetTableName("customers"); }), "Cannot perform this operation on an open dataset");
-  EXPECT_EQ(DatabaseError([&] { t->SetDatabaseName("other"); }), "Cannot perform this operation on an open dataset");
+  EXPECT_EQ(ErrorOf([&] { t->SetTableName("customers"); }), "Cannot perform this operation on an open dataset");
+  EXPECT_EQ(ErrorOf([&] { t->SetDatabaseName("other"); }), "Cannot perform this operation on an open dataset");
   EXPECT_EQ(t->TableName(), "orders");
   t->Close();
-  EXPECT_EQ(DatabaseError([&] { t->Next(); }), "Cannot perform this operation on a closed dataset");
+  EXPECT_EQ(ErrorOf([&] { t->Next(); }), "Cannot perform this operation on a closed dataset");
   t->SetTableName("customers");
   t->Open();
   EXPECT_EQ(t->FieldByName("company")->AsString(), "Nordlicht GmbH");

@@ -37,17 +37,6 @@ TOwnedPtr<TQuery> OpenQuery(const std::string& alias, const std::string& sql) {
   return q;
 }
 
-template <class E = EDatabaseError, class F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no error raised";
-  return {};
-}
-
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A port nobody listens on.

@@ -5,19 +5,10 @@
 #include <memory>
 
 #include "data/RowData.h"
+#include "tests/data/TestDatabases.h"
 
 namespace rpt::test {
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EDatabaseError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no EDatabaseError raised";
-  return {};
-}
 
 TOwnedPtr<TRowsDataSet> Open(TRowSet rows) {
   TOwnedPtr<TRowsDataSet> ds(TComponent::Create<TRowsDataSet>(nullptr));

@@ -20,15 +20,6 @@ class RowImportTest : public DataTest {
     t->Open();
     return t;
   }
-  std::string ErrorOf(const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const EDatabaseError& e) {
-      return e.what();
-    }
-    ADD_FAILURE() << "no EDatabaseError raised";
-    return {};
-  }
 };
 
 TEST_F(RowImportTest, RowsReadBackAsATableOfTheAliasImportedWithTheirTypesAndNulls) {

@@ -28,6 +28,18 @@ class TTempDir {
 
 void WriteFile(const std::string& file, const std::string& text);
 
+// The message of the error (an EDatabaseError unless told) that f raises, or a failure.
+template <class E = EDatabaseError, class F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "no error raised";
+  return {};
+}
+
 // Points the engine at a fresh data folder and alias file (absent until written) and
 // at the built sample database; forgets logins and the login hook.
 class DataTest : public ::testing::Test {
