@@ -97,16 +97,23 @@ void TMetafileCanvas::SimpleRecord(uint32_t type, std::initializer_list<int32_t>
   EndRecord(start);
 }
 
-void TMetafileCanvas::Include(int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  if (left > right || top > bottom) return;
-  if (FBoundsLeft > FBoundsRight) {
-    FBoundsLeft = left, FBoundsTop = top, FBoundsRight = right, FBoundsBottom = bottom;
+namespace {
+// Widens a box (empty while its left is past its right) to take in another.
+void Unite(int64_t& l, int64_t& t, int64_t& r, int64_t& b, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  if (l > r) {
+    l = left, t = top, r = right, b = bottom;
     return;
   }
-  FBoundsLeft = std::min(FBoundsLeft, left);
-  FBoundsTop = std::min(FBoundsTop, top);
-  FBoundsRight = std::max(FBoundsRight, right);
-  FBoundsBottom = std::max(FBoundsBottom, bottom);
+  l = std::min(l, left);
+  t = std::min(t, top);
+  r = std::max(r, right);
+  b = std::max(b, bottom);
+}
+}  // namespace
+
+void TMetafileCanvas::Include(int64_t left, int64_t top, int64_t right, int64_t bottom) {
+  if (left > right || top > bottom) return;
+  Unite(FBoundsLeft, FBoundsTop, FBoundsRight, FBoundsBottom, left, top, right, bottom);
   Touch(left, top, right, bottom, 0);
 }
 
@@ -120,15 +127,7 @@ constexpr int64_t kInkMargin = 2;
 void TMetafileCanvas::Touch(int64_t left, int64_t top, int64_t right, int64_t bottom, int64_t margin) {
   if (!FFillBase) return;
   margin += kInkMargin + std::max(1, Pen()->Width());
-  left -= margin, top -= margin, right += margin, bottom += margin;
-  if (FSinceLeft > FSinceRight) {
-    FSinceLeft = left, FSinceTop = top, FSinceRight = right, FSinceBottom = bottom;
-    return;
-  }
-  FSinceLeft = std::min(FSinceLeft, left);
-  FSinceTop = std::min(FSinceTop, top);
-  FSinceRight = std::max(FSinceRight, right);
-  FSinceBottom = std::max(FSinceBottom, bottom);
+  Unite(FSinceLeft, FSinceTop, FSinceRight, FSinceBottom, left - margin, top - margin, right + margin, bottom + margin);
 }
 
 bool TMetafileCanvas::FillIsCovered(const TRect& r, TColor color) const {

@@ -466,6 +466,8 @@ std::vector<std::string> TQRCustomLabel::FormatLines(double width, bool designin
   return lines;
 }
 
+double TQRCustomLabel::FrameInset() const { return Round(FFrame->Width() / 72.0 * 254); }
+
 double TQRCustomLabel::FrameSideNative() const {
   const int32_t w = FFrame->Width();
   return w == -1 ? kNativePerPixel : std::max(0, w) / 72.0 * 254;
@@ -728,8 +730,7 @@ void TQRCustomLabel::PrintLines(TCanvas& canvas, double offsetX, double offsetY)
       left += (boxWidth - width) / 2;
   }
   // Measuring first: where this print splits, and the growth it claims.
-  const double inset = Round(FFrame->Width() / 72.0 * 254);
-  const double linesTop = FFrame->DrawTop() ? top + inset : top;
+  const double linesTop = FFrame->DrawTop() ? top + FrameInset() : top;
   TQRCustomBand* band = ParentBand();
   const TTextSplit split = MeasureSplit(band, linesTop, height, lineHeight);
   // Not a line or two alone at a page's end: the text starts on the next page.
@@ -782,7 +783,7 @@ void TQRCustomLabel::DrawLines(TCanvas& canvas, const TNativeBox& box, double li
     canvas.FillRect(DeviceRect(frameLeft, frameTop + height, width, split.Growth));
   }
   canvas.Brush()->SetStyle(bsClear);
-  const double left = FFrame->DrawLeft() ? frameLeft + Round(FFrame->Width() / 72.0 * 254) : frameLeft;
+  const double left = FFrame->DrawLeft() ? frameLeft + FrameInset() : frameLeft;
   const TAlignment alignment = DrawAlignment();
   const double anchor = alignment == taRightJustify ? left + width : alignment == taCenter ? left + width / 2 : left;
   double y = linesTop;

@@ -276,6 +276,8 @@ class TQRCustomLabel : public TQRPrintable {
   double AutoWidth(const std::vector<std::string>& lines) const;
   double AutoWidthOf(double widest) const;
   double FrameSideNative() const;
+  // How far the lines keep from a frame's top and left sides, native units.
+  double FrameInset() const;
   // Everything the formatted lines depend on.
   std::string LayoutKey(bool designing) const;
   void PrintLines(TCanvas& canvas, double offsetX, double offsetY);
