@@ -1,8 +1,5 @@
 #include "output/QRPdfDocument.h"
 
-#include <cairo-ft.h>
-#include <cairo-pdf.h>
-#include <cairo.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -36,6 +33,7 @@
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
+#include "output/PdfWriter.h"
 
 namespace rpt {
 
@@ -47,12 +45,6 @@ QSizeF PagePoints(const QSizeF& mm) {
   const QSize points = QPageSize(mm, QPageSize::Millimeter).sizePoints();
   if (!points.isEmpty()) return QSizeF(points);
   return QSizeF(mm.width() / 25.4 * 72.0, mm.height() / 25.4 * 72.0);
-}
-
-cairo_matrix_t MatrixOf(const QTransform& t) {
-  cairo_matrix_t m;
-  cairo_matrix_init(&m, t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy());
-  return m;
 }
 
 // The name of a script for messages; the common scripts of the fonts packages.
@@ -125,18 +117,16 @@ QString FamilyOf(const QRawFont& font) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// The cairo calls of a page, recorded by the paint engine with all the toolkit's work
+// The drawing calls of a page, recorded by the paint engine with all the toolkit's work
 // (layout, glyph runs, pictures, clips) already done, and made by the writer: at each page
 // end on the painting thread, or on a thread of the document's own while the next page is
-// painted. A call that depends on the context's state (a matrix, a colour or a font size
-// left as it is when unchanged, a context made again after a failure) decides when it is
-// made, so the file is the same either way.
+// painted. The writer keeps no state of the painter's, so the file is the same either way.
 
 enum class TOpKind : uint8_t {
-  TagBegin, TagEnd, Save, Restore, IdentityMatrix, SetMatrix, NewPath, MoveTo, LineTo, CurveTo, ClosePath,
-  Rectangle, FillRule, Fill, FillPreserve, Stroke, Clip, ResetClip, LineWidth, LineCap, LineJoin, MiterLimit, Dash,
-  SourceRgba, SourceHatch, SourceSurface, Filter, Paint, Translate, Scale, FontFace, FontSize, ShowGlyphs,
-  ShowTextGlyphs, Recover, Outline, PageSize, Metadata, ShowPage
+  StructBegin, StructEnd, Link, Destination, Outline, Save, Restore, SetMatrix, NewPath, MoveTo, LineTo, CurveTo,
+  ClosePath, Rectangle, FillRule, Fill, FillPreserve, Stroke, Clip, ResetClip, LineWidth, LineCap, LineJoin,
+  MiterLimit, Dash, SourceRgba, SourceHatch, SourceImage, Paint, Translate, Scale, ShowGlyphs, PageSize, Metadata,
+  ShowPage
 };
 
 struct TOp {
@@ -146,29 +136,26 @@ struct TOp {
 };
 
 struct TPageOps {
-  TPageOps() = default;
-  TPageOps(const TPageOps&) = delete;
-  TPageOps& operator=(const TPageOps&) = delete;
-  ~TPageOps() { Clear(); }
   // Emptied for the next page, keeping the room it took.
   void Clear() {
     Ops.clear();
     Chars.clear();
+    Text.clear();
     Glyphs.clear();
-    Clusters.clear();
     Numbers.clear();
-    for (cairo_surface_t* s : Surfaces) cairo_surface_destroy(s);
-    Surfaces.clear();
+    Images.clear();
+    ImageKeys.clear();
     Faces.clear();
   }
-  const char* Text(int32_t at) const { return Chars.data() + at; }
+  std::string_view String(int32_t at) const { return std::string_view(Chars.data() + at); }
   std::vector<TOp> Ops;
-  std::string Chars;  // the texts, each ended by a zero
-  std::vector<cairo_glyph_t> Glyphs;
-  std::vector<cairo_text_cluster_t> Clusters;
+  std::string Chars;  // the strings, each ended by a zero
+  std::u16string Text;  // the texts the glyphs stand for
+  std::vector<TPdfGlyph> Glyphs;
   std::vector<double> Numbers;
-  std::vector<cairo_surface_t*> Surfaces;  // owned
-  std::vector<cairo_font_face_t*> Faces;   // the engine's, alive as long as it is
+  std::vector<QImage> Images;
+  std::vector<uint64_t> ImageKeys;
+  std::vector<TPdfFaceSource> Faces;
 };
 
 class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
@@ -207,7 +194,8 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   TOp& Add(TOpKind kind);
   void Add(TOpKind kind, double d0, double d1 = 0, double d2 = 0, double d3 = 0, double d4 = 0, double d5 = 0);
   int32_t AddString(std::string_view s);
-  void Tag(TOpKind kind, const std::string& name, const std::string& attributes = std::string());
+  int32_t AddImage(const QImage& image);
+  void Structure(TOpKind kind, const std::string& role);
   void ApplyClip();
   bool UseTransform();
   void UseBase() { SetMatrix(FBase); }
@@ -219,12 +207,12 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void DrawRun(const QGlyphRun& run, const QPointF& origin, const QString& text);
   void DrawRunContent(const QGlyphRun& run, const QPointF& origin, const QString& text);
   void DrawLaidOut(const QString& text, const QFont& font, const QPointF& baseline);
-  cairo_font_face_t* FaceFor(const QRawFont& font);
+  const TPdfFaceSource* FaceFor(const QRawFont& font);
   void NoteMissing(const QRawFont& font, const QString& text);
   void Deliver();
 
   // Writing, on the writer's thread once it runs.
-  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length);
+  bool Write(const char* data, size_t length);
   void Play(const TPageOps& page);
   void PlayOp(const TPageOps& page, const TOp& op);
   void WriterLoop();
@@ -235,14 +223,14 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   // The font of the last text run and what was found for it.
   QRawFont FLastRaw;
   bool FLastNoFace = false;
-  cairo_font_face_t* FLastFace = nullptr;
+  const TPdfFaceSource* FLastFace = nullptr;
 
   FILE* FFile = nullptr;
   std::string FFileName;
   bool FFinished = false;
   int FPageNumber = 1;
-  // The outline entries that can still take children, outermost first, by the numbers
-  // given here (the writer holds the surface's for them).
+  // The outline entries that can still take children, outermost first, by the writer's
+  // numbers for them (given in order from 1).
   struct TOutlineEntry {
     int32_t Level;
     int Id;
@@ -250,8 +238,6 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   std::vector<TOutlineEntry> FOutline;
   int FOutlineCount = 0;
   std::set<std::string> FDestinations;
-  // Links are written inside a document structure element: outside one the surface
-  // leaves a reference to a structure element it never writes, and the file is damaged.
   bool FInDocumentTag = false;
   // The structure elements begun and not yet ended, with whether each was written: one
   // that would not nest (a heading inside a row: a header repeated on a new page while a
@@ -279,18 +265,13 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   QString FPendingText;
 
   FT_Library FFreeType = nullptr;
-  std::map<QString, cairo_font_face_t*> FFaces;
+  std::map<QString, std::unique_ptr<TPdfFaceSource>> FFaces;  // none: no file found
   std::set<QString> FMissingKeys;
 
-  // The writer's: the surface and its context, the surface's numbers of the outline
-  // entries, and the calls that set the clip in place (made again with a new context).
-  cairo_surface_t* FSurface = nullptr;
-  cairo_t* FCr = nullptr;
+  // The writer's.
+  std::unique_ptr<TPdfWriter> FWriter;
   int FWriteErrno = 0;
   std::string FWriterError;
-  std::vector<int> FOutlineIds{CAIRO_PDF_OUTLINE_ROOT};
-  std::vector<TOp> FClipOps;
-  bool FTakingClip = false;
 
   // Pages handed to the writer's thread: a few at most wait, so memory stays flat.
   static constexpr size_t kPagesAhead = 3;
@@ -310,37 +291,29 @@ TPdfPaintEngine::TPdfPaintEngine(const std::string& fileName, const QSizeF& page
   FFile = std::fopen(fileName.c_str(), "wb");
   if (!FFile) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName, std::strerror(errno)));
   std::setvbuf(FFile, nullptr, _IOFBF, 1 << 20);
+  FWriter = std::make_unique<TPdfWriter>([this](const char* data, size_t length) { return Write(data, length); });
   const QSizeF points = PagePoints(pageMM);
-  FSurface = cairo_pdf_surface_create_for_stream(&Write, this, points.width(), points.height());
-  FCr = cairo_create(FSurface);
-  if (cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
-    cairo_destroy(FCr);
-    cairo_surface_destroy(FSurface);
-    std::fclose(FFile);
-    throw EFCreateError(Format("Cannot create file \"%s\"", fileName));
-  }
+  FWriter->SetPageSize(points.width(), points.height());
 }
 
 TPdfPaintEngine::~TPdfPaintEngine() {
   // Left unfinished (a failure while painting): the pages still waiting are not written.
   if (!FFinished) StopWriter(true);
   Finish();
-  for (auto& [key, face] : FFaces) cairo_font_face_destroy(face);
   if (FFreeType) FT_Done_FreeType(FFreeType);
 }
 
-cairo_status_t TPdfPaintEngine::Write(void* closure, const unsigned char* data, unsigned int length) {
-  auto* self = static_cast<TPdfPaintEngine*>(closure);
-  if (self->FWriteErrno) return CAIRO_STATUS_WRITE_ERROR;
+bool TPdfPaintEngine::Write(const char* data, size_t length) {
+  if (FWriteErrno) return false;
   if (const int injected = InjectedWriteFailure("pdf write")) {
-    self->FWriteErrno = injected;
-    return CAIRO_STATUS_WRITE_ERROR;
+    FWriteErrno = injected;
+    return false;
   }
-  if (std::fwrite(data, 1, length, self->FFile) != length) {
-    self->FWriteErrno = errno ? errno : EIO;
-    return CAIRO_STATUS_WRITE_ERROR;
+  if (std::fwrite(data, 1, length, FFile) != length) {
+    FWriteErrno = errno ? errno : EIO;
+    return false;
   }
-  return CAIRO_STATUS_SUCCESS;
+  return true;
 }
 
 TOp& TPdfPaintEngine::Add(TOpKind kind) {
@@ -366,25 +339,30 @@ int32_t TPdfPaintEngine::AddString(std::string_view s) {
   return at;
 }
 
-// A tag's name and attributes; none (-1) when there are no attributes.
-void TPdfPaintEngine::Tag(TOpKind kind, const std::string& name, const std::string& attributes) {
-  const int32_t n = AddString(name);
-  const int32_t a = attributes.empty() ? -1 : AddString(attributes);
-  TOp& op = Add(kind);
-  op.I[0] = n;
-  op.I[1] = a;
+void TPdfPaintEngine::Structure(TOpKind kind, const std::string& role) {
+  const int32_t n = AddString(role);
+  Add(kind).I[0] = n;
 }
 
 void TPdfPaintEngine::SetInfo(const std::string& title, const std::string& creator, const QDateTime& created) {
-  const auto metadata = [this](cairo_pdf_metadata_t which, const std::string& value) {
+  const auto metadata = [this](TPdfWriter::TInfo which, const std::string& value) {
     const int32_t s = AddString(value);
     TOp& op = Add(TOpKind::Metadata);
     op.I[0] = int32_t(which);
     op.I[1] = s;
   };
-  if (!title.empty()) metadata(CAIRO_PDF_METADATA_TITLE, title);
-  if (!creator.empty()) metadata(CAIRO_PDF_METADATA_CREATOR, creator);
-  if (created.isValid()) metadata(CAIRO_PDF_METADATA_CREATE_DATE, created.toString(Qt::ISODate).toStdString());
+  if (!title.empty()) metadata(TPdfWriter::TInfo::Title, title);
+  if (!creator.empty()) metadata(TPdfWriter::TInfo::Creator, creator);
+  if (created.isValid()) {
+    // A PDF date: local time and its offset from UTC.
+    const int offset = created.offsetFromUtc() / 60;
+    QString date = QStringLiteral("D:") + created.toString(QStringLiteral("yyyyMMddHHmmss"));
+    if (offset == 0)
+      date += QLatin1Char('Z');
+    else
+      date += QString::asprintf("%c%02d'%02d'", offset < 0 ? '-' : '+', std::abs(offset) / 60, std::abs(offset) % 60);
+    metadata(TPdfWriter::TInfo::Created, date.toStdString());
+  }
 }
 
 void TPdfPaintEngine::SetPageSize(const QSizeF& pageMM) {
@@ -470,161 +448,62 @@ void TPdfPaintEngine::Play(const TPageOps& page) {
     // Only memory runs out here; the document is lost, not the program.
     if (FWriterError.empty()) FWriterError = e.what();
   }
-  if (!FWriterError.empty() || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS)
-    FFailed.store(true, std::memory_order_relaxed);
+  if (!FWriterError.empty() || FWriter->Failed()) FFailed.store(true, std::memory_order_relaxed);
 }
 
 void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
   const double* d = op.D;
-  // The clip's calls are kept from its reset to its clip, for a context made again.
-  if (FTakingClip) {
-    FClipOps.push_back(op);
-    if (op.Kind == TOpKind::Clip) FTakingClip = false;
-  }
+  TPdfWriter& w = *FWriter;
   switch (op.Kind) {
-    case TOpKind::TagBegin:
-      cairo_tag_begin(FCr, page.Text(op.I[0]), op.I[1] < 0 ? nullptr : page.Text(op.I[1]));
+    case TOpKind::StructBegin: w.BeginStructure(page.String(op.I[0])); break;
+    case TOpKind::StructEnd: w.EndStructure(page.String(op.I[0])); break;
+    case TOpKind::Link: w.Link(page.String(op.I[0]), op.I[1] != 0, d[0], d[1], d[2], d[3]); break;
+    case TOpKind::Destination: w.Destination(page.String(op.I[0]), d[0], d[1]); break;
+    case TOpKind::Outline: w.Outline(op.I[0], page.String(op.I[1]), d[0], d[1], op.I[2] != 0); break;
+    case TOpKind::Save: w.Save(); break;
+    case TOpKind::Restore: w.Restore(); break;
+    case TOpKind::SetMatrix: w.SetMatrix({d[0], d[1], d[2], d[3], d[4], d[5]}); break;
+    case TOpKind::NewPath: w.NewPath(); break;
+    case TOpKind::MoveTo: w.MoveTo(d[0], d[1]); break;
+    case TOpKind::LineTo: w.LineTo(d[0], d[1]); break;
+    case TOpKind::CurveTo: w.CurveTo(d[0], d[1], d[2], d[3], d[4], d[5]); break;
+    case TOpKind::ClosePath: w.ClosePath(); break;
+    case TOpKind::Rectangle: w.Rectangle(d[0], d[1], d[2], d[3]); break;
+    case TOpKind::FillRule: w.SetEvenOddFill(op.I[0] != 0); break;
+    case TOpKind::Fill: w.Fill(); break;
+    case TOpKind::FillPreserve: w.Fill(true); break;
+    case TOpKind::Stroke: w.Stroke(); break;
+    case TOpKind::Clip: w.Clip(); break;
+    case TOpKind::ResetClip: w.ResetClip(); break;
+    case TOpKind::LineWidth: w.SetLineWidth(d[0]); break;
+    case TOpKind::LineCap: w.SetLineCap(op.I[0]); break;
+    case TOpKind::LineJoin: w.SetLineJoin(op.I[0]); break;
+    case TOpKind::MiterLimit: w.SetMiterLimit(d[0]); break;
+    case TOpKind::Dash: w.SetDash(page.Numbers.data() + op.I[0], op.I[1], d[0]); break;
+    case TOpKind::SourceRgba: w.SetColor(d[0], d[1], d[2], d[3]); break;
+    case TOpKind::SourceHatch:
+      w.SetHatch(page.Images[size_t(op.I[0])], page.ImageKeys[size_t(op.I[0])]);
       break;
-    case TOpKind::TagEnd: cairo_tag_end(FCr, page.Text(op.I[0])); break;
-    case TOpKind::Save: cairo_save(FCr); break;
-    case TOpKind::Restore: cairo_restore(FCr); break;
-    case TOpKind::IdentityMatrix: cairo_identity_matrix(FCr); break;
-    case TOpKind::SetMatrix: {
-      // Setting a matrix drops the context's scaled font, which the next text makes
-      // again: an unchanged one is left as it is.
-      cairo_matrix_t now;
-      cairo_get_matrix(FCr, &now);
-      if (now.xx == d[0] && now.yx == d[1] && now.xy == d[2] && now.yy == d[3] && now.x0 == d[4] && now.y0 == d[5])
-        break;
-      cairo_matrix_t m;
-      cairo_matrix_init(&m, d[0], d[1], d[2], d[3], d[4], d[5]);
-      cairo_set_matrix(FCr, &m);
+    case TOpKind::SourceImage:
+      w.SetImage(page.Images[size_t(op.I[0])], page.ImageKeys[size_t(op.I[0])], op.I[1] != 0);
       break;
-    }
-    case TOpKind::NewPath: cairo_new_path(FCr); break;
-    case TOpKind::MoveTo: cairo_move_to(FCr, d[0], d[1]); break;
-    case TOpKind::LineTo: cairo_line_to(FCr, d[0], d[1]); break;
-    case TOpKind::CurveTo: cairo_curve_to(FCr, d[0], d[1], d[2], d[3], d[4], d[5]); break;
-    case TOpKind::ClosePath: cairo_close_path(FCr); break;
-    case TOpKind::Rectangle: cairo_rectangle(FCr, d[0], d[1], d[2], d[3]); break;
-    case TOpKind::FillRule: cairo_set_fill_rule(FCr, cairo_fill_rule_t(op.I[0])); break;
-    case TOpKind::Fill: cairo_fill(FCr); break;
-    case TOpKind::FillPreserve: cairo_fill_preserve(FCr); break;
-    case TOpKind::Stroke: cairo_stroke(FCr); break;
-    case TOpKind::Clip: cairo_clip(FCr); break;
-    case TOpKind::ResetClip:
-      cairo_reset_clip(FCr);
-      FClipOps.clear();
-      FTakingClip = op.I[0] != 0;
+    case TOpKind::Paint: w.Paint(); break;
+    case TOpKind::Translate: w.Translate(d[0], d[1]); break;
+    case TOpKind::Scale: w.Scale(d[0], d[1]); break;
+    case TOpKind::ShowGlyphs:
+      w.ShowGlyphs(page.Faces[size_t(op.I[0])], d[0], page.Glyphs.data() + op.I[1], op.I[2],
+                   std::u16string_view(page.Text).substr(size_t(op.I[3]), size_t(d[1])), d[2] != 0);
       break;
-    case TOpKind::LineWidth: cairo_set_line_width(FCr, d[0]); break;
-    case TOpKind::LineCap: cairo_set_line_cap(FCr, cairo_line_cap_t(op.I[0])); break;
-    case TOpKind::LineJoin: cairo_set_line_join(FCr, cairo_line_join_t(op.I[0])); break;
-    case TOpKind::MiterLimit: cairo_set_miter_limit(FCr, d[0]); break;
-    case TOpKind::Dash:
-      cairo_set_dash(FCr, op.I[1] ? page.Numbers.data() + op.I[0] : nullptr, op.I[1], d[0]);
-      break;
-    case TOpKind::SourceRgba: {
-      // Most texts of a page share a colour: the source in place is kept. (A context in
-      // error makes a new pattern for each asking, which nobody frees: it is not asked.)
-      double r, g, b, a;
-      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS &&
-          cairo_pattern_get_rgba(cairo_get_source(FCr), &r, &g, &b, &a) == CAIRO_STATUS_SUCCESS && r == d[0] &&
-          g == d[1] && b == d[2] && a == d[3])
-        break;
-      cairo_set_source_rgba(FCr, d[0], d[1], d[2], d[3]);
-      break;
-    }
-    case TOpKind::SourceHatch: {
-      // A cell of screen pixels, repeated at the screen's size whatever the transform.
-      cairo_pattern_t* pattern = cairo_pattern_create_for_surface(page.Surfaces[size_t(op.I[0])]);
-      cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-      cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-      cairo_matrix_t m;
-      cairo_get_matrix(FCr, &m);
-      cairo_matrix_t device = MatrixOf(FBase);
-      cairo_matrix_t toDevice;  // user -> device units
-      cairo_matrix_invert(&device);
-      cairo_matrix_multiply(&toDevice, &m, &device);
-      cairo_matrix_t scale;
-      cairo_matrix_init_scale(&scale, 96.0 / FResolution, 96.0 / FResolution);
-      cairo_matrix_t patternMatrix;
-      cairo_matrix_multiply(&patternMatrix, &toDevice, &scale);
-      cairo_pattern_set_matrix(pattern, &patternMatrix);
-      cairo_set_source(FCr, pattern);
-      cairo_pattern_destroy(pattern);
-      break;
-    }
-    case TOpKind::SourceSurface: cairo_set_source_surface(FCr, page.Surfaces[size_t(op.I[0])], 0, 0); break;
-    case TOpKind::Filter:
-      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS)
-        cairo_pattern_set_filter(cairo_get_source(FCr), cairo_filter_t(op.I[0]));
-      break;
-    case TOpKind::Paint: cairo_paint(FCr); break;
-    case TOpKind::Translate: cairo_translate(FCr, d[0], d[1]); break;
-    case TOpKind::Scale: cairo_scale(FCr, d[0], d[1]); break;
-    case TOpKind::FontFace: cairo_set_font_face(FCr, page.Faces[size_t(op.I[0])]); break;
-    case TOpKind::FontSize: {
-      cairo_matrix_t m;
-      cairo_get_font_matrix(FCr, &m);
-      if (!(m.xx == d[0] && m.yy == d[0] && m.xy == 0 && m.yx == 0 && m.x0 == 0 && m.y0 == 0))
-        cairo_set_font_size(FCr, d[0]);
-      break;
-    }
-    case TOpKind::ShowGlyphs: cairo_show_glyphs(FCr, page.Glyphs.data() + op.I[0], op.I[1]); break;
-    case TOpKind::ShowTextGlyphs: {
-      cairo_show_text_glyphs(FCr, page.Text(op.I[2]), int(d[1]), page.Glyphs.data() + op.I[0], op.I[1],
-                             page.Clusters.data() + op.I[3], int(d[0]), cairo_text_cluster_flags_t(0));
-      break;
-    }
-    case TOpKind::Recover:
-      // A context that failed anyway is made again, with the clip it had, so the rest of
-      // the document still draws.
-      if (cairo_status(FCr) == CAIRO_STATUS_SUCCESS || cairo_surface_status(FSurface) != CAIRO_STATUS_SUCCESS) break;
-      cairo_destroy(FCr);
-      FCr = cairo_create(FSurface);
-      if (!FTakingClip && !FClipOps.empty()) {
-        const std::vector<TOp> clip = FClipOps;
-        for (const TOp& c : clip) PlayOp(page, c);
-      }
-      break;
-    case TOpKind::Outline: {
-      const int id = cairo_pdf_surface_add_outline(FSurface, FOutlineIds.at(size_t(op.I[0])),
-                                                   page.Text(op.I[1]), page.Text(op.I[2]),
-                                                   cairo_pdf_outline_flags_t(op.I[3]));
-      FOutlineIds.push_back(id);
-      break;
-    }
-    case TOpKind::PageSize: cairo_pdf_surface_set_size(FSurface, d[0], d[1]); break;
-    case TOpKind::Metadata:
-      cairo_pdf_surface_set_metadata(FSurface, cairo_pdf_metadata_t(op.I[0]), page.Text(op.I[1]));
-      break;
-    case TOpKind::ShowPage: cairo_show_page(FCr); break;
+    case TOpKind::PageSize: w.SetPageSize(d[0], d[1]); break;
+    case TOpKind::Metadata: w.SetInfo(TPdfWriter::TInfo(op.I[0]), page.String(op.I[1])); break;
+    case TOpKind::ShowPage: w.ShowPage(); break;
   }
 }
 
 namespace {
 
-// A number in a tag's attributes, whatever the locale.
-std::string Number(double value) {
-  char buffer[32];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, std::round(value * 100) / 100);
-  return error == std::errc() ? std::string(buffer, end) : "0";
-}
-
-// A string in a tag's attributes: quoted, its quotes and backslashes escaped.
-std::string Quoted(std::string_view text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "'";
-}
-
-// The destination name of a bookmark title, in ASCII: the surface writes a name's
-// non-ASCII characters one way in the names tree and another in a link, which then
-// points nowhere.
+// The destination name of a bookmark title, in ASCII, so a link and its destination
+// match byte for byte whatever the title's script.
 std::string DestinationName(std::string_view title) {
   static const char kHex[] = "0123456789abcdef";
   std::string name = "b";
@@ -641,7 +520,7 @@ std::string DestinationName(std::string_view title) {
 // become link annotations over their areas.
 void TPdfPaintEngine::BeginDocumentTag() {
   if (FInDocumentTag) return;
-  Tag(TOpKind::TagBegin, "Document");
+  Structure(TOpKind::StructBegin, "Document");
   FInDocumentTag = true;
 }
 
@@ -655,15 +534,15 @@ void TPdfPaintEngine::BeginStructure(const std::string& role) {
   if (!fits) return;
   BeginDocumentTag();
   // Rows that follow each other make one table; a heading ends it.
-  if (row && !FInTable) Tag(TOpKind::TagBegin, "Table");
-  if (!row && FInTable) Tag(TOpKind::TagEnd, "Table");
+  if (row && !FInTable) Structure(TOpKind::StructBegin, "Table");
+  if (!row && FInTable) Structure(TOpKind::StructEnd, "Table");
   FInTable = row;
-  Tag(TOpKind::TagBegin, role);
+  Structure(TOpKind::StructBegin, role);
 }
 
 void TPdfPaintEngine::EndStructure(const std::string& role) {
   if (FStructure.empty() || FStructure.back().first != role) return;
-  if (FStructure.back().second) Tag(TOpKind::TagEnd, role);
+  if (FStructure.back().second) Structure(TOpKind::StructEnd, role);
   FStructure.pop_back();
 }
 
@@ -671,59 +550,59 @@ void TPdfPaintEngine::PageAnnotation(const TPageAnnotation& a, const QRectF& are
   if (a.Text.empty() || FFinished) return;
   const double k = 72.0 / FResolution;
   const QRectF r(area.x() * k, area.y() * k, area.width() * k, area.height() * k);
-  Add(TOpKind::Save);
-  Add(TOpKind::IdentityMatrix);
   if (a.Kind == TPageAnnotation::akBookmark) {
     while (!FOutline.empty() && FOutline.back().Level >= a.Level) FOutline.pop_back();
     const int parent = FOutline.empty() ? 0 : FOutline.back().Id;
-    const std::string place = "page=" + std::to_string(FPageNumber) + " pos=[" + Number(r.x()) + " " + Number(r.y()) + "]";
     const int32_t text = AddString(a.Text);
-    const int32_t at = AddString(place);
     TOp& op = Add(TOpKind::Outline);
     op.I[0] = parent;
     op.I[1] = text;
-    op.I[2] = at;
-    op.I[3] = a.Level == 0 ? CAIRO_PDF_OUTLINE_FLAG_OPEN : 0;
+    op.I[2] = a.Level == 0;  // the top entries open
+    op.D[0] = r.x();
+    op.D[1] = r.y();
     FOutline.push_back({a.Level, ++FOutlineCount});
     // A link to a title goes to its first bookmark.
     if (FDestinations.insert(a.Text).second) {
-      const std::string dest = "name=" + Quoted(DestinationName(a.Text)) + " x=" + Number(r.x()) + " y=" + Number(r.y());
-      Tag(TOpKind::TagBegin, CAIRO_TAG_DEST, dest);
-      Tag(TOpKind::TagEnd, CAIRO_TAG_DEST);
+      const int32_t name = AddString(DestinationName(a.Text));
+      TOp& dest = Add(TOpKind::Destination);
+      dest.I[0] = name;
+      dest.D[0] = r.x();
+      dest.D[1] = r.y();
     }
   } else if (a.Kind == TPageAnnotation::akBeginStructure) {
     BeginStructure(a.Text);
   } else if (a.Kind == TPageAnnotation::akEndStructure) {
     EndStructure(a.Text);
   } else if (a.Kind == TPageAnnotation::akLink && IsSafeLinkTarget(a.Text)) {
-    const std::string target = a.Text[0] == '#' ? "dest=" + Quoted(DestinationName(a.Text.substr(1))) : "uri=" + Quoted(a.Text);
-    const std::string link = target + " rect=[" + Number(r.x()) + " " + Number(r.y()) + " " + Number(r.width()) + " " +
-                             Number(r.height()) + "]";
-    BeginDocumentTag();
-    Tag(TOpKind::TagBegin, CAIRO_TAG_LINK, link);
-    Tag(TOpKind::TagEnd, CAIRO_TAG_LINK);
+    const bool internal = a.Text[0] == '#';
+    const int32_t target = AddString(internal ? DestinationName(a.Text.substr(1)) : a.Text);
+    TOp& op = Add(TOpKind::Link);
+    op.I[0] = target;
+    op.I[1] = internal;
+    op.D[0] = r.x();
+    op.D[1] = r.y();
+    op.D[2] = r.width();
+    op.D[3] = r.height();
   }
-  Add(TOpKind::Restore);
 }
 
 bool TPdfPaintEngine::Finish() {
   if (FFinished) return FError.empty();
   FFinished = true;
   for (auto it = FStructure.rbegin(); it != FStructure.rend(); ++it)
-    if (it->second) Tag(TOpKind::TagEnd, it->first);
+    if (it->second) Structure(TOpKind::StructEnd, it->first);
   FStructure.clear();
-  if (FInTable) Tag(TOpKind::TagEnd, "Table");
-  if (FInDocumentTag) Tag(TOpKind::TagEnd, "Document");
-  // The last page is ended here: the surface would drop it were it blank.
+  if (FInTable) Structure(TOpKind::StructEnd, "Table");
+  if (FInDocumentTag) Structure(TOpKind::StructEnd, "Document");
   Add(TOpKind::ShowPage);
   Deliver();
   StopWriter(false);
-  cairo_destroy(FCr);
-  cairo_surface_finish(FSurface);
-  const cairo_status_t status = cairo_surface_status(FSurface);
-  cairo_surface_destroy(FSurface);
-  FCr = nullptr;
-  FSurface = nullptr;
+  bool written = false;
+  try {
+    written = FWriter->Finish();
+  } catch (const std::exception& e) {
+    if (FWriterError.empty()) FWriterError = e.what();
+  }
   if (std::fflush(FFile) != 0 && !FWriteErrno) FWriteErrno = errno ? errno : EIO;
   if (std::fclose(FFile) != 0 && !FWriteErrno) FWriteErrno = errno ? errno : EIO;
   FFile = nullptr;
@@ -731,13 +610,13 @@ bool TPdfPaintEngine::Finish() {
     FError = Format("Cannot write file \"%s\". %s", FFileName, std::strerror(FWriteErrno));
   else if (!FWriterError.empty())
     FError = Format("Cannot write file \"%s\". %s", FFileName, FWriterError);
-  else if (status != CAIRO_STATUS_SUCCESS)
-    FError = Format("Cannot write file \"%s\". %s", FFileName, cairo_status_to_string(status));
+  else if (!written)
+    FError = Format("Cannot write file \"%s\"", FFileName);
   return FError.empty();
 }
 
-// A transform that cannot be undone (scaled to nothing by a damaged page) would put the
-// cairo context into its error state and lose all that follows: such drawing is skipped.
+// A transform that cannot be undone (scaled to nothing by a damaged page) draws nothing
+// a reader could show, and numbers beyond a reader's range: such drawing is skipped.
 bool TPdfPaintEngine::UseTransform() {
   const QTransform t = FTransform * FBase;
   const double v[6] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
@@ -780,7 +659,7 @@ void TPdfPaintEngine::ApplyClip() {
   UseBase();
   Add(TOpKind::NewPath);
   AppendPath(clip);
-  Add(TOpKind::FillRule).I[0] = clip.fillRule() == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD;
+  Add(TOpKind::FillRule).I[0] = clip.fillRule() == Qt::OddEvenFill;
   Add(TOpKind::Clip);
 }
 
@@ -823,15 +702,7 @@ void TPdfPaintEngine::SetSource(const QBrush& brush) {
       QPainter p(&cell);
       p.fillRect(cell.rect(), brush);
     }
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-    cairo_surface_flush(surface);
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS)
-      for (int y = 0; y < 8; ++y)
-        std::memcpy(cairo_image_surface_get_data(surface) + y * cairo_image_surface_get_stride(surface),
-                    cell.constScanLine(y), 32);
-    cairo_surface_mark_dirty(surface);
-    FPage->Surfaces.push_back(surface);
-    Add(TOpKind::SourceHatch).I[0] = int32_t(FPage->Surfaces.size() - 1);
+    Add(TOpKind::SourceHatch).I[0] = AddImage(cell.convertToFormat(QImage::Format_RGBA8888));
     return;
   }
   const QColor c = brush.color();
@@ -847,14 +718,14 @@ void TPdfPaintEngine::Stroke() {
   }
   Add(TOpKind::LineWidth, width);
   switch (FPen.capStyle()) {
-    case Qt::SquareCap: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_SQUARE; break;
-    case Qt::RoundCap: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_ROUND; break;
-    default: Add(TOpKind::LineCap).I[0] = CAIRO_LINE_CAP_BUTT; break;
+    case Qt::SquareCap: Add(TOpKind::LineCap).I[0] = 2; break;
+    case Qt::RoundCap: Add(TOpKind::LineCap).I[0] = 1; break;
+    default: Add(TOpKind::LineCap).I[0] = 0; break;
   }
   switch (FPen.joinStyle()) {
-    case Qt::BevelJoin: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_BEVEL; break;
-    case Qt::RoundJoin: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_ROUND; break;
-    default: Add(TOpKind::LineJoin).I[0] = CAIRO_LINE_JOIN_MITER; break;
+    case Qt::BevelJoin: Add(TOpKind::LineJoin).I[0] = 2; break;
+    case Qt::RoundJoin: Add(TOpKind::LineJoin).I[0] = 1; break;
+    default: Add(TOpKind::LineJoin).I[0] = 0; break;
   }
   Add(TOpKind::MiterLimit, std::max(1.0, 2 * FPen.miterLimit()));
   if (FPen.style() != Qt::SolidLine) {
@@ -878,7 +749,7 @@ void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
   stroke = stroke && FPen.style() != Qt::NoPen;
   if (fill) {
     SetSource(FBrush);
-    Add(TOpKind::FillRule).I[0] = rule == Qt::WindingFill ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD;
+    Add(TOpKind::FillRule).I[0] = rule == Qt::OddEvenFill;
     Add(stroke ? TOpKind::FillPreserve : TOpKind::Fill);
   }
   if (stroke) Stroke();
@@ -886,7 +757,6 @@ void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
 }
 
 void TPdfPaintEngine::drawPath(const QPainterPath& path) {
-  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   Add(TOpKind::NewPath);
@@ -896,7 +766,6 @@ void TPdfPaintEngine::drawPath(const QPainterPath& path) {
 
 void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) {
   if (count < 1) return;
-  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   Add(TOpKind::NewPath);
@@ -907,7 +776,6 @@ void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawM
 }
 
 void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
-  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   for (int i = 0; i < count; ++i) {
@@ -918,48 +786,40 @@ void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
   }
 }
 
+// A picture shown on every page (a logo) is written into the file once: the same pixels
+// have the same identity.
+int32_t TPdfPaintEngine::AddImage(const QImage& image) {
+  const std::string_view bytes(reinterpret_cast<const char*>(image.constBits()), size_t(image.sizeInBytes()));
+  uint64_t key = std::hash<std::string_view>()(bytes);
+  for (uint64_t v : {uint64_t(image.width()), uint64_t(image.height()), uint64_t(image.format())})
+    key = (key ^ v) * 0x100000001B3ull;
+  FPage->Images.push_back(image);
+  FPage->ImageKeys.push_back(key);
+  return int32_t(FPage->Images.size() - 1);
+}
+
 void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags) {
   if (image.isNull() || sr.isEmpty() || r.isEmpty()) return;
-  Add(TOpKind::Recover);
   ApplyClip();
-  const bool alpha = image.hasAlphaChannel();
-  const QImage converted = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-  const int w = converted.width(), h = converted.height();
-  cairo_surface_t* surface = cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, w, h);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return;
-  }
-  cairo_surface_flush(surface);
-  unsigned char* data = cairo_image_surface_get_data(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  for (int y = 0; y < h; ++y) std::memcpy(data + size_t(y) * stride, converted.constScanLine(y), size_t(w) * 4);
-  cairo_surface_mark_dirty(surface);
-  // A picture shown on every page (a logo) is written into the file once: the same
-  // pixels have the same identity.
-  const std::string id = Format("rpt-image-%dx%d-%d-", w, h, int(alpha)) +
-                         std::to_string(std::hash<std::string_view>()(std::string_view(
-                             reinterpret_cast<const char*>(converted.constBits()), size_t(converted.sizeInBytes()))));
-  auto* idBytes = static_cast<unsigned char*>(std::malloc(id.size()));
-  if (idBytes) {
-    std::memcpy(idBytes, id.data(), id.size());
-    cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_UNIQUE_ID, idBytes, id.size(), std::free, idBytes);
-  }
-  FPage->Surfaces.push_back(surface);
-  const int32_t index = int32_t(FPage->Surfaces.size() - 1);
+  const int32_t index =
+      AddImage(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGB888));
   Add(TOpKind::Save);
   if (!UseTransform()) {
     Add(TOpKind::Restore);
     return;
   }
-  Add(TOpKind::NewPath);
-  Add(TOpKind::Rectangle, r.x(), r.y(), r.width(), r.height());
-  Add(TOpKind::Clip);
+  // Part of a picture is cut out by a clip; a whole one needs none.
+  if (sr != QRectF(image.rect())) {
+    Add(TOpKind::NewPath);
+    Add(TOpKind::Rectangle, r.x(), r.y(), r.width(), r.height());
+    Add(TOpKind::Clip);
+  }
   Add(TOpKind::Translate, r.x(), r.y());
   Add(TOpKind::Scale, r.width() / sr.width(), r.height() / sr.height());
   Add(TOpKind::Translate, -sr.x(), -sr.y());
-  Add(TOpKind::SourceSurface).I[0] = index;
-  Add(TOpKind::Filter).I[0] = FSmoothImages ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST;
+  TOp& source = Add(TOpKind::SourceImage);
+  source.I[0] = index;
+  source.I[1] = FSmoothImages;
   Add(TOpKind::Paint);
   Add(TOpKind::Restore);
 }
@@ -996,9 +856,9 @@ void TPdfPaintEngine::DrawLaidOut(const QString& text, const QFont& font, const 
 void TPdfPaintEngine::DrawRun(const QGlyphRun& run, const QPointF& origin, const QString& text) {
   // Each text of a row is a cell of it.
   if (InRow()) {
-    Tag(TOpKind::TagBegin, "TD");
+    Structure(TOpKind::StructBegin, "TD");
     DrawRunContent(run, origin, text);
-    Tag(TOpKind::TagEnd, "TD");
+    Structure(TOpKind::StructEnd, "TD");
     return;
   }
   DrawRunContent(run, origin, text);
@@ -1026,7 +886,6 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     NoteMissing(noFace ? QRawFont() : raw, text);
   const double size = raw.pixelSize();
   if (!(size > 0 && size < 1e6)) return;
-  Add(TOpKind::Recover);
   ApplyClip();
   if (!UseTransform()) return;
   SetSource(FPen.brush());
@@ -1044,61 +903,50 @@ void TPdfPaintEngine::DrawRunContent(const QGlyphRun& run, const QPointF& origin
     Add(TOpKind::Stroke);
     return;
   }
-  cairo_font_face_t* face = FLastFace;
+  const TPdfFaceSource* face = FLastFace;
   if (!face) {
     // A face the font library cannot name: its outlines, still the right shapes.
     Add(TOpKind::NewPath);
     for (qsizetype i = 0; i < n; ++i) AppendPath(raw.pathForGlyph(indexes[i]).translated(origin + positions[i]));
-    Add(TOpKind::FillRule).I[0] = CAIRO_FILL_RULE_WINDING;
+    Add(TOpKind::FillRule).I[0] = 0;
     Add(TOpKind::Fill);
     return;
   }
   TPageOps& page = *FPage;
-  if (page.Faces.empty() || page.Faces.back() != face) page.Faces.push_back(face);
-  Add(TOpKind::FontFace).I[0] = int32_t(page.Faces.size() - 1);
-  Add(TOpKind::FontSize, size);
+  if (page.Faces.empty() || !(page.Faces.back().File == face->File && page.Faces.back().Index == face->Index &&
+                              page.Faces.back().Embolden == face->Embolden))
+    page.Faces.push_back(*face);
   const int32_t firstGlyph = int32_t(page.Glyphs.size());
   for (qsizetype i = 0; i < n; ++i)
     page.Glyphs.push_back({indexes[i], origin.x() + positions[i].x(), origin.y() + positions[i].y()});
-  QByteArray utf8 = text.toUtf8();
-  if (utf8.isEmpty()) {
-    TOp& op = Add(TOpKind::ShowGlyphs);
-    op.I[0] = firstGlyph;
-    op.I[1] = int32_t(n);
-    return;
-  }
   // One glyph a character maps each glyph to its character; otherwise (ligatures, marks,
   // a right-to-left run) the run's characters stand for all its glyphs together.
   // Runs keep their glyphs in logical order, right-to-left ones too (placed leftwards).
-  const int32_t firstCluster = int32_t(page.Clusters.size());
   const bool simple =
       n == text.size() && std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
-  if (simple) {
-    for (QChar c : text) page.Clusters.push_back({c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 ? 2 : 3, 1});
-  } else {
-    page.Clusters.push_back({int(utf8.size()), int(n)});
-  }
-  const int32_t s = AddString(std::string_view(utf8.constData(), size_t(utf8.size())));
-  TOp& op = Add(TOpKind::ShowTextGlyphs);
-  op.I[0] = firstGlyph;
-  op.I[1] = int32_t(n);
-  op.I[2] = s;
-  op.I[3] = firstCluster;
-  op.D[0] = double(int32_t(page.Clusters.size()) - firstCluster);
-  op.D[1] = double(utf8.size());
+  const auto firstChar = int32_t(page.Text.size());
+  page.Text.append(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
+  TOp& op = Add(TOpKind::ShowGlyphs);
+  op.I[0] = int32_t(page.Faces.size() - 1);
+  op.I[1] = firstGlyph;
+  op.I[2] = int32_t(n);
+  op.I[3] = firstChar;
+  op.D[0] = size;
+  op.D[1] = double(text.size());
+  op.D[2] = simple;
 }
 
 // The font file the toolkit drew the run with, found through the font configuration by
 // family and style and checked by its header table, so glyph numbers mean the same glyphs.
-cairo_font_face_t* TPdfPaintEngine::FaceFor(const QRawFont& font) {
+const TPdfFaceSource* TPdfPaintEngine::FaceFor(const QRawFont& font) {
   const QByteArray head = font.fontTable("head");
   const QString key = QString::fromLatin1(head.toHex()) + QLatin1Char('\n') + QString::number(font.weight()) +
                       QLatin1Char('\n') + QString::number(int(font.style()));
-  if (auto it = FFaces.find(key); it != FFaces.end()) return it->second;
-  cairo_font_face_t*& face = FFaces[key];
+  if (auto it = FFaces.find(key); it != FFaces.end()) return it->second.get();
+  std::unique_ptr<TPdfFaceSource>& face = FFaces[key];
   if (!FFreeType && FT_Init_FreeType(&FFreeType) != 0) FFreeType = nullptr;
   const QByteArray family = FamilyOf(font).toUtf8();
-  if (family.isEmpty() || head.isEmpty()) return face;
+  if (family.isEmpty() || head.isEmpty()) return nullptr;
   FcPattern* query = FcPatternCreate();
   FcPatternAddString(query, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.constData()));
   FcObjectSet* objects = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_WEIGHT, nullptr);
@@ -1131,20 +979,12 @@ cairo_font_face_t* TPdfPaintEngine::FaceFor(const QRawFont& font) {
     FcPatternGetString(chosen, FC_FILE, 0, &file);
     FcPatternGetInteger(chosen, FC_INDEX, 0, &index);
     FcPatternGetInteger(chosen, FC_WEIGHT, 0, &weight);
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FILE, file);
-    FcPatternAddInteger(pattern, FC_INDEX, index);
     // A bold asked of a family without one: the toolkit thickens the regular face.
-    if (font.weight() >= QFont::DemiBold && weight < FC_WEIGHT_DEMIBOLD) FcPatternAddBool(pattern, FC_EMBOLDEN, FcTrue);
-    face = cairo_ft_font_face_create_for_pattern(pattern);
-    FcPatternDestroy(pattern);
-    if (cairo_font_face_status(face) != CAIRO_STATUS_SUCCESS) {
-      cairo_font_face_destroy(face);
-      face = nullptr;
-    }
+    const bool embolden = font.weight() >= QFont::DemiBold && weight < FC_WEIGHT_DEMIBOLD;
+    face = std::make_unique<TPdfFaceSource>(TPdfFaceSource{reinterpret_cast<const char*>(file), index, embolden});
   }
   if (set) FcFontSetDestroy(set);
-  return face;
+  return face.get();
 }
 
 void TPdfPaintEngine::NoteMissing(const QRawFont& font, const QString& text) {

@@ -1,12 +1,12 @@
 #pragma once
 // A PDF document as a paint device: QPainter draws on it as on any device, and it writes
-// vector pages straight to a file through cairo's PDF surface. Text arrives as glyph runs
-// shaped by the toolkit's text layout (see TGlyphRunSink) and is written with its
-// characters, so it can be searched and copied; fonts are embedded as subsets, pictures
-// compressed losslessly and written once however many pages show them. Pages are written
-// as they end, so memory stays flat however long the document: each page's drawing is
-// turned into cairo's calls as it is painted, and made at its end (or by the document's
-// own thread, see WriteOnOwnThread).
+// vector pages straight to a file (see TPdfWriter). Text arrives as glyph runs shaped by
+// the toolkit's text layout (see TGlyphRunSink) and is written with its characters, so it
+// can be searched and copied; fonts are embedded as subsets, pictures compressed
+// losslessly and written once however many pages show them. Pages are written as they
+// end, so memory stays flat however long the document: each page's drawing is recorded
+// as it is painted and written at its end (or by the document's own thread, see
+// WriteOnOwnThread).
 #include <QDateTime>
 #include <QPaintDevice>
 #include <QSizeF>
