@@ -172,6 +172,7 @@ void TPdfWriter::ShowPage() {
 
 void TPdfWriter::EndPage() {
   if (!FPageOpen) return;
+  EndText();
   CloseMarked();
   if (FInClipLevel) FContent += "Q\n";
   // The content is drawn y downwards from the top-left corner.
@@ -347,6 +348,7 @@ void TPdfWriter::SyncClip() {
   std::vector<const TClip*> added;
   const TClip* c = target.get();
   for (; c && c != FWrittenClip.get(); c = c->Outer.get()) added.push_back(c);
+  EndText();
   if (c != FWrittenClip.get()) {
     CloseMarked();
     if (FInClipLevel) {
@@ -369,6 +371,7 @@ void TPdfWriter::SyncClip() {
 // Drawing inside a structure element is marked as its content.
 void TPdfWriter::SyncMarked() {
   if (FOpen.empty() || FMarkedOpen) return;
+  EndText();
   TElement& e = FOpen.back();
   const int mcid = int(FPageMcidOwners.size());
   FPageMcidOwners.push_back(e.Object);
@@ -386,6 +389,7 @@ void TPdfWriter::SyncMarked() {
 
 void TPdfWriter::CloseMarked() {
   if (!FMarkedOpen) return;
+  EndText();
   FContent += "EMC\n";
   FMarkedOpen = false;
 }
@@ -556,6 +560,7 @@ void TPdfWriter::AppendPath(std::string& out, const TPdfMatrix* inverse) const {
 void TPdfWriter::Fill(bool keepPath) {
   if (!FPath.empty() && FState->Source != TState::kImage) {
     Prepare();
+    EndText();
     UseFillSource();
     AppendPath(FContent, nullptr);
     FContent += FState->EvenOdd ? "f*\n" : "f\n";
@@ -572,6 +577,7 @@ void TPdfWriter::Stroke() {
     return;
   }
   Prepare();
+  EndText();
   UseStrokeSource();
   const TPdfMatrix& m = s.Ctm;
   const double scale = std::sqrt(std::fabs(m.XX * m.YY - m.XY * m.YX));
@@ -635,6 +641,7 @@ void TPdfWriter::Paint() {
   const TState& s = *FState;
   if (s.Source != TState::kImage) {
     Prepare();
+    EndText();
     UseFillSource();
     FContent += "0 0 ";
     Put(FWidth);
@@ -644,6 +651,7 @@ void TPdfWriter::Paint() {
   }
   if (s.Picture.isNull() || !s.PictureMatrix.Invertible()) return;
   Prepare();
+  EndText();
   const int image = ImageObject(s.Picture, s.PictureKey, s.Smooth);
   Note(FPageImages, image);
   const double w = s.Picture.width(), h = s.Picture.height();
@@ -732,27 +740,32 @@ void TPdfWriter::ShowGlyphs(const TPdfFaceSource& source, double size, const TPd
       actual = true;
     }
   }
+  BeginText();
   if (actual && !text.empty()) {
     FContent += "/Span<</ActualText ";
     AppendUtf16(FContent, text);
     FContent += ">>BDC\n";
   }
 
+  // The text matrix: the transform at the size, upright (the content runs y downwards).
   const TPdfMatrix& m = FState->Ctm;
-  FContent += "BT\n";
+  const TPdfMatrix linear{size * m.XX, size * m.YX, -size * m.XY, -size * m.YY, 0, 0};
   double lineX = 0, lineY = 0, pen = 0;
-  bool inArray = false, inString = false;
-  const auto endArray = [&]() {
+  // The glyphs shown by one operator: a string, or an array of strings and moves once a
+  // move is needed (its bracket put in then).
+  size_t arrayAt = 0;
+  bool inShow = false, inArray = false, inString = false;
+  const auto endShow = [&]() {
     if (inString) FContent += '>';
-    if (inArray) FContent += "]TJ\n";
-    inString = inArray = false;
+    if (inShow) FContent += inArray ? "]TJ\n" : "Tj\n";
+    inShow = inArray = inString = false;
   };
   for (int i = 0; i < count; ++i) {
     const TPdfGlyph& glyph = glyphs[i];
     const size_t g = learn(glyph.Index);
     const TPdfFonts::TCode& code = face->Codes[g];
     if (code.Font != FWritten->Font) {
-      endArray();
+      endShow();
       Note(FPageFonts, code.Font);
       FContent += "/F";
       AppendInteger(FContent, code.Font);
@@ -761,13 +774,8 @@ void TPdfWriter::ShowGlyphs(const TPdfFaceSource& source, double size, const TPd
     }
     // A glyph off the line (a mark placed above, a run going on lower) starts a new one.
     if (i == 0 || std::fabs(glyph.Y - lineY) > size * 1e-6) {
-      endArray();
-      double x = glyph.X, y = glyph.Y;
-      m.Map(x, y);
-      for (double v : {size * m.XX, size * m.YX, -size * m.XY, -size * m.YY}) Put(v, 5);
-      Put(x);
-      Put(y);
-      FContent += "Tm\n";
+      endShow();
+      MoveText(linear, glyph.X, glyph.Y);
       lineX = glyph.X;
       lineY = glyph.Y;
       pen = 0;
@@ -775,23 +783,77 @@ void TPdfWriter::ShowGlyphs(const TPdfFaceSource& source, double size, const TPd
       // Where the layout put it against where the font's advances put it, in thousandths.
       const double move = std::round((glyph.X - lineX) / size * 1000 - pen);
       if (move != 0) {
-        if (!inArray) FContent += '[';
+        if (!inArray) {
+          if (inShow) FContent.insert(arrayAt, 1, '[');
+          else FContent += '[';
+          inShow = inArray = true;
+        }
         if (inString) FContent += '>';
-        inArray = true;
         inString = false;
         AppendInteger(FContent, int64_t(-move));
         pen += move;
       }
     }
-    if (!inArray) FContent += '[';
+    if (!inShow) {
+      arrayAt = FContent.size();
+      inShow = true;
+    }
     if (!inString) FContent += '<';
-    inArray = inString = true;
+    inString = true;
     AppendHex(FContent, code.Bytes, code.Length);
     pen += face->Advances[g];
   }
-  endArray();
-  FContent += "ET\n";
+  endShow();
   if (actual && !text.empty()) FContent += "EMC\n";
+}
+
+// Texts follow each other in one text object, until something else is drawn.
+void TPdfWriter::BeginText() {
+  if (FTextOpen) return;
+  FContent += "BT\n";
+  FTextOpen = true;
+  FTextLine = false;
+}
+
+void TPdfWriter::EndText() {
+  if (!FTextOpen) return;
+  FContent += "ET\n";
+  FTextOpen = false;
+}
+
+// Starts a line of text at (x, y) before the transform: a move from the last line when the
+// text matrix is the same but for where it starts, else the whole matrix.
+void TPdfWriter::MoveText(const TPdfMatrix& linear, double x, double y) {
+  FState->Ctm.Map(x, y);
+  const auto rounded = [](double v, double scale) { return std::round(v * scale) / scale; };
+  const TPdfMatrix written{rounded(linear.XX, 1e5), rounded(linear.YX, 1e5), rounded(linear.XY, 1e5),
+                           rounded(linear.YY, 1e5), rounded(x, 1e3), rounded(y, 1e3)};
+  if (FTextLine && written.XX == FTextMatrix.XX && written.YX == FTextMatrix.YX && written.XY == FTextMatrix.XY &&
+      written.YY == FTextMatrix.YY) {
+    // The move is in the text's units: through the inverse of the matrix's linear part.
+    double dx = x - FTextMatrix.X0, dy = y - FTextMatrix.Y0;
+    FTextInverse.Map(dx, dy);
+    Put(dx, 4);
+    Put(dy, 4);
+    FContent += "Td\n";
+    // Where the reader now has the line: the rounded move, not the exact one.
+    double rx = rounded(dx, 1e4), ry = rounded(dy, 1e4);
+    const TPdfMatrix step{FTextMatrix.XX, FTextMatrix.YX, FTextMatrix.XY, FTextMatrix.YY, 0, 0};
+    step.Map(rx, ry);
+    FTextMatrix.X0 += rx;
+    FTextMatrix.Y0 += ry;
+    return;
+  }
+  for (double v : {linear.XX, linear.YX, linear.XY, linear.YY}) Put(v, 5);
+  Put(x);
+  Put(y);
+  FContent += "Tm\n";
+  // Kept as the reader reads it, so later moves do not drift.
+  FTextMatrix = written;
+  FTextLine = FTextMatrix.Invertible();
+  if (FTextLine) {
+    FTextInverse = TPdfMatrix{FTextMatrix.XX, FTextMatrix.YX, FTextMatrix.XY, FTextMatrix.YY, 0, 0}.Inverted();
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -836,13 +898,34 @@ int TPdfWriter::ImageObject(const QImage& image, uint64_t key, bool smooth) {
 }
 
 // A hatch: its cell of screen pixels (0.75 point each) repeated from the page's top-left
-// corner, as the screen shows it.
+// corner, as the screen shows it. The pixels are drawn as squares, not as a picture,
+// which a reader would smooth into its neighbours.
 int TPdfWriter::PatternObject(const QImage& cell, uint64_t key) {
   int& object = FPatterns[key ^ (uint64_t(std::llround(FHeight * 100)) << 40)];
   if (object) return object;
   object = FFile.Reserve();
-  const int image = ImageObject(cell, key, false);
-  const int w = cell.width(), h = cell.height();
+  const QImage rgba = cell.convertToFormat(QImage::Format_RGBA8888);
+  const int w = rgba.width(), h = rgba.height();
+  std::map<uint32_t, std::string> squares;  // colour -> its pixels
+  for (int y = 0; y < h; ++y) {
+    const uchar* line = rgba.constScanLine(y);
+    for (int x = 0; x < w; ++x) {
+      if (line[4 * x + 3] < 128) continue;
+      std::string& out = squares[uint32_t(line[4 * x]) << 16 | uint32_t(line[4 * x + 1]) << 8 | line[4 * x + 2]];
+      AppendInteger(out, x);
+      out += ' ';
+      AppendInteger(out, y);
+      out += " 1 1 re ";
+    }
+  }
+  std::string content;
+  for (const auto& [color, rects] : squares) {
+    for (int shift : {16, 8, 0}) {
+      AppendNumber(content, ((color >> shift) & 255) / 255.0);
+      content += ' ';
+    }
+    content += "rg " + rects + "f\n";
+  }
   std::string dictionary = "/Type/Pattern/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 ";
   AppendInteger(dictionary, w);
   dictionary += ' ';
@@ -853,17 +936,8 @@ int TPdfWriter::PatternObject(const QImage& cell, uint64_t key) {
   AppendInteger(dictionary, h);
   dictionary += "/Matrix[0.75 0 0 -0.75 0 ";
   AppendNumber(dictionary, FHeight);
-  dictionary += "]/Resources<</XObject<</I";
-  AppendInteger(dictionary, image);
-  dictionary += ' ';
-  AppendReference(dictionary, image);
-  dictionary += ">>>>";
-  std::string content = "q ";
-  AppendMatrix(content, {double(w), 0, 0, double(-h), 0, double(h)});
-  content += "/I";
-  AppendInteger(content, image);
-  content += " Do Q\n";
-  FFile.Stream(object, dictionary, content, 0);
+  dictionary += "]/Resources<<>>";
+  FFile.Stream(object, dictionary, content, kDataLevel);
   return object;
 }
 

@@ -128,6 +128,9 @@ class TPdfWriter {
   void SyncClip();
   void SyncMarked();
   void CloseMarked();
+  void BeginText();
+  void EndText();
+  void MoveText(const TPdfMatrix& linear, double x, double y);
   void UseFillSource();
   void UseStrokeSource();
   void UseAlpha(bool stroke, double alpha);
@@ -157,6 +160,10 @@ class TPdfWriter {
   std::string FContent;
   std::shared_ptr<const TClip> FWrittenClip;  // the clip in force in the content
   bool FInClipLevel = false;
+  bool FTextOpen = false;
+  bool FTextLine = false;    // FTextMatrix holds the line's start
+  TPdfMatrix FTextMatrix;    // as the reader holds it
+  TPdfMatrix FTextInverse;   // its linear part's inverse
   // The graphics state written, so an unchanged one is not written again; reset when the
   // clip's level is left.
   std::unique_ptr<TWritten> FWritten;

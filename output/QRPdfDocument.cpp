@@ -729,8 +729,9 @@ void TPdfPaintEngine::Stroke() {
   }
   Add(TOpKind::MiterLimit, std::max(1.0, 2 * FPen.miterLimit()));
   if (FPen.style() != Qt::SolidLine) {
-    // Dashes are in pen widths.
-    const double unit = std::max(width, 1.0);
+    // Dashes are in pen widths; a cosmetic pen's in screen pixels, as the preview shows
+    // them (in device units they would be too short to see).
+    const double unit = FPen.isCosmetic() ? std::max(width, 1.0) * FResolution / 96.0 : std::max(width, 1.0);
     const int32_t at = int32_t(FPage->Numbers.size());
     for (qreal d : FPen.dashPattern()) FPage->Numbers.push_back(d * unit);
     TOp& op = Add(TOpKind::Dash);
