@@ -219,13 +219,18 @@ std::string SubsetTrueType(const std::map<uint32_t, std::string_view>& t, std::s
   }
   const uint32_t count = *keep.rbegin() + 1;
   std::string newGlyf, newLoca, newHmtx;
+  std::vector<uint32_t> offsets;
+  offsets.reserve(count + 1);
   for (uint32_t g = 0; g < count; ++g) {
-    Append32(newLoca, uint32_t(newGlyf.size()));
+    offsets.push_back(uint32_t(newGlyf.size()));
     if (!keep.count(g)) continue;
     newGlyf += range(g);
     newGlyf.append((4 - newGlyf.size() % 4) % 4, '\0');
   }
-  Append32(newLoca, uint32_t(newGlyf.size()));
+  offsets.push_back(uint32_t(newGlyf.size()));
+  // The short index (offsets halved) when the glyphs fit it: half the size.
+  const bool shortLoca = newGlyf.size() <= 0x1FFFE;
+  for (uint32_t offset : offsets) shortLoca ? Append16(newLoca, offset / 2) : Append32(newLoca, offset);
   const uint32_t newMetrics = std::min(metrics, count);
   for (uint32_t g = 0; g < count; ++g) {
     // The last full entry gives its advance to the glyphs after it: it stays.
@@ -238,7 +243,7 @@ std::string SubsetTrueType(const std::map<uint32_t, std::string_view>& t, std::s
   std::map<uint32_t, std::string> out;
   std::string& newHead = out[Tag("head")] = std::string(head);
   Put32(newHead, 8, 0);
-  Put16(newHead, 50, 1);
+  Put16(newHead, 50, shortLoca ? 0 : 1);
   Put16(out[Tag("maxp")] = std::string(maxp), 4, count);
   Put16(out[Tag("hhea")] = std::string(hhea), 34, newMetrics);
   out[Tag("loca")] = std::move(newLoca);
