@@ -209,7 +209,8 @@ std::string SubsetTrueType(const std::map<uint32_t, std::string_view>& t, std::s
     const std::string_view g = range(pending.back());
     pending.pop_back();
     if (g.size() < 10 || int16_t(U16(g, 0)) >= 0) continue;
-    for (uint64_t at = 10;;) {
+    // Real composites have a handful of parts; a damaged one may claim the whole table.
+    for (uint64_t at = 10, parts = 0; parts < 256; ++parts) {
       if (at + 4 > g.size()) break;
       const uint32_t flags = U16(g, at), part = U16(g, at + 2);
       if (part < glyphs && keep.insert(part).second) pending.push_back(part);
@@ -224,7 +225,11 @@ std::string SubsetTrueType(const std::map<uint32_t, std::string_view>& t, std::s
   for (uint32_t g = 0; g < count; ++g) {
     offsets.push_back(uint32_t(newGlyf.size()));
     if (!keep.count(g)) continue;
-    newGlyf += range(g);
+    // Glyphs of a sound font do not overlap: damaged ones that do are left empty, so the
+    // subset is never larger than the table it came from.
+    const std::string_view data = range(g);
+    if (newGlyf.size() + data.size() > glyf.size() + 4 * uint64_t(g + 1)) continue;
+    newGlyf += data;
     newGlyf.append((4 - newGlyf.size() % 4) % 4, '\0');
   }
   offsets.push_back(uint32_t(newGlyf.size()));
@@ -500,6 +505,8 @@ void TPdfFonts::FinishCid(TFace& face) {
     // A face of a collection: its own tables in a file of their own.
     std::map<uint32_t, std::string> own;
     for (const auto& [tag, body] : tables) own.emplace(tag, std::string(body));
+    const auto head = own.find(Tag("head"));
+    if (head != own.end()) Put32(head->second, 8, 0);  // the file's checksum, made anew
     program = WriteSfnt(U32(face.Data, U32(face.Data, 12 + 4 * uint64_t(face.Index))), own);
   }
   std::string name = PostScriptName(face.Ft);
