@@ -24,6 +24,7 @@ constexpr uint32_t Tag(const char* t) {
 }
 
 // Reads of a font file that come back 0 past its end: the file is not trusted.
+uint32_t U8(std::string_view d, uint64_t at) { return at < d.size() ? uint8_t(d[at]) : 0; }
 uint32_t U16(std::string_view d, uint64_t at) {
   if (at + 2 > d.size()) return 0;
   return uint32_t(uint8_t(d[at])) << 8 | uint8_t(d[at + 1]);
@@ -261,6 +262,313 @@ std::string SubsetTrueType(const std::map<uint32_t, std::string_view>& t, std::s
   return WriteSfnt(0x00010000, out);
 }
 
+// An INDEX of a CFF table: its items' offsets, checked to lie within the table.
+struct TCffIndex {
+  uint64_t Start = 0, End = 0, Offsets = 0, Data = 0;
+  uint32_t Count = 0, OffSize = 0;
+};
+
+uint64_t CffOffset(std::string_view cff, const TCffIndex& index, uint32_t item) {
+  uint64_t value = 0;
+  for (uint32_t k = 0; k < index.OffSize; ++k) value = value << 8 | U8(cff, index.Offsets + uint64_t(item) * index.OffSize + k);
+  return value;
+}
+
+bool ReadCffIndex(std::string_view cff, uint64_t at, TCffIndex& index) {
+  index = {};
+  index.Start = at;
+  if (at + 2 > cff.size()) return false;
+  index.Count = U16(cff, at);
+  if (index.Count == 0) {
+    index.End = at + 2;
+    return true;
+  }
+  index.OffSize = U8(cff, at + 2);
+  if (index.OffSize < 1 || index.OffSize > 4) return false;
+  index.Offsets = at + 3;
+  index.Data = index.Offsets + uint64_t(index.Count + 1) * index.OffSize - 1;  // offsets count from 1
+  if (index.Data + 1 > cff.size()) return false;
+  index.End = index.Data + CffOffset(cff, index, index.Count);
+  return index.End <= cff.size() && index.End > index.Data;
+}
+
+std::string_view CffItem(std::string_view cff, const TCffIndex& index, uint32_t item) {
+  const uint64_t from = CffOffset(cff, index, item), to = CffOffset(cff, index, item + 1);
+  if (item >= index.Count || from < 1 || to < from || index.Data + to > index.End) return {};
+  return cff.substr(index.Data + from, to - from);
+}
+
+void AppendCffIndex(std::string& out, const std::vector<std::string_view>& items) {
+  Append16(out, uint32_t(items.size()));
+  if (items.empty()) return;
+  out += char(4);
+  uint32_t offset = 1;
+  Append32(out, offset);
+  for (std::string_view item : items) Append32(out, offset += uint32_t(item.size()));
+  for (std::string_view item : items) out += item;
+}
+
+// The entries of a CFF DICT: each operator with its operands' bytes and integer values.
+struct TCffEntry {
+  int Op;
+  std::string_view Operands;
+  std::vector<int64_t> Values;
+};
+
+bool ParseCffDict(std::string_view d, std::vector<TCffEntry>& entries) {
+  std::vector<int64_t> values;
+  size_t start = 0;
+  for (size_t i = 0; i < d.size();) {
+    const uint8_t b = uint8_t(d[i]);
+    if (b <= 21) {
+      const bool escaped = b == 12;
+      if (escaped && i + 1 >= d.size()) return false;
+      entries.push_back({escaped ? 1200 + uint8_t(d[i + 1]) : b, d.substr(start, i - start), values});
+      values.clear();
+      i += escaped ? 2 : 1;
+      start = i;
+    } else if (b == 28 || b == 29) {
+      const size_t length = b == 28 ? 3 : 5;
+      if (i + length > d.size()) return false;
+      values.push_back(b == 28 ? int64_t(int16_t(U16(d, i + 1))) : int64_t(int32_t(U32(d, i + 1))));
+      i += length;
+    } else if (b == 30) {  // a real: nibbles up to the one that ends it
+      for (++i;;) {
+        if (i >= d.size()) return false;
+        const uint8_t n = uint8_t(d[i++]);
+        if ((n >> 4) == 15 || (n & 15) == 15) break;
+      }
+      values.push_back(0);
+    } else if (b >= 32 && b <= 246) {
+      values.push_back(int64_t(b) - 139);
+      ++i;
+    } else if (b >= 247 && b <= 254) {
+      if (i + 2 > d.size()) return false;
+      const int64_t v = int64_t(b < 251 ? b - 247 : b - 251) * 256 + uint8_t(d[i + 1]) + 108;
+      values.push_back(b < 251 ? v : -v);
+      i += 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The length of a CFF charset (format 0, 1 or 2) for glyphs glyphs; 0 when it does not fit.
+uint64_t CffCharsetLength(std::string_view cff, uint64_t at, uint32_t glyphs) {
+  if (at >= cff.size()) return 0;
+  const uint8_t format = uint8_t(cff[at]);
+  uint64_t length = 1;
+  if (format == 0) {
+    length += 2 * uint64_t(glyphs ? glyphs - 1 : 0);
+  } else if (format == 1 || format == 2) {
+    for (uint64_t covered = 1; covered < glyphs;) {
+      const uint64_t range = format == 1 ? 3 : 4;
+      if (at + length + range > cff.size()) return 0;
+      covered += 1 + (format == 1 ? U8(cff, at + length + 2) : U16(cff, at + length + 2));
+      length += range;
+    }
+  } else {
+    return 0;
+  }
+  return at + length <= cff.size() ? length : 0;
+}
+
+uint64_t CffEncodingLength(std::string_view cff, uint64_t at) {
+  if (at + 2 > cff.size()) return 0;
+  const uint8_t format = uint8_t(cff[at]);
+  const uint64_t count = uint8_t(cff[at + 1]);
+  uint64_t length = (format & 0x7F) == 0 ? 2 + count : (format & 0x7F) == 1 ? 2 + 2 * count : 0;
+  if (length && (format & 0x80)) length += at + length < cff.size() ? 1 + 3 * uint64_t(uint8_t(cff[at + length])) : 0;
+  return at + length <= cff.size() ? length : 0;
+}
+
+// Whether Type 2 charstrings may compose glyphs of others (endchar with the accent's and
+// the base's codes): such a font is embedded whole. Follows the subroutines with the
+// shared stack; anything it cannot follow counts as composing.
+struct TCharStringScan {
+  TCharStringScan(std::string_view cff, const TCffIndex* global, const TCffIndex* local)
+      : Cff(cff), Global(global), Local(local) {}
+  std::string_view Cff;
+  const TCffIndex* Global;
+  const TCffIndex* Local;
+  std::vector<int64_t> Stack;
+  uint32_t Stems = 0;
+  int Budget = 200000;  // operators, against charstrings made to loop
+  bool Ended = false;
+
+  static int64_t Bias(const TCffIndex& subrs) { return subrs.Count < 1240 ? 107 : subrs.Count < 33900 ? 1131 : 32768; }
+
+  // False when the glyph composes or cannot be followed.
+  bool Run(std::string_view code, int depth) {
+    if (depth > 10) return false;
+    for (size_t i = 0; i < code.size() && !Ended;) {
+      if (--Budget < 0 || Stack.size() > 48) return false;
+      const uint8_t b = uint8_t(code[i]);
+      if (b >= 32 || b == 28) {
+        size_t length = b == 28 ? 3 : b <= 246 ? 1 : b <= 254 ? 2 : 5;
+        if (i + length > code.size()) return false;
+        int64_t v = b == 28    ? int64_t(int16_t(U16(code, i + 1)))
+                    : b <= 246 ? int64_t(b) - 139
+                    : b <= 250 ? int64_t(b - 247) * 256 + uint8_t(code[i + 1]) + 108
+                    : b <= 254 ? -(int64_t(b - 251) * 256 + uint8_t(code[i + 1]) + 108)
+                               : int64_t(int32_t(U32(code, i + 1))) >> 16;
+        Stack.push_back(v);
+        i += length;
+        continue;
+      }
+      ++i;
+      switch (b) {
+        case 1: case 3: case 18: case 23:  // stems
+          Stems += uint32_t(Stack.size() / 2);
+          Stack.clear();
+          break;
+        case 19: case 20:  // hint and counter masks: stems before them may be implicit
+          Stems += uint32_t(Stack.size() / 2);
+          Stack.clear();
+          i += (Stems + 7) / 8;
+          break;
+        case 10: case 29: {
+          const TCffIndex* subrs = b == 10 ? Local : Global;
+          if (!subrs || Stack.empty()) return false;
+          const int64_t index = Stack.back() + Bias(*subrs);
+          Stack.pop_back();
+          if (index < 0 || index >= subrs->Count) return false;
+          if (!Run(CffItem(Cff, *subrs, uint32_t(index)), depth + 1)) return false;
+          break;
+        }
+        case 11:
+          return true;
+        case 14:
+          Ended = true;
+          return Stack.size() < 4;
+        case 12: {  // flex clears the stack; the arithmetic is not followed
+          if (i >= code.size()) return false;
+          const uint8_t op = uint8_t(code[i++]);
+          if (op < 34 || op > 37) return false;
+          Stack.clear();
+          break;
+        }
+        default:
+          Stack.clear();
+          break;
+      }
+    }
+    return true;
+  }
+};
+
+// A CFF table (not CID-keyed) whose unused glyphs are empty, each glyph at its own number;
+// the subroutines, charset and private dictionary stay whole. Empty when the table is not
+// one this can read.
+std::string SubsetCff(std::string_view cff, uint32_t glyphs, const std::set<uint32_t>& keep) {
+  if (cff.size() < 4) return {};
+  const uint32_t header = uint8_t(cff[2]);
+  TCffIndex names, tops, strings, subrs, charStrings;
+  if (header < 4 || !ReadCffIndex(cff, header, names) || names.Count != 1 || !ReadCffIndex(cff, names.End, tops) ||
+      tops.Count != 1 || !ReadCffIndex(cff, tops.End, strings) || !ReadCffIndex(cff, strings.End, subrs))
+    return {};
+  std::vector<TCffEntry> top;
+  if (!ParseCffDict(CffItem(cff, tops, 0), top)) return {};
+  int64_t charset = 0, encoding = 0, charStringsAt = 0, privateSize = -1, privateAt = 0;
+  std::string dict;  // the entries kept as they are
+  for (const TCffEntry& e : top) {
+    const bool one = e.Values.size() == 1;
+    if (e.Op == 15 && one) charset = e.Values[0];
+    else if (e.Op == 16 && one) encoding = e.Values[0];
+    else if (e.Op == 17 && one) charStringsAt = e.Values[0];
+    else if (e.Op == 18 && e.Values.size() == 2) privateSize = e.Values[0], privateAt = e.Values[1];
+    else if (e.Op >= 15 && e.Op <= 18) return {};
+    else if (e.Op == 1230 || e.Op == 1236 || e.Op == 1237) return {};  // CID-keyed
+    else {
+      dict += e.Operands;
+      if (e.Op >= 1200) dict += char(12);
+      dict += char(e.Op % 1200);
+    }
+  }
+  if (charStringsAt <= 0 || !ReadCffIndex(cff, uint64_t(charStringsAt), charStrings) || charStrings.Count != glyphs)
+    return {};
+  const uint64_t charsetLength = charset > 2 ? CffCharsetLength(cff, uint64_t(charset), glyphs) : 0;
+  const uint64_t encodingLength = encoding > 1 ? CffEncodingLength(cff, uint64_t(encoding)) : 0;
+  if ((charset > 2 && !charsetLength) || (encoding > 1 && !encodingLength) || charset < 0 || encoding < 0) return {};
+  if (privateSize < 0 || privateAt <= 0 || uint64_t(privateAt) + uint64_t(privateSize) > cff.size()) return {};
+  // The private dictionary goes with its subroutines, which it finds from its own start.
+  std::vector<TCffEntry> priv;
+  if (!ParseCffDict(cff.substr(uint64_t(privateAt), uint64_t(privateSize)), priv)) return {};
+  uint64_t privateEnd = uint64_t(privateAt) + uint64_t(privateSize);
+  for (const TCffEntry& e : priv) {
+    if (e.Op != 19) continue;
+    TCffIndex local;
+    if (e.Values.size() != 1 || e.Values[0] <= 0 || !ReadCffIndex(cff, uint64_t(privateAt + e.Values[0]), local))
+      return {};
+    privateEnd = std::max(privateEnd, local.End);
+  }
+  TCffIndex local;
+  bool hasLocal = false;
+  for (const TCffEntry& e : priv)
+    if (e.Op == 19) hasLocal = ReadCffIndex(cff, uint64_t(privateAt + e.Values[0]), local);
+  std::vector<std::string_view> items(glyphs, std::string_view("\x0e", 1));  // endchar: an empty glyph
+  for (uint32_t g : keep) {
+    if (g >= glyphs) continue;
+    items[g] = CffItem(cff, charStrings, g);
+    TCharStringScan scan(cff, &subrs, hasLocal ? &local : nullptr);
+    if (!scan.Run(items[g], 0)) return {};
+  }
+  std::string newCharStrings;
+  AppendCffIndex(newCharStrings, items);
+
+  const auto operand = [](std::string& out, int64_t value) {
+    out += char(29);
+    Append32(out, uint32_t(value));
+  };
+  const uint64_t topSize = dict.size() + 6 + 6 + 6 + 11;
+  uint64_t at = header + (names.End - names.Start) + (2 + 1 + 8 + topSize) + (strings.End - strings.Start) +
+                (subrs.End - subrs.Start);
+  const uint64_t newCharset = charsetLength ? at : uint64_t(charset);
+  at += charsetLength;
+  const uint64_t newEncoding = encodingLength ? at : uint64_t(encoding);
+  at += encodingLength;
+  const uint64_t newCharStringsAt = at;
+  at += newCharStrings.size();
+  operand(dict, int64_t(newCharset));
+  dict += char(15);
+  operand(dict, int64_t(newEncoding));
+  dict += char(16);
+  operand(dict, int64_t(newCharStringsAt));
+  dict += char(17);
+  operand(dict, privateSize);
+  operand(dict, int64_t(at));
+  dict += char(18);
+
+  std::string out(cff.substr(0, header));
+  out += cff.substr(names.Start, names.End - names.Start);
+  AppendCffIndex(out, {dict});
+  out += cff.substr(strings.Start, strings.End - strings.Start);
+  out += cff.substr(subrs.Start, subrs.End - subrs.Start);
+  out += cff.substr(uint64_t(charset), charsetLength);
+  out += cff.substr(uint64_t(encoding), encodingLength);
+  out += newCharStrings;
+  out += cff.substr(uint64_t(privateAt), privateEnd - uint64_t(privateAt));
+  return out;
+}
+
+// An OpenType file of the CFF subset and the tables a reader of an embedded font looks at.
+std::string SubsetOpenType(const std::map<uint32_t, std::string_view>& t, uint32_t glyphs,
+                           const std::set<uint32_t>& keep) {
+  const auto cff = t.find(Tag("CFF "));
+  if (cff == t.end()) return {};
+  std::map<uint32_t, std::string> out;
+  out[cff->first] = SubsetCff(cff->second, glyphs, keep);
+  if (out[cff->first].empty()) return {};
+  for (const char* name : {"head", "hhea", "hmtx", "maxp", "OS/2", "post", "name", "cmap"}) {
+    const auto found = t.find(Tag(name));
+    if (found != t.end()) out[found->first] = std::string(found->second);
+  }
+  const auto head = out.find(Tag("head"));
+  if (head != out.end()) Put32(head->second, 8, 0);
+  return WriteSfnt(Tag("OTTO"), out);
+}
+
 // A ToUnicode CMap of codes of `bytes` bytes.
 std::string ToUnicode(const std::vector<std::pair<uint32_t, std::u16string>>& entries, int bytes) {
   std::string cmap =
@@ -495,10 +803,15 @@ void TPdfFonts::Finish() {
 
 void TPdfFonts::FinishCid(TFace& face) {
   const bool trueType = face.Kind == TKind::TrueType;
+  bool subset = trueType;
   std::string program;
   const auto tables = ReadTables(face.Data, face.Index);
+  std::set<uint32_t> keep = face.Used;
+  keep.insert(0);
   if (trueType) {
     program = SubsetTrueType(tables, face.Used);
+  } else if (!(program = SubsetOpenType(tables, face.NumGlyphs, keep)).empty()) {
+    subset = true;
   } else if (U32(face.Data, 0) != Tag("ttcf")) {
     program = face.Data;
   } else {
@@ -510,7 +823,7 @@ void TPdfFonts::FinishCid(TFace& face) {
     program = WriteSfnt(U32(face.Data, U32(face.Data, 12 + 4 * uint64_t(face.Index))), own);
   }
   std::string name = PostScriptName(face.Ft);
-  if (trueType) {
+  if (subset) {
     // The subset's tag: six capitals from the glyphs kept, the same for the same glyphs.
     uint64_t h = Fnv(14695981039346656037ull, name);
     for (uint32_t g : face.Used) {

@@ -193,7 +193,7 @@ TEST(PdfFonts, CffFontIsEmbeddedAsOpenType) {
   doc.Save(pdf);
   EXPECT_TRUE(Clean(Check(pdf))) << Check(pdf);
   EXPECT_NE(Text(pdf).find("Helvetica text"), std::string::npos) << Text(pdf);
-  EXPECT_NE(LineWith(Fonts(pdf), "NimbusSans-Regular ").find("CID Type 0C (OT)  Identity-H       yes no  yes"),
+  EXPECT_NE(LineWith(Fonts(pdf), "NimbusSans-Regular ").find("CID Type 0C (OT)  Identity-H       yes yes yes"),
             std::string::npos)
       << Fonts(pdf);
   EXPECT_GT(Ink(pdf, 715, 695), 100);
