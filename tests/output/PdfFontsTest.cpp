@@ -24,6 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const char* const kDejaVuMono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
 const char* const kNimbus = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
 const char* const kType1 = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 
@@ -125,6 +126,29 @@ std::string LineWith(const std::string& text, const std::string& word) {
   return text.substr(start, text.find('\n', at) - start);
 }
 
+// A font collection of the files, its tables moved to where they now lie.
+std::string Collection(const std::vector<std::string>& fonts) {
+  const auto put32 = [](std::string& d, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) d[at + size_t(k)] = char(v >> (24 - 8 * k));
+  };
+  const auto get = [](const std::string& d, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int k = 0; k < bytes; ++k) v = v << 8 | uint8_t(d[at + size_t(k)]);
+    return v;
+  };
+  std::string ttc("ttcf\0\1\0\0\0\0\0\0", 12);
+  put32(ttc, 8, uint32_t(fonts.size()));
+  ttc.resize(12 + 4 * fonts.size());
+  for (size_t i = 0; i < fonts.size(); ++i) {
+    const uint32_t base = uint32_t(ttc.size());
+    put32(ttc, 12 + 4 * i, base);
+    ttc += fonts[i];
+    for (uint32_t t = 0; t < get(fonts[i], 4, 2); ++t) put32(ttc, base + 20 + 16 * t, base + get(fonts[i], 20 + 16 * t, 4));
+    ttc.resize((ttc.size() + 3) & ~size_t(3));
+  }
+  return ttc;
+}
+
 std::string Check(const fs::path& pdf) { return Shell("qpdf --check '" + pdf.string() + "' 2>&1"); }
 bool Clean(const std::string& check) {
   return check.find("No syntax or stream encoding errors") != std::string::npos &&
@@ -149,8 +173,11 @@ int Ink(const fs::path& pdf, double top, double bottom) {
   return dark;
 }
 
+// The same face from its file and second in a collection, each a subset.
 TEST(PdfFonts, TrueTypeSubsetKeepsGlyphNumbers) {
-  if (!fs::exists(kDejaVu)) GTEST_SKIP() << kDejaVu << " is not installed";
+  if (!fs::exists(kDejaVu) || !fs::exists(kDejaVuMono)) GTEST_SKIP() << "DejaVu fonts are not installed";
+  const fs::path ttc = Temp("collection.ttc");
+  WriteFile(ttc, Collection({ReadFile(kDejaVuMono), ReadFile(kDejaVu)}));
   const std::u16string text = u"Hello \u00C4\u00E9 fonts";  // Ä and é are composites in this face
   const auto glyphs = GlyphsOf(kDejaVu, text);
   const auto write = [&](const fs::path& pdf) {
@@ -164,22 +191,25 @@ TEST(PdfFonts, TrueTypeSubsetKeepsGlyphNumbers) {
     const TPdfFonts::TCode missing = doc.Fonts.Use(face, 1u << 30);
     EXPECT_EQ(missing.Length, 2);
     EXPECT_EQ(missing.Bytes[0] | missing.Bytes[1], 0);
+    doc.Line(doc.Fonts.Open({ttc.string(), 1, false}), glyphs, text, 650);
     return doc.Save(pdf);
   };
   const fs::path pdf = Temp("truetype.pdf");
   const std::string bytes = write(pdf);
   EXPECT_EQ(write(Temp("truetype2.pdf")), bytes) << "the same input writes the same file";
   EXPECT_TRUE(Clean(Check(pdf))) << Check(pdf);
-  EXPECT_NE(Text(pdf).find("Hello \u00C4\u00E9 fonts"), std::string::npos) << Text(pdf);
-  // Name, type, encoding, embedded, subset, ToUnicode.
-  const std::string line = LineWith(Fonts(pdf), "+DejaVuSans ");
+  EXPECT_NE(Text(pdf).find("Hello \u00C4\u00E9 fonts\n\nHello \u00C4\u00E9 fonts"), std::string::npos) << Text(pdf);
+  // Name, type, encoding, embedded, subset, ToUnicode; twice.
+  const std::string fonts = Fonts(pdf), line = LineWith(fonts, "+DejaVuSans ");
+  EXPECT_NE(fonts.find("+DejaVuSans ", fonts.find(line) + line.size()), std::string::npos) << fonts;
   ASSERT_GT(line.size(), 7u) << Fonts(pdf);
   EXPECT_TRUE(std::all_of(line.begin(), line.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; })) << line;
   EXPECT_NE(line.find("CID TrueType      Identity-H       yes yes yes"), std::string::npos) << line;
-  const size_t length = bytes.find("/Length1 ");
-  ASSERT_NE(length, std::string::npos);
-  EXPECT_LT(std::stoi(bytes.substr(length + 9)), 60000) << "the font file is " << fs::file_size(kDejaVu) << " bytes";
+  for (size_t length = bytes.find("/Length1 "); length != std::string::npos; length = bytes.find("/Length1 ", length + 1))
+    EXPECT_LT(std::stoi(bytes.substr(length + 9)), 60000) << "the font file is " << fs::file_size(kDejaVu) << " bytes";
   EXPECT_GT(Ink(pdf, 715, 695), 100);
+  EXPECT_GT(Ink(pdf, 665, 645), 100);
+  fs::remove(ttc);
 }
 
 TEST(PdfFonts, CffFontIsEmbeddedAsOpenType) {
