@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -728,6 +729,8 @@ int TPdfFonts::Open(const TPdfFaceSource& source) {
   if (!FLibrary || source.Index < 0) return -1;
   auto face = std::make_unique<TFace>();
   {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(source.File, error)) return -1;  // no device or directory
     std::ifstream in(source.File, std::ios::binary);
     if (!in) return -1;
     face->Data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

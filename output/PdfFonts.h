@@ -1,10 +1,10 @@
 #pragma once
 // The fonts of the PDF writer: each face the pages use is embedded once, at the document's
-// end, with only the glyphs that were shown. TrueType outlines go in as a subset keeping
-// their glyph numbers (2-byte codes, the code is the glyph), plain CFF in its OpenType
-// file, and anything else (CID-keyed CFF, Type 1, a face the toolkit thickens) as Type3
-// fonts drawn from the outlines, 256 glyphs to a font. Runs on the writer thread only: it
-// holds a FreeType library of its own and no toolkit objects.
+// end, with only the glyphs that were shown. TrueType and plain CFF outlines go in as
+// subsets keeping their glyph numbers (2-byte codes, the code is the glyph; a CFF font
+// whose glyphs compose others goes in whole), anything else (CID-keyed CFF, Type 1, a face
+// the toolkit thickens) as Type3 fonts drawn from the outlines, 256 glyphs to a font. Runs
+// on the writer thread only: it holds a FreeType library of its own and no toolkit objects.
 #include <cstdint>
 #include <map>
 #include <memory>
