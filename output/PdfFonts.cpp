@@ -395,7 +395,7 @@ struct TCharStringScan {
   const TCffIndex* Local;
   std::vector<int64_t> Stack;
   uint32_t Stems = 0;
-  int Budget = 200000;  // operators, against charstrings made to loop
+  int64_t Budget = 0;  // operators left, against charstrings made to loop
   bool Ended = false;
 
   static int64_t Bias(const TCffIndex& subrs) { return subrs.Count < 1240 ? 107 : subrs.Count < 33900 ? 1131 : 32768; }
@@ -497,23 +497,24 @@ std::string SubsetCff(std::string_view cff, uint32_t glyphs, const std::set<uint
   std::vector<TCffEntry> priv;
   if (!ParseCffDict(cff.substr(uint64_t(privateAt), uint64_t(privateSize)), priv)) return {};
   uint64_t privateEnd = uint64_t(privateAt) + uint64_t(privateSize);
-  for (const TCffEntry& e : priv) {
-    if (e.Op != 19) continue;
-    TCffIndex local;
-    if (e.Values.size() != 1 || e.Values[0] <= 0 || !ReadCffIndex(cff, uint64_t(privateAt + e.Values[0]), local))
-      return {};
-    privateEnd = std::max(privateEnd, local.End);
-  }
   TCffIndex local;
   bool hasLocal = false;
-  for (const TCffEntry& e : priv)
-    if (e.Op == 19) hasLocal = ReadCffIndex(cff, uint64_t(privateAt + e.Values[0]), local);
+  for (const TCffEntry& e : priv) {
+    if (e.Op != 19) continue;
+    if (e.Values.size() != 1 || e.Values[0] <= 0 || !ReadCffIndex(cff, uint64_t(privateAt + e.Values[0]), local))
+      return {};
+    hasLocal = true;
+    privateEnd = std::max(privateEnd, local.End);
+  }
   std::vector<std::string_view> items(glyphs, std::string_view("\x0e", 1));  // endchar: an empty glyph
+  int64_t budget = 20000000;  // for the whole font: a few hundred operators a glyph are usual
   for (uint32_t g : keep) {
     if (g >= glyphs) continue;
     items[g] = CffItem(cff, charStrings, g);
     TCharStringScan scan(cff, &subrs, hasLocal ? &local : nullptr);
+    const int64_t given = scan.Budget = std::min<int64_t>(budget, 200000);
     if (!scan.Run(items[g], 0)) return {};
+    budget -= given - scan.Budget;
   }
   std::string newCharStrings;
   AppendCffIndex(newCharStrings, items);
