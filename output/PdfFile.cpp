@@ -38,9 +38,32 @@ void TPdfFile::Begin(int number) {
 }
 
 void TPdfFile::Object(int number, std::string_view body) {
-  Begin(number);
-  Put(body);
-  Put("\nendobj\n");
+  if (number <= 0 || size_t(number) >= FOffsets.size() || FOffsets[size_t(number)] != 0)
+    throw std::logic_error("PDF object written twice or never reserved");
+  if (!FPack) FPack = Reserve();
+  FOffsets[size_t(number)] = kPacked | uint64_t(FPack) << 16 | uint64_t(FPackCount);
+  AppendInteger(FPackIndex, number);
+  FPackIndex += ' ';
+  AppendInteger(FPackIndex, int64_t(FPackBody.size()));
+  FPackIndex += ' ';
+  FPackBody += body;
+  FPackBody += '\n';
+  if (++FPackCount >= 200 || FPackBody.size() >= (1 << 16)) FlushPack();
+}
+
+void TPdfFile::FlushPack() {
+  if (!FPack) return;
+  std::string dictionary = "/Type/ObjStm/N ";
+  AppendInteger(dictionary, FPackCount);
+  dictionary += "/First ";
+  AppendInteger(dictionary, int64_t(FPackIndex.size()));
+  const int pack = FPack;
+  FPack = 0;
+  FPackCount = 0;
+  FPackIndex += FPackBody;
+  Stream(pack, dictionary, FPackIndex);
+  FPackIndex.clear();
+  FPackBody.clear();
 }
 
 void TPdfFile::Stream(int number, std::string_view dictionary, std::string_view data, int level) {
@@ -67,30 +90,43 @@ void TPdfFile::Stream(int number, std::string_view dictionary, std::string_view 
 
 void TPdfFile::Finish(int catalog, int info) {
   for (size_t n = 1; n < FOffsets.size(); ++n)
-    if (FOffsets[n] == 0) Object(int(n), "null");
-  const uint64_t xref = FOffset;
-  std::string table = "xref\n0 ";
-  AppendInteger(table, int64_t(FOffsets.size()));
-  table += "\n0000000000 65535 f \n";
+    if (FOffsets[n] == 0 && int(n) != FPack) Object(int(n), "null");
+  FlushPack();
+  // Each entry: its kind (1 in the file, 2 in an object stream), 5 bytes of offset or
+  // stream number, 2 of generation or index.
+  const int xref = Reserve();
+  FOffsets[size_t(xref)] = FOffset;
+  std::string entries;
+  entries.reserve(FOffsets.size() * 8);
+  const auto entry = [&entries](int kind, uint64_t field, unsigned second) {
+    entries += char(kind);
+    for (int shift = 32; shift >= 0; shift -= 8) entries += char((field >> shift) & 0xFF);
+    entries += char(second >> 8);
+    entries += char(second & 0xFF);
+  };
+  entry(0, 0, 65535);
   for (size_t n = 1; n < FOffsets.size(); ++n) {
-    char entry[21];
-    uint64_t offset = FOffsets[n];
-    for (int i = 9; i >= 0; --i, offset /= 10) entry[i] = char('0' + offset % 10);
-    std::char_traits<char>::copy(entry + 10, " 00000 n \n", 10);
-    table.append(entry, 20);
+    const uint64_t at = FOffsets[n];
+    if (at & kPacked)
+      entry(2, (at & ~kPacked) >> 16, unsigned(at & 0xFFFF));
+    else
+      entry(1, at, 0);
   }
-  table += "trailer\n<</Size ";
-  AppendInteger(table, int64_t(FOffsets.size()));
-  table += "/Root ";
-  AppendReference(table, catalog);
+  std::string dictionary = "/Type/XRef/Size ";
+  AppendInteger(dictionary, int64_t(FOffsets.size()));
+  dictionary += "/W[1 5 2]/Root ";
+  AppendReference(dictionary, catalog);
   if (info > 0) {
-    table += "/Info ";
-    AppendReference(table, info);
+    dictionary += "/Info ";
+    AppendReference(dictionary, info);
   }
-  table += ">>\nstartxref\n";
-  AppendInteger(table, int64_t(xref));
-  table += "\n%%EOF\n";
-  Put(table);
+  FOffsets[size_t(xref)] = 0;  // Stream writes it, at the offset entered above
+  const uint64_t start = FOffset;
+  Stream(xref, dictionary, entries);
+  std::string tail = "startxref\n";
+  AppendInteger(tail, int64_t(start));
+  tail += "\n%%EOF\n";
+  Put(tail);
 }
 
 void AppendInteger(std::string& out, int64_t value) {

@@ -375,11 +375,18 @@ void TPdfWriter::SyncMarked() {
   TElement& e = FOpen.back();
   const int mcid = int(FPageMcidOwners.size());
   FPageMcidOwners.push_back(e.Object);
-  e.Kids += "<</Type/MCR/Pg ";
-  AppendReference(e.Kids, FPageObject);
-  e.Kids += "/MCID ";
-  AppendInteger(e.Kids, mcid);
-  e.Kids += ">>";
+  // Content on the element's own page is its number alone; elsewhere it names its page.
+  if (!e.Page) e.Page = FPageObject;
+  if (e.Page == FPageObject) {
+    AppendInteger(e.Kids, mcid);
+    e.Kids += ' ';
+  } else {
+    e.Kids += "<</Type/MCR/Pg ";
+    AppendReference(e.Kids, FPageObject);
+    e.Kids += "/MCID ";
+    AppendInteger(e.Kids, mcid);
+    e.Kids += ">>";
+  }
   AppendName(FContent, e.Role);
   FContent += "<</MCID ";
   AppendInteger(FContent, mcid);
@@ -947,7 +954,7 @@ int TPdfWriter::PatternObject(const QImage& cell, uint64_t key) {
 void TPdfWriter::BeginStructure(std::string_view role) {
   CloseMarked();
   if (!FStructRoot) FStructRoot = FFile.Reserve();
-  TElement e{FFile.Reserve(), std::string(role), FOpen.empty() ? FStructRoot : FOpen.back().Object, {}};
+  TElement e{FFile.Reserve(), std::string(role), FOpen.empty() ? FStructRoot : FOpen.back().Object, 0, {}};
   if (FOpen.empty()) {
     FRootKids.push_back(e.Object);
   } else {
@@ -965,6 +972,10 @@ void TPdfWriter::EndStructure(std::string_view role) {
   AppendName(body, e.Role);
   body += "/P ";
   AppendReference(body, e.Parent);
+  if (e.Page) {
+    body += "/Pg ";
+    AppendReference(body, e.Page);
+  }
   body += "/K[";
   body += e.Kids;
   body += "]>>";

@@ -112,6 +112,7 @@ class TPdfWriter {
     int Object;
     std::string Role;
     int Parent;
+    int Page;  // the page of its first marked content
     std::string Kids;
   };
   struct TOutlineEntry {

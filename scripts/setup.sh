@@ -15,7 +15,7 @@ packages=(
   help2man desktop-file-utils shared-mime-info libglib2.0-bin man-db file
   clang libclang-rt-14-dev
   libzint-dev qt6-svg-dev zbar-tools dmtx-utils zxing-cpp-tools
-  libcairo2-dev zlib1g-dev qpdf time bc parallel
+  libfontconfig-dev libfreetype-dev zlib1g-dev qpdf time bc parallel
 )
 
 missing=()
