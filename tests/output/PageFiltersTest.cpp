@@ -243,7 +243,9 @@ TEST_F(PageFilters, APdfPageLooksAsThePreviewDrawsItInEveryScript) {
   EXPECT_NE(text.find("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"), std::string::npos) << text;
   std::istringstream fonts(Shell("pdffonts '" + File("scripts.pdf") + "' 2>&1"));
   for (std::string line; std::getline(fonts, line);)
-    if (line.find("TrueType") != std::string::npos) EXPECT_NE(line.find(" yes yes "), std::string::npos) << line;
+    if (line.find("TrueType") != std::string::npos) {
+      EXPECT_NE(line.find(" yes yes "), std::string::npos) << line;
+    }
 
   const bool devanagariInstalled = !Shell("fc-list :lang=hi family").empty();
   if (!devanagariInstalled) {
