@@ -103,9 +103,10 @@ struct TPdfWriter::TState {
 
 struct TPdfWriter::TWritten {
   void Reset() { *this = TWritten(); }
-  int FillPattern = 0, StrokePattern = 0;  // 0: a colour
-  double Fill[3] = {0, 0, 0}, Stroke[3] = {0, 0, 0};
-  int FillAlpha = 1000, StrokeAlpha = 1000;
+  // Filling's, then stroking's.
+  int Pattern[2] = {0, 0};  // 0: a colour
+  double Color[2][3] = {{0, 0, 0}, {0, 0, 0}};
+  int Alpha[2] = {1000, 1000};
   double LineWidth = 1;
   int Cap = 0, Join = 0;
   double Miter = 10;
@@ -414,7 +415,7 @@ int TPdfWriter::AlphaObject(bool stroke, int permille) {
 
 void TPdfWriter::UseAlpha(bool stroke, double alpha) {
   const int permille = int(std::lround(alpha * 1000));
-  int& written = stroke ? FWritten->StrokeAlpha : FWritten->FillAlpha;
+  int& written = FWritten->Alpha[stroke];
   if (written == permille) return;
   const int object = AlphaObject(stroke, permille);
   Note(FPageStates, object);
@@ -424,60 +425,34 @@ void TPdfWriter::UseAlpha(bool stroke, double alpha) {
   written = permille;
 }
 
-void TPdfWriter::UseFillSource() {
+// The colour or hatch of the source, for filling or for stroking.
+void TPdfWriter::UseSource(bool stroke) {
   const TState& s = *FState;
-  TWritten& w = *FWritten;
+  int& pattern = FWritten->Pattern[stroke];
+  double* color = FWritten->Color[stroke];
   if (s.Source == TState::kHatch) {
-    const int pattern = PatternObject(s.Picture, s.PictureKey);
-    if (w.FillPattern != pattern) {
-      Note(FPagePatterns, pattern);
-      FContent += "/Pattern cs/P";
-      AppendInteger(FContent, pattern);
-      FContent += " scn\n";
-      w.FillPattern = pattern;
+    const int hatch = PatternObject(s.Picture, s.PictureKey);
+    if (pattern != hatch) {
+      Note(FPagePatterns, hatch);
+      FContent += stroke ? "/Pattern CS/P" : "/Pattern cs/P";
+      AppendInteger(FContent, hatch);
+      FContent += stroke ? " SCN\n" : " scn\n";
+      pattern = hatch;
     }
-    UseAlpha(false, 1);
+    UseAlpha(stroke, 1);
     return;
   }
-  if (w.FillPattern || w.Fill[0] != s.R || w.Fill[1] != s.G || w.Fill[2] != s.B) {
+  if (pattern || color[0] != s.R || color[1] != s.G || color[2] != s.B) {
     Put(s.R);
     Put(s.G);
     Put(s.B);
-    FContent += "rg\n";
-    w.FillPattern = 0;
-    w.Fill[0] = s.R;
-    w.Fill[1] = s.G;
-    w.Fill[2] = s.B;
+    FContent += stroke ? "RG\n" : "rg\n";
+    pattern = 0;
+    color[0] = s.R;
+    color[1] = s.G;
+    color[2] = s.B;
   }
-  UseAlpha(false, s.A);
-}
-
-void TPdfWriter::UseStrokeSource() {
-  const TState& s = *FState;
-  TWritten& w = *FWritten;
-  if (s.Source == TState::kHatch) {
-    const int pattern = PatternObject(s.Picture, s.PictureKey);
-    if (w.StrokePattern != pattern) {
-      Note(FPagePatterns, pattern);
-      FContent += "/Pattern CS/P";
-      AppendInteger(FContent, pattern);
-      FContent += " SCN\n";
-      w.StrokePattern = pattern;
-    }
-    UseAlpha(true, 1);
-    return;
-  }
-  if (w.StrokePattern || w.Stroke[0] != s.R || w.Stroke[1] != s.G || w.Stroke[2] != s.B) {
-    Put(s.R);
-    Put(s.G);
-    Put(s.B);
-    FContent += "RG\n";
-    w.StrokePattern = 0;
-    w.Stroke[0] = s.R;
-    w.Stroke[1] = s.G;
-    w.Stroke[2] = s.B;
-  }
-  UseAlpha(true, s.A);
+  UseAlpha(stroke, s.A);
 }
 
 // The pen's width and dashes, scaled from user units to the content's.
@@ -568,7 +543,7 @@ void TPdfWriter::Fill(bool keepPath) {
   if (!FPath.empty() && FState->Source != TState::kImage) {
     Prepare();
     EndText();
-    UseFillSource();
+    UseSource(false);
     AppendPath(FContent, nullptr);
     FContent += FState->EvenOdd ? "f*\n" : "f\n";
   }
@@ -585,7 +560,7 @@ void TPdfWriter::Stroke() {
   }
   Prepare();
   EndText();
-  UseStrokeSource();
+  UseSource(true);
   const TPdfMatrix& m = s.Ctm;
   const double scale = std::sqrt(std::fabs(m.XX * m.YY - m.XY * m.YX));
   const double tolerance = 1e-9 * (std::fabs(m.XX) + std::fabs(m.XY) + std::fabs(m.YX) + std::fabs(m.YY));
@@ -649,7 +624,7 @@ void TPdfWriter::Paint() {
   if (s.Source != TState::kImage) {
     Prepare();
     EndText();
-    UseFillSource();
+    UseSource(false);
     FContent += "0 0 ";
     Put(FWidth);
     Put(FHeight);
@@ -711,7 +686,7 @@ void TPdfWriter::ShowGlyphs(const TPdfFaceSource& source, double size, const TPd
       return;
   }
   Prepare();
-  UseFillSource();
+  UseSource(false);
 
   // Each glyph's code and advance, from the fonts once.
   const auto learn = [this, face](uint32_t glyph) -> size_t {

@@ -132,8 +132,7 @@ class TPdfWriter {
   void BeginText();
   void EndText();
   void MoveText(const TPdfMatrix& linear, double x, double y);
-  void UseFillSource();
-  void UseStrokeSource();
+  void UseSource(bool stroke);
   void UseAlpha(bool stroke, double alpha);
   void UseLine(double scale);
   void AddPart(char op, std::initializer_list<double> points);

@@ -28,26 +28,14 @@
 #include "output/QRPrinter.h"
 #include "tests/output/SampleReport.h"
 
+#include "tests/output/TestPages.h"
+
 namespace rpt {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadFile;
+using test::Shell;
 
 size_t Count(const std::string& text, const std::string& word) {
   size_t n = 0;

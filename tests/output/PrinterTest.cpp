@@ -13,6 +13,8 @@
 #include "objects/Format.h"
 #include "output/QRPrinter.h"
 
+#include "tests/output/TestPages.h"
+
 namespace rpt {
 
 // Keeps the messages posted to it.
@@ -31,17 +33,7 @@ RPT_END_CLASS
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    pclose(p);
-  }
-  return out;
-}
+using test::Shell;
 
 int PdfPages(const std::string& file) {
   const std::string info = Shell("pdfinfo '" + file + "' 2>/dev/null");
@@ -229,10 +221,11 @@ TEST_F(PrinterTest, PageRangeReachesTheDeviceWithoutTrailingBreak) {
   EXPECT_NE(text.find("Page 3"), std::string::npos) << text;
   EXPECT_EQ(text.find("Page 1"), std::string::npos) << text;
   EXPECT_EQ(text.find("Page 4"), std::string::npos) << text;
-  if (Shell("fc-list :lang=hi family").empty())
+  if (Shell("fc-list :lang=hi family").empty()) {
     EXPECT_EQ(printer.Printer().JobMessages(),
               std::vector<std::string>{"No installed font shows Devanagari text (\"\xE0\xA4\x86\xE0\xA4\xA6\"): "
                                        "install fonts-noto-core"});
+  }
 }
 
 TEST_F(PrinterTest, AbandonedPrintJobLeavesNoFile) {

@@ -1,6 +1,9 @@
 #include "TestPages.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "framework/Emf.h"
 
@@ -42,6 +45,22 @@ std::string StoreBytes(TQRPageList& list) {
 
 std::string TempPath(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("h5_" + name)).string();
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace rpt::test

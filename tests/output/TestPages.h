@@ -19,4 +19,8 @@ std::string StoreBytes(TQRPageList& list);
 
 std::string TempPath(const std::string& name);
 
+// What a shell command prints on its standard output.
+std::string Shell(const std::string& command);
+std::string ReadFile(const std::string& path);
+
 }  // namespace rpt::test
