@@ -255,9 +255,14 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   QTransform FTransform;
   QPointF FBrushOrigin;
   bool FSmoothImages = false;
+  // The clip: the paths it is the intersection of (device units), as the painter hands
+  // them over, and as last written.
+  void TakeClip(Qt::ClipOperation operation, const QPainterPath& path);
   bool FClipDirty = true;
+  bool FClipEnabled = false;
+  std::vector<QPainterPath> FClipPaths;
   bool FHasClip = false;
-  QPainterPath FClip;  // device units
+  std::vector<QPainterPath> FClip;
 
   bool FHasPending = false;
   QGlyphRun FPendingRun;
@@ -639,28 +644,49 @@ void TPdfPaintEngine::updateState(const QPaintEngineState& state) {
   if (flags & DirtyBrushOrigin) FBrushOrigin = state.brushOrigin();
   if (flags & DirtyTransform) FTransform = state.transform();
   if (flags & DirtyHints) FSmoothImages = state.renderHints() & QPainter::SmoothPixmapTransform;
-  if (flags & (DirtyClipPath | DirtyClipRegion | DirtyClipEnabled)) FClipDirty = true;
+  if (flags & DirtyClipEnabled) {
+    FClipEnabled = state.isClipEnabled();
+    FClipDirty = true;
+  }
+  if (flags & DirtyClipPath) TakeClip(state.clipOperation(), state.transform().map(state.clipPath()));
+  if (flags & DirtyClipRegion) {
+    QPainterPath region;
+    region.addRegion(state.clipRegion());
+    TakeClip(state.clipOperation(), state.transform().map(region));
+  }
 }
 
-// The painter's clip, taken whole when a drawing needs it: the clip operations it hands
-// out one by one are relative to transforms long gone. An unchanged clip is not written
-// again.
+// Each clip operation as the painter hands it over, under the transform it was set with
+// (the painter hands it over at once, and again, one by one, when a saved state comes
+// back). Asking the painter for its whole clip instead makes it intersect regions of
+// device pixels each time, which a page changing its clip often makes slow.
+void TPdfPaintEngine::TakeClip(Qt::ClipOperation operation, const QPainterPath& path) {
+  FClipDirty = true;
+  if (operation == Qt::NoClip) {
+    FClipPaths.clear();
+    return;
+  }
+  if (operation == Qt::ReplaceClip) FClipPaths.clear();
+  FClipPaths.push_back(path);
+}
+
+// The clip, written when a drawing needs it; an unchanged one is not written again.
 void TPdfPaintEngine::ApplyClip() {
   if (!FClipDirty) return;
   FClipDirty = false;
-  QPainter* p = painter();
-  const bool has = p && p->hasClipping();
-  const QPainterPath clip = has ? p->combinedTransform().map(p->clipPath()) : QPainterPath();
-  if (has == FHasClip && (!has || clip == FClip)) return;
+  const bool has = FClipEnabled && !FClipPaths.empty();
+  if (has == FHasClip && (!has || FClipPaths == FClip)) return;
   FHasClip = has;
-  FClip = clip;
+  FClip = has ? FClipPaths : std::vector<QPainterPath>();
   Add(TOpKind::ResetClip).I[0] = has;
   if (!has) return;
   UseBase();
-  Add(TOpKind::NewPath);
-  AppendPath(clip);
-  Add(TOpKind::FillRule).I[0] = clip.fillRule() == Qt::OddEvenFill;
-  Add(TOpKind::Clip);
+  for (const QPainterPath& clip : FClip) {
+    Add(TOpKind::NewPath);
+    AppendPath(clip);
+    Add(TOpKind::FillRule).I[0] = clip.fillRule() == Qt::OddEvenFill;
+    Add(TOpKind::Clip);
+  }
 }
 
 void TPdfPaintEngine::AppendPath(const QPainterPath& path) {

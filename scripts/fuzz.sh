@@ -13,7 +13,7 @@ CC=clang CXX=clang++ cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelW
   -DRPT_OBJECTS_ONLY=OFF -DRPT_BUILD_BENCH=OFF >/dev/null
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_stream_dump fuzz_stream_build fuzz_report_file fuzz_component_stream
-  fuzz_page_list fuzz_page_coder fuzz_metafile_player fuzz_expression fuzz_alias_file)
+  fuzz_page_list fuzz_page_coder fuzz_metafile_player fuzz_pdf_page fuzz_expression fuzz_alias_file)
 cmake --build "$dir" -j "$JOBS" --target "${targets[@]}"
 
 seeds_of() {
@@ -21,6 +21,8 @@ seeds_of() {
     fuzz_stream_dump | fuzz_report_file) ls "$ROOT"/examples/*.rpt ;;
     fuzz_stream_build) ls "$ROOT"/examples/*.txt "$ROOT"/tests/tools/handmade_report.txt ;;
   esac
+  # A PDF page is played from the pages the player takes.
+  [ "$1" = fuzz_pdf_page ] && find "$ROOT/fuzz/corpus/fuzz_metafile_player" -type f
   [ -d "$ROOT/fuzz/corpus/$1" ] && find "$ROOT/fuzz/corpus/$1" -type f
   return 0
 }
@@ -33,6 +35,7 @@ for target in "${targets[@]}"; do
   seeds_of "$target" | while read -r f; do cp "$f" "$seeds/"; done
   dictionary=()
   [ -f "$ROOT/fuzz/$target.dict" ] && dictionary=(-dict="$ROOT/fuzz/$target.dict")
+  [ "$target" = fuzz_pdf_page ] && dictionary=(-dict="$ROOT/fuzz/fuzz_metafile_player.dict")
   echo "== $target: $seconds s"
   log="$dir/$target.log"
   status=0

@@ -42,4 +42,4 @@ done
 # Every reader under libFuzzer on its seeds: the object model's 20 s each, the readers
 # that need the toolkit (slower per input, and CI's time is bounded) 10 s each.
 bash "$ROOT/scripts/fuzz.sh" 20 fuzz_stream_dump fuzz_stream_build fuzz_report_file fuzz_component_stream
-bash "$ROOT/scripts/fuzz.sh" 10 fuzz_page_list fuzz_page_coder fuzz_metafile_player fuzz_expression fuzz_alias_file
+bash "$ROOT/scripts/fuzz.sh" 10 fuzz_page_list fuzz_page_coder fuzz_metafile_player fuzz_pdf_page fuzz_expression fuzz_alias_file
