@@ -1,7 +1,9 @@
 #include "framework/MetafilePlayer.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QImageReader>
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QRawFont>
@@ -193,7 +195,8 @@ class TPlayer {
   // Text and images.
   void Text(const TRecordView& r);
   void Blit(const TRecordView& r, bool stretch);
-  QImage Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits);
+  QImage Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+             std::string_view& jpeg);
   struct TFontEntry {
     QFont Font;
     std::unique_ptr<QFontMetricsF> Metrics;
@@ -826,19 +829,48 @@ void TPlayer::TextRuns(const QString& text, const QFont& font, double baseline) 
 // ---------------------------------------------------------------------------
 // Images and pattern fills
 
-QImage TPlayer::Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits) {
+bool WithinImageLimits(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+// A JPEG's pixels when they are of the size its header gives and within the limits; the
+// size the JPEG declares is read first, so a hostile one makes no large image.
+QImage DecodeJpeg(std::string_view bytes, int width, int height) {
+  const QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer;
+  buffer.setData(data);
+  if (!buffer.open(QIODevice::ReadOnly)) return {};
+  QImageReader reader(&buffer, "jpeg");
+  reader.setDecideFormatFromContent(false);
+  reader.setAutoTransform(false);
+  const QSize declared = reader.size();
+  if (!WithinImageLimits(declared.width(), declared.height()) || declared != QSize(width, height)) return {};
+  QImage image;
+  if (!reader.read(&image) || image.size() != declared) return {};
+  return image;
+}
+
+QImage TPlayer::Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                    std::string_view& jpeg) {
   if (cbBmi < 40 || !r.Fits(offBmi, cbBmi) || !r.Fits(offBits, cbBits)) return {};
   const uint32_t headerSize = r.U32(offBmi);
   const int32_t width = r.I32(offBmi + 4), rawHeight = r.I32(offBmi + 8);
   const uint16_t bits = r.U16(offBmi + 14);
   const uint32_t compression = r.U32(offBmi + 16);
   uint32_t colors = r.U32(offBmi + 32);
-  if (headerSize < 40 || headerSize > cbBmi || compression != 0) return {};
+  if (headerSize < 40 || headerSize > cbBmi) return {};
   if (rawHeight == INT32_MIN) return {};
   const int height = std::abs(rawHeight);
-  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
-      int64_t(width) * height > kMaxImagePixels)
-    return {};
+  if (!WithinImageLimits(width, height)) return {};
+  if (compression == BI_JPEG) {
+    if (cbBits == 0) return {};
+    const std::string_view bytes(reinterpret_cast<const char*>(r.Data() + offBits), cbBits);
+    QImage image = DecodeJpeg(bytes, width, height);
+    if (!image.isNull()) jpeg = bytes;
+    return image;
+  }
+  if (compression != 0) return {};
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return {};
   if (bits <= 8 && colors == 0) colors = 1u << bits;
   if (bits > 8) colors = 0;
@@ -906,13 +938,22 @@ void TPlayer::Blit(const TRecordView& r, bool stretch) {
       default: ++FStats.Skipped; return;
     }
   }
-  QImage image = Dib(r, offBmi, cbBmi, offBits, cbBits);
+  std::string_view jpeg;
+  QImage image = Dib(r, offBmi, cbBmi, offBits, cbBits, jpeg);
   if (image.isNull()) return Malformed();
   if (rop != SRCCOPY) ++FStats.Skipped;  // drawn as a plain copy
-  // Source rows count from the bottom of a bottom-up bitmap in the stretched form.
-  if (stretch && r.I32(uint64_t(offBmi) + 8) > 0)
+  // Source rows count from the bottom of a bottom-up bitmap in the stretched form (a
+  // JPEG's rows are from the top).
+  if (stretch && jpeg.empty() && r.I32(uint64_t(offBmi) + 8) > 0)
     source.moveTop(image.height() - source.top() - source.height());
+  if (!FRunSink || jpeg.empty()) {
+    FPainter.drawImage(dest, image, source);
+    return;
+  }
+  // The bytes are the record's: told for this drawing only.
+  FRunSink->NextPicture(jpeg);
   FPainter.drawImage(dest, image, source);
+  FRunSink->NextPicture({});
 }
 
 // ---------------------------------------------------------------------------

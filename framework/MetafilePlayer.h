@@ -29,6 +29,9 @@ class TGlyphRunSink {
   virtual void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) = 0;
   // A bookmark or link of the page being played, with its area in device coordinates.
   virtual void PageAnnotation(const TPageAnnotation& /*annotation*/, const QRectF& /*area*/) {}
+  // The JPEG the picture of the next drawImage was decoded from (empty: none), valid until
+  // that drawImage returns; an engine may keep the bytes rather than the pixels.
+  virtual void NextPicture(std::string_view /*jpeg*/) {}
 };
 
 // Lays a text out as one line from x = 0, unwrapped, as the painter lays out a line; the
