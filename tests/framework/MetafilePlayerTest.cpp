@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <sys/resource.h>
@@ -512,9 +513,33 @@ TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
   b.Raw(record(-4, 4, 64, 24));              // negative width
   b.Raw(record(4, 4, 64, 13));               // no such pixel format
   b.Raw(record(4, 4, 64, 24));               // a sound 4 x 4 picture (48 bytes of rows)
+  // JPEG bits: the size the JPEG declares is read before anything is decoded.
+  auto jpegRecord = [&](int32_t width, int32_t height, const QByteArray& jpeg) {
+    std::string r = record(width, height, static_cast<uint32_t>(jpeg.size()), 0);
+    r.resize(kSizeStretchDibFixed + kBitmapInfoHeaderSize);
+    r.append(jpeg.constData(), size_t(jpeg.size()));
+    r.resize((r.size() + 3) / 4 * 4, '\0');
+    PutU32At(r, 4, static_cast<uint32_t>(r.size()));
+    PutU32At(r, 96, BI_JPEG);
+    return r;
+  };
+  QByteArray jpeg;
+  {
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    Blank(4, 4).save(&buffer, "JPEG");
+  }
+  const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+  ASSERT_GT(frame, 0);
+  QByteArray huge = jpeg;  // declares 9000 x 9000, past the pixel limit
+  huge[frame + 5] = huge[frame + 7] = char(9000 >> 8), huge[frame + 6] = huge[frame + 8] = char(9000 & 0xFF);
+  b.Raw(jpegRecord(4, 4, huge));
+  b.Raw(jpegRecord(4, 4, QByteArray(64, 'x')));  // no JPEG at all
+  b.Raw(jpegRecord(8, 8, jpeg));                  // not the size the header gives
+  b.Raw(jpegRecord(4, 4, jpeg));                  // sound
   TMetafilePlayStats stats;
   PlayBytes(b.Bytes(), &stats);
-  EXPECT_EQ(stats.Malformed, 5u);
+  EXPECT_EQ(stats.Malformed, 8u);
 }
 
 
