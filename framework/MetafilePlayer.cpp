@@ -1224,6 +1224,62 @@ QTextLine LayOutOneLine(QTextLayout& layout, Qt::LayoutDirection direction) {
   return line;
 }
 
+void DecodeJpegBitmaps(TMetafile& page) {
+  const std::string& data = page.Data();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  std::string out;
+  size_t copied = 0;  // the bytes before this offset are in out
+  for (size_t offset = 0; offset + 8 <= data.size();) {
+    const uint32_t size = GetU32(bytes + offset + 4);
+    if (size < 8 || size % 4 != 0 || size > data.size() - offset) break;
+    const TRecordView r(bytes + offset, size);
+    if (r.Type() == EMR_EOF) break;
+    const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
+    QImage image;
+    if (r.Type() == EMR_STRETCHDIBITS && size >= kSizeStretchDibFixed && cbBmi >= kBitmapInfoHeaderSize &&
+        r.Fits(offBmi, cbBmi) && r.Fits(offBits, cbBits) && r.U32(offBmi + 16) == BI_JPEG && cbBits > 0)
+      image = DecodeJpeg(std::string_view(reinterpret_cast<const char*>(r.Data() + offBits), cbBits),
+                         r.I32(offBmi + 4), std::abs(r.I32(offBmi + 8)));
+    if (image.isNull()) {
+      offset += size;
+      continue;
+    }
+    out.append(data, copied, offset - copied);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const uint32_t width = uint32_t(rgb.width()), height = uint32_t(rgb.height());
+    const uint32_t stride = (width * 3 + 3) / 4 * 4, bitsSize = stride * height;
+    std::string record(data, offset, kSizeStretchDibFixed);
+    PutU32At(record, 4, kSizeStretchDibFixed + kBitmapInfoHeaderSize + bitsSize);
+    // The rows go bottom-up, so the source's rows count from the bottom.
+    const int32_t sourceTop = r.I32(36), sourceHeight = r.I32(44);
+    PutU32At(record, 36, static_cast<uint32_t>(int32_t(height) - sourceTop - sourceHeight));
+    PutU32At(record, 48, kSizeStretchDibFixed), PutU32At(record, 52, kBitmapInfoHeaderSize);
+    PutU32At(record, 56, kSizeStretchDibFixed + kBitmapInfoHeaderSize), PutU32At(record, 60, bitsSize);
+    TRecordWriter w(record);
+    w.U32(kBitmapInfoHeaderSize), w.I32(int32_t(width)), w.I32(int32_t(height));
+    w.U16(1), w.U16(24), w.U32(0), w.U32(bitsSize);
+    w.I32(0), w.I32(0), w.U32(0), w.U32(0);
+    std::string row(stride, '\0');
+    for (int y = int(height) - 1; y >= 0; --y) {
+      const uchar* in = rgb.constScanLine(y);
+      for (uint32_t x = 0; x < width; ++x) {
+        row[x * 3] = char(in[x * 3 + 2]);
+        row[x * 3 + 1] = char(in[x * 3 + 1]);
+        row[x * 3 + 2] = char(in[x * 3]);
+      }
+      record += row;
+    }
+    out += record;
+    offset += size;
+    copied = offset;
+  }
+  if (out.empty()) return;
+  out.append(data, copied, std::string::npos);
+  if (out.size() > std::numeric_limits<uint32_t>::max()) return;  // no metafile is that large
+  PutU32At(out, kHdrBytes, static_cast<uint32_t>(out.size()));
+  page.SetData(std::move(out));
+}
+
 TMetafilePlayStats PlayMetafile(const TMetafile& page, QPainter& painter, const QRectF& target) {
   if (!painter.isActive()) return {};
   return TPlayer(page, painter, target).Run();

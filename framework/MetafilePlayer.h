@@ -44,6 +44,11 @@ struct TMetafilePlayStats {
   uint32_t Malformed = 0;  // records too short for their type, or with bad references
 };
 
+// Turns the page's JPEG bitmaps into rows of 24 bits, as other programs play them on any
+// device (JPEG bitmaps play on some printers only): a page written as a file for them.
+// Bitmaps that do not decode are left as they are.
+void DecodeJpegBitmaps(TMetafile& page);
+
 // Draws page stretched over target (in the painter's current coordinates); the
 // painter's state is left as it was.
 TMetafilePlayStats PlayMetafile(const TMetafile& page, QPainter& painter, const QRectF& target);

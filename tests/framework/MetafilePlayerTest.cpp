@@ -542,6 +542,49 @@ TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
   EXPECT_EQ(stats.Malformed, 8u);
 }
 
+// A JPEG picture is recorded as its bytes and played as its pixels; a page written for
+// other programs has it as rows of pixels, played alike.
+TEST(MetafilePlayer, AJpegPictureIsRecordedAsItsBytesAndWrittenOutAsRows) {
+  QImage picture(16, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  {
+    QPainter painter(&picture);
+    painter.fillRect(8, 0, 8, 4, Qt::blue);
+    painter.fillRect(0, 4, 16, 4, Qt::green);
+  }
+  QByteArray jpeg;
+  {
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG", 100);
+  }
+  const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_ARGB32);
+  TPixels pixels{decoded.width(), decoded.height(), {}, jpeg.toStdString()};
+  for (int y = 0; y < decoded.height(); ++y)
+    for (int x = 0; x < decoded.width(); ++x) pixels.Data.push_back(decoded.pixel(x, y));
+  TMetafile page(kW, kH);
+  {
+    TMetafileCanvas canvas(page);
+    canvas.StretchDraw({20, 20, 180, 100}, pixels);
+    canvas.Close();
+  }
+  EXPECT_NE(page.Data().find(pixels.Jpeg), std::string::npos);
+  TMetafilePlayStats stats;
+  const QImage played = Played(page, 1.0, &stats);
+  EXPECT_EQ(stats.Malformed, 0u);
+  auto near = [&](int x, int y, QRgb colour) {
+    const QRgb p = played.pixel(x, y);
+    return std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
+           std::abs(qBlue(p) - qBlue(colour)) < 40;
+  };
+  EXPECT_TRUE(near(50, 35, qRgb(255, 0, 0)));
+  EXPECT_TRUE(near(150, 35, qRgb(0, 0, 255)));
+  EXPECT_TRUE(near(100, 85, qRgb(0, 255, 0)));
+  DecodeJpegBitmaps(page);
+  EXPECT_EQ(page.Data().find(pixels.Jpeg), std::string::npos);
+  EXPECT_EQ(Played(page, 1.0), played);
+}
+
 
 }  // namespace
 }  // namespace rpt
