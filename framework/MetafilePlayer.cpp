@@ -1235,11 +1235,13 @@ void DecodeJpegBitmaps(TMetafile& page) {
     const TRecordView r(bytes + offset, size);
     if (r.Type() == EMR_EOF) break;
     const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
+    const int32_t rawHeight = r.I32(uint64_t(offBmi) + 8);
     QImage image;
     if (r.Type() == EMR_STRETCHDIBITS && size >= kSizeStretchDibFixed && cbBmi >= kBitmapInfoHeaderSize &&
-        r.Fits(offBmi, cbBmi) && r.Fits(offBits, cbBits) && r.U32(offBmi + 16) == BI_JPEG && cbBits > 0)
+        r.Fits(offBmi, cbBmi) && r.Fits(offBits, cbBits) && r.U32(uint64_t(offBmi) + 16) == BI_JPEG &&
+        cbBits > 0 && rawHeight != INT32_MIN)
       image = DecodeJpeg(std::string_view(reinterpret_cast<const char*>(r.Data() + offBits), cbBits),
-                         r.I32(offBmi + 4), std::abs(r.I32(offBmi + 8)));
+                         r.I32(uint64_t(offBmi) + 4), std::abs(rawHeight));
     if (image.isNull()) {
       offset += size;
       continue;
@@ -1251,8 +1253,8 @@ void DecodeJpegBitmaps(TMetafile& page) {
     std::string record(data, offset, kSizeStretchDibFixed);
     PutU32At(record, 4, kSizeStretchDibFixed + kBitmapInfoHeaderSize + bitsSize);
     // The rows go bottom-up, so the source's rows count from the bottom.
-    const int32_t sourceTop = r.I32(36), sourceHeight = r.I32(44);
-    PutU32At(record, 36, static_cast<uint32_t>(int32_t(height) - sourceTop - sourceHeight));
+    const int64_t sourceTop = int64_t(height) - r.I32(36) - r.I32(44);
+    PutI32At(record, 36, static_cast<int32_t>(std::clamp<int64_t>(sourceTop, INT32_MIN, INT32_MAX)));
     PutU32At(record, 48, kSizeStretchDibFixed), PutU32At(record, 52, kBitmapInfoHeaderSize);
     PutU32At(record, 56, kSizeStretchDibFixed + kBitmapInfoHeaderSize), PutU32At(record, 60, bitsSize);
     TRecordWriter w(record);
