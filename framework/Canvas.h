@@ -33,12 +33,26 @@ struct TPointF {
   double X = 0, Y = 0;
 };
 
-// The pixels of a picture, 0xAARRGGBB, rows from the top.
+// The pixels of a picture, 0xAARRGGBB, rows from the top; Jpeg, when set, is the JPEG
+// they were decoded from unchanged (a document keeps those bytes rather than the pixels).
 struct TPixels {
   int32_t Width = 0, Height = 0;
   std::vector<uint32_t> Data;
+  std::string Jpeg;
   bool Empty() const { return Width <= 0 || Height <= 0 || Data.size() != size_t(Width) * size_t(Height); }
 };
+
+// The frame of a JPEG as its start-of-frame marker declares it. Passable: a document can
+// hold the bytes as they are and every reader shows them as they decode here (8-bit
+// baseline, extended or progressive, grey or colour in the usual components); anything
+// else (CMYK, 12 bits, arithmetic coding, lossless) is decoded and kept as pixels.
+struct TJpegFrame {
+  int32_t Width = 0, Height = 0;
+  int Components = 0;
+  bool Passable = false;
+};
+// False when the bytes hold no JPEG frame before its scan.
+bool ReadJpegFrame(std::string_view bytes, TJpegFrame& frame);
 
 class TCanvas : public TPersistent {
   RPT_CLASS(TCanvas, TPersistent)

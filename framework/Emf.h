@@ -104,6 +104,10 @@ constexpr int64_t kMaxImagePixels = int64_t(1) << 26;
 constexpr uint32_t kSizeStretchDibFixed = 80;
 constexpr uint32_t kBitmapInfoHeaderSize = 40;
 constexpr uint32_t DIB_RGB_COLORS = 0;
+// A bitmap whose bits are a JPEG (biBitCount 0, biSizeImage its length); the recorder
+// writes none longer than this.
+constexpr uint32_t BI_JPEG = 4;
+constexpr size_t kMaxJpegBytes = size_t(1) << 28;
 
 // Fixed record sizes written by the recorder.
 enum : uint32_t {

@@ -491,6 +491,26 @@ void TMetafileCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
   if (pixels.Width > kMaxImageSide || pixels.Height > kMaxImageSide ||
       int64_t(pixels.Width) * pixels.Height > kMaxImagePixels)
     return;
+  if (!pixels.Jpeg.empty() && pixels.Jpeg.size() <= kMaxJpegBytes) {
+    // The JPEG itself, as a document keeps it; the player decodes it for other devices.
+    const uint32_t bitsSize = static_cast<uint32_t>(pixels.Jpeg.size());
+    const size_t start = BeginRecord(EMR_STRETCHDIBITS);
+    TRecordWriter w(FRecords);
+    w.I32(dest.Left), w.I32(dest.Top), w.I32(dest.Right - 1), w.I32(dest.Bottom - 1);
+    w.I32(dest.Left), w.I32(dest.Top);
+    w.I32(0), w.I32(0), w.I32(pixels.Width), w.I32(pixels.Height);
+    w.U32(kSizeStretchDibFixed), w.U32(kBitmapInfoHeaderSize);
+    w.U32(kSizeStretchDibFixed + kBitmapInfoHeaderSize), w.U32(bitsSize);
+    w.U32(DIB_RGB_COLORS), w.U32(SRCCOPY);
+    w.I32(dest.Width()), w.I32(dest.Height());
+    w.U32(kBitmapInfoHeaderSize), w.I32(pixels.Width), w.I32(pixels.Height);
+    w.U16(1), w.U16(0), w.U32(BI_JPEG), w.U32(bitsSize);
+    w.I32(0), w.I32(0), w.U32(0), w.U32(0);
+    FRecords += pixels.Jpeg;
+    EndRecord(start);
+    Include(dest.Left, dest.Top, int64_t(dest.Right) - 1, int64_t(dest.Bottom) - 1);
+    return;
+  }
   const uint32_t stride = (static_cast<uint32_t>(pixels.Width) * 3 + 3) / 4 * 4;
   const uint32_t bitsSize = stride * static_cast<uint32_t>(pixels.Height);
   const size_t start = BeginRecord(EMR_STRETCHDIBITS);

@@ -1,7 +1,9 @@
 #include "framework/MetafilePlayer.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QImageReader>
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QRawFont>
@@ -193,7 +195,8 @@ class TPlayer {
   // Text and images.
   void Text(const TRecordView& r);
   void Blit(const TRecordView& r, bool stretch);
-  QImage Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits);
+  QImage Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+             std::string_view& jpeg);
   struct TFontEntry {
     QFont Font;
     std::unique_ptr<QFontMetricsF> Metrics;
@@ -826,19 +829,48 @@ void TPlayer::TextRuns(const QString& text, const QFont& font, double baseline) 
 // ---------------------------------------------------------------------------
 // Images and pattern fills
 
-QImage TPlayer::Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits) {
+bool WithinImageLimits(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+// A JPEG's pixels when they are of the size its header gives and within the limits; the
+// size the JPEG declares is read first, so a hostile one makes no large image.
+QImage DecodeJpeg(std::string_view bytes, int width, int height) {
+  const QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer;
+  buffer.setData(data);
+  if (!buffer.open(QIODevice::ReadOnly)) return {};
+  QImageReader reader(&buffer, "jpeg");
+  reader.setDecideFormatFromContent(false);
+  reader.setAutoTransform(false);
+  const QSize declared = reader.size();
+  if (!WithinImageLimits(declared.width(), declared.height()) || declared != QSize(width, height)) return {};
+  QImage image;
+  if (!reader.read(&image) || image.size() != declared) return {};
+  return image;
+}
+
+QImage TPlayer::Dib(const TRecordView& r, uint32_t offBmi, uint32_t cbBmi, uint32_t offBits, uint32_t cbBits,
+                    std::string_view& jpeg) {
   if (cbBmi < 40 || !r.Fits(offBmi, cbBmi) || !r.Fits(offBits, cbBits)) return {};
   const uint32_t headerSize = r.U32(offBmi);
   const int32_t width = r.I32(offBmi + 4), rawHeight = r.I32(offBmi + 8);
   const uint16_t bits = r.U16(offBmi + 14);
   const uint32_t compression = r.U32(offBmi + 16);
   uint32_t colors = r.U32(offBmi + 32);
-  if (headerSize < 40 || headerSize > cbBmi || compression != 0) return {};
+  if (headerSize < 40 || headerSize > cbBmi) return {};
   if (rawHeight == INT32_MIN) return {};
   const int height = std::abs(rawHeight);
-  if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide ||
-      int64_t(width) * height > kMaxImagePixels)
-    return {};
+  if (!WithinImageLimits(width, height)) return {};
+  if (compression == BI_JPEG) {
+    if (cbBits == 0) return {};
+    const std::string_view bytes(reinterpret_cast<const char*>(r.Data() + offBits), cbBits);
+    QImage image = DecodeJpeg(bytes, width, height);
+    if (!image.isNull()) jpeg = bytes;
+    return image;
+  }
+  if (compression != 0) return {};
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return {};
   if (bits <= 8 && colors == 0) colors = 1u << bits;
   if (bits > 8) colors = 0;
@@ -906,13 +938,22 @@ void TPlayer::Blit(const TRecordView& r, bool stretch) {
       default: ++FStats.Skipped; return;
     }
   }
-  QImage image = Dib(r, offBmi, cbBmi, offBits, cbBits);
+  std::string_view jpeg;
+  QImage image = Dib(r, offBmi, cbBmi, offBits, cbBits, jpeg);
   if (image.isNull()) return Malformed();
   if (rop != SRCCOPY) ++FStats.Skipped;  // drawn as a plain copy
-  // Source rows count from the bottom of a bottom-up bitmap in the stretched form.
-  if (stretch && r.I32(uint64_t(offBmi) + 8) > 0)
+  // Source rows count from the bottom of a bottom-up bitmap in the stretched form (a
+  // JPEG's rows are from the top).
+  if (stretch && jpeg.empty() && r.I32(uint64_t(offBmi) + 8) > 0)
     source.moveTop(image.height() - source.top() - source.height());
+  if (!FRunSink || jpeg.empty()) {
+    FPainter.drawImage(dest, image, source);
+    return;
+  }
+  // The bytes are the record's: told for this drawing only.
+  FRunSink->NextPicture(jpeg);
   FPainter.drawImage(dest, image, source);
+  FRunSink->NextPicture({});
 }
 
 // ---------------------------------------------------------------------------
@@ -1181,6 +1222,64 @@ QTextLine LayOutOneLine(QTextLayout& layout, Qt::LayoutDirection direction) {
   if (line.isValid()) line.setPosition(QPointF(0, 0));
   layout.endLayout();
   return line;
+}
+
+void DecodeJpegBitmaps(TMetafile& page) {
+  const std::string& data = page.Data();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+  std::string out;
+  size_t copied = 0;  // the bytes before this offset are in out
+  for (size_t offset = 0; offset + 8 <= data.size();) {
+    const uint32_t size = GetU32(bytes + offset + 4);
+    if (size < 8 || size % 4 != 0 || size > data.size() - offset) break;
+    const TRecordView r(bytes + offset, size);
+    if (r.Type() == EMR_EOF) break;
+    const uint32_t offBmi = r.U32(48), cbBmi = r.U32(52), offBits = r.U32(56), cbBits = r.U32(60);
+    const int32_t rawHeight = r.I32(uint64_t(offBmi) + 8);
+    QImage image;
+    if (r.Type() == EMR_STRETCHDIBITS && size >= kSizeStretchDibFixed && cbBmi >= kBitmapInfoHeaderSize &&
+        r.Fits(offBmi, cbBmi) && r.Fits(offBits, cbBits) && r.U32(uint64_t(offBmi) + 16) == BI_JPEG &&
+        cbBits > 0 && rawHeight != INT32_MIN)
+      image = DecodeJpeg(std::string_view(reinterpret_cast<const char*>(r.Data() + offBits), cbBits),
+                         r.I32(uint64_t(offBmi) + 4), std::abs(rawHeight));
+    if (image.isNull()) {
+      offset += size;
+      continue;
+    }
+    out.append(data, copied, offset - copied);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const uint32_t width = uint32_t(rgb.width()), height = uint32_t(rgb.height());
+    const uint32_t stride = (width * 3 + 3) / 4 * 4, bitsSize = stride * height;
+    std::string record(data, offset, kSizeStretchDibFixed);
+    PutU32At(record, 4, kSizeStretchDibFixed + kBitmapInfoHeaderSize + bitsSize);
+    // The rows go bottom-up, so the source's rows count from the bottom.
+    const int64_t sourceTop = int64_t(height) - r.I32(36) - r.I32(44);
+    PutI32At(record, 36, static_cast<int32_t>(std::clamp<int64_t>(sourceTop, INT32_MIN, INT32_MAX)));
+    PutU32At(record, 48, kSizeStretchDibFixed), PutU32At(record, 52, kBitmapInfoHeaderSize);
+    PutU32At(record, 56, kSizeStretchDibFixed + kBitmapInfoHeaderSize), PutU32At(record, 60, bitsSize);
+    TRecordWriter w(record);
+    w.U32(kBitmapInfoHeaderSize), w.I32(int32_t(width)), w.I32(int32_t(height));
+    w.U16(1), w.U16(24), w.U32(0), w.U32(bitsSize);
+    w.I32(0), w.I32(0), w.U32(0), w.U32(0);
+    std::string row(stride, '\0');
+    for (int y = int(height) - 1; y >= 0; --y) {
+      const uchar* in = rgb.constScanLine(y);
+      for (uint32_t x = 0; x < width; ++x) {
+        row[x * 3] = char(in[x * 3 + 2]);
+        row[x * 3 + 1] = char(in[x * 3 + 1]);
+        row[x * 3 + 2] = char(in[x * 3]);
+      }
+      record += row;
+    }
+    out += record;
+    offset += size;
+    copied = offset;
+  }
+  if (out.empty()) return;
+  out.append(data, copied, std::string::npos);
+  if (out.size() > std::numeric_limits<uint32_t>::max()) return;  // no metafile is that large
+  PutU32At(out, kHdrBytes, static_cast<uint32_t>(out.size()));
+  page.SetData(std::move(out));
 }
 
 TMetafilePlayStats PlayMetafile(const TMetafile& page, QPainter& painter, const QRectF& target) {

@@ -29,6 +29,9 @@ class TGlyphRunSink {
   virtual void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) = 0;
   // A bookmark or link of the page being played, with its area in device coordinates.
   virtual void PageAnnotation(const TPageAnnotation& /*annotation*/, const QRectF& /*area*/) {}
+  // The JPEG the picture of the next drawImage was decoded from (empty: none), valid until
+  // that drawImage returns; an engine may keep the bytes rather than the pixels.
+  virtual void NextPicture(std::string_view /*jpeg*/) {}
 };
 
 // Lays a text out as one line from x = 0, unwrapped, as the painter lays out a line; the
@@ -40,6 +43,11 @@ struct TMetafilePlayStats {
   uint32_t Skipped = 0;    // records of types the player does not draw
   uint32_t Malformed = 0;  // records too short for their type, or with bad references
 };
+
+// Turns the page's JPEG bitmaps into rows of 24 bits, as other programs play them on any
+// device (JPEG bitmaps play on some printers only): a page written as a file for them.
+// Bitmaps that do not decode are left as they are.
+void DecodeJpegBitmaps(TMetafile& page);
 
 // Draws page stretched over target (in the painter's current coordinates); the
 // painter's state is left as it was.

@@ -1,11 +1,13 @@
 // A recorded page from anywhere played onto a small picture, as the preview, the
-// exports and printing play it: refused as a whole or played record by record, a
-// damaged record skipped, within the time and memory of a page.
+// exports and printing play it, and its JPEG bitmaps turned into rows as an EMF file is
+// written: refused as a whole or played record by record, a damaged record skipped,
+// within the time and memory of a page.
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "framework/Metafile.h"
@@ -26,7 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image.fill(Qt::white);
   QPainter painter(&image);
   try {
-    rpt::PlayMetafile(bytes, painter, QRectF(0, 0, 64, 48));
+    rpt::TMetafile page;
+    page.SetData(std::string(bytes));
+    rpt::PlayMetafile(page, painter, QRectF(0, 0, 64, 48));
+    rpt::DecodeJpegBitmaps(page);  // as an EMF file is written
   } catch (const rpt::EInvalidMetafile&) {
   }
   return 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "framework/Canvas.h"
+
 namespace rpt {
 
 namespace {
@@ -89,6 +91,7 @@ struct TPdfWriter::TState {
   enum { kColor, kHatch, kImage } Source = kColor;
   double R = 0, G = 0, B = 0, A = 1;
   QImage Picture;  // the hatch cell or the picture
+  std::shared_ptr<const std::string> Jpeg;  // the picture's own JPEG, if kept
   uint64_t PictureKey = 0;
   bool Smooth = false;
   TPdfMatrix PictureMatrix;  // the transform when the picture was set
@@ -310,6 +313,7 @@ void TPdfWriter::SetColor(double r, double g, double b, double a) {
   TState& s = *FState;
   s.Source = TState::kColor;
   s.Picture = QImage();
+  s.Jpeg = nullptr;
   s.R = std::clamp(r, 0.0, 1.0);
   s.G = std::clamp(g, 0.0, 1.0);
   s.B = std::clamp(b, 0.0, 1.0);
@@ -320,13 +324,15 @@ void TPdfWriter::SetHatch(const QImage& cell, uint64_t key) {
   TState& s = *FState;
   s.Source = TState::kHatch;
   s.Picture = cell;
+  s.Jpeg = nullptr;
   s.PictureKey = key;
 }
 
-void TPdfWriter::SetImage(const QImage& image, uint64_t key, bool smooth) {
+void TPdfWriter::SetImage(const QImage& image, uint64_t key, bool smooth, std::shared_ptr<const std::string> jpeg) {
   TState& s = *FState;
   s.Source = TState::kImage;
   s.Picture = image;
+  s.Jpeg = std::move(jpeg);
   s.PictureKey = key;
   s.Smooth = smooth;
   s.PictureMatrix = s.Ctm;
@@ -634,7 +640,7 @@ void TPdfWriter::Paint() {
   if (s.Picture.isNull() || !s.PictureMatrix.Invertible()) return;
   Prepare();
   EndText();
-  const int image = ImageObject(s.Picture, s.PictureKey, s.Smooth);
+  const int image = ImageObject(s.Picture, s.PictureKey, s.Smooth, s.Jpeg.get());
   Note(FPageImages, image);
   const double w = s.Picture.width(), h = s.Picture.height();
   // The picture's unit square onto its pixels, rows from the top.
@@ -841,10 +847,24 @@ void TPdfWriter::MoveText(const TPdfMatrix& linear, double x, double y) {
 // ---------------------------------------------------------------------------
 // Pictures
 
-int TPdfWriter::ImageObject(const QImage& image, uint64_t key, bool smooth) {
+int TPdfWriter::ImageObject(const QImage& image, uint64_t key, bool smooth, const std::string* jpeg) {
   int& object = FImages[key * 2 + uint64_t(smooth)];
   if (object) return object;
   object = FFile.Reserve();
+  TJpegFrame frame;
+  if (jpeg && ReadJpegFrame(*jpeg, frame) && frame.Passable && frame.Width == image.width() &&
+      frame.Height == image.height()) {
+    // The JPEG as it came: no second loss, and the size it was made at.
+    std::string dictionary = "/Type/XObject/Subtype/Image/Width ";
+    AppendInteger(dictionary, frame.Width);
+    dictionary += "/Height ";
+    AppendInteger(dictionary, frame.Height);
+    dictionary += frame.Components == 1 ? "/ColorSpace/DeviceGray" : "/ColorSpace/DeviceRGB";
+    dictionary += "/BitsPerComponent 8/Filter/DCTDecode";
+    if (smooth) dictionary += "/Interpolate true";
+    FFile.Stream(object, dictionary, *jpeg, 0);
+    return object;
+  }
   const bool alpha = image.hasAlphaChannel();
   const QImage rgba = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
   const int w = rgba.width(), h = rgba.height();

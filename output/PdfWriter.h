@@ -78,8 +78,9 @@ class TPdfWriter {
   void SetColor(double r, double g, double b, double a);
   // A cell of pixels at 96 per inch, repeated from the page's corner, upright whatever the transform.
   void SetHatch(const QImage& cell, uint64_t key);
-  // A picture, one pixel to a unit of the present transform, its top-left corner at the origin.
-  void SetImage(const QImage& image, uint64_t key, bool smooth);
+  // A picture, one pixel to a unit of the present transform, its top-left corner at the
+  // origin; jpeg, when given, is the JPEG the image was decoded from, written as it is.
+  void SetImage(const QImage& image, uint64_t key, bool smooth, std::shared_ptr<const std::string> jpeg = nullptr);
 
   // Drawing.
   void Fill(bool keepPath = false);
@@ -139,7 +140,7 @@ class TPdfWriter {
   void AppendPath(std::string& out, const TPdfMatrix* inverse) const;
   void Put(double v, int decimals = 3);
   TFace* FaceFor(const TPdfFaceSource& source);
-  int ImageObject(const QImage& image, uint64_t key, bool smooth);
+  int ImageObject(const QImage& image, uint64_t key, bool smooth, const std::string* jpeg);
   int PatternObject(const QImage& cell, uint64_t key);
   int AlphaObject(bool stroke, int permille);
   std::string ResourceDictionary() const;

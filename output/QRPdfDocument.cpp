@@ -26,9 +26,12 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
+#include <string_view>
 #include <utility>
 
+#include "framework/Canvas.h"
 #include "framework/MetafilePlayer.h"
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
@@ -145,6 +148,7 @@ struct TPageOps {
     Numbers.clear();
     Images.clear();
     ImageKeys.clear();
+    Jpegs.clear();
     Faces.clear();
   }
   std::string_view String(int32_t at) const { return std::string_view(Chars.data() + at); }
@@ -155,6 +159,7 @@ struct TPageOps {
   std::vector<double> Numbers;
   std::vector<QImage> Images;
   std::vector<uint64_t> ImageKeys;
+  std::vector<std::shared_ptr<const std::string>> Jpegs;  // pictures kept as their JPEGs
   std::vector<TPdfFaceSource> Faces;
 };
 
@@ -176,6 +181,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
 
   void NextGlyphRun(const QGlyphRun& run, const QPointF& origin, const QString& text) override;
   void PageAnnotation(const TPageAnnotation& annotation, const QRectF& area) override;
+  void NextPicture(std::string_view jpeg) override { FPendingJpeg = jpeg; }
 
   void SetInfo(const std::string& title, const std::string& creator, const QDateTime& created);
   void SetPageSize(const QSizeF& pageMM);
@@ -195,6 +201,7 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   void Add(TOpKind kind, double d0, double d1 = 0, double d2 = 0, double d3 = 0, double d4 = 0, double d5 = 0);
   int32_t AddString(std::string_view s);
   int32_t AddImage(const QImage& image);
+  int32_t AddJpeg(const QImage& image, std::string_view jpeg);
   void Structure(TOpKind kind, const std::string& role);
   void ApplyClip();
   bool UseTransform();
@@ -268,6 +275,8 @@ class TPdfPaintEngine : public QPaintEngine, public TGlyphRunSink {
   QGlyphRun FPendingRun;
   QPointF FPendingOrigin;
   QString FPendingText;
+  // The JPEG the next picture was decoded from, the player's until that picture is drawn.
+  std::string_view FPendingJpeg;
 
   FT_Library FFreeType = nullptr;
   std::map<QString, std::unique_ptr<TPdfFaceSource>> FFaces;  // none: no file found
@@ -490,7 +499,8 @@ void TPdfPaintEngine::PlayOp(const TPageOps& page, const TOp& op) {
       w.SetHatch(page.Images[size_t(op.I[0])], page.ImageKeys[size_t(op.I[0])]);
       break;
     case TOpKind::SourceImage:
-      w.SetImage(page.Images[size_t(op.I[0])], page.ImageKeys[size_t(op.I[0])], op.I[1] != 0);
+      w.SetImage(page.Images[size_t(op.I[0])], page.ImageKeys[size_t(op.I[0])], op.I[1] != 0,
+                 op.I[2] > 0 ? page.Jpegs[size_t(op.I[2] - 1)] : nullptr);
       break;
     case TOpKind::Paint: w.Paint(); break;
     case TOpKind::Translate: w.Translate(d[0], d[1]); break;
@@ -784,6 +794,7 @@ void TPdfPaintEngine::Paint(bool fill, bool stroke, Qt::FillRule rule) {
 }
 
 void TPdfPaintEngine::drawPath(const QPainterPath& path) {
+  FPendingJpeg = {};
   ApplyClip();
   if (!UseTransform()) return;
   Add(TOpKind::NewPath);
@@ -792,6 +803,7 @@ void TPdfPaintEngine::drawPath(const QPainterPath& path) {
 }
 
 void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) {
+  FPendingJpeg = {};
   if (count < 1) return;
   ApplyClip();
   if (!UseTransform()) return;
@@ -803,6 +815,7 @@ void TPdfPaintEngine::drawPolygon(const QPointF* points, int count, PolygonDrawM
 }
 
 void TPdfPaintEngine::drawRects(const QRectF* rects, int count) {
+  FPendingJpeg = {};
   ApplyClip();
   if (!UseTransform()) return;
   for (int i = 0; i < count; ++i) {
@@ -825,11 +838,29 @@ int32_t TPdfPaintEngine::AddImage(const QImage& image) {
   return int32_t(FPage->Images.size() - 1);
 }
 
+// A picture kept as its JPEG: the same bytes at the same size are the same picture.
+int32_t TPdfPaintEngine::AddJpeg(const QImage& image, std::string_view jpeg) {
+  uint64_t key = std::hash<std::string_view>()(jpeg);
+  for (uint64_t v : {uint64_t(image.width()), uint64_t(image.height()), uint64_t(0x4A504547)})
+    key = (key ^ v) * 0x100000001B3ull;
+  FPage->Images.push_back(image);
+  FPage->ImageKeys.push_back(key);
+  FPage->Jpegs.push_back(std::make_shared<const std::string>(jpeg));
+  return int32_t(FPage->Images.size() - 1);
+}
+
 void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRectF& sr, Qt::ImageConversionFlags) {
+  const std::string_view jpeg = std::exchange(FPendingJpeg, {});
   if (image.isNull() || sr.isEmpty() || r.isEmpty()) return;
   ApplyClip();
+  // The JPEG is kept only for the picture decoded from it, and when every reader shows it so.
+  TJpegFrame frame;
+  const bool keepJpeg = !jpeg.empty() && ReadJpegFrame(jpeg, frame) && frame.Passable &&
+                        frame.Width == image.width() && frame.Height == image.height();
   const int32_t index =
-      AddImage(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGB888));
+      keepJpeg ? AddJpeg(image, jpeg)
+               : AddImage(image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA8888
+                                                                        : QImage::Format_RGB888));
   Add(TOpKind::Save);
   if (!UseTransform()) {
     Add(TOpKind::Restore);
@@ -847,6 +878,7 @@ void TPdfPaintEngine::drawImage(const QRectF& r, const QImage& image, const QRec
   TOp& source = Add(TOpKind::SourceImage);
   source.I[0] = index;
   source.I[1] = FSmoothImages;
+  source.I[2] = keepJpeg ? int32_t(FPage->Jpegs.size()) : 0;
   Add(TOpKind::Paint);
   Add(TOpKind::Restore);
 }
@@ -863,6 +895,7 @@ void TPdfPaintEngine::NextGlyphRun(const QGlyphRun& run, const QPointF& origin, 
 }
 
 void TPdfPaintEngine::drawTextItem(const QPointF& p, const QTextItem& item) {
+  FPendingJpeg = {};
   if (FHasPending) {
     FHasPending = false;
     DrawRun(FPendingRun, FPendingOrigin, FPendingText);

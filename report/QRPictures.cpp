@@ -163,6 +163,7 @@ void TQRPicture::Clear() {
   FWarning.clear();
   FPixelSize = QSize();
   FNativeWidth = FNativeHeight = 0;
+  FPassableJpeg = false;
 }
 
 bool TQRPicture::Load(std::string bytes, std::string* error) {
@@ -215,6 +216,10 @@ bool TQRPicture::Load(std::string bytes, std::string* error) {
     return fail("The picture is too large");
   QImage image;
   if (!reader.read(&image) || image.isNull()) return fail("The " + name + " picture is damaged");
+  TJpegFrame frame;
+  FPassableJpeg = name == "JPEG" && reader.transformation() == QImageIOHandler::TransformationNone &&
+                  ReadJpegFrame(bytes, frame) && frame.Passable && frame.Width == image.width() &&
+                  frame.Height == image.height();
   const double dpmX = image.dotsPerMeterX(), dpmY = image.dotsPerMeterY();
   // Resolutions outside what any picture is made at are taken as none.
   auto dpi = [](double dpm) { return dpm >= 400 && dpm <= 50000 ? dpm * 0.0254 : double(kScreenPixelsPerInch); };
@@ -245,7 +250,11 @@ TPixels TQRPicture::Render(int32_t width, int32_t height) const {
     return {};
 #endif
   }
-  if (FImage.width() == width && FImage.height() == height) return ToPixels(FImage);
+  if (FImage.width() == width && FImage.height() == height) {
+    TPixels pixels = ToPixels(FImage);
+    if (FPassableJpeg) pixels.Jpeg = FBytes;
+    return pixels;
+  }
   return ToPixels(FImage.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
@@ -337,15 +346,23 @@ void TQRPictureControl::PrintPicture(const TQRPicture& picture, double offsetX, 
       // has what it is drawn at).
       const double printedWidth = (place.Right - place.Left) / kNativePerInch * kPrintDpi;
       const double printedHeight = (place.Bottom - place.Top) / kNativePerInch * kPrintDpi;
+      const QSize pixels = picture.PixelSize();
       double scale = 1;
       if (picture.Format() != "SVG")
-        scale = std::min(1.0, std::min(picture.PixelSize().width() / printedWidth,
-                                       picture.PixelSize().height() / printedHeight));
+        scale = std::min(1.0, std::min(pixels.width() / printedWidth, pixels.height() / printedHeight));
       const int32_t w = std::max(1, static_cast<int32_t>(std::lround(printedWidth * scale)));
       const int32_t h = std::max(1, static_cast<int32_t>(std::lround(printedHeight * scale)));
+      int32_t renderWidth = std::max(w, std::min(dest.Width(), pixels.width()));
+      int32_t renderHeight = std::max(h, std::min(dest.Height(), pixels.height()));
+      // A JPEG that needs all its pixels is drawn from them as they are, so a document
+      // keeps its bytes rather than pixels resampled by a fraction of one.
+      if (picture.PassableJpeg() && std::lround(printedWidth) >= pixels.width() &&
+          std::lround(printedHeight) >= pixels.height()) {
+        renderWidth = pixels.width();
+        renderHeight = pixels.height();
+      }
       canvas.SetClipRect(DeviceRect(left, top, width, height));
-      canvas.StretchDraw(dest, picture.Render(std::max(w, std::min(dest.Width(), picture.PixelSize().width())),
-                                              std::max(h, std::min(dest.Height(), picture.PixelSize().height()))));
+      canvas.StretchDraw(dest, picture.Render(renderWidth, renderHeight));
       canvas.ClearClipRect();
     }
   }

@@ -35,8 +35,12 @@ class TQRPicture {
   QSize PixelSize() const { return FPixelSize; }
   double NativeWidth() const { return FNativeWidth; }
   double NativeHeight() const { return FNativeHeight; }
-  // The picture at a size in pixels (a vector picture is drawn at that size).
+  // The picture at a size in pixels (a vector picture is drawn at that size). A JPEG that
+  // a document can hold as it is comes with its bytes at its own size.
   TPixels Render(int32_t width, int32_t height) const;
+  // A JPEG whose bytes show exactly the pixels decoded from them (no turn by its camera
+  // data, components every document reader takes).
+  bool PassableJpeg() const { return FPassableJpeg; }
   // Set when the picture was taken but part of it is not drawn: an SVG's references to
   // files or addresses outside its bytes. The bytes are kept as given.
   const std::string& Warning() const { return FWarning; }
@@ -52,6 +56,7 @@ class TQRPicture {
   std::string FWarning;
   QSize FPixelSize;
   double FNativeWidth = 0, FNativeHeight = 0;
+  bool FPassableJpeg = false;
 };
 
 // What a picture printable shares: the drawing options and the drawing itself.

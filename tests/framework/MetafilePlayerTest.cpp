@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QPainter>
 #include <sys/resource.h>
@@ -512,9 +513,76 @@ TEST(MetafilePlayer, BitmapRecordsClaimingMoreThanTheyHoldAreRefused) {
   b.Raw(record(-4, 4, 64, 24));              // negative width
   b.Raw(record(4, 4, 64, 13));               // no such pixel format
   b.Raw(record(4, 4, 64, 24));               // a sound 4 x 4 picture (48 bytes of rows)
+  // JPEG bits: the size the JPEG declares is read before anything is decoded.
+  auto jpegRecord = [&](int32_t width, int32_t height, const QByteArray& jpeg) {
+    std::string r = record(width, height, static_cast<uint32_t>(jpeg.size()), 0);
+    r.resize(kSizeStretchDibFixed + kBitmapInfoHeaderSize);
+    r.append(jpeg.constData(), size_t(jpeg.size()));
+    r.resize((r.size() + 3) / 4 * 4, '\0');
+    PutU32At(r, 4, static_cast<uint32_t>(r.size()));
+    PutU32At(r, 96, BI_JPEG);
+    return r;
+  };
+  QByteArray jpeg;
+  {
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    Blank(4, 4).save(&buffer, "JPEG");
+  }
+  const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+  ASSERT_GT(frame, 0);
+  QByteArray huge = jpeg;  // declares 9000 x 9000, past the pixel limit
+  huge[frame + 5] = huge[frame + 7] = char(9000 >> 8), huge[frame + 6] = huge[frame + 8] = char(9000 & 0xFF);
+  b.Raw(jpegRecord(4, 4, huge));
+  b.Raw(jpegRecord(4, 4, QByteArray(64, 'x')));  // no JPEG at all
+  b.Raw(jpegRecord(8, 8, jpeg));                  // not the size the header gives
+  b.Raw(jpegRecord(4, 4, jpeg));                  // sound
   TMetafilePlayStats stats;
   PlayBytes(b.Bytes(), &stats);
-  EXPECT_EQ(stats.Malformed, 5u);
+  EXPECT_EQ(stats.Malformed, 8u);
+}
+
+// A JPEG picture is recorded as its bytes and played as its pixels; a page written for
+// other programs has it as rows of pixels, played alike.
+TEST(MetafilePlayer, AJpegPictureIsRecordedAsItsBytesAndWrittenOutAsRows) {
+  QImage picture(16, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  {
+    QPainter painter(&picture);
+    painter.fillRect(8, 0, 8, 4, Qt::blue);
+    painter.fillRect(0, 4, 16, 4, Qt::green);
+  }
+  QByteArray jpeg;
+  {
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG", 100);
+  }
+  const QImage decoded = QImage::fromData(jpeg).convertToFormat(QImage::Format_ARGB32);
+  TPixels pixels{decoded.width(), decoded.height(), {}, jpeg.toStdString()};
+  for (int y = 0; y < decoded.height(); ++y)
+    for (int x = 0; x < decoded.width(); ++x) pixels.Data.push_back(decoded.pixel(x, y));
+  TMetafile page(kW, kH);
+  {
+    TMetafileCanvas canvas(page);
+    canvas.StretchDraw({20, 20, 180, 100}, pixels);
+    canvas.Close();
+  }
+  EXPECT_NE(page.Data().find(pixels.Jpeg), std::string::npos);
+  TMetafilePlayStats stats;
+  const QImage played = Played(page, 1.0, &stats);
+  EXPECT_EQ(stats.Malformed, 0u);
+  auto near = [&](int x, int y, QRgb colour) {
+    const QRgb p = played.pixel(x, y);
+    return std::abs(qRed(p) - qRed(colour)) < 40 && std::abs(qGreen(p) - qGreen(colour)) < 40 &&
+           std::abs(qBlue(p) - qBlue(colour)) < 40;
+  };
+  EXPECT_TRUE(near(50, 35, qRgb(255, 0, 0)));
+  EXPECT_TRUE(near(150, 35, qRgb(0, 0, 255)));
+  EXPECT_TRUE(near(100, 85, qRgb(0, 255, 0)));
+  DecodeJpegBitmaps(page);
+  EXPECT_EQ(page.Data().find(pixels.Jpeg), std::string::npos);
+  EXPECT_EQ(Played(page, 1.0), played);
 }
 
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A picture of four colour blocks: red left, blue right on top, green below.
-std::string BlocksPng(int width = 40, int height = 20) {
+std::string Blocks(int width = 40, int height = 20, const char* format = "PNG") {
   QImage image(width, height, QImage::Format_ARGB32);
   QPainter p(&image);
   p.fillRect(0, 0, width / 2, height / 2, Qt::red);
@@ -32,7 +33,7 @@ std::string BlocksPng(int width = 40, int height = 20) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
+  image.save(&buffer, format);
   return bytes.toStdString();
 }
 
@@ -103,7 +104,7 @@ class PicturesTest : public EngineTest {
 TEST_F(PicturesTest, EachClassStreamsRoundTripWithThePictureBytesAsGiven) {
   MakeDatabase("CREATE TABLE items(id INTEGER PRIMARY KEY, code VARCHAR(13), picture BLOB);");
   Report->SetUnits(MM);
-  const std::string png = BlocksPng();
+  const std::string png = Blocks();
   auto* image = Place<TQRImage>(Title, "Logo", 5, 5, 30, 15);
   ASSERT_TRUE(image->SetPictureBytes(png));
   image->SetStretch(true);
@@ -152,7 +153,7 @@ TEST_F(PicturesTest, EachClassStreamsRoundTripWithThePictureBytesAsGiven) {
 
 TEST_F(PicturesTest, DamagedPictureLoadsEmptyWithAMessageAndTheReportStillLoads) {
   auto* image = Place<TQRImage>(Title, "Logo", 5, 5, 30, 15);
-  ASSERT_TRUE(image->SetPictureBytes(BlocksPng()));
+  ASSERT_TRUE(image->SetPictureBytes(Blocks()));
   Add<TQRLabel>("Caption", Title)->SetCaption("after the picture");
   std::string bytes = Save();
   // Damage the picture's header inside the stream (same length, so the stream is sound).
@@ -240,10 +241,10 @@ TEST_F(PicturesTest, AnSvgDrawsOnlyWhatItHoldsNeverAFileItNames) {
 TEST_F(PicturesTest, DesignSurfaceAndRecordedPageShowThePictureAlike) {
   Report->SetUnits(MM);
   auto* image = Place<TQRImage>(Title, "Logo", 5, 5, 40, 20);
-  ASSERT_TRUE(image->SetPictureBytes(BlocksPng(40, 20)));
+  ASSERT_TRUE(image->SetPictureBytes(Blocks(40, 20)));
   image->SetStretch(true);
   auto* kept = Place<TQRImage>(Title, "Kept", 60, 5, 40, 40);
-  ASSERT_TRUE(kept->SetPictureBytes(BlocksPng(40, 20)));
+  ASSERT_TRUE(kept->SetPictureBytes(Blocks(40, 20)));
   kept->SetStretch(true);
   kept->SetCenter(true);  // KeepAspect: 40 x 20 mm in the middle of the 40 mm square
   auto* qr = Place<TQRBarcode>(Title, "Qr", 110, 5, 30, 30);
@@ -296,12 +297,44 @@ TEST_F(PicturesTest, DesignSurfaceAndRecordedPageShowThePictureAlike) {
   EXPECT_GT(agree, probes * 9 / 10);
 }
 
+// A JPEG printed where it needs all its pixels reaches the PDF as its own bytes; one
+// printed smaller is resampled as before; the page played for other devices shows it.
+TEST_F(PicturesTest, AJpegNeedingAllItsPixelsReachesThePdfAsItsOwnBytes) {
+  ASSERT_TRUE(HasProgram("pdfimages"));
+  Report->SetUnits(MM);
+  const std::string jpeg = Blocks(60, 30, "JPEG");
+  auto* photo = Place<TQRImage>(Title, "Photo", 5, 5, 40, 20);
+  ASSERT_TRUE(photo->SetPictureBytes(jpeg));
+  photo->SetStretch(true);
+  auto* thumbnail = Place<TQRImage>(Title, "Thumbnail", 60, 5, 4, 2);  // 47 x 24 pixels at 300 dpi
+  ASSERT_TRUE(thumbnail->SetPictureBytes(Blocks(120, 60, "JPEG")));
+  thumbnail->SetStretch(true);
+  Run();
+  const std::string pdf = TempFile("photo.pdf");
+  TQRPDFFilter filter(pdf);
+  Report->QRPrinter()->ExportVia(filter);
+  // Columns: page num type width height color comp bpc enc ...
+  const std::string list = Command("pdfimages -list '" + pdf + "' | tail -n +3 | awk '{print $4, $5, $9}'");
+  EXPECT_EQ(list, "60 30 jpeg\n47 24 image") << list;
+  Command("pdfimages -j -f 1 -l 1 '" + pdf + "' '" + TempFile("photo") + "'");
+  std::ifstream in(TempFile("photo-000.jpg"), std::ios::binary);
+  const std::string extracted((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(extracted == jpeg) << extracted.size() << " bytes extracted of " << jpeg.size();
+  // The recorded page, as a PNG shows it: the blocks where they were printed.
+  const QImage page = PageAt(1, 96);
+  const double px = 96 / 25.4;
+  const int left = std::lround(15 * px), top = std::lround(15 * px);  // margin and place
+  EXPECT_EQ(ColourBox(page.copy(left + 10, top + 10, 10, 10), qRgb(255, 0, 0)), QRect(0, 0, 10, 10));
+  EXPECT_EQ(ColourBox(page.copy(left + std::lround(30 * px), top + 10, 10, 10), qRgb(0, 0, 255)), QRect(0, 0, 10, 10));
+  EXPECT_EQ(ColourBox(page.copy(left + 10, top + std::lround(15 * px), 10, 10), qRgb(0, 255, 0)), QRect(0, 0, 10, 10));
+}
+
 TEST_F(PicturesTest, BlobFieldPicturesPrintPerRecordAndEmptyOrDamagedOnesPrintNothing) {
   MakeDatabase(
       "CREATE TABLE items(id INTEGER PRIMARY KEY, picture BLOB);"
       "INSERT INTO items VALUES (1, X'" +
-      QByteArray::fromStdString(BlocksPng()).toHex().toStdString() +
-      "'), (2, NULL), (3, X'0102030405'), (4, X'" + QByteArray::fromStdString(BlocksPng()).toHex().toStdString() +
+      QByteArray::fromStdString(Blocks()).toHex().toStdString() +
+      "'), (2, NULL), (3, X'0102030405'), (4, X'" + QByteArray::fromStdString(Blocks()).toHex().toStdString() +
       "');");
   TTable* table = Table("items");
   Report->SetDataSet(table);
@@ -422,7 +455,7 @@ TEST_F(PicturesTest, AnUnencodableTextPrintsTheMessageAndIsReportedOnce) {
 // A preview's pass draws pictures and codes on its own thread while this thread paints
 // the design surface and reads the pass's messages (run under ThreadSanitizer too).
 TEST_F(PicturesTest, APreviewPassDrawsPicturesAndCodesOnItsThread) {
-  const std::string hex = QByteArray::fromStdString(BlocksPng()).toHex().toStdString();
+  const std::string hex = QByteArray::fromStdString(Blocks()).toHex().toStdString();
   MakeDatabase(
       "CREATE TABLE items(id INTEGER PRIMARY KEY, code VARCHAR(13), picture BLOB);"
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 120) "
@@ -431,7 +464,7 @@ TEST_F(PicturesTest, APreviewPassDrawsPicturesAndCodesOnItsThread) {
   TTable* table = Table("items");
   Report->SetDataSet(table);
   auto* logo = Place<TQRImage>(Title, "Logo", 5, 5, 40, 20);
-  ASSERT_TRUE(logo->SetPictureBytes(BlocksPng()));
+  ASSERT_TRUE(logo->SetPictureBytes(Blocks()));
   logo->SetStretch(true);
   TQRBand* detail = Band(rbDetail, "Detail", 22);
   auto* photo = Place<TQRDBImage>(detail, "Photo", 5, 1, 20, 20);

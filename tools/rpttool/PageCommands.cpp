@@ -20,6 +20,7 @@
 #include "objects/Exceptions.h"
 #include "objects/Filer.h"
 #include "objects/Format.h"
+#include "framework/MetafilePlayer.h"
 #include "output/QRPageFilters.h"
 #include "output/QRPageImage.h"
 #include "output/QRPageList.h"
@@ -95,6 +96,7 @@ void ExportPages(rpt::TQRPageList& list, const std::string& source, const fs::pa
     std::snprintf(name, sizeof name, "page-%04d.%s", n, format == TFormat::Png ? "png" : "emf");
     const fs::path target = folder / name;
     if (format == TFormat::Emf) {
+      rpt::DecodeJpegBitmaps(*page);  // other programs play JPEG bitmaps on printers only
       page->SaveToFile(target.string());
       continue;
     }
