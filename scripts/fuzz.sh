@@ -39,7 +39,7 @@ for target in "${targets[@]}"; do
   echo "== $target: $seconds s"
   log="$dir/$target.log"
   status=0
-  ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0" \
+  ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0" \
     "$dir/fuzz/$target" "${dictionary[@]}" -max_total_time="$seconds" -rss_limit_mb=512 \
     -timeout=5 -print_final_stats=1 -artifact_prefix="$dir/crashes/$target-" "$corpus" "$seeds" >"$log" 2>&1 ||
     status=$?
