@@ -124,7 +124,6 @@ void TQRPrinter::OpenDocument() {
   FMetafileCanvas.reset();
   FMetafile.reset();
   FAnnouncedPages = 0;
-  FCancelled = false;
   if (OutputTarget == otPrinter) FSettings.ApplyToDevice();
   FDeviceTopOffset = OutputTarget == otPrinter ? FSettings.UnprintableTop() : 0;
   FDeviceLeftOffset = OutputTarget == otPrinter ? FSettings.UnprintableLeft() : 0;

@@ -72,6 +72,9 @@ class TQRPrinter : public TPersistent {
   void CloseDocument();
   void AbandonDocument();
   void RequestCancel() { FCancelled = true; }
+  // A new job begins uncancelled: said by whoever starts it, before its progress form can
+  // take a click (a cancel made once the job has begun must hold).
+  void ClearCancel() { FCancelled = false; }
   bool Cancelled() const { return FCancelled; }
   void ReportProgress(int32_t percent);
   void Reset();

@@ -136,6 +136,7 @@ void TCustomQuickRep::StartThread(bool notify, std::function<void()> ended) {
   for (TDataSet* dataSet : walked) dataSet->ReleaseConnection();
   FThreadError.clear();
   FIdle = false;
+  ClearCancel();
   FThread = std::make_unique<std::thread>([this, walked, notify, ended] {
     tOnPreviewThread = true;
     try {
@@ -243,7 +244,15 @@ bool TCustomQuickRep::RunPrintDialog(const TQRPrinter* shown) {
 void TCustomQuickRep::GeneratePages() {
   if (!FIdle && GenerationRunning()) return;
   if (!FQRPrinter) MakePrinter();
+  ClearCancel();
   RunPass();
+}
+
+// A pass begins uncancelled; a cancel asked for once it has begun (while its datasets
+// open, say) holds.
+void TCustomQuickRep::ClearCancel() {
+  FCancelRequested = false;
+  if (FQRPrinter) FQRPrinter->ClearCancel();
 }
 
 void TCustomQuickRep::AddGenerationMessage(const std::string& message) {
@@ -276,6 +285,7 @@ void TCustomQuickRep::ExportToFilter(TQRExportFilter& filter) {
     }
   } restore{this, remembered};
   auto cancelled = [this] { return FCancelRequested || (FQRPrinter && FQRPrinter->Cancelled()); };
+  ClearCancel();
   if (filter.WritesPages()) {
     // A filter of pages gets them from a run of their own into the page store.
     FQRPrinter->OutputTarget = otPageStore;
@@ -379,7 +389,6 @@ void TCustomQuickRep::RunPass() {
   // export pass of this report.
   FQRPrinter->OnExport = [this](TQRExportFilter& filter) { ExportToFilter(filter); };
   FIdle = false;
-  FCancelRequested = false;
   FPass->Reset();
   FRunDataSets.clear();
   {

@@ -350,6 +350,7 @@ class TCustomQuickRep : public TQRBasePanel, public TQRUnitHost {
   // is put back as it was.
   friend class TQRPass;
   void RunPass();
+  void ClearCancel();
   void PreparePass();
   void FinishPass(bool failed);
   void DefineParamFunctions();
