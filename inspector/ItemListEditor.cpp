@@ -144,11 +144,11 @@ void TItemListDialog::ShowItem(int n) {
     QWidget* field = nullptr;
     if (p->Kind() == propString) {
       auto* row = new QWidget(Fields);
-      auto* parts = new QHBoxLayout(row);
-      parts->setContentsMargins(0, 0, 0, 0);
+      auto* rowLayout = new QHBoxLayout(row);
+      rowLayout->setContentsMargins(0, 0, 0, 0);
       auto* edit = new QLineEdit(QString::fromStdString(GetStrProp(item, *p)), row);
       edit->setObjectName(name);
-      parts->addWidget(edit, 1);
+      rowLayout->addWidget(edit, 1);
       connect(edit, &QLineEdit::textEdited, this, [item, p, changed](const QString& text) {
         SetStrProp(item, *p, text.toStdString());
         changed();
@@ -157,7 +157,7 @@ void TItemListDialog::ShowItem(int n) {
         auto* more = new QPushButton("...", row);
         more->setObjectName("Edit");
         more->setMaximumWidth(32);
-        parts->addWidget(more);
+        rowLayout->addWidget(more);
         connect(more, &QPushButton::clicked, this, [item, p, edit, changed] {
           std::string text = GetStrProp(item, *p);
           if (!EditExpression || !EditExpression(text)) return;
@@ -202,14 +202,14 @@ void TItemListDialog::ShowItem(int n) {
       field = row;
     } else if (type == TypeInfoOf<TColor>()) {
       auto* row = new QWidget(Fields);
-      auto* parts = new QHBoxLayout(row);
-      parts->setContentsMargins(0, 0, 0, 0);
+      auto* rowLayout = new QHBoxLayout(row);
+      rowLayout->setContentsMargins(0, 0, 0, 0);
       auto* pick = new QPushButton(ColorText(static_cast<TColor>(GetOrdProp(item, *p))), row);
       pick->setObjectName("Choose");
       auto* none = new QPushButton("None", row);
       none->setObjectName("None");
-      parts->addWidget(pick, 1);
-      parts->addWidget(none);
+      rowLayout->addWidget(pick, 1);
+      rowLayout->addWidget(none);
       connect(pick, &QPushButton::clicked, this, [this, item, p, pick] {
         auto color = static_cast<TColor>(GetOrdProp(item, *p));
         if (color == clNone) color = clBlack;

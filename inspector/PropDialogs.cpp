@@ -42,14 +42,14 @@ TColor FromDialogColor(const QColor& color) {
   return static_cast<TColor>((color.blue() << 16) | (color.green() << 8) | color.red());
 }
 
-bool TZQKPlatformDialogs::ChooseColor(TColor& color) {
+bool TPlatformDialogs::ChooseColor(TColor& color) {
   const QColor chosen = QColorDialog::getColor(ToDialogColor(color), QApplication::activeWindow());
   if (!chosen.isValid()) return false;
   color = FromDialogColor(chosen);
   return true;
 }
 
-bool TZQKPlatformDialogs::ChooseFont(TFont& font) {
+bool TPlatformDialogs::ChooseFont(TFont& font) {
   // The dialog lists only installed families, so a chosen font always exists.
   bool ok = false;
   const QFont chosen = QFontDialog::getFont(&ok, ToDialogFont(font), QApplication::activeWindow());
@@ -58,7 +58,7 @@ bool TZQKPlatformDialogs::ChooseFont(TFont& font) {
   return true;
 }
 
-bool TZQKPlatformDialogs::EditStrings(TStrings& lines) {
+bool TPlatformDialogs::EditStrings(TStrings& lines) {
   TZQKStringsEditorDialog dialog(QApplication::activeWindow());
   dialog.Load(lines);
   if (!dialog.Execute()) return false;
@@ -66,7 +66,7 @@ bool TZQKPlatformDialogs::EditStrings(TStrings& lines) {
   return true;
 }
 
-bool TZQKPlatformDialogs::EditItemList(TCollection& items, const std::string& title) {
+bool TPlatformDialogs::EditItemList(TCollection& items, const std::string& title) {
   TItemListDialog dialog(QApplication::activeWindow());
   dialog.setWindowTitle(QString::fromStdString(title));
   dialog.Load(items);
@@ -74,14 +74,14 @@ bool TZQKPlatformDialogs::EditItemList(TCollection& items, const std::string& ti
 }
 
 namespace {
-TZQKEditorDialogs* gDialogs = nullptr;
+TEditorDialogs* gDialogs = nullptr;
 }
 
-TZQKEditorDialogs& EditorDialogs() {
-  static TZQKPlatformDialogs platform;
+TEditorDialogs& EditorDialogs() {
+  static TPlatformDialogs platform;
   return gDialogs ? *gDialogs : platform;
 }
 
-void SetEditorDialogs(TZQKEditorDialogs* dialogs) { gDialogs = dialogs; }
+void SetEditorDialogs(TEditorDialogs* dialogs) { gDialogs = dialogs; }
 
 }  // namespace rpt

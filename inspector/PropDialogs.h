@@ -18,7 +18,7 @@ QColor ToDialogColor(TColor color);
 TColor FromDialogColor(const QColor& color);
 
 // The font dialog, the colour dialog and the string list editor, run modally.
-class TZQKPlatformDialogs : public TZQKEditorDialogs {
+class TPlatformDialogs : public TEditorDialogs {
  public:
   bool ChooseColor(TColor& color) override;
   bool ChooseFont(TFont& font) override;

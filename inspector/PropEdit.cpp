@@ -84,7 +84,7 @@ std::string TZQKPropEditor::GetValueText() { return "(Unknown)"; }
 void TZQKPropEditor::SetValueText(const std::string&) {}
 TZQKPropAttributes TZQKPropEditor::GetAttributes() { return eaMultiSelect; }
 void TZQKPropEditor::FillValueList(std::vector<std::string>&) {}
-void TZQKPropEditor::FillSubEditors(TZQKPropEditorList&, const TZQKChooseEditorClass&) {}
+void TZQKPropEditor::FillSubEditors(TPropEditorList&, const TZQKChooseEditorClass&) {}
 std::string TZQKPropEditor::GetRowCaption() {
   const TPropertyInfo* p = PropertyAt(0);
   return p ? p->Name : std::string();
@@ -532,7 +532,7 @@ const TPropertyInfo* MatchingProperty(TPersistent* object, const TPropertyInfo* 
 
 }  // namespace
 
-void BuildEditorsFor(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TZQKPropEditorList& result,
+void BuildEditorsFor(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TPropEditorList& result,
                      const TZQKPropertyCompare& compare, bool sorted, const TZQKChooseEditorClass& choose,
                      bool isSubProperty, bool skipHidden, const std::vector<TComponent*>& affected,
                      const std::string& parentPath, const TZQKPropEditor* callbacksFrom) {
@@ -570,7 +570,7 @@ void BuildEditorsFor(const std::vector<TPersistent*>& objects, TZQKTypeKinds kin
   }
 }
 
-void BuildEditors(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TZQKPropEditorList& result,
+void BuildEditors(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TPropEditorList& result,
                   const TZQKPropertyCompare& compare, bool sorted, const TZQKChooseEditorClass& choose,
                   bool isSubProperty, bool skipHidden) {
   std::vector<TComponent*> affected;

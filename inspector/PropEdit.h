@@ -135,7 +135,7 @@ TZQKPropEditorClass EditorClassForType(const TPropertyInfo& prop);
 using TZQKTypeKinds = uint32_t;
 constexpr TZQKTypeKinds kAllTypeKinds = 0x3FFFF;
 
-using TZQKPropEditorList = std::vector<std::unique_ptr<TZQKPropEditor>>;
+using TPropEditorList = std::vector<std::unique_ptr<TZQKPropEditor>>;
 // <0, 0, >0 for two properties of an instance.
 using TZQKPropertyCompare =
     std::function<int(TPersistent* instance, const TPropertyInfo* prop1, const TPropertyInfo* prop2)>;
@@ -145,7 +145,7 @@ using TZQKPropertyCompare =
 // order), appended to Result. A row is left out when the chosen classes differ among
 // the objects or none is chosen, when several objects are given and the editor lacks
 // eaMultiSelect, and with SkipHidden when it has eaHideInReference.
-void BuildEditors(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TZQKPropEditorList& result,
+void BuildEditors(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TPropEditorList& result,
                   const TZQKPropertyCompare& compare, bool sorted, const TZQKChooseEditorClass& choose,
                   bool isSubProperty, bool skipHidden);
 
@@ -175,7 +175,7 @@ class TZQKPropEditor {
   virtual void FillValueList(std::vector<std::string>& list);
   // Appends one editor per sub-property, chosen by Choose as for top-level rows; the
   // new editors start with this editor's callbacks.
-  virtual void FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose);
+  virtual void FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose);
   virtual std::string GetRowCaption();                      // base: pair 0's property name
   virtual bool ValuesAgree();                               // base: one target
   virtual void RunDialog();

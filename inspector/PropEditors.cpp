@@ -22,7 +22,7 @@
 
 namespace rpt {
 
-void BuildEditorsFor(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TZQKPropEditorList& result,
+void BuildEditorsFor(const std::vector<TPersistent*>& objects, TZQKTypeKinds kinds, TPropEditorList& result,
                      const TZQKPropertyCompare& compare, bool sorted, const TZQKChooseEditorClass& choose,
                      bool isSubProperty, bool skipHidden, const std::vector<TComponent*>& affected,
                      const std::string& parentPath, const TZQKPropEditor* callbacksFrom);
@@ -269,7 +269,7 @@ std::string TZQKSetPropEditor::GetValueText() {
 
 TZQKPropAttributes TZQKSetPropEditor::GetAttributes() { return eaSubItems | eaMultiSelect | eaReadOnlyText; }
 
-void TZQKSetPropEditor::FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass&) {
+void TZQKSetPropEditor::FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass&) {
   if (Stale()) return;
   const TTypeInfo* type = ValueType();
   const TTypeInfo* comp = type ? type->CompType : nullptr;
@@ -734,7 +734,7 @@ TZQKPropAttributes TZQKClassPropEditor::GetAttributes() { return eaSubItems | ea
 
 namespace {
 // Sub-editors over the objects a class property holds in every target.
-void FillObjectSubEditors(TZQKPropEditor& editor, TZQKPropEditorList& list, const TZQKChooseEditorClass& choose,
+void FillObjectSubEditors(TZQKPropEditor& editor, TPropEditorList& list, const TZQKChooseEditorClass& choose,
                           bool references) {
   if (editor.Stale()) return;
   std::vector<TPersistent*> objects;
@@ -757,7 +757,7 @@ void FillObjectSubEditors(TZQKPropEditor& editor, TZQKPropEditorList& list, cons
 }
 }  // namespace
 
-void TZQKClassPropEditor::FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) {
+void TZQKClassPropEditor::FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) {
   FillObjectSubEditors(*this, list, choose, false);
 }
 
@@ -801,7 +801,7 @@ void TZQKItemListPropEditor::RunDialog() {
   if (EditorDialogs().EditItemList(*copy, PropertyAt(0)->Name)) WriteObjToAll(copy);
 }
 
-bool TZQKEditorDialogs::EditItemList(TCollection&, const std::string&) { return false; }
+bool TEditorDialogs::EditItemList(TCollection&, const std::string&) { return false; }
 
 // ---------------------------------------------------------------------------
 // Component references
@@ -846,7 +846,7 @@ void TZQKComponentPropEditor::FillValueList(std::vector<std::string>& list) {
     if (c) list.push_back(ComponentDisplayName(c));
 }
 
-void TZQKComponentPropEditor::FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) {
+void TZQKComponentPropEditor::FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) {
   FillObjectSubEditors(*this, list, choose, true);
 }
 
@@ -1034,7 +1034,7 @@ void TZQKVariantPropEditor::SetValueText(const std::string& text) {
 
 TZQKPropAttributes TZQKVariantPropEditor::GetAttributes() { return eaSubItems | eaMultiSelect; }
 
-void TZQKVariantPropEditor::FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass&) {
+void TZQKVariantPropEditor::FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass&) {
   if (Stale()) return;
   list.push_back(std::make_unique<TZQKVariantTypePropEditor>(*this));
 }

@@ -49,7 +49,7 @@ class TZQKSetPropEditor : public TZQKOrdinalPropEditor {
   using TZQKOrdinalPropEditor::TZQKOrdinalPropEditor;
   std::string GetValueText() override;  // "[fsBold,fsItalic]"
   TZQKPropAttributes GetAttributes() override;
-  void FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) override;
+  void FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) override;
 };
 
 class TZQKShortCutPropEditor : public TZQKOrdinalPropEditor {
@@ -187,7 +187,7 @@ class TZQKClassPropEditor : public TZQKPropEditor {
   using TZQKPropEditor::TZQKPropEditor;
   std::string GetValueText() override;
   TZQKPropAttributes GetAttributes() override;
-  void FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) override;
+  void FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) override;
 };
 
 class TZQKFontPropEditor : public TZQKClassPropEditor {
@@ -223,7 +223,7 @@ class TZQKComponentPropEditor : public TZQKPropEditor {
   void SetValueText(const std::string& text) override;
   TZQKPropAttributes GetAttributes() override;
   void FillValueList(std::vector<std::string>& list) override;
-  void FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) override;
+  void FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) override;
   bool ValuesAgree() override;
 };
 
@@ -233,7 +233,7 @@ class TZQKVariantPropEditor : public TZQKPropEditor {
   std::string GetValueText() override;
   void SetValueText(const std::string& text) override;
   TZQKPropAttributes GetAttributes() override;
-  void FillSubEditors(TZQKPropEditorList& list, const TZQKChooseEditorClass& choose) override;
+  void FillSubEditors(TPropEditorList& list, const TZQKChooseEditorClass& choose) override;
 };
 
 class TZQKInt64PropEditor : public TZQKPropEditor {
@@ -308,9 +308,9 @@ class TZQKVariantTypePropEditor : public TZQKNestedPropEditor {
 // own, so dialog logic runs without a modal loop.
 class TCollection;
 
-class TZQKEditorDialogs {
+class TEditorDialogs {
  public:
-  virtual ~TZQKEditorDialogs() = default;
+  virtual ~TEditorDialogs() = default;
   // True on OK, with the value changed to the chosen one.
   virtual bool ChooseColor(TColor& color) = 0;
   virtual bool ChooseFont(TFont& font) = 0;
@@ -318,8 +318,8 @@ class TZQKEditorDialogs {
   // The items of a collection property named title.
   virtual bool EditItemList(TCollection& items, const std::string& title);
 };
-TZQKEditorDialogs& EditorDialogs();
+TEditorDialogs& EditorDialogs();
 // Null puts the platform's dialogs back.
-void SetEditorDialogs(TZQKEditorDialogs* dialogs);
+void SetEditorDialogs(TEditorDialogs* dialogs);
 
 }  // namespace rpt

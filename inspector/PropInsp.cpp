@@ -294,7 +294,7 @@ void TZQKCustomPropertyInspector::RebuildItems() {
   FWatch->Clear();
   if (FObjects.FObjects.empty()) return;
 
-  TZQKPropEditorList editors;
+  TPropEditorList editors;
   BuildEditors(FObjects.FObjects, kAllTypeKinds, editors, Compare(), Sorted(), FChoice.Chooser(), false, false);
   Items().SetCount(static_cast<int>(editors.size()));
   for (size_t i = 0; i < editors.size(); ++i) AttachEditor(Row(static_cast<int>(i)), std::move(editors[i]));
@@ -402,7 +402,7 @@ void TZQKCustomPropertyInspector::ItemExpanding(TZQKPropsPageItem* item) {
   auto* row = static_cast<TZQKPropertyInspectorPageItem*>(item);
   TZQKPropEditor* editor = row->FEditor.get();
   if (editor && (!(editor->GetAttributes() & eaComponentReference) || FExpandComponentRefs)) {
-    TZQKPropEditorList subEditors;
+    TPropEditorList subEditors;
     editor->FillSubEditors(subEditors, FChoice.Chooser());
     TUpdateBracket update(this);
     for (auto& sub : subEditors) AttachEditor(static_cast<TZQKPropertyInspectorPageItem*>(row->Add()), std::move(sub));

@@ -28,9 +28,9 @@ double Milliseconds(Clock::time_point from) {
 }
 
 // The rows as the inspector makes them, with every shown value read.
-TZQKPropEditorList BuildAndShow(const std::vector<TPersistent*>& objects, const TZQKEditorChoice& choice,
+TPropEditorList BuildAndShow(const std::vector<TPersistent*>& objects, const TZQKEditorChoice& choice,
                                 size_t& shownChars) {
-  TZQKPropEditorList rows;
+  TPropEditorList rows;
   BuildEditors(objects, kAllTypeKinds, rows, nullptr, true, choice.Chooser(), false, false);
   for (auto& row : rows) {
     shownChars += row->GetRowCaption().size() + row->DisplayText().size();
@@ -39,7 +39,7 @@ TZQKPropEditorList BuildAndShow(const std::vector<TPersistent*>& objects, const 
   return rows;
 }
 
-TZQKPropEditor* RowNamed(const TZQKPropEditorList& rows, const char* caption) {
+TZQKPropEditor* RowNamed(const TPropEditorList& rows, const char* caption) {
   for (const auto& row : rows)
     if (row->GetRowCaption() == caption) return row.get();
   return nullptr;
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
   size_t shown = 0, rowCount = 0;
   for (int r = 0; r <= repeats; ++r) {
     Clock::time_point start = Clock::now();
-    TZQKPropEditorList rows = BuildAndShow(selection, choice, shown);
+    TPropEditorList rows = BuildAndShow(selection, choice, shown);
     const double buildMs = Milliseconds(start);
     rowCount = rows.size();
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     start = Clock::now();
-    TZQKPropEditorList fontRows;
+    TPropEditorList fontRows;
     font->FillSubEditors(fontRows, choice.Chooser());
     TZQKPropEditor* size = RowNamed(fontRows, "Size");
     size->SetValueText(r % 2 ? "12" : "14");

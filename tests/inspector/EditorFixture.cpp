@@ -45,21 +45,21 @@ TZQKPropEditorCallbacks EditorTest::Callbacks() {
   return c;
 }
 
-TZQKPropEditorList EditorTest::Rows(const std::vector<TPersistent*>& objects) {
-  TZQKPropEditorList rows;
+TPropEditorList EditorTest::Rows(const std::vector<TPersistent*>& objects) {
+  TPropEditorList rows;
   BuildEditors(objects, kAllTypeKinds, rows, nullptr, true, Choice.Chooser(), false, false);
   for (auto& row : rows) row->SetCallbacks(Callbacks());
   return rows;
 }
 
-TZQKPropEditor* EditorTest::Row(const TZQKPropEditorList& rows, const std::string& caption) {
+TZQKPropEditor* EditorTest::Row(const TPropEditorList& rows, const std::string& caption) {
   for (const auto& row : rows)
     if (row->GetRowCaption() == caption) return row.get();
   return nullptr;
 }
 
-TZQKPropEditorList EditorTest::SubRows(TZQKPropEditor* row) {
-  TZQKPropEditorList rows;
+TPropEditorList EditorTest::SubRows(TZQKPropEditor* row) {
+  TPropEditorList rows;
   row->FillSubEditors(rows, Choice.Chooser());
   return rows;
 }

@@ -34,11 +34,11 @@ class EditorTest : public ::testing::Test {
   }
   // The rows of the objects as the inspector builds them (sorted by name), with this
   // test's callbacks (component lookup in the report, counted writes) installed.
-  TZQKPropEditorList Rows(const std::vector<TPersistent*>& objects);
+  TPropEditorList Rows(const std::vector<TPersistent*>& objects);
   // The row of that caption, or null.
-  static TZQKPropEditor* Row(const TZQKPropEditorList& rows, const std::string& caption);
+  static TZQKPropEditor* Row(const TPropEditorList& rows, const std::string& caption);
   // Sub-rows of a row, with the same callbacks.
-  TZQKPropEditorList SubRows(TZQKPropEditor* row);
+  TPropEditorList SubRows(TZQKPropEditor* row);
   TZQKPropEditorCallbacks Callbacks();
 
   TQuickRep* Report = nullptr;

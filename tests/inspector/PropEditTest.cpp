@@ -15,7 +15,7 @@ namespace rpt::test {
 
 namespace {
 
-std::vector<std::string> Captions(const TZQKPropEditorList& rows) {
+std::vector<std::string> Captions(const TPropEditorList& rows) {
   std::vector<std::string> captions;
   for (const auto& row : rows) captions.push_back(row->GetRowCaption());
   return captions;
@@ -87,7 +87,7 @@ TEST_F(EditorTest, ValueTextTypedBackKeepsEveryValue) {
   Add<TQRExprMemo>("ExprMemo1", Detail);
 
   int checked = 0;
-  std::function<void(TZQKPropEditorList&, int)> check = [&](TZQKPropEditorList& rows, int depth) {
+  std::function<void(TPropEditorList&, int)> check = [&](TPropEditorList& rows, int depth) {
     for (auto& row : rows) {
       SCOPED_TRACE(row->PropertyPath());
       const std::string before = row->GetValueText();
@@ -97,16 +97,16 @@ TEST_F(EditorTest, ValueTextTypedBackKeepsEveryValue) {
         ++checked;
       }
       if ((row->GetAttributes() & eaSubItems) && depth < 2) {
-        TZQKPropEditorList sub = SubRows(row.get());
+        TPropEditorList sub = SubRows(row.get());
         check(sub, depth + 1);
       }
     }
   };
   for (TComponent* c : std::vector<TComponent*>(Report->OwnedComponents())) {
-    TZQKPropEditorList rows = Rows({c});
+    TPropEditorList rows = Rows({c});
     check(rows, 0);
   }
-  TZQKPropEditorList reportRows = Rows({Report});
+  TPropEditorList reportRows = Rows({Report});
   check(reportRows, 0);
   EXPECT_GT(checked, 200);
   table->Free();
@@ -147,7 +147,7 @@ TEST_F(EditorTest, DifferingValuesShowBlankAndOneWriteReachesAll) {
   auto* label2 = Add<TQRLabel>("Label2", Detail);
   label1->SetCaption("One");
   label2->SetCaption("Two");
-  TZQKPropEditorList rows = Rows({label1, label2});
+  TPropEditorList rows = Rows({label1, label2});
   TZQKPropEditor* caption = Row(rows, "Caption");
   ASSERT_NE(caption, nullptr);
   EXPECT_EQ(caption->ClassType(), TZQKCaptionPropEditor::StaticClass());
@@ -174,8 +174,8 @@ TEST_F(EditorTest, ValuesAgreeByKind) {
   text1->Size()->SetWidth(text2->Size()->Width() + 10);
   text1->SetDataSet(table);
   text1->SetMask("0.00");
-  TZQKPropEditorList rows = Rows({text1, text2});
-  TZQKPropEditorList size = SubRows(Row(rows, "Size"));
+  TPropEditorList rows = Rows({text1, text2});
+  TPropEditorList size = SubRows(Row(rows, "Size"));
   const std::vector<TZQKPropEditor*> differing{Row(rows, "Alignment"), Row(size, "Width"), Row(rows, "DataSet"),
                                                Row(rows, "Mask")};
   for (TZQKPropEditor* row : differing) {
@@ -204,7 +204,7 @@ TEST_F(EditorTest, ValuesAgreeByKind) {
 TEST_F(EditorTest, WriteHookWrapsTheWholeWrite) {
   auto* label1 = Add<TQRLabel>("Label1", Detail);
   auto* label2 = Add<TQRLabel>("Label2", Detail);
-  TZQKPropEditorList rows = Rows({label1, label2});
+  TPropEditorList rows = Rows({label1, label2});
   TZQKPropEditor* color = Row(rows, "Color");
   ASSERT_NE(color, nullptr);
   int hooked = 0;
@@ -232,12 +232,12 @@ TEST_F(EditorTest, SetElementTogglesInEachObjectsOwnSet) {
   auto* label2 = Add<TQRLabel>("Label2", Detail);
   label1->Font()->SetStyle({fsBold});
   label2->Font()->SetStyle({fsItalic});
-  TZQKPropEditorList rows = Rows({label1, label2});
-  TZQKPropEditorList font = SubRows(Row(rows, "Font"));
+  TPropEditorList rows = Rows({label1, label2});
+  TPropEditorList font = SubRows(Row(rows, "Font"));
   TZQKPropEditor* style = Row(font, "Style");
   ASSERT_NE(style, nullptr);
   EXPECT_EQ(style->DisplayText(), "");  // the two styles differ
-  TZQKPropEditorList elements = SubRows(style);
+  TPropEditorList elements = SubRows(style);
   EXPECT_EQ(Captions(elements), (std::vector<std::string>{"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}));
   TZQKPropEditor* underline = Row(elements, "fsUnderline");
   TZQKPropEditor* bold = Row(elements, "fsBold");
@@ -255,7 +255,7 @@ TEST_F(EditorTest, SetElementTogglesInEachObjectsOwnSet) {
   EXPECT_EQ(WriteComponents.back(), (std::vector<TComponent*>{label1, label2}));
 
   // One label: the set row names its elements.
-  TZQKPropEditorList one = SubRows(Row(Rows({label2}), "Font"));
+  TPropEditorList one = SubRows(Row(Rows({label2}), "Font"));
   EXPECT_EQ(Row(one, "Style")->GetValueText(), "[fsItalic,fsUnderline]");
 }
 
@@ -266,11 +266,11 @@ TEST_F(EditorTest, ObjectsHeldByPropertiesExpandIntoTheirProperties) {
   label1->Font()->SetName("Arial");
   label2->Font()->SetName("Courier New");
 
-  TZQKPropEditorList rows = Rows({label1, label2});
+  TPropEditorList rows = Rows({label1, label2});
   TZQKPropEditor* font = Row(rows, "Font");
   EXPECT_EQ(font->ClassType(), TZQKFontPropEditor::StaticClass());
   EXPECT_EQ(font->GetValueText(), "(TFont)");
-  TZQKPropEditorList fontRows = SubRows(font);
+  TPropEditorList fontRows = SubRows(font);
   EXPECT_EQ(Captions(fontRows),
             (std::vector<std::string>{"Charset", "Color", "Height", "Name", "Pitch", "Size", "Style"}));
   EXPECT_EQ(Row(fontRows, "Name")->DisplayText(), "");  // the names differ
@@ -287,19 +287,19 @@ TEST_F(EditorTest, ObjectsHeldByPropertiesExpandIntoTheirProperties) {
             (std::vector<std::string>{"Color", "DrawBottom", "DrawLeft", "DrawRight", "DrawTop", "Style", "Width"}));
   EXPECT_EQ(Captions(SubRows(Row(rows, "Size"))), (std::vector<std::string>{"Height", "Left", "Top", "Width"}));
 
-  TZQKPropEditorList shapeRows = Rows({shape});
+  TPropEditorList shapeRows = Rows({shape});
   EXPECT_EQ(Captions(SubRows(Row(shapeRows, "Pen"))), (std::vector<std::string>{"Color", "Mode", "Style", "Width"}));
-  TZQKPropEditorList brush = SubRows(Row(shapeRows, "Brush"));
+  TPropEditorList brush = SubRows(Row(shapeRows, "Brush"));
   EXPECT_EQ(Captions(brush), (std::vector<std::string>{"Color", "Style"}));
   EXPECT_EQ(Row(brush, "Style")->ClassType(), TZQKBrushStylePropEditor::StaticClass());
 
-  TZQKPropEditorList page = SubRows(Row(Rows({Report}), "Page"));
+  TPropEditorList page = SubRows(Row(Rows({Report}), "Page"));
   EXPECT_TRUE(Has(Captions(page), "Orientation"));
   EXPECT_TRUE(Has(Captions(page), "PaperSize"));
   EXPECT_TRUE(Has(Captions(page), "LeftMargin"));
 
   // Unsorted sub-rows keep the class's order.
-  TZQKPropEditorList plain;
+  TPropEditorList plain;
   font->OnSortSubProperties = [](TZQKPropEditor*, bool& sorted) { sorted = false; };
   font->FillSubEditors(plain, Choice.Chooser());
   EXPECT_EQ(Captions(plain),
@@ -312,7 +312,7 @@ TEST_F(EditorTest, ComponentReferenceRowsNameExpandAndRefuse) {
   table->SetTableName("orders.db");
   Extra.push_back(table);
   auto* dbText = Add<TQRDBText>("DBText1", Detail);
-  TZQKPropEditorList rows = Rows({dbText});
+  TPropEditorList rows = Rows({dbText});
   TZQKPropEditor* dataSet = Row(rows, "DataSet");
   ASSERT_NE(dataSet, nullptr);
   EXPECT_EQ(dataSet->ClassType(), TZQKComponentPropEditor::StaticClass());
@@ -323,7 +323,7 @@ TEST_F(EditorTest, ComponentReferenceRowsNameExpandAndRefuse) {
   EXPECT_EQ(dbText->DataSet(), table);
   EXPECT_EQ(dataSet->GetAttributes() & (eaSubItems | eaRebuildSubItems), eaSubItems | eaRebuildSubItems);
   // The dataset's own rows, without its name; writes there change the dataset.
-  TZQKPropEditorList tableRows = SubRows(dataSet);
+  TPropEditorList tableRows = SubRows(dataSet);
   EXPECT_FALSE(Has(Captions(tableRows), "Name"));
   ASSERT_NE(Row(tableRows, "TableName"), nullptr);
   EXPECT_EQ(Row(tableRows, "TableName")->GetValueText(), "orders.db");
@@ -351,8 +351,8 @@ TEST_F(EditorTest, BadTextIsRefusedAndNothingChanges) {
   auto* label1 = Add<TQRLabel>("Label1", Detail);
   auto* label2 = Add<TQRLabel>("Label2", Detail);
   label1->SetCaption("Keep");
-  TZQKPropEditorList rows = Rows({label1, label2});
-  TZQKPropEditorList font = SubRows(Row(rows, "Font"));
+  TPropEditorList rows = Rows({label1, label2});
+  TPropEditorList font = SubRows(Row(rows, "Font"));
   struct TCase {
     TZQKPropEditor* Row;
     std::string Text;
@@ -383,7 +383,7 @@ TEST_F(EditorTest, BadTextIsRefusedAndNothingChanges) {
                 Row(rows, "Alignment")->GetValueText() + Row(rows, "Color")->GetValueText(),
             before);
   // Floats refuse with the platform conversion's message.
-  TZQKPropEditorList size = SubRows(Row(rows, "Size"));
+  TPropEditorList size = SubRows(Row(rows, "Size"));
   const std::string width = Row(size, "Width")->GetValueText();
   EXPECT_THROW(Row(size, "Width")->SetValueText("wide"), EConvertError);
   EXPECT_EQ(Row(size, "Width")->GetValueText(), width);
@@ -399,9 +399,9 @@ TEST_F(EditorTest, EditorsOfAComponentThatGoesAwayTurnStale) {
   Extra.push_back(table);
   auto* dbText = Add<TQRDBText>("DBText1", Detail);
   dbText->SetDataSet(table);
-  TZQKPropEditorList rows = Rows({dbText});
+  TPropEditorList rows = Rows({dbText});
   TZQKPropEditor* dataSet = Row(rows, "DataSet");
-  TZQKPropEditorList tableRows = SubRows(dataSet);
+  TPropEditorList tableRows = SubRows(dataSet);
   ASSERT_FALSE(tableRows.empty());
 
   TZQKPropEditorWatch* watch = TComponent::Create<TZQKPropEditorWatch>(nullptr);
@@ -431,7 +431,7 @@ TEST_F(EditorTest, EditorsOfAComponentThatGoesAwayTurnStale) {
   EXPECT_EQ(dbText->DataSet(), nullptr);
 
   // An inspected element that goes: its rows and their sub-rows turn stale too.
-  TZQKPropEditorList font = SubRows(Row(rows, "Font"));
+  TPropEditorList font = SubRows(Row(rows, "Font"));
   for (auto& r : font) watch->Watch(r.get());
   gone.clear();
   dbText->Free();

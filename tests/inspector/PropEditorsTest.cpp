@@ -89,7 +89,7 @@ class KindsTest : public EditorTest {
     Kept.push_back(Rows(objects));
     return Row(Kept.back(), caption);
   }
-  std::vector<TZQKPropEditorList> Kept;
+  std::vector<TPropEditorList> Kept;
 };
 
 namespace {
@@ -269,7 +269,7 @@ TEST_F(KindsTest, VariantsKeepTheirTypeWhenTheTextFits) {
   s->Value.Int = 5;
   TZQKPropEditor* value = RowOf({s}, "Value");
   EXPECT_EQ(value->GetValueText(), "5");
-  TZQKPropEditorList sub = SubRows(value);
+  TPropEditorList sub = SubRows(value);
   ASSERT_EQ(sub.size(), 1u);
   TZQKPropEditor* type = sub[0].get();
   EXPECT_EQ(type->GetRowCaption(), "Type");
@@ -294,7 +294,7 @@ TEST_F(KindsTest, VariantsKeepTheirTypeWhenTheTextFits) {
   s->Value.Text = "12";
   t->Value.Type = TVariant::varString;
   t->Value.Text = "34";
-  TZQKPropEditorList both = SubRows(RowOf({s, t}, "Value"));
+  TPropEditorList both = SubRows(RowOf({s, t}, "Value"));
   both[0]->SetValueText("Integer");
   EXPECT_EQ(s->Value.Type, TVariant::varInteger);
   EXPECT_EQ(s->Value.Int, 12);
@@ -330,7 +330,7 @@ TEST_F(KindsTest, AFailedWriteLeavesEveryObjectAsItWas) {
 
 // ---------------------------------------------------------------------------
 // Dialogs, through a stand-in service.
-class TFakeDialogs : public TZQKEditorDialogs {
+class TFakeDialogs : public TEditorDialogs {
  public:
   bool Accept = true;
   int Runs = 0;
@@ -381,7 +381,7 @@ TEST_F(DialogTest, ColourFontAndLinesDialogsWriteEveryObjectOnOkOnly) {
   auto* label1 = Add<TQRLabel>("Label1", Detail);
   auto* label2 = Add<TQRLabel>("Label2", Detail);
   label1->Font()->SetName("Arial");
-  TZQKPropEditorList rows = Rows({label1, label2});
+  TPropEditorList rows = Rows({label1, label2});
 
   Fake.Accept = false;
   Row(rows, "Color")->RunDialog();
@@ -408,7 +408,7 @@ TEST_F(DialogTest, ColourFontAndLinesDialogsWriteEveryObjectOnOkOnly) {
   auto* memo1 = Add<TQRMemo>("Memo1", Detail);
   auto* memo2 = Add<TQRMemo>("Memo2", Detail);
   memo1->Lines()->SetText("first");
-  TZQKPropEditorList memoRows = Rows({memo1, memo2});
+  TPropEditorList memoRows = Rows({memo1, memo2});
   TZQKPropEditor* lines = Row(memoRows, "Lines");
   EXPECT_EQ(lines->GetAttributes(), eaDialog | eaMultiSelect | eaReadOnlyText);
   Fake.Accept = false;
@@ -424,7 +424,7 @@ TEST_F(DialogTest, ColourFontAndLinesDialogsWriteEveryObjectOnOkOnly) {
 TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnOkOnly) {
   auto* a = Add<TQRLabel>("A", Detail);
   auto* b = Add<TQRLabel>("B", Detail);
-  TZQKPropEditorList rows = Rows({a, b});
+  TPropEditorList rows = Rows({a, b});
   TZQKPropEditor* highlights = Row(rows, "Highlights");
   ASSERT_NE(highlights, nullptr);
   EXPECT_EQ(highlights->GetValueText(), "(0 items)");
@@ -488,7 +488,7 @@ TEST_F(DialogTest, HighlightsAreEditedInTheListDialogAndWrittenToEveryElementOnO
 // values, and its series are made in the list dialog, aggregate chosen from a list.
 TEST_F(DialogTest, EveryChartPropertyHasARowAndItsSeriesAreMadeInTheListDialog) {
   auto* chart = Add<TQRChart>("Chart", Detail);
-  TZQKPropEditorList rows = Rows({chart});
+  TPropEditorList rows = Rows({chart});
   for (const char* name : {"CategoryAxisTitle", "CategoryOrder", "ChartType", "LegendPosition", "Mask", "Series",
                            "ShowValues", "Title", "ValueAxisTitle"})
     EXPECT_NE(Row(rows, name), nullptr) << name;
@@ -568,7 +568,7 @@ TEST(StringsEditorDialog, CountsLinesAndReturnsTheEditedLines) {
 // The colour list paints a swatch of the named colour beside the name.
 TEST_F(EditorTest, ColourItemsPaintASwatch) {
   auto* label = Add<TQRLabel>("Label1", Detail);
-  TZQKPropEditorList rows = Rows({label});
+  TPropEditorList rows = Rows({label});
   TZQKPropEditor* color = Row(rows, "Color");
   QImage image(120, 20, QImage::Format_RGB32);
   image.fill(Qt::white);
