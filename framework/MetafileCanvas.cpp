@@ -491,28 +491,12 @@ void TMetafileCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
   if (pixels.Width > kMaxImageSide || pixels.Height > kMaxImageSide ||
       int64_t(pixels.Width) * pixels.Height > kMaxImagePixels)
     return;
-  if (!pixels.Jpeg.empty() && pixels.Jpeg.size() <= kMaxJpegBytes) {
-    // The JPEG itself, as a document keeps it; the player decodes it for other devices.
-    const uint32_t bitsSize = static_cast<uint32_t>(pixels.Jpeg.size());
-    const size_t start = BeginRecord(EMR_STRETCHDIBITS);
-    TRecordWriter w(FRecords);
-    w.I32(dest.Left), w.I32(dest.Top), w.I32(dest.Right - 1), w.I32(dest.Bottom - 1);
-    w.I32(dest.Left), w.I32(dest.Top);
-    w.I32(0), w.I32(0), w.I32(pixels.Width), w.I32(pixels.Height);
-    w.U32(kSizeStretchDibFixed), w.U32(kBitmapInfoHeaderSize);
-    w.U32(kSizeStretchDibFixed + kBitmapInfoHeaderSize), w.U32(bitsSize);
-    w.U32(DIB_RGB_COLORS), w.U32(SRCCOPY);
-    w.I32(dest.Width()), w.I32(dest.Height());
-    w.U32(kBitmapInfoHeaderSize), w.I32(pixels.Width), w.I32(pixels.Height);
-    w.U16(1), w.U16(0), w.U32(BI_JPEG), w.U32(bitsSize);
-    w.I32(0), w.I32(0), w.U32(0), w.U32(0);
-    FRecords += pixels.Jpeg;
-    EndRecord(start);
-    Include(dest.Left, dest.Top, int64_t(dest.Right) - 1, int64_t(dest.Bottom) - 1);
-    return;
-  }
+  // The JPEG itself, as a document keeps it (the player decodes it for other devices);
+  // else bottom-up rows of 24 bits, uncompressed.
+  const bool jpeg = !pixels.Jpeg.empty() && pixels.Jpeg.size() <= kMaxJpegBytes;
   const uint32_t stride = (static_cast<uint32_t>(pixels.Width) * 3 + 3) / 4 * 4;
-  const uint32_t bitsSize = stride * static_cast<uint32_t>(pixels.Height);
+  const uint32_t bitsSize =
+      jpeg ? static_cast<uint32_t>(pixels.Jpeg.size()) : stride * static_cast<uint32_t>(pixels.Height);
   const size_t start = BeginRecord(EMR_STRETCHDIBITS);
   TRecordWriter w(FRecords);
   w.I32(dest.Left), w.I32(dest.Top), w.I32(dest.Right - 1), w.I32(dest.Bottom - 1);
@@ -522,22 +506,26 @@ void TMetafileCanvas::StretchDraw(const TRect& dest, const TPixels& pixels) {
   w.U32(kSizeStretchDibFixed + kBitmapInfoHeaderSize), w.U32(bitsSize);
   w.U32(DIB_RGB_COLORS), w.U32(SRCCOPY);
   w.I32(dest.Width()), w.I32(dest.Height());
-  // BITMAPINFOHEADER: bottom-up rows of 24 bits, uncompressed.
+  // BITMAPINFOHEADER
   w.U32(kBitmapInfoHeaderSize), w.I32(pixels.Width), w.I32(pixels.Height);
-  w.U16(1), w.U16(24), w.U32(0), w.U32(bitsSize);
+  w.U16(1), w.U16(jpeg ? 0 : 24), w.U32(jpeg ? BI_JPEG : 0), w.U32(bitsSize);
   w.I32(0), w.I32(0), w.U32(0), w.U32(0);
-  std::string row(stride, '\0');
-  for (int32_t y = pixels.Height - 1; y >= 0; --y) {
-    const uint32_t* in = pixels.Data.data() + size_t(y) * size_t(pixels.Width);
-    for (int32_t x = 0; x < pixels.Width; ++x) {
-      // Laid on white: what a transparent part of the picture shows on paper.
-      const uint32_t p = in[x], a = p >> 24;
-      auto over = [a](uint32_t c) { return static_cast<char>((c * a + 255 * (255 - a) + 127) / 255); };
-      row[size_t(x) * 3] = over(p & 0xFF);
-      row[size_t(x) * 3 + 1] = over((p >> 8) & 0xFF);
-      row[size_t(x) * 3 + 2] = over((p >> 16) & 0xFF);
+  if (jpeg) {
+    FRecords += pixels.Jpeg;
+  } else {
+    std::string row(stride, '\0');
+    for (int32_t y = pixels.Height - 1; y >= 0; --y) {
+      const uint32_t* in = pixels.Data.data() + size_t(y) * size_t(pixels.Width);
+      for (int32_t x = 0; x < pixels.Width; ++x) {
+        // Laid on white: what a transparent part of the picture shows on paper.
+        const uint32_t p = in[x], a = p >> 24;
+        auto over = [a](uint32_t c) { return static_cast<char>((c * a + 255 * (255 - a) + 127) / 255); };
+        row[size_t(x) * 3] = over(p & 0xFF);
+        row[size_t(x) * 3 + 1] = over((p >> 8) & 0xFF);
+        row[size_t(x) * 3 + 2] = over((p >> 16) & 0xFF);
+      }
+      FRecords += row;
     }
-    FRecords += row;
   }
   EndRecord(start);
   Include(dest.Left, dest.Top, int64_t(dest.Right) - 1, int64_t(dest.Bottom) - 1);

@@ -27,10 +27,15 @@ int TPdfFile::Reserve() {
   return int(FOffsets.size() - 1);
 }
 
-void TPdfFile::Begin(int number) {
+// Where object number is to be written: reserved, and not written yet.
+uint64_t& TPdfFile::Slot(int number) {
   if (number <= 0 || size_t(number) >= FOffsets.size() || FOffsets[size_t(number)] != 0)
     throw std::logic_error("PDF object written twice or never reserved");
-  FOffsets[size_t(number)] = FOffset;
+  return FOffsets[size_t(number)];
+}
+
+void TPdfFile::Begin(int number) {
+  Slot(number) = FOffset;
   std::string head;
   AppendInteger(head, number);
   head += " 0 obj\n";
@@ -38,10 +43,9 @@ void TPdfFile::Begin(int number) {
 }
 
 void TPdfFile::Object(int number, std::string_view body) {
-  if (number <= 0 || size_t(number) >= FOffsets.size() || FOffsets[size_t(number)] != 0)
-    throw std::logic_error("PDF object written twice or never reserved");
+  Slot(number);  // checked before the object stream's own number is taken
   if (!FPack) FPack = Reserve();
-  FOffsets[size_t(number)] = kPacked | uint64_t(FPack) << 16 | uint64_t(FPackCount);
+  Slot(number) = kPacked | uint64_t(FPack) << 16 | uint64_t(FPackCount);
   AppendInteger(FPackIndex, number);
   FPackIndex += ' ';
   AppendInteger(FPackIndex, int64_t(FPackBody.size()));

@@ -38,6 +38,7 @@ class TPdfFile {
 
  private:
   void Put(std::string_view bytes);
+  uint64_t& Slot(int number);
   void Begin(int number);
   void FlushPack();
 
